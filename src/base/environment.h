@@ -1,0 +1,24 @@
+#pragma once
+// What a feed needs from the process: the log, the clock and the bounds of
+// a download. The plug-in's context owns one for all feeds; tests make
+// their own with a manual clock and small bounds.
+#include "base/limits.h"
+#include "base/logger.h"
+#include "platform/clock.h"
+
+namespace korvo {
+
+struct Environment {
+  Logger* log = nullptr;               // null: log lines are dropped
+  const Clock* clock = &systemClock();
+  DownloadLimits limits;
+
+  void writeLine(std::string_view message) const {
+    if (log) log->writeLine(message);
+  }
+};
+
+// An environment with no log, the system clock and the standard bounds.
+const Environment& defaultEnvironment();
+
+}  // namespace korvo

@@ -1,0 +1,48 @@
+#pragma once
+// Every fixed size, bound and time-out of the plug-in, in one place.
+#include <cstddef>
+
+namespace korvo::limits {
+
+// Settings files.
+inline constexpr std::size_t kIniTextBuffer = 1024;      // texts read from INI files
+inline constexpr std::size_t kModulePathBuffer = 2048;   // the library's file name
+inline constexpr std::size_t kSiteSectionBuffer = 10000; // the NewsSites section in the dialog
+inline constexpr std::size_t kDialogTextBuffer = 256;    // edit boxes and list entries of the dialog
+
+// Results handed to the host.
+inline constexpr std::size_t kResultBufferSize = 32768;  // 32767 text bytes and a zero byte
+
+// Download.
+inline constexpr int kHttpPort = 80;
+inline constexpr int kReceiveChunk = 1024;
+inline constexpr int kReceiveTimeoutMs = 12000;
+inline constexpr int kConnectTimeoutMs = 12000;
+inline constexpr std::size_t kMaxResponseBytes = 16u * 1024u * 1024u;
+inline constexpr int kMaxDownloadMs = 30000;
+
+// Refresh.
+inline constexpr unsigned kRetryDelaySeconds = 10;
+inline constexpr int kDefaultUpdateInterval = 180;
+
+// Documents handed to the XML parser.
+inline constexpr int kMaxXmlDepth = 1000;
+inline constexpr int kMaxXmlAttributes = 1000;
+inline constexpr long kMaxXmlElements = 500000;
+
+// Click.
+inline constexpr std::size_t kMaxClickLinkBytes = 2048;
+
+}  // namespace korvo::limits
+
+namespace korvo {
+
+// The bounds of one download; tests make them small.
+struct DownloadLimits {
+  int receiveTimeoutMs = limits::kReceiveTimeoutMs;
+  int connectTimeoutMs = limits::kConnectTimeoutMs;
+  std::size_t maxResponseBytes = limits::kMaxResponseBytes;
+  int maxDownloadMs = limits::kMaxDownloadMs;
+};
+
+}  // namespace korvo

@@ -1,0 +1,37 @@
+#include "base/logger.h"
+
+#include <cstdio>
+
+namespace korvo {
+
+std::string formatTimestamp(const std::tm& t) {
+  static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  const char* day = (t.tm_wday >= 0 && t.tm_wday < 7) ? kDays[t.tm_wday] : "???";
+  const char* month = (t.tm_mon >= 0 && t.tm_mon < 12) ? kMonths[t.tm_mon] : "???";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%s %s %02d %02d:%02d:%02d %04d", day, month, t.tm_mday % 100,
+                t.tm_hour % 100, t.tm_min % 100, t.tm_sec % 100, (t.tm_year + 1900) % 10000);
+  return buf;
+}
+
+void Logger::openLog(const std::string& directory) {
+  out_.open(directory + "Korvolog.txt", std::ios::out | std::ios::app);
+}
+
+void Logger::closeLog() {
+  if (out_.is_open()) out_.close();
+}
+
+void Logger::writeLine(std::string_view message) {
+  if (!enabled_ || !out_.is_open()) return;
+  std::string line = formatTimestamp(clock_.localTime(clock_.now()));
+  line += " --> ";
+  line += message;
+  line += '\n';
+  out_ << line;
+  out_.flush();
+}
+
+}  // namespace korvo

@@ -1,0 +1,38 @@
+#pragma once
+// The log file "Korvolog.txt": one time-stamped line per event, flushed at
+// once, written only while logging is switched on.
+#include <cstdint>
+#include <ctime>
+#include <fstream>
+#include <string>
+#include <string_view>
+
+#include "platform/clock.h"
+
+namespace korvo {
+
+// "Wed Dec 05 14:03:09 2007": the asctime layout with a two-digit day.
+std::string formatTimestamp(const std::tm& t);
+
+class Logger {
+ public:
+  // The clock must outlive the logger.
+  explicit Logger(const Clock& clock) : clock_(clock) {}
+
+  // Opens directory + "Korvolog.txt" for appending, whether or not
+  // logging is on; a file that cannot be opened leaves the logger mute.
+  void openLog(const std::string& directory);
+  void closeLog();
+  void setEnabled(bool on) { enabled_ = on; }
+  bool enabled() const { return enabled_; }
+
+  // Time stamp, " --> ", message, line feed.
+  void writeLine(std::string_view message);
+
+ private:
+  const Clock& clock_;
+  std::ofstream out_;
+  bool enabled_ = false;
+};
+
+}  // namespace korvo

@@ -1,0 +1,247 @@
+#include "platform/ini_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <vector>
+
+namespace korvo::ini {
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+std::string_view trim(std::string_view s) {
+  while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool sameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (lower(a[i]) != lower(b[i])) return false;
+  return true;
+}
+
+// One line of the file as it stands, with what it means.
+struct Line {
+  enum Kind { kOther, kSection, kEntry } kind = kOther;
+  std::string_view name;   // section or key name, trimmed
+  std::string_view value;  // entry value, trimmed
+  bool hasEquals = false;
+  std::size_t begin = 0, end = 0;  // byte range of the line, line end excluded
+  std::size_t next = 0;            // where the following line starts
+};
+
+std::vector<Line> splitLines(std::string_view text) {
+  std::vector<Line> lines;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    Line line;
+    line.begin = pos;
+    std::size_t nl = text.find('\n', pos);
+    line.end = nl == std::string_view::npos ? text.size() : nl;
+    line.next = nl == std::string_view::npos ? text.size() : nl + 1;
+    std::string_view body = trim(text.substr(line.begin, line.end - line.begin));
+    if (!body.empty() && body.front() == '[') {
+      line.kind = Line::kSection;
+      std::size_t close = body.find(']');
+      line.name = trim(body.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
+    } else if (!body.empty() && body.front() != ';') {
+      line.kind = Line::kEntry;
+      std::size_t eq = body.find('=');
+      line.hasEquals = eq != std::string_view::npos;
+      line.name = trim(body.substr(0, eq));
+      if (line.hasEquals) line.value = trim(body.substr(eq + 1));
+    }
+    lines.push_back(line);
+    pos = line.next;
+  }
+  return lines;
+}
+
+std::optional<std::string> readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return std::nullopt;
+  return text;
+}
+
+// Index range [first, last) of the lines inside the first section named
+// `section` (the header line excluded); nullopt when there is none.
+struct SectionSpan {
+  std::size_t header, first, last;
+};
+
+std::optional<SectionSpan> findSection(const std::vector<Line>& lines, std::string_view section) {
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].kind != Line::kSection || !sameName(lines[i].name, section)) continue;
+    std::size_t j = i + 1;
+    while (j < lines.size() && lines[j].kind != Line::kSection) ++j;
+    return SectionSpan{i, i + 1, j};
+  }
+  return std::nullopt;
+}
+
+std::optional<std::size_t> findKey(const std::vector<Line>& lines, const SectionSpan& span,
+                                   std::string_view key) {
+  for (std::size_t i = span.first; i < span.last; ++i)
+    if (lines[i].kind == Line::kEntry && sameName(lines[i].name, key)) return i;
+  return std::nullopt;
+}
+
+std::optional<std::string> lookup(const std::string& path, std::string_view section, std::string_view key) {
+  auto text = readFile(path);
+  if (!text) return std::nullopt;
+  auto lines = splitLines(*text);
+  auto span = findSection(lines, section);
+  if (!span) return std::nullopt;
+  auto at = findKey(lines, *span, key);
+  if (!at) return std::nullopt;
+  std::string_view value = lines[*at].value;
+  // Like the Windows reader: a value in double quotes loses them.
+  if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+    value = value.substr(1, value.size() - 2);
+  return std::string(value);
+}
+
+bool fitsOnOneLine(std::string_view s) {
+  return s.find('\n') == std::string_view::npos && s.find('\r') == std::string_view::npos;
+}
+
+// Writes text to a temporary file beside path and renames it over path.
+bool replaceFile(const std::string& path, const std::string& text) {
+  std::string tmp = path + ".XXXXXX";
+  std::vector<char> name(tmp.begin(), tmp.end());
+  name.push_back('\0');
+  int fd = mkstemp(name.data());
+  if (fd < 0) return false;
+  struct stat st {};
+  mode_t mode = 0644;
+  if (stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
+  bool ok = fchmod(fd, mode) == 0;
+  std::size_t done = 0;
+  while (ok && done < text.size()) {
+    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) ok = false;
+    else done += static_cast<std::size_t>(n);
+  }
+  if (ok && fsync(fd) != 0) ok = false;
+  if (::close(fd) != 0) ok = false;
+  if (ok && std::rename(name.data(), path.c_str()) != 0) ok = false;
+  if (!ok) ::unlink(name.data());
+  return ok;
+}
+
+}  // namespace
+
+std::string readString(const std::string& path, std::string_view section, std::string_view key,
+                       std::string_view def, std::size_t bufferSize) {
+  if (bufferSize == 0) return {};
+  std::string out;
+  if (auto value = lookup(path, section, key)) out = std::move(*value);
+  else out = std::string(def);
+  if (out.size() > bufferSize - 1) out.resize(bufferSize - 1);
+  return out;
+}
+
+int readInt(const std::string& path, std::string_view section, std::string_view key, int def) {
+  auto value = lookup(path, section, key);
+  if (!value || value->empty()) return def;
+  std::string_view s = *value;
+  bool negative = false;
+  if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
+    negative = s.front() == '-';
+    s.remove_prefix(1);
+  }
+  long long n = 0;
+  for (char c : s) {
+    if (c < '0' || c > '9') break;
+    n = n * 10 + (c - '0');
+    if (n > static_cast<long long>(INT_MAX) + 1) n = static_cast<long long>(INT_MAX) + 1;
+  }
+  if (negative) n = -n;
+  if (n > INT_MAX) n = INT_MAX;
+  return static_cast<int>(n);
+}
+
+std::string readSection(const std::string& path, std::string_view section, std::size_t bufferSize) {
+  std::string out;
+  if (auto text = readFile(path)) {
+    auto lines = splitLines(*text);
+    if (auto span = findSection(lines, section)) {
+      for (std::size_t i = span->first; i < span->last; ++i) {
+        const Line& line = lines[i];
+        if (line.kind != Line::kEntry) continue;
+        out.append(line.name);
+        if (line.hasEquals) {
+          out.push_back('=');
+          out.append(line.value);
+        }
+        out.push_back('\0');
+      }
+    }
+  }
+  if (bufferSize < 2) return {};
+  if (out.size() + 1 > bufferSize) out.resize(bufferSize - 2);
+  return out;
+}
+
+bool writeString(const std::string& path, std::string_view section, std::string_view key,
+                 std::string_view value) {
+  if (!fitsOnOneLine(section) || !fitsOnOneLine(key) || !fitsOnOneLine(value)) return false;
+  if (key.find('=') != std::string_view::npos || trim(key).empty()) return false;
+  std::string text;
+  if (auto old = readFile(path)) text = std::move(*old);
+  else if (access(path.c_str(), F_OK) == 0) return false;  // there, but unreadable
+  const char* eol = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+  auto lines = splitLines(text);
+  auto span = findSection(lines, section);
+  std::string entry = std::string(trim(key)) + "=" + std::string(trim(value));
+  if (!span) {
+    if (!text.empty() && text.back() != '\n') text += eol;
+    text += "[" + std::string(trim(section)) + "]" + eol + entry + eol;
+  } else if (auto at = findKey(lines, *span, key)) {
+    const Line& line = lines[*at];
+    entry = std::string(line.name) + "=" + std::string(trim(value));
+    std::size_t stop = line.end;
+    if (stop > line.begin && text[stop - 1] == '\r') --stop;
+    text.replace(line.begin, stop - line.begin, entry);
+  } else {
+    // After the section's last entry, so blank lines before the next
+    // section stay where they are.
+    std::size_t after = span->header;
+    for (std::size_t i = span->first; i < span->last; ++i)
+      if (lines[i].kind == Line::kEntry) after = i;
+    std::size_t pos = lines[after].next;
+    std::string insert = entry + eol;
+    if (lines[after].next == lines[after].end) insert = eol + insert;  // last line had no line end
+    text.insert(pos, insert);
+  }
+  return replaceFile(path, text);
+}
+
+bool deleteKey(const std::string& path, std::string_view section, std::string_view key) {
+  auto text = readFile(path);
+  if (!text) return access(path.c_str(), F_OK) != 0;
+  auto lines = splitLines(*text);
+  auto span = findSection(lines, section);
+  if (!span) return true;
+  auto at = findKey(lines, *span, key);
+  if (!at) return true;
+  text->erase(lines[*at].begin, lines[*at].next - lines[*at].begin);
+  return replaceFile(path, *text);
+}
+
+}  // namespace korvo::ini

@@ -1,0 +1,35 @@
+#pragma once
+// TCP service: one outgoing IPv4 connection. Winsock on Windows (started by
+// the constructor and released by the destructor), BSD sockets elsewhere.
+// The destructor closes a socket that is still open.
+#include <string>
+#include <string_view>
+
+namespace korvo {
+
+class TcpSocket {
+ public:
+  TcpSocket();
+  ~TcpSocket();
+  TcpSocket(const TcpSocket&) = delete;
+  TcpSocket& operator=(const TcpSocket&) = delete;
+
+  // Looks host up (first IPv4 address), creates a stream socket and
+  // connects to port, waiting at most connectTimeoutMs. On failure the
+  // socket is closed again and the result is false.
+  bool connectTo(const std::string& host, int port, int connectTimeoutMs);
+  // SO_RCVTIMEO; the system call's result.
+  int setReceiveTimeout(int milliseconds);
+  // One send of all bytes of text; a partial send is not continued.
+  int sendText(std::string_view text);
+  // One receive: a positive count, 0 when the peer closed, negative on an
+  // error or when the receive time-out passed.
+  int receive(char* buffer, int size);
+  // Closes the socket; the system call's result (-1 when none is open).
+  int close();
+
+ private:
+  long long handle_ = -1;
+};
+
+}  // namespace korvo
