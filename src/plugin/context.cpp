@@ -1,21 +1,30 @@
 #include "plugin/context.h"
 
-#include <cstring>
-
 #include "platform/attach.h"
 #include "platform/module_path.h"
+#include "platform/shell.h"
 
 namespace korvo {
 namespace {
 
 Context* gContext = nullptr;
 
+// Shut-down goes on step by step whatever one step throws: a destructor
+// may not let an exception escape into the host.
+template <typename F>
+void step(F&& f) noexcept {
+  try {
+    f();
+  } catch (...) {
+  }
+}
+
 }  // namespace
 
 Context* context() { return gContext; }
 
-Context::Context() : result_(std::make_unique<std::array<char, limits::kResultBufferSize>>()) {
-  (*result_)[0] = '\0';
+Context::Context() : result_(std::make_unique<ResultBuffer>()) {
+  registry_ = std::make_unique<MeterRegistry>();
   settings_ = std::make_unique<PluginSettings>();
   settings_->locateFiles(modulePath(limits::kModulePathBuffer));
   settings_->loadGlobals();
@@ -23,21 +32,25 @@ Context::Context() : result_(std::make_unique<std::array<char, limits::kResultBu
   logger_->setEnabled(settings_->DoLog);
   logger_->openLog(settings_->moduleDirectory);
   env_.log = logger_.get();
+  meterEnv_ = MeterEnv{&cache_, settings_.get(), &openLink};
   logger_->writeLine("DLLMain()");
 }
 
 Context::~Context() {
-  settings_->saveGlobals();
-  settings_.reset();
-  logger_->closeLog();
-  logger_.reset();
+  step([&] { cache_.clear(); });
+  step([&] { settings_->saveGlobals(); });
+  meterEnv_ = MeterEnv{};
+  step([&] { settings_.reset(); });
+  step([&] { registry_.reset(); });
+  step([&] { logger_->closeLog(); });
+  env_.log = nullptr;
+  step([&] { logger_.reset(); });
 }
 
 const char* Context::publish(std::string_view text) {
-  std::size_t n = std::min(text.size(), limits::kResultBufferSize - 1);
-  std::memcpy(result_->data(), text.data(), n);
-  (*result_)[n] = '\0';
-  return result_->data();
+  result_->clear();
+  result_->append(text);
+  return result_->c_str();
 }
 
 void onLibraryAttach() {

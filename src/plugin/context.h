@@ -1,40 +1,48 @@
 #pragma once
 // The process-wide state of the plug-in: made at library attach, destroyed
 // at detach, reached through context(). Nothing else is process-wide.
-#include <array>
 #include <memory>
-#include <string>
+#include <string_view>
 
 #include "base/environment.h"
-#include "base/limits.h"
 #include "base/logger.h"
+#include "meters/meter.h"
+#include "meters/meter_registry.h"
 #include "meters/plugin_settings.h"
+#include "plugin/result_buffer.h"
+#include "retrieval/feed_cache.h"
 
 namespace korvo {
 
 class Context {
  public:
-  // Attach: settings located and read, log opened, "DLLMain()" written.
+  // Attach: registry, then settings located and read, then the log opened
+  // and "DLLMain()" written.
   Context();
-  // Detach: feeds dropped, switches written back, log closed last.
+  // Detach: feeds dropped, switches written back, settings and meters
+  // destroyed, log closed last.
   ~Context();
   Context(const Context&) = delete;
   Context& operator=(const Context&) = delete;
 
+  MeterRegistry& registry() { return *registry_; }
   PluginSettings& settings() { return *settings_; }
   Logger& logger() { return *logger_; }
-  const Environment& env() const { return env_; }
-  int takeMeterId() { return nextMeterId_++; }
+  FeedCache& cache() { return cache_; }
+  const MeterEnv& meterEnv() const { return meterEnv_; }
+  ResultBuffer& result() { return *result_; }
 
   // Copies text (cut to 32767 bytes) into the result buffer and returns it.
   const char* publish(std::string_view text);
 
  private:
-  int nextMeterId_ = 0;
+  Environment env_;
+  FeedCache cache_{env_};
+  std::unique_ptr<ResultBuffer> result_;
+  std::unique_ptr<MeterRegistry> registry_;
   std::unique_ptr<PluginSettings> settings_;
   std::unique_ptr<Logger> logger_;
-  Environment env_;
-  std::unique_ptr<std::array<char, limits::kResultBufferSize>> result_;
+  MeterEnv meterEnv_;
 };
 
 // The live context, or null outside attach..detach.

@@ -19,6 +19,11 @@ const char* infoText(unsigned index);
 // getparam's constant text for a meter function name (letter case ignored).
 const char* paramText(std::string_view name);
 
+// The item number or count of a query: leading blanks, a sign, digits up
+// to the first other character; 0 when there is no number; out-of-range
+// values give the nearest 32-bit end.
+int parseNumber(std::string_view text);
+
 int createMeter(Context& ctx);
 void removeMeter(Context& ctx, int id);
 void loadMeterSettings(Context& ctx, int id, std::string_view file, std::string_view section);

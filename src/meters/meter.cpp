@@ -1,0 +1,157 @@
+#include "meters/meter.h"
+
+#include "base/limits.h"
+#include "platform/ini_file.h"
+#include "retrieval/feed_refresh.h"
+#include "retrieval/url.h"
+
+namespace korvo {
+namespace {
+
+const std::string kNoText;
+
+constexpr std::string_view kTooltipMarker = "%tt";
+
+// A "yes"/"no" setting, or the current value when the key is missing or empty.
+bool readFlag(const std::string& file, const std::string& section, const char* key, bool current) {
+  return readSwitch(file, section.c_str(), key, current);
+}
+
+}  // namespace
+
+void Meter::loadSettings(const MeterEnv& env, const std::string& file, const std::string& section) {
+  MeterSettings& s = settings;
+  std::string site = ini::readString(file, section, "NewsSite", "", limits::kIniTextBuffer);
+  if (!site.empty()) s.NewsSite = std::move(site);
+  int interval = ini::readInt(file, section, "UpdateIntervall", -1);
+  if (interval > 0) s.UpdateIntervall = interval;
+  s.FilterUnicode = readFlag(file, section, "FilterUnicode", s.FilterUnicode);
+  s.FilterHtml = readFlag(file, section, "FilterHtml", s.FilterHtml);
+  s.ReplaceBr = readFlag(file, section, "ReplaceBr", s.ReplaceBr);
+  for (auto [key, field] : {std::pair{"ToolTip", &s.ToolTip}, {"ToolTipItem", &s.ToolTipItem},
+                            {"InputClick", &s.InputClick}, {"InputClickItem", &s.InputClickItem}}) {
+    int value = ini::readInt(file, section, key, -1);
+    if (value >= 0) *field = value;
+  }
+  resolveSite(env);
+}
+
+void Meter::saveSettings(const MeterEnv&, const std::string& file, const std::string& section) const {
+  const MeterSettings& s = settings;
+  ini::writeString(file, section, "NewsSite", s.NewsSite);
+  ini::writeString(file, section, "UpdateIntervall", std::to_string(s.UpdateIntervall));
+  ini::writeString(file, section, "FilterUnicode", yesNo(s.FilterUnicode));
+  ini::writeString(file, section, "FilterHtml", yesNo(s.FilterHtml));
+  ini::writeString(file, section, "ReplaceBr", yesNo(s.ReplaceBr));
+  ini::writeString(file, section, "ToolTip", std::to_string(s.ToolTip));
+  ini::writeString(file, section, "ToolTipItem", std::to_string(s.ToolTipItem));
+  ini::writeString(file, section, "InputClick", std::to_string(s.InputClick));
+  ini::writeString(file, section, "InputClickItem", std::to_string(s.InputClickItem));
+}
+
+void Meter::resolveSite(const MeterEnv& env) {
+  if (settings.NewsSite.empty()) return;
+  std::string url = ini::readString(env.globals->iniPath, "NewsSites", settings.NewsSite, "none",
+                                    limits::kIniTextBuffer);
+  if (url.empty()) return;
+  if (!isValidUrl(url)) {
+    feedUrl_.clear();
+    return;
+  }
+  feedUrl_ = std::move(url);
+  env.cache->addUrl(feedUrl_);
+}
+
+Feed* Meter::refreshedFeed(const MeterEnv& env) {
+  if (feedUrl_.empty()) return nullptr;
+  Feed& feed = env.cache->getOrCreate(feedUrl_);
+  refresh(feed, settings);
+  return &feed;
+}
+
+const std::string& Meter::orError(const MeterEnv& env, const Feed& feed,
+                                  const std::string& text) const {
+  if (text.empty() && env.globals->ShowError) return feed.errorText;
+  return text;
+}
+
+const std::string& Meter::channelText(const MeterEnv& env, std::string_view name) {
+  Feed* feed = refreshedFeed(env);
+  return feed ? orError(env, *feed, feed->field(name)) : kNoText;
+}
+
+const std::string& Meter::itemText(const MeterEnv& env, std::string_view name, int index) {
+  Feed* feed = refreshedFeed(env);
+  return feed ? orError(env, *feed, feed->itemField(name, index)) : kNoText;
+}
+
+const std::string* Meter::tooltipSource(const MeterEnv& env) {
+  switch (settings.ToolTip) {
+    case 1: return &channelText(env, "title");
+    case 2: return &channelText(env, "description");
+    case 3: return &channelText(env, "link");
+    case 4: return &itemText(env, "itemtitle", settings.ToolTipItem);
+    case 5: return &itemText(env, "itemdescription", settings.ToolTipItem);
+    case 6: return &itemText(env, "itemlink", settings.ToolTipItem);
+    default: return nullptr;
+  }
+}
+
+std::string Meter::withTooltip(const MeterEnv& env, std::string text) {
+  if (const std::string* tip = tooltipSource(env)) {
+    text += kTooltipMarker;
+    text += *tip;
+  }
+  return text;
+}
+
+std::string Meter::titleList(const MeterEnv& env, int count, std::size_t visibleBytes,
+                             bool afterFirstLine) {
+  std::string list = channelText(env, "title");
+  std::size_t firstLf = list.find('\n');
+  for (int i = 0; i < count; ++i) {
+    const std::string& title = itemText(env, "itemtitle", i);
+    if (!title.empty()) {
+      if (firstLf == std::string::npos) firstLf = list.size();
+      list += '\n';
+      list += title;
+    }
+    // Past the last item every further line is the same (the error text,
+    // or nothing); past the visible bytes nothing more shows at all.
+    const Feed* feed = env.cache->find(feedUrl_);
+    bool moreItems = feed && feed->state.hasData &&
+                     static_cast<std::size_t>(i) + 1 < feed->channel.items.size();
+    if (!moreItems && title.empty()) break;
+    std::size_t start = afterFirstLine && firstLf != std::string::npos ? firstLf + 1 : 0;
+    if (list.size() - start > visibleBytes) break;
+  }
+  return withTooltip(env, std::move(list));
+}
+
+bool isWebLink(std::string_view link) {
+  if (link.size() > limits::kMaxClickLinkBytes) return false;
+  auto startsWith = [link](std::string_view scheme) {
+    if (link.size() < scheme.size()) return false;
+    for (std::size_t i = 0; i < scheme.size(); ++i) {
+      char c = link[i];
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      if (c != scheme[i]) return false;
+    }
+    return true;
+  };
+  if (!startsWith("http://") && !startsWith("https://")) return false;
+  for (unsigned char c : link)
+    if (c <= 0x20 || c == 0x7F || c == '"') return false;
+  return true;
+}
+
+void Meter::click(const MeterEnv& env) {
+  if (settings.NewsSite.empty()) return;
+  const std::string* link = nullptr;
+  if (settings.InputClick == 1) link = &channelText(env, "link");
+  else if (settings.InputClick == 2) link = &itemText(env, "itemlink", settings.InputClickItem);
+  if (link == nullptr || !isWebLink(*link) || env.openLink == nullptr) return;
+  env.openLink(*link);
+}
+
+}  // namespace korvo

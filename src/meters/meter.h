@@ -1,0 +1,67 @@
+#pragma once
+// One host meter: its settings, the URL its news site resolves to, and the
+// texts it shows. Text reads refresh the meter's feed first when it is due.
+#include <string>
+#include <string_view>
+
+#include "base/meter_settings.h"
+#include "meters/plugin_settings.h"
+#include "retrieval/feed_cache.h"
+
+namespace korvo {
+
+// What a meter reads and uses besides its own fields. All must outlive
+// the calls that are given them.
+struct MeterEnv {
+  FeedCache* cache = nullptr;
+  const PluginSettings* globals = nullptr;
+  void (*openLink)(const std::string& link) = nullptr;  // null: clicks open nothing
+};
+
+class Meter {
+ public:
+  explicit Meter(int serial) : serial_(serial) {}
+
+  int serial() const { return serial_; }
+  const std::string& feedUrl() const { return feedUrl_; }
+  MeterSettings settings;
+
+  void loadSettings(const MeterEnv& env, const std::string& file, const std::string& section);
+  void saveSettings(const MeterEnv& env, const std::string& file, const std::string& section) const;
+  // Sets feedUrl from NewsSite through the NewsSites section of the
+  // plug-in's own INI file, and registers a usable URL with the cache.
+  void resolveSite(const MeterEnv& env);
+
+  // A channel field of the meter's feed, or of one of its items; the
+  // feed's error text in place of an empty field when ShowError is on.
+  // The reference is valid until the feed's next refresh.
+  const std::string& channelText(const MeterEnv& env, std::string_view name);
+  const std::string& itemText(const MeterEnv& env, std::string_view name, int index);
+
+  // The text the tooltip shows, when ToolTip is 1..6; null otherwise.
+  const std::string* tooltipSource(const MeterEnv& env);
+  // text, then "%tt" and the tooltip source when there is a tooltip.
+  std::string withTooltip(const MeterEnv& env, std::string text);
+  // The channel title and the titles of the first `count` items, one per
+  // line (empty titles add no line), tooltip attached. Stops early once
+  // more items could not change the first `visibleBytes` bytes of the
+  // result, or of the part after its first line feed when `afterFirstLine`.
+  std::string titleList(const MeterEnv& env, int count, std::size_t visibleBytes,
+                        bool afterFirstLine);
+  // Opens the chosen link when it is a plain web link.
+  void click(const MeterEnv& env);
+
+ private:
+  Feed* refreshedFeed(const MeterEnv& env);
+  const std::string& orError(const MeterEnv& env, const Feed& feed, const std::string& text) const;
+
+  int serial_;
+  std::string feedUrl_;
+};
+
+// True for a link that may be handed to the browser: "http://" or
+// "https://" (any letter case), at most 2048 bytes, and no blank,
+// quotation mark or control character.
+bool isWebLink(std::string_view link);
+
+}  // namespace korvo

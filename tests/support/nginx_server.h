@@ -1,0 +1,31 @@
+#pragma once
+// A real nginx serving a directory on port 80 of one loopback address, for
+// as long as the object lives. available() says whether it could start
+// (nginx installed, port 80 allowed); tests skip otherwise.
+#include <string>
+#include <sys/types.h>
+
+#include "support/temp_dir.h"
+
+namespace korvo::test {
+
+class NginxServer {
+ public:
+  explicit NginxServer(const std::string& address);
+  ~NginxServer();
+  NginxServer(const NginxServer&) = delete;
+  NginxServer& operator=(const NginxServer&) = delete;
+
+  bool available() const { return pid_ > 0; }
+  // Why it is not available.
+  const std::string& problem() const { return problem_; }
+  // Writes a file into the served directory.
+  void put(const std::string& name, const std::string& content) const;
+
+ private:
+  TempDir dir_;
+  pid_t pid_ = -1;
+  std::string problem_;
+};
+
+}  // namespace korvo::test
