@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace korvo::ini {
 
@@ -30,8 +31,15 @@ int readInt(const std::string& path, std::string_view section, std::string_view 
 // bufferSize - 2.
 std::string readSection(const std::string& path, std::string_view section, std::size_t bufferSize);
 
+// The names of all sections, in file order; a name that appears twice (in
+// any letter case) is listed once, at its first place.
+std::vector<std::string> readSectionNames(const std::string& path);
+
 // Sets key in section to value, creating the file and the section when
-// missing and replacing an existing key's value in place. False on failure.
+// missing and replacing an existing key's value in place. False on failure,
+// and for a value on more than one line or names that would not read back
+// (a key that is empty, holds "=" or starts with "[" or ";"; a section
+// name holding "]").
 bool writeString(const std::string& path, std::string_view section, std::string_view key,
                  std::string_view value);
 

@@ -7,8 +7,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <vector>
 
@@ -44,7 +42,10 @@ struct Line {
 
 std::vector<Line> splitLines(std::string_view text) {
   std::vector<Line> lines;
-  std::size_t pos = 0;
+  // A UTF-8 byte order mark (editors add one) is not part of the first line;
+  // it stays in the file untouched.
+  constexpr std::string_view kBom = "\xEF\xBB\xBF";
+  std::size_t pos = text.substr(0, kBom.size()) == kBom ? kBom.size() : 0;
   while (pos < text.size()) {
     Line line;
     line.begin = pos;
@@ -69,11 +70,29 @@ std::vector<Line> splitLines(std::string_view text) {
   return lines;
 }
 
+// The whole file; nullopt when it is missing, unreadable or not a regular
+// file. Plain system calls: a stream would throw on a directory, and a
+// non-blocking open keeps a FIFO from stalling the host.
 std::optional<std::string> readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  std::optional<std::string> text;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    text.emplace();
+    char buf[8192];
+    for (;;) {
+      ssize_t n = ::read(fd, buf, sizeof buf);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        text.reset();
+        break;
+      }
+      if (n == 0) break;
+      text->append(buf, static_cast<std::size_t>(n));
+    }
+  }
+  ::close(fd);
   return text;
 }
 
@@ -84,6 +103,7 @@ struct SectionSpan {
 };
 
 std::optional<SectionSpan> findSection(const std::vector<Line>& lines, std::string_view section) {
+  section = trim(section);
   for (std::size_t i = 0; i < lines.size(); ++i) {
     if (lines[i].kind != Line::kSection || !sameName(lines[i].name, section)) continue;
     std::size_t j = i + 1;
@@ -95,6 +115,7 @@ std::optional<SectionSpan> findSection(const std::vector<Line>& lines, std::stri
 
 std::optional<std::size_t> findKey(const std::vector<Line>& lines, const SectionSpan& span,
                                    std::string_view key) {
+  key = trim(key);
   for (std::size_t i = span.first; i < span.last; ++i)
     if (lines[i].kind == Line::kEntry && sameName(lines[i].name, key)) return i;
   return std::nullopt;
@@ -119,12 +140,22 @@ bool fitsOnOneLine(std::string_view s) {
   return s.find('\n') == std::string_view::npos && s.find('\r') == std::string_view::npos;
 }
 
+// Names that would read back as something else are refused: a key that
+// starts like a section header or a comment, or holds "=", and a section
+// name that holds "]", would change how the lines after them are read.
+bool writableNames(std::string_view section, std::string_view key) {
+  if (!fitsOnOneLine(section) || section.find(']') != std::string_view::npos) return false;
+  key = trim(key);
+  return fitsOnOneLine(key) && !key.empty() && key.front() != '[' && key.front() != ';' &&
+         key.find('=') == std::string_view::npos;
+}
+
 // Writes text to a temporary file beside path and renames it over path.
 bool replaceFile(const std::string& path, const std::string& text) {
   std::string tmp = path + ".XXXXXX";
   std::vector<char> name(tmp.begin(), tmp.end());
   name.push_back('\0');
-  int fd = mkstemp(name.data());
+  int fd = mkostemp(name.data(), O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st {};
   mode_t mode = 0644;
@@ -198,10 +229,22 @@ std::string readSection(const std::string& path, std::string_view section, std::
   return out;
 }
 
+std::vector<std::string> readSectionNames(const std::string& path) {
+  std::vector<std::string> names;
+  auto text = readFile(path);
+  if (!text) return names;
+  for (const Line& line : splitLines(*text)) {
+    if (line.kind != Line::kSection) continue;
+    bool seen = false;
+    for (const std::string& name : names) seen = seen || sameName(name, line.name);
+    if (!seen) names.emplace_back(line.name);
+  }
+  return names;
+}
+
 bool writeString(const std::string& path, std::string_view section, std::string_view key,
                  std::string_view value) {
-  if (!fitsOnOneLine(section) || !fitsOnOneLine(key) || !fitsOnOneLine(value)) return false;
-  if (key.find('=') != std::string_view::npos || trim(key).empty()) return false;
+  if (!writableNames(section, key) || !fitsOnOneLine(value)) return false;
   std::string text;
   if (auto old = readFile(path)) text = std::move(*old);
   else if (access(path.c_str(), F_OK) == 0) return false;  // there, but unreadable

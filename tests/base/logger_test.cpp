@@ -1,0 +1,115 @@
+#include "base/logger.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/clock.h"
+#include "support/temp_dir.h"
+
+namespace korvo {
+namespace {
+
+using test::readWholeFile;
+using test::TempDir;
+using test::writeWholeFile;
+
+TEST(FormatTimestamp, AsctimeLayoutWithTwoDigitDay) {
+  struct Case {
+    std::uint32_t seconds;  // read through a ManualClock: UTC
+    const char* expected;
+  };
+  const Case cases[] = {
+      {1196863389u, "Wed Dec 05 14:03:09 2007"},
+      {0u, "Thu Jan 01 00:00:00 1970"},
+      {2147483647u, "Tue Jan 19 03:14:07 2038"},
+      {4294967295u, "Sun Feb 07 06:28:15 2106"},
+      {1000000000u, "Sun Sep 09 01:46:40 2001"},
+  };
+  ManualClock clock;
+  for (const Case& c : cases) {
+    std::string stamp = formatTimestamp(clock.localTime(c.seconds));
+    EXPECT_EQ(stamp, c.expected);
+    EXPECT_EQ(stamp.size(), 24u);
+  }
+}
+
+TEST(FormatTimestamp, SystemClockGivesTwentyFourCharacters) {
+  EXPECT_EQ(formatTimestamp(systemClock().localTime(systemClock().now())).size(), 24u);
+}
+
+class LoggerTest : public ::testing::Test {
+ protected:
+  std::string logPath() const { return dir_.file("Korvolog.txt"); }
+
+  TempDir dir_;
+  ManualClock clock_{1196863389u};
+  Logger log_{clock_};
+};
+
+TEST_F(LoggerTest, WritesStampArrowMessageLineFeed) {
+  log_.setEnabled(true);
+  log_.openLog(dir_.path());
+  log_.writeLine("DLLMain()");
+  EXPECT_EQ(readWholeFile(logPath()), "Wed Dec 05 14:03:09 2007 --> DLLMain()\n")
+      << "flushed at once, before the log is closed";
+  clock_.advance(61);
+  log_.writeLine("Error: No data recieved");
+  log_.writeLine("");
+  log_.closeLog();
+  EXPECT_EQ(readWholeFile(logPath()),
+            "Wed Dec 05 14:03:09 2007 --> DLLMain()\n"
+            "Wed Dec 05 14:04:10 2007 --> Error: No data recieved\n"
+            "Wed Dec 05 14:04:10 2007 --> \n");
+}
+
+TEST_F(LoggerTest, AppendsToEarlierLines) {
+  writeWholeFile(logPath(), "earlier run\n");
+  log_.setEnabled(true);
+  log_.openLog(dir_.path());
+  log_.writeLine("again");
+  log_.closeLog();
+  EXPECT_EQ(readWholeFile(logPath()), "earlier run\nWed Dec 05 14:03:09 2007 --> again\n");
+}
+
+TEST_F(LoggerTest, DisabledWritesNothingButCreatesTheFile) {
+  log_.openLog(dir_.path());
+  log_.writeLine("DLLMain()");
+  log_.closeLog();
+  EXPECT_TRUE(std::filesystem::exists(logPath()));
+  EXPECT_EQ(readWholeFile(logPath()), "");
+
+  writeWholeFile(logPath(), "kept\n");
+  Logger second(clock_);
+  second.openLog(dir_.path());
+  second.writeLine("dropped");
+  second.closeLog();
+  EXPECT_EQ(readWholeFile(logPath()), "kept\n");
+}
+
+TEST_F(LoggerTest, LinesAreDroppedWithoutAnOpenFile) {
+  log_.setEnabled(true);
+  log_.writeLine("before open");  // nowhere to go
+  log_.openLog(dir_.file("missing/"));
+  log_.writeLine("directory missing");
+  log_.closeLog();
+  EXPECT_FALSE(std::filesystem::exists(dir_.file("missing")));
+
+  log_.openLog(dir_.path());
+  log_.closeLog();
+  log_.writeLine("after close");
+  EXPECT_EQ(readWholeFile(logPath()), "");
+}
+
+TEST_F(LoggerTest, LogThatIsADirectoryStaysMute) {
+  std::filesystem::create_directory(logPath());
+  log_.setEnabled(true);
+  log_.openLog(dir_.path());
+  log_.writeLine("nowhere");
+  log_.closeLog();
+  EXPECT_TRUE(std::filesystem::is_directory(logPath()));
+}
+
+}  // namespace
+}  // namespace korvo

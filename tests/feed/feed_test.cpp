@@ -1,0 +1,216 @@
+#include "feed/feed.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/temp_dir.h"
+
+namespace korvo {
+namespace {
+
+FeedItem item(const std::string& n) {
+  return {"title" + n, "link" + n, "description" + n, "date" + n};
+}
+
+// A feed with data: every channel field holds its own name, three items.
+Feed filledFeed() {
+  Feed feed("http://example.com/rss");
+  feed.state.setHasData(true);
+  Channel& c = feed.channel;
+  c.title = "title";
+  c.link = "link";
+  c.description = "description";
+  c.language = "language";
+  c.copyright = "copyright";
+  c.managingEditor = "managingEditor";
+  c.rating = "rating";
+  c.lastBuildDate = "lastBuildDate";
+  c.pubDate = "pubDate";
+  for (const char* n : {"0", "1", "2"}) feed.addItem(item(n));
+  return feed;
+}
+
+struct FieldCase {
+  const char* name;
+  const char* value;
+};
+
+const FieldCase kFieldCases[] = {
+    {"title", "title"},
+    {"link", "link"},
+    {"description", "description"},
+    {"language", "language"},
+    {"copyright", "copyright"},
+    {"lastBuildDate", "lastBuildDate"},
+    {"managingEditor", "managingEditor"},
+    {"rating", "rating"},
+    {"pubDate", "pubDate"},
+    {"Title", ""},
+    {"title ", ""},
+    {" title", ""},
+    {"lastbuilddate", ""},
+    {"itemtitle", ""},
+    {"items", ""},
+    {"", ""},
+};
+
+TEST(FeedTest, FindsChannelFieldsByExactName) {
+  const Feed feed = filledFeed();
+  for (const auto& c : kFieldCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(feed.field(c.name), c.value);
+  }
+}
+
+struct ItemCase {
+  const char* name;
+  int index;
+  const char* value;
+};
+
+const ItemCase kItemCases[] = {
+    {"itemtitle", 0, "title0"},
+    {"itemlink", 2, "link2"},
+    {"itemdescription", 1, "description1"},
+    {"itempubDate", 2, "date2"},
+    {"itemlink", 3, ""},
+    {"itemlink", -1, ""},
+    {"itemtitle", 2147483647, ""},
+    {"itemtitle", -2147483647 - 1, ""},
+    {"link", 0, ""},
+    {"title", 0, ""},
+    {"itemTitle", 0, ""},
+    {"itempubdate", 0, ""},
+    {"", 0, ""},
+};
+
+TEST(FeedTest, FindsItemFieldsByExactNameAndIndex) {
+  const Feed feed = filledFeed();
+  for (const auto& c : kItemCases) {
+    SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.index));
+    EXPECT_EQ(feed.itemField(c.name, c.index), c.value);
+  }
+}
+
+TEST(FeedTest, AFeedWithoutDataAnswersEmptyText) {
+  Feed feed = filledFeed();
+  feed.state.setHasData(false);
+  EXPECT_EQ(feed.field("title"), "");
+  EXPECT_EQ(feed.itemField("itemtitle", 0), "");
+
+  const Feed fresh("http://example.com/rss");
+  EXPECT_EQ(fresh.url, "http://example.com/rss");
+  EXPECT_TRUE(fresh.state.firstRun);
+  EXPECT_FALSE(fresh.isRdf);
+  EXPECT_FALSE(fresh.isAtom);
+  EXPECT_EQ(fresh.field("title"), "");
+  EXPECT_EQ(fresh.itemField("itemtitle", 0), "");
+}
+
+TEST(FeedTest, EmptyItemListAnswersEmptyText) {
+  Feed feed = filledFeed();
+  feed.clearChannel();
+  EXPECT_TRUE(feed.channel.items.empty());
+  for (const auto& c : kFieldCases) EXPECT_EQ(feed.field(c.name), "") << c.name;
+  EXPECT_EQ(feed.itemField("itemtitle", 0), "");
+  EXPECT_TRUE(feed.state.hasData);  // clearing the channel leaves the refresh state alone
+  feed.addItem(item("x"));
+  EXPECT_EQ(feed.itemField("itemtitle", 0), "titlex");
+}
+
+TEST(FeedTest, StampsItsRefreshStateWithTheEnvironmentsClock) {
+  ManualClock clock(123456);
+  Environment env;
+  env.clock = &clock;
+  const Feed feed("http://example.com/rss", env);
+  EXPECT_EQ(feed.state.lastUpdate, 123456u);
+  EXPECT_EQ(feed.state.lastError, 123456u);
+}
+
+class FeedLogTest : public ::testing::Test {
+ protected:
+  FeedLogTest() {
+    logger.openLog(dir.path());
+    env.log = &logger;
+    env.clock = &clock;
+  }
+  std::string log() const { return test::readWholeFile(dir.file("Korvolog.txt")); }
+
+  test::TempDir dir;
+  ManualClock clock;  // 2001-09-09 01:46:40 UTC
+  Logger logger{clock};
+  Environment env;
+};
+
+TEST_F(FeedLogTest, SetErrorKeepsTheMessageAndLogsIt) {
+  logger.setEnabled(true);
+  Feed feed("http://example.com/rss", env);
+  feed.setError("Unable to connect");
+  EXPECT_EQ(feed.errorText, "Unable to connect");
+  EXPECT_EQ(log(), "Sun Sep 09 01:46:40 2001 --> Error: Unable to connect\n");
+
+  feed.setError("Invalid rss document.");
+  EXPECT_EQ(feed.errorText, "Invalid rss document.");
+  EXPECT_EQ(log(),
+            "Sun Sep 09 01:46:40 2001 --> Error: Unable to connect\n"
+            "Sun Sep 09 01:46:40 2001 --> Error: Invalid rss document.\n");
+}
+
+TEST_F(FeedLogTest, SetErrorWritesNothingWhileLoggingIsOff) {
+  Feed feed("http://example.com/rss", env);
+  feed.setError("No data recieved");
+  EXPECT_EQ(feed.errorText, "No data recieved");
+  EXPECT_EQ(log(), "");
+}
+
+TEST(FeedTest, SetErrorWithoutALogOnlyKeepsTheMessage) {
+  Feed feed("http://example.com/rss");
+  feed.setError(std::string("bad\0byte", 8));
+  EXPECT_EQ(feed.errorText, std::string("bad\0byte", 8));
+}
+
+TEST(FeedTest, CopiesAreDeepAndIndependent) {
+  Feed source = filledFeed();
+  source.lastModified = "Mon, 01 Jan 2024 00:00:00 GMT";
+  source.etag = "\"v1\"";
+  source.isRdf = true;
+  source.errorText = "old error";
+  source.encoding = "utf-8";
+  source.state.stampUpdate(42);
+  source.state.setFirstRun(false);
+
+  const Feed copy = source;
+  source.channel.items[2].link = "changed";
+  source.addItem(item("3"));
+  source.channel.title = "changed";
+  source.lastModified.clear();
+  source.etag = "\"v2\"";
+  source.isRdf = false;
+  source.errorText.clear();
+  source.encoding.clear();
+  source.state.stampUpdate(43);
+  source.state.setHasData(false);
+  source.clearChannel();
+
+  EXPECT_EQ(copy.url, "http://example.com/rss");
+  ASSERT_EQ(copy.channel.items.size(), 3u);
+  EXPECT_EQ(copy.itemField("itemlink", 2), "link2");
+  EXPECT_EQ(copy.field("title"), "title");
+  EXPECT_EQ(copy.lastModified, "Mon, 01 Jan 2024 00:00:00 GMT");
+  EXPECT_EQ(copy.etag, "\"v1\"");
+  EXPECT_TRUE(copy.isRdf);
+  EXPECT_EQ(copy.errorText, "old error");
+  EXPECT_EQ(copy.encoding, "utf-8");
+  EXPECT_EQ(copy.state.lastUpdate, 42u);
+  EXPECT_TRUE(copy.state.hasData);
+  EXPECT_FALSE(copy.state.firstRun);
+
+  Feed assigned("http://other/");
+  assigned = copy;
+  EXPECT_EQ(assigned.url, copy.url);
+  EXPECT_EQ(assigned.itemField("itemtitle", 1), "title1");
+}
+
+}  // namespace
+}  // namespace korvo

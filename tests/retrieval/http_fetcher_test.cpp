@@ -1,0 +1,436 @@
+#include "retrieval/http_fetcher.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "support/loopback_server.h"
+#include "support/temp_dir.h"
+
+namespace korvo {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+using test::httpAnswer;
+using test::LoopbackServer;
+using test::Script;
+using Ms = std::chrono::milliseconds;
+
+constexpr const char* kAddress = "127.0.0.3";
+// Nobody listens here: outside the 127.0.0.x addresses the test programs use.
+constexpr const char* kDeadAddress = "127.0.3.3";
+const std::string kUrl = "http://127.0.0.3/feeds/news.xml";
+const std::string kRss = "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel>"
+                         "<title>T</title></channel></rss>\n";
+
+std::string ok200(const std::string& body, const std::vector<std::string>& headers = {}) {
+  return httpAnswer("HTTP/1.0 200 OK", headers, body);
+}
+
+class HttpFetcherTest : public ::testing::Test {
+ protected:
+  HttpFetcherTest() {
+    logger.openLog(dir.path());
+    logger.setEnabled(true);
+    env.log = &logger;
+    env.clock = &clock;
+  }
+
+  void SetUp() override { KORVO_SKIP_WITHOUT_PORT_80(); }
+
+  // One download of feed from a server that plays script.
+  bool fetch(const Script& script) { return fetchAll({script}, 1); }
+
+  // `downloads` downloads in a row, one per script, as the refresh would
+  // run them after a success.
+  bool fetchAll(const std::vector<Script>& scripts, int downloads) {
+    LoopbackServer server(kAddress, scripts);
+    EXPECT_TRUE(server.ok()) << server.error();
+    bool ok = false;
+    for (int i = 0; i < downloads; ++i) {
+      if (i > 0) {
+        feed.state.setHasData(true);
+        feed.state.setFirstRun(false);
+      }
+      body = "left over";
+      ok = download(feed, body);
+    }
+    server.waitForFinished(static_cast<std::size_t>(downloads), Ms(5000));
+    requests = server.requests();
+    return ok;
+  }
+
+  std::string log() const { return test::readWholeFile(dir.file("Korvolog.txt")); }
+
+  void expectFailure(const std::string& message) {
+    EXPECT_EQ(feed.errorText, message);
+    EXPECT_TRUE(body.empty());
+    EXPECT_FALSE(feed.state.notModified);
+    EXPECT_THAT(log(), HasSubstr(" --> Error: " + message + "\n"));
+  }
+
+  test::TempDir dir;
+  ManualClock clock;
+  Logger logger{clock};
+  Environment env;
+  Feed feed{kUrl, env};
+  std::string body;
+  std::vector<std::string> requests;
+};
+
+std::string firstRequest(const std::string& url, const std::string& path) {
+  return "GET " + path + " HTTP/1.0\r\n" +
+         "User-Agent: Korvo/0.93\r\n"
+         "Connection: close\r\n"
+         "Referer: " + url + "\r\n" +
+         "Host: 127.0.0.3:80\r\n"
+         "\r\n";
+}
+
+TEST_F(HttpFetcherTest, FirstDownloadSendsThePlainRequestAndReturnsTheBody) {
+  feed = Feed("http://127.0.0.3/feeds/news.xml?a=1&b=%20#top", env);
+  feed.lastModified = "stored date";
+  feed.etag = "\"stored\"";
+  feed.errorText = "previous failure";
+
+  ASSERT_TRUE(fetch(Script().send(ok200(kRss, {"Content-Type: text/xml"}))));
+
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0], firstRequest(feed.url, "/feeds/news.xml?a=1&b=%20#top"));
+  EXPECT_EQ(body, kRss);
+  EXPECT_EQ(feed.errorText, "");
+  EXPECT_FALSE(feed.state.notModified);
+  EXPECT_FALSE(feed.isRdf);
+  EXPECT_FALSE(feed.isAtom);
+  EXPECT_EQ(log(), "Sun Sep 09 01:46:40 2001 --> Downloading rss: " + feed.url + "\n");
+}
+
+struct ConditionalCase {
+  const char* name;
+  bool hasData;
+  bool firstRun;
+  const char* lastModified;
+  const char* etag;
+  const char* extraLines;
+};
+
+const ConditionalCase kConditionalCases[] = {
+    {"both validators", true, false, "Mon, 01 Jan 2024 10:00:00 GMT", "\"v1\"",
+     "If-Modified-Since: Mon, 01 Jan 2024 10:00:00 GMT\r\nIf-None-Match: \"v1\"\r\n"},
+    {"date only", true, false, "Mon, 01 Jan 2024 10:00:00 GMT", "",
+     "If-Modified-Since: Mon, 01 Jan 2024 10:00:00 GMT\r\n"},
+    {"tag only", true, false, "", "W/\"v1\"", "If-None-Match: W/\"v1\"\r\n"},
+    {"no validators", true, false, "", "", ""},
+    {"first run", true, true, "date", "tag", ""},
+    {"no data", false, false, "date", "tag", ""},
+};
+
+TEST_F(HttpFetcherTest, SendsEachValidatorOnlyOnceThereIsDataAndItIsStored) {
+  for (const auto& c : kConditionalCases) {
+    SCOPED_TRACE(c.name);
+    feed = Feed(kUrl, env);
+    feed.state.setHasData(c.hasData);
+    feed.state.setFirstRun(c.firstRun);
+    feed.lastModified = c.lastModified;
+    feed.etag = c.etag;
+    LoopbackServer server(kAddress, Script().send("HTTP/1.1 304 Not Modified\r\n\r\n"));
+    ASSERT_TRUE(server.ok()) << server.error();
+    EXPECT_TRUE(download(feed, body));
+    server.waitForFinished(1, Ms(5000));
+    const std::string plain = firstRequest(kUrl, "/feeds/news.xml");
+    const std::string expected =
+        plain.substr(0, plain.size() - 2) + c.extraLines + "\r\n";
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests()[0], expected);
+  }
+}
+
+struct FailureCase {
+  const char* answer;
+  const char* message;
+  // The feed starts as RDF; failures after the closing-tag check leave the
+  // flags as the document set them.
+  bool rdfAfter;
+  bool atomAfter = false;
+};
+
+// Each answer is the smallest one that shows its message.
+const FailureCase kFailureCases[] = {
+    {"HTTP/1.0 200 OK\n\n<rss></rss>", "Invalid format.", true},
+    {"H", "Invalid format.", true},
+    {"HTTP/1.0 404 Not Found\r\n\r\n<rss></rss>", "Error transfering data.", true},
+    {"HTTP/1.1 200 ok\r\n\r\n<rss></rss>", "Error transfering data.", true},
+    {"HTTP/1.1 200 OK \r\n\r\n<rss></rss>", "Error transfering data.", true},
+    {" HTTP/1.1 200 OK\r\n\r\n<rss></rss>", "Error transfering data.", true},
+    {"http/1.1 200 OK\r\n\r\n<rss></rss>", "Error transfering data.", true},
+    {"HTTP/1.1 200 OK\r\r\n\r\n<rss></rss>", "Error transfering data.", true},
+    {"HTTP/1.1 200 Okay\r\n\r\n<rss></rss>", "Error transfering data.", true},
+    {"HTTP/1.1 204 No Content\r\n\r\n", "Error transfering data.", true},
+    {"HTTP/1.1 302 Found\r\nLocation: http://127.0.0.3/other.xml\r\n\r\n<rss></rss>",
+     "Error transfering data.", true},
+    {"http/1.1 304 Not Modified\r\n\r\n", "Error transfering data.", true},
+    {"HTTP/1.1 200 OK\r\n\r\n", "Invalid rss format.", false},
+    {"HTTP/1.0 200 OK\r\n\r\n<rss><channel><title>cut", "Invalid rss format.", false},
+    {"HTTP/1.0 200 OK\r\n\r\n<RSS></RSS>", "Invalid rss format.", false},
+    {"HTTP/1.0 200 OK\r\nX: 1\n\n<rss></rss>", "Beginning of data not found.", false},
+    {"HTTP/1.0 200 OK\r\nX: </rss>\r\n\r\n", "Beginning of data not found.", false},
+    {"HTTP/1.0 200 OK\r\n</feed>\r\n\r\n", "Beginning of data not found.", false, true},
+};
+
+TEST_F(HttpFetcherTest, ReportsEachFailureWithItsMessage) {
+  for (const auto& c : kFailureCases) {
+    SCOPED_TRACE(c.answer);
+    feed = Feed(kUrl, env);
+    feed.lastModified = "kept date";
+    feed.etag = "kept tag";
+    feed.isRdf = true;
+    EXPECT_FALSE(fetch(Script().send(c.answer)));
+    expectFailure(c.message);
+    EXPECT_EQ(feed.isRdf, c.rdfAfter);
+    EXPECT_EQ(feed.isAtom, c.atomAfter);
+    EXPECT_EQ(feed.lastModified, "kept date");
+    EXPECT_EQ(feed.etag, "kept tag");
+  }
+}
+
+TEST_F(HttpFetcherTest, NotModifiedWithAnyReasonPhraseChangesNothingElse) {
+  const char* answers[] = {
+      "HTTP/1.1 304 Not Modified\r\n\r\n",
+      "HTTP/1.0 304\r\n",
+      "HTTP/1.1 304 anything at all\r\nETag: \"new\"\r\nLast-Modified: new\r\n\r\n</feed>",
+  };
+  for (const char* answer : answers) {
+    SCOPED_TRACE(answer);
+    feed = Feed(kUrl, env);
+    feed.state.setHasData(true);
+    feed.state.setFirstRun(false);
+    feed.lastModified = "old date";
+    feed.etag = "\"old\"";
+    feed.isRdf = true;
+    feed.errorText = "previous failure";
+    feed.channel.title = "kept";
+    ASSERT_TRUE(fetch(Script().send(answer)));
+    EXPECT_TRUE(feed.state.notModified);
+    EXPECT_EQ(feed.errorText, "");
+    EXPECT_EQ(feed.lastModified, "old date");
+    EXPECT_EQ(feed.etag, "\"old\"");
+    EXPECT_TRUE(feed.isRdf);
+    EXPECT_FALSE(feed.isAtom);
+    EXPECT_EQ(feed.field("title"), "kept");
+    EXPECT_TRUE(feed.state.hasData);
+  }
+  EXPECT_THAT(log(), HasSubstr(" --> File not modified since last call\n"));
+  EXPECT_THAT(log(), Not(HasSubstr("Error")));
+}
+
+TEST_F(HttpFetcherTest, StatusLinesThatAreAccepted) {
+  for (const char* status : {"HTTP/1.0 200 OK", "HTTP/1.1 200 OK"}) {
+    SCOPED_TRACE(status);
+    ASSERT_TRUE(fetch(Script().send(httpAnswer(status, {}, kRss))));
+    EXPECT_EQ(body, kRss);
+  }
+}
+
+struct DialectCase {
+  const char* name;
+  std::string answer;
+  bool rdf;
+  bool atom;
+};
+
+TEST_F(HttpFetcherTest, TheLastClosingTagDecidesTheDialectRssFirst) {
+  const DialectCase cases[] = {
+      {"rss", ok200("<rss></rss>"), false, false},
+      {"rdf", ok200("<rdf:RDF></rdf:RDF>"), true, false},
+      {"atom", ok200("<feed></feed>"), false, true},
+      {"rss beats rdf", ok200("<rdf:RDF></rdf:RDF><rss></rss>"), false, false},
+      {"rss beats rdf before it", ok200("<rss></rss><rdf:RDF></rdf:RDF>"), false, false},
+      {"rdf beats atom", ok200("<feed></feed></rdf:RDF>"), true, false},
+      {"rss beats atom", ok200("<feed></rss></feed>"), false, false},
+      {"tag only in a header", ok200("<rss><channel>", {"X-Note: </feed>"}), false, true},
+      {"text after the tag", ok200("<rss></rss>\ntrailing junk"), false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    feed = Feed(kUrl, env);
+    feed.isRdf = !c.rdf;
+    feed.isAtom = !c.atom;
+    ASSERT_TRUE(fetch(Script().send(c.answer)));
+    EXPECT_EQ(feed.isRdf, c.rdf);
+    EXPECT_EQ(feed.isAtom, c.atom);
+    EXPECT_EQ(body, c.answer.substr(c.answer.find("\r\n\r\n") + 4));
+  }
+}
+
+struct ValidatorCase {
+  const char* name;
+  std::string answer;
+  const char* lastModified;
+  const char* etag;
+};
+
+TEST_F(HttpFetcherTest, TakesValidatorsTheWayTheyAreWritten) {
+  const ValidatorCase cases[] = {
+      {"plain", ok200(kRss, {"Last-Modified: Mon, 01 Jan 2024 10:00:00 GMT", "ETag: abc"}),
+       "Mon, 01 Jan 2024 10:00:00 GMT", "abc"},
+      {"quoted tag keeps its quotes", ok200(kRss, {"ETag: \"abc\""}), "old date", "\"abc\""},
+      {"no blank after the colon", ok200(kRss, {"Last-Modified:Mon, 01 Jan 2024"}),
+       "on, 01 Jan 2024", "old tag"},
+      {"trailing blank kept", ok200(kRss, {"ETag: abc "}), "old date", "abc "},
+      {"empty value", ok200(kRss, {"ETag: "}), "old date", ""},
+      {"lower-case Etag ignored", ok200(kRss, {"Etag: abc", "last-modified: x"}), "old date",
+       "old tag"},
+      {"headers gone", ok200(kRss), "old date", "old tag"},
+      {"name only in the body", ok200("<rss>ETag: body\r\nLast-Modified: body\r\n</rss>"),
+       "old date", "old tag"},
+      {"first match wins, even inside a longer name",
+       ok200(kRss, {"X-ETag: first", "ETag: second"}), "old date", "first"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    feed = Feed(kUrl, env);
+    feed.lastModified = "old date";
+    feed.etag = "old tag";
+    ASSERT_TRUE(fetch(Script().send(c.answer)));
+    EXPECT_EQ(feed.lastModified, c.lastModified);
+    EXPECT_EQ(feed.etag, c.etag);
+  }
+}
+
+TEST_F(HttpFetcherTest, StoredValidatorsGoBackAsTheyCameAndOutliveTheirHeaders) {
+  const std::vector<Script> scripts = {
+      Script().send(ok200(kRss, {"Last-Modified: Tue, 02 Jan 2024 10:00:00 GMT", "ETag: \"v1\""})),
+      Script().send(ok200(kRss)),
+      Script().send("HTTP/1.1 304 Not Modified\r\n\r\n"),
+  };
+  ASSERT_TRUE(fetchAll(scripts, 3));
+  EXPECT_TRUE(feed.state.notModified);
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_THAT(requests[0], Not(HasSubstr("If-")));
+  const std::string conditional =
+      "Host: 127.0.0.3:80\r\n"
+      "If-Modified-Since: Tue, 02 Jan 2024 10:00:00 GMT\r\n"
+      "If-None-Match: \"v1\"\r\n"
+      "\r\n";
+  EXPECT_THAT(requests[1], HasSubstr(conditional));
+  EXPECT_THAT(requests[2], HasSubstr(conditional));
+}
+
+TEST_F(HttpFetcherTest, AServerThatClosesOrResetsAtOnceSendsNoData) {
+  const Script scripts[] = {
+      Script().dontWaitForRequest(),
+      Script(),
+      Script().dontWaitForRequest().reset(),
+      Script().reset(),
+  };
+  for (const auto& script : scripts) {
+    feed = Feed(kUrl, env);
+    EXPECT_FALSE(fetch(script));
+    expectFailure("No data recieved");
+  }
+}
+
+TEST_F(HttpFetcherTest, AServerThatNeverAnswersTimesOut) {
+  env.limits.receiveTimeoutMs = 200;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(fetch(Script().stall()));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, Ms(5000));
+  expectFailure("No data recieved");
+  EXPECT_EQ(requests.size(), 1u);
+}
+
+TEST_F(HttpFetcherTest, AReceiveTimeOutEndsTheAnswerWhereItIs) {
+  env.limits.receiveTimeoutMs = 200;
+  EXPECT_FALSE(fetch(Script().send("HTTP/1.0 200 OK\r\n\r\n<rss><channel>").stall()));
+  expectFailure("Invalid rss format.");
+
+  EXPECT_TRUE(fetch(Script().send(ok200(kRss)).stall()));
+  EXPECT_EQ(body, kRss);
+}
+
+TEST_F(HttpFetcherTest, ADrippingServerIsCutOffAtTheTimeBound) {
+  env.limits.receiveTimeoutMs = 1000;
+  env.limits.maxDownloadMs = 300;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(fetch(Script().sendInChunks(ok200(kRss), {1}, Ms(40))));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, Ms(3000));
+  expectFailure("Download took too long.");
+}
+
+TEST_F(HttpFetcherTest, TheLastReceiveWaitsNoLongerThanTheTimeLeft) {
+  env.limits.receiveTimeoutMs = 60000;
+  env.limits.maxDownloadMs = 300;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(fetch(Script().send(ok200(kRss)).stall()));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, Ms(3000));
+  expectFailure("Download took too long.");
+}
+
+TEST_F(HttpFetcherTest, AnAnswerPastTheSizeBoundIsRefused) {
+  env.limits.maxResponseBytes = 4096;
+  EXPECT_FALSE(fetch(Script().send("HTTP/1.0 200 OK\r\n\r\n<rss>").flood(std::string(1000, 'x'))));
+  expectFailure("Response too large.");
+
+  const std::string answer = ok200("<rss>" + std::string(5000, 'x') + "</rss>");
+  env.limits.maxResponseBytes = answer.size();
+  EXPECT_TRUE(fetch(Script().send(answer)));
+  EXPECT_EQ(body.size(), 5011u);
+
+  env.limits.maxResponseBytes = answer.size() - 1;
+  EXPECT_FALSE(fetch(Script().send(answer)));
+  expectFailure("Response too large.");
+}
+
+TEST_F(HttpFetcherTest, UnreachableHostsAreUnableToConnect) {
+  const std::string urls[] = {
+      "http://127.0.0.3:80/feeds/news.xml",  // the port stays part of the host name
+      std::string("http://") + kDeadAddress + "/feeds/news.xml",
+      "http://bad..host/feeds/news.xml",
+      "http://user@127.0.0.3/feeds/news.xml",
+      "http:////feeds/news.xml",
+      "not a url",
+  };
+  // A server is listening, so only the host names can be at fault.
+  LoopbackServer server(kAddress, Script().send(ok200(kRss)));
+  ASSERT_TRUE(server.ok()) << server.error();
+  for (const auto& url : urls) {
+    SCOPED_TRACE(url);
+    feed = Feed(url, env);
+    body = "left over";
+    EXPECT_FALSE(download(feed, body));
+    expectFailure("Unable to connect");
+    EXPECT_THAT(log(), HasSubstr(" --> Downloading rss: " + url + "\n"));
+  }
+  EXPECT_EQ(server.connections(), 0u);
+}
+
+TEST_F(HttpFetcherTest, AConnectWithoutAnswerTimesOut) {
+  env.limits.connectTimeoutMs = 300;
+  LoopbackServer server = LoopbackServer::unanswered(kAddress);
+  ASSERT_TRUE(server.ok()) << server.error();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(download(feed, body));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, Ms(3000));
+  expectFailure("Unable to connect");
+}
+
+TEST_F(HttpFetcherTest, ABodyInOddChunksArrivesByteForByte) {
+  std::string document = "<rss>";
+  for (int i = 0; i < 5000; ++i) document += static_cast<char>((i * 7 + 3) % 256);
+  document += "</rss>";
+  const std::string answer = ok200(document, {"ETag: \"odd\""});
+  // The blank line that ends the header is split across two pieces.
+  const std::size_t split = answer.find("\r\n\r\n") + 2;
+  ASSERT_TRUE(fetch(Script()
+                        .sendInChunks(answer.substr(0, split), {3, 1})
+                        .sendInChunks(answer.substr(split), {1, 1023, 1024, 1025, 7}, Ms(1))));
+  EXPECT_EQ(body, document);
+  EXPECT_EQ(feed.etag, "\"odd\"");
+}
+
+}  // namespace
+}  // namespace korvo

@@ -1,0 +1,106 @@
+#include "retrieval/tcp_connection.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+#include "support/loopback_server.h"
+
+namespace korvo {
+namespace {
+
+using test::LoopbackServer;
+using test::Script;
+using Ms = std::chrono::milliseconds;
+
+constexpr const char* kAddress = "127.0.0.3";
+constexpr const char* kDeadAddress = "127.0.3.3";  // nobody listens here
+
+std::size_t openDescriptors() {
+  std::size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+    ++count;
+  return count;
+}
+
+class TcpConnectionTest : public ::testing::Test {
+ protected:
+  void SetUp() override { KORVO_SKIP_WITHOUT_PORT_80(); }
+};
+
+TEST_F(TcpConnectionTest, ReceiveTellsCloseFromTimeOut) {
+  LoopbackServer server(kAddress, {Script().send("hello"), Script().stall()});
+  ASSERT_TRUE(server.ok()) << server.error();
+
+  TcpConnection closing;
+  ASSERT_TRUE(closing.connectTo(kAddress, 80));
+  EXPECT_EQ(closing.setReceiveTimeout(2000), 0);
+  EXPECT_EQ(closing.sendText("GET / HTTP/1.0\r\n\r\n"), 18);
+  char buffer[1024];
+  EXPECT_EQ(closing.receive(buffer, sizeof buffer), 5);
+  EXPECT_EQ(std::string(buffer, 5), "hello");
+  EXPECT_EQ(closing.receive(buffer, sizeof buffer), 0);
+  EXPECT_EQ(closing.close(), 0);
+  EXPECT_LT(closing.close(), 0);
+
+  TcpConnection silent;
+  ASSERT_TRUE(silent.connectTo(kAddress, 80));
+  EXPECT_EQ(silent.setReceiveTimeout(100), 0);
+  silent.sendText("GET / HTTP/1.0\r\n\r\n");
+  EXPECT_LT(silent.receive(buffer, sizeof buffer), 0);
+}
+
+TEST_F(TcpConnectionTest, ASendToAResetPeerFailsWithoutASignal) {
+  LoopbackServer server(kAddress, Script().dontWaitForRequest().reset());
+  ASSERT_TRUE(server.ok()) << server.error();
+  TcpConnection connection;
+  ASSERT_TRUE(connection.connectTo(kAddress, 80));
+  ASSERT_TRUE(server.waitForFinished(1, Ms(5000)));
+  int result = 0;
+  for (int i = 0; i < 100 && result >= 0; ++i) result = connection.sendText("data");
+  EXPECT_LT(result, 0);
+  // The first failure may report the reset; the ones after it meet a broken pipe.
+  EXPECT_LT(connection.sendText("data"), 0);
+  EXPECT_LT(connection.sendText("data"), 0);
+}
+
+TEST_F(TcpConnectionTest, FailedConnectsLeaveNoSocketOpen) {
+  const std::size_t before = openDescriptors();
+  for (const char* host : {kDeadAddress, "bad..host", "127.0.0.3:80", "", "a b"}) {
+    SCOPED_TRACE(host);
+    TcpConnection connection;
+    EXPECT_FALSE(connection.connectTo(host, 80));
+    EXPECT_LT(connection.close(), 0);
+  }
+  TcpConnection connection;
+  EXPECT_FALSE(connection.connectTo(kAddress, 0));
+  EXPECT_FALSE(connection.connectTo(kAddress, 65536));
+  EXPECT_EQ(openDescriptors(), before);
+}
+
+TEST_F(TcpConnectionTest, AConnectWithoutAnswerGivesUpAfterItsTimeOut) {
+  LoopbackServer server = LoopbackServer::unanswered(kAddress);
+  ASSERT_TRUE(server.ok()) << server.error();
+  const std::size_t before = openDescriptors();
+  TcpConnection connection(200);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(connection.connectTo(kAddress, 80));
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, Ms(150));
+  EXPECT_LT(took, Ms(3000));
+  EXPECT_EQ(openDescriptors(), before);
+}
+
+TEST(TcpConnectionWithoutSocketTest, OperationsFail) {
+  TcpConnection connection;
+  char buffer[16];
+  EXPECT_LT(connection.setReceiveTimeout(100), 0);
+  EXPECT_LT(connection.sendText("x"), 0);
+  EXPECT_LT(connection.receive(buffer, sizeof buffer), 0);
+  EXPECT_LT(connection.close(), 0);
+}
+
+}  // namespace
+}  // namespace korvo
