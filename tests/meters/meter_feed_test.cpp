@@ -1,0 +1,300 @@
+// Meters reading feeds from a loopback server, with the clock moved by hand:
+// sharing, interval and retry, ShowError, title lists, tooltips and clicks.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "meters/meter.h"
+#include "support/loopback_server.h"
+#include "support/temp_dir.h"
+
+namespace korvo {
+namespace {
+
+using test::httpAnswer;
+using test::LoopbackServer;
+using test::Script;
+using Ms = std::chrono::milliseconds;
+
+constexpr const char* kAddress = "127.0.0.6";
+
+std::string rss(const std::vector<std::string>& itemTitles, const std::string& title = "News") {
+  std::string doc = "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>" + title +
+                    "</title><link>http://news.test/</link>";
+  int n = 0;
+  for (const auto& t : itemTitles) {
+    doc += "<item><title>" + t + "</title><link>http://news.test/" + std::to_string(n++) +
+           "</link><description>About " + t + "</description></item>";
+  }
+  return doc + "</channel></rss>\n";
+}
+
+Script ok(const std::string& body, std::vector<std::string> headers = {}) {
+  return Script().send(httpAnswer("HTTP/1.0 200 OK", headers, body));
+}
+Script status(const std::string& line) { return Script().send(httpAnswer(line, {}, "")); }
+
+std::vector<std::string> gOpened;
+void recordLink(const std::string& link) { gOpened.push_back(link); }
+
+class MeterFeedTest : public ::testing::Test {
+ protected:
+  MeterFeedTest() : cache(environment) {
+    environment.clock = &clock;
+    globals.iniPath = dir.file("Korvo.ini");
+    test::writeWholeFile(globals.iniPath, "[NewsSites]\nNews=http://127.0.0.6/news.xml\n"
+                                          "Other=http://127.0.0.6/other.xml\n");
+    env = MeterEnv{&cache, &globals, &recordLink};
+    gOpened.clear();
+  }
+  void SetUp() override { KORVO_SKIP_WITHOUT_PORT_80(); }
+
+  Meter meterFor(const char* site) {
+    Meter meter(0);
+    meter.settings.NewsSite = site;
+    meter.resolveSite(env);
+    return meter;
+  }
+  std::string title(Meter& meter) { return meter.channelText(env, "title"); }
+
+  test::TempDir dir;
+  ManualClock clock;
+  Environment environment;
+  FeedCache cache;
+  PluginSettings globals;
+  MeterEnv env;
+};
+
+TEST_F(MeterFeedTest, MetersOfOneUrlShareOneDownload) {
+  LoopbackServer server(kAddress, ok(rss({"a"})));
+  ASSERT_TRUE(server.ok()) << server.error();
+  Meter first = meterFor("News"), second = meterFor("News");
+  EXPECT_EQ(title(first), "News");
+  EXPECT_EQ(second.itemText(env, "itemtitle", 0), "a");
+  EXPECT_EQ(server.connections(), 1u);
+}
+
+TEST_F(MeterFeedTest, IntervalAndRetryFollowTheClock) {
+  LoopbackServer server(kAddress, {ok(rss({"a"}), {"ETag: \"v1\""}), status("HTTP/1.0 500 Oops"),
+                                   ok(rss({"b"}))});
+  ASSERT_TRUE(server.ok()) << server.error();
+  Meter meter = meterFor("News");
+  meter.settings.UpdateIntervall = 180;
+  EXPECT_EQ(title(meter), "News");
+  for (int s = 1; s < 180; s += 30) {
+    clock.advance(30);
+    title(meter);
+  }
+  EXPECT_EQ(server.connections(), 1u);
+  clock.set(clock.now() - (clock.now() % 1) + 1);  // 181 s after the first download
+  while (server.connections() < 2) {
+    clock.advance(1);
+    title(meter);
+  }
+  // The failed download keeps the old content.
+  EXPECT_EQ(meter.itemText(env, "itemtitle", 0), "a");
+  EXPECT_EQ(cache.find("http://127.0.0.6/news.xml")->errorText, "Error transfering data.");
+  clock.advance(9);
+  title(meter);
+  EXPECT_EQ(server.connections(), 2u);
+  clock.advance(1);
+  title(meter);
+  EXPECT_EQ(server.connections(), 3u);
+  EXPECT_EQ(meter.itemText(env, "itemtitle", 0), "b");
+  auto requests = server.requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_THAT(requests[0], ::testing::Not(::testing::HasSubstr("If-None-Match")));
+  EXPECT_THAT(requests[1], ::testing::HasSubstr("If-None-Match: \"v1\"\r\n"));
+}
+
+TEST_F(MeterFeedTest, ClockSetBackMakesTheFeedDue) {
+  LoopbackServer server(kAddress, ok(rss({"a"})));
+  ASSERT_TRUE(server.ok()) << server.error();
+  Meter meter = meterFor("News");
+  title(meter);
+  clock.set(clock.now() - 1);
+  title(meter);
+  EXPECT_EQ(server.connections(), 2u);
+}
+
+TEST_F(MeterFeedTest, NotModifiedKeepsContentAndRestartsTheInterval) {
+  LoopbackServer server(kAddress, {ok(rss({"a"}), {"ETag: \"v1\""}),
+                                   status("HTTP/1.1 304 Not Modified")});
+  ASSERT_TRUE(server.ok()) << server.error();
+  Meter meter = meterFor("News");
+  meter.settings.UpdateIntervall = 60;
+  title(meter);
+  clock.advance(60);
+  EXPECT_EQ(title(meter), "News");
+  EXPECT_EQ(server.connections(), 2u);
+  clock.advance(59);
+  EXPECT_EQ(meter.itemText(env, "itemtitle", 0), "a");
+  EXPECT_EQ(server.connections(), 2u);
+  clock.advance(1);
+  title(meter);
+  EXPECT_EQ(server.connections(), 3u);
+}
+
+TEST_F(MeterFeedTest, ShowErrorFillsOnlyEmptyFieldsAfterAFailedDownload) {
+  LoopbackServer server(kAddress, {ok(rss({"a", ""})), status("HTTP/1.0 404 Not Found")});
+  ASSERT_TRUE(server.ok()) << server.error();
+  Meter meter = meterFor("News");
+  title(meter);
+  clock.advance(180);
+  globals.ShowError = true;
+  EXPECT_EQ(title(meter), "News");
+  EXPECT_EQ(meter.itemText(env, "itemtitle", 1), "Error transfering data.");
+  EXPECT_EQ(meter.channelText(env, "language"), "Error transfering data.");
+  globals.ShowError = false;
+  EXPECT_EQ(meter.channelText(env, "language"), "");
+}
+
+TEST_F(MeterFeedTest, FailedParseEmptiesEveryField) {
+  LoopbackServer server(kAddress,
+                        {ok(rss({"a"})), ok("<rss version=\"9\"><channel/></rss>")});
+  ASSERT_TRUE(server.ok()) << server.error();
+  Meter meter = meterFor("News");
+  EXPECT_EQ(title(meter), "News");
+  clock.advance(180);
+  EXPECT_EQ(title(meter), "");
+  globals.ShowError = true;
+  EXPECT_EQ(title(meter), "Invalid rss document.");
+  EXPECT_EQ(meter.itemText(env, "itemtitle", 0), "Invalid rss document.");
+}
+
+TEST_F(MeterFeedTest, MeterWithoutUsableUrlTouchesNoFeed) {
+  Meter meter = meterFor("Missing");
+  globals.ShowError = true;
+  EXPECT_EQ(title(meter), "");
+  EXPECT_EQ(cache.size(), 0u);
+}
+
+TEST_F(MeterFeedTest, TitleLists) {
+  LoopbackServer server(kAddress, ok(rss({"one", "", "three"})));
+  ASSERT_TRUE(server.ok()) << server.error();
+  Meter meter = meterFor("News");
+  constexpr std::size_t kAll = 32767;
+  struct Case {
+    int count;
+    bool afterFirstLine;
+    bool showError;
+    const char* expected;
+  } cases[] = {
+      {0, false, false, "News"},
+      {3, false, false, "News\none\nthree"},
+      {5, false, false, "News\none\nthree"},
+      {2000000000, false, false, "News\none\nthree"},
+      {2, false, true, "News\none\nError transfering data."},
+      {5, false, true,
+       "News\none\nError transfering data.\nthree\nError transfering data.\nError transfering data."},
+  };
+  title(meter);
+  // A failed download after the success leaves an error text beside the data.
+  cache.find("http://127.0.0.6/news.xml")->errorText = "Error transfering data.";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.count);
+    globals.ShowError = c.showError;
+    EXPECT_EQ(meter.titleList(env, c.count, kAll, c.afterFirstLine), c.expected);
+  }
+  globals.ShowError = true;
+  // A huge count with an error text stops once the visible part is full.
+  std::string huge = meter.titleList(env, 2000000000, kAll, false);
+  EXPECT_GT(huge.size(), kAll);
+  EXPECT_LT(huge.size(), kAll + 100);
+}
+
+TEST_F(MeterFeedTest, TooltipChoices) {
+  LoopbackServer server(kAddress, ok(rss({"one", "two"})));
+  ASSERT_TRUE(server.ok()) << server.error();
+  Meter meter = meterFor("News");
+  meter.settings.ToolTipItem = 1;
+  const char* expected[] = {
+      "x",                       // 0: none
+      "x%ttNews",                // 1: title
+      "x%tt",                    // 2: description (empty)
+      "x%tthttp://news.test/",   // 3: link
+      "x%tttwo",                 // 4: item title
+      "x%ttAbout two",           // 5: item description
+      "x%tthttp://news.test/1",  // 6: item link
+      "x",                       // 7: none
+  };
+  for (int choice = 0; choice <= 7; ++choice) {
+    SCOPED_TRACE(choice);
+    meter.settings.ToolTip = choice;
+    EXPECT_EQ(meter.withTooltip(env, "x"), expected[choice]);
+  }
+  meter.settings.ToolTip = 4;
+  meter.settings.ToolTipItem = 9;
+  EXPECT_EQ(meter.withTooltip(env, ""), "%tt");
+}
+
+TEST_F(MeterFeedTest, ClickOpensOnlyWebLinks) {
+  std::string doc = "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>T</title>"
+                    "<link>file:///etc/passwd</link>"
+                    "<item><link>http://news.test/ok?a=1</link></item>"
+                    "<item><link>HTTPS://NEWS.TEST/Up</link></item>"
+                    "<item><link>http://news.test/a b</link></item>"
+                    "<item><link>http://news.test/\"quoted</link></item>"
+                    "<item><link>/usr/bin/xterm</link></item>"
+                    "<item></item>"
+                    "</channel></rss>\n";
+  LoopbackServer server(kAddress, ok(doc));
+  ASSERT_TRUE(server.ok()) << server.error();
+  Meter meter = meterFor("News");
+  struct Case {
+    int choice, item;
+    bool showError;
+    const char* opened;  // null: nothing opened
+  } cases[] = {
+      {0, 0, false, nullptr},
+      {1, 0, false, nullptr},  // file: link
+      {2, 0, false, "http://news.test/ok?a=1"},
+      {2, 1, false, "HTTPS://NEWS.TEST/Up"},
+      {2, 2, false, nullptr},  // blank
+      {2, 3, false, nullptr},  // quotation mark
+      {2, 4, false, nullptr},  // a program
+      {2, 5, true, nullptr},   // the error text stands in for the empty link
+      {2, 5, false, nullptr},  // the empty text
+      {3, 0, false, nullptr},
+  };
+  title(meter);
+  cache.find("http://127.0.0.6/news.xml")->errorText = "http://evil.test/ Unable to connect";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.choice) + "/" + std::to_string(c.item));
+    gOpened.clear();
+    globals.ShowError = c.showError;
+    meter.settings.InputClick = c.choice;
+    meter.settings.InputClickItem = c.item;
+    meter.click(env);
+    if (c.opened) {
+      EXPECT_THAT(gOpened, ::testing::ElementsAre(c.opened));
+    } else {
+      EXPECT_TRUE(gOpened.empty());
+    }
+  }
+  // No news site: nothing, even with a URL left over from an earlier site.
+  meter.settings.NewsSite.clear();
+  meter.settings.InputClick = 2;
+  meter.settings.InputClickItem = 0;
+  gOpened.clear();
+  meter.click(env);
+  EXPECT_TRUE(gOpened.empty());
+}
+
+TEST(WebLinkTest, Rules) {
+  EXPECT_TRUE(isWebLink("http://a/"));
+  EXPECT_TRUE(isWebLink("hTTpS://a/b?c=d&e=f#g"));
+  EXPECT_TRUE(isWebLink("http://a/" + std::string(2048 - 9, 'x')));
+  EXPECT_FALSE(isWebLink("http://a/" + std::string(2048 - 8, 'x')));
+  for (const char* bad : {"", "http:/a", "ftp://a/", "file:///etc", "javascript:alert(1)",
+                          "http://a/\tb", "http://a/\x7f", "http://a/\"", " http://a/",
+                          "C:\\Windows\\calc.exe"})
+    EXPECT_FALSE(isWebLink(bad)) << bad;
+  EXPECT_FALSE(isWebLink(std::string("http://a/\0b", 11)));
+}
+
+}  // namespace
+}  // namespace korvo
