@@ -1,0 +1,48 @@
+// A feed refreshed from a real web server (nginx on a loopback address).
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "base/meter_settings.h"
+#include "retrieval/feed_refresh.h"
+#include "support/nginx_server.h"
+
+namespace korvo {
+namespace {
+
+std::string rss(const std::string& itemTitle) {
+  return "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>Real</title>"
+         "<item><title>" + itemTitle + "</title></item></channel></rss>\n";
+}
+
+TEST(RealServerTest, ValidatorsFromNginxGiveNotModifiedUntilTheFileChanges) {
+  test::NginxServer nginx("127.0.0.8");
+  if (!nginx.available()) GTEST_SKIP() << nginx.problem();
+  nginx.put("feed.xml", rss("first"));
+
+  ManualClock clock;
+  Environment env;
+  env.clock = &clock;
+  Feed feed("http://127.0.0.8/feed.xml", env);
+  MeterSettings settings;
+
+  refresh(feed, settings);
+  ASSERT_EQ(feed.errorText, "");
+  EXPECT_EQ(feed.itemField("itemtitle", 0), "first");
+  EXPECT_THAT(feed.etag, ::testing::MatchesRegex("\"[0-9a-f]+-[0-9a-f]+\""));
+  EXPECT_THAT(feed.lastModified, ::testing::EndsWith(" GMT"));
+
+  clock.advance(settings.UpdateIntervall);
+  refresh(feed, settings);
+  EXPECT_TRUE(feed.state.notModified) << "nginx answers the validators with 304";
+  EXPECT_EQ(feed.itemField("itemtitle", 0), "first");
+
+  nginx.put("feed.xml", rss("second, longer"));
+  clock.advance(settings.UpdateIntervall);
+  refresh(feed, settings);
+  EXPECT_FALSE(feed.state.notModified);
+  EXPECT_EQ(feed.errorText, "");
+  EXPECT_EQ(feed.itemField("itemtitle", 0), "second, longer");
+}
+
+}  // namespace
+}  // namespace korvo
