@@ -1,5 +1,6 @@
 // Load, use and unload the built plug-in: the log it writes, the global
 // settings it leaves behind, and a second load that starts afresh.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <ctime>
@@ -197,6 +198,28 @@ TEST_F(LifecycleTest, SecondLoadAppendsAndStartsAfresh) {
                                     "DLLMain()",
                                     "Kestrova - dllstartup()",
                                 }));
+}
+
+// A host may open the library by a relative name and change its working
+// directory later; the files must stay beside the library.
+TEST_F(LifecycleTest, RelativeLoadNameKeepsFilesBesideTheLibrary) {
+  for (const char* sub : {"", "plugins/"}) {
+    SCOPED_TRACE(std::string("./") + sub + "libkorvo.so");
+    TempDir work;
+    std::filesystem::create_directories(work.file(sub));
+    std::filesystem::create_directory(work.file("elsewhere"));
+    std::filesystem::copy_file(KORVO_PLUGIN_PATH, work.file(std::string(sub) + "libkorvo.so"));
+    const auto before = std::filesystem::current_path();
+    std::filesystem::current_path(work.path());
+    void* handle = dlopen(("./" + std::string(sub) + "libkorvo.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::filesystem::current_path(work.file("elsewhere"));
+    if (handle != nullptr) dlclose(handle);
+    std::filesystem::current_path(before);
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(readWholeFile(work.file(std::string(sub) + "Korvo.ini")),
+              "[Settings]\nShowError=no\nDoLog=no\n");
+    EXPECT_TRUE(std::filesystem::is_empty(work.file("elsewhere")));
+  }
 }
 
 TEST_F(LifecycleTest, UnwritablePlacesDoNotStopTheLibrary) {
