@@ -253,6 +253,7 @@ TEST_F(IniFileTest, RefusedWritesLeaveTheFile) {
 
 TEST_F(IniFileTest, FailedWritesReportFalse) {
   // Root may write anywhere; these places cannot hold a file for anyone.
+  EXPECT_FALSE(writeString("", "S", "k", "v")) << "no file name";
   const std::string noDir = dir_.file("missing/test.ini");
   EXPECT_FALSE(writeString(noDir, "S", "k", "v"));
   EXPECT_FALSE(std::filesystem::exists(dir_.file("missing")));

@@ -1,1 +1,189 @@
-int main() { return 0; }
+// korvo-host: a reference host that drives the plug-in through its entry
+// points the way a desktop meter host does, and prints what it would show.
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/limits.h"
+#include "host_options.h"
+#include "host_system.h"
+#include "meter_display.h"
+#include "platform/ini_file.h"
+#include "plugin_api.h"
+
+namespace korvo::host {
+namespace {
+
+constexpr unsigned kClickAction = 5001;
+
+struct HostMeter {
+  std::string section;
+  const MeterFunction* function = nullptr;
+  std::string param;
+  int id = -1;
+};
+
+std::string_view text(const char* s) { return s ? std::string_view(s) : std::string_view(); }
+
+bool sameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool readMeters(const std::string& path, std::vector<HostMeter>& meters, std::string& error) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    error = "cannot read the host INI file " + path;
+    return false;
+  }
+  for (const std::string& section : ini::readSectionNames(path)) {
+    HostMeter m;
+    m.section = section;
+    std::string function = ini::readString(path, section, "Function", "", limits::kIniTextBuffer);
+    m.function = findMeterFunction(function);
+    if (m.function == nullptr) {
+      error = "[" + section + "]: Function \"" + function + "\" is not one of " +
+              meterFunctionNames();
+      return false;
+    }
+    m.param = ini::readString(path, section, "Param", "", limits::kIniTextBuffer);
+    meters.push_back(std::move(m));
+  }
+  return true;
+}
+
+HostMeter* findMeter(std::vector<HostMeter>& meters, std::string_view section) {
+  for (HostMeter& m : meters)
+    if (sameName(m.section, section)) return &m;
+  return nullptr;
+}
+
+bool listed(std::string_view list, std::string_view name) {
+  while (!list.empty()) {
+    std::size_t bar = list.find('|');
+    if (list.substr(0, bar) == name) return true;
+    if (bar == std::string_view::npos) break;
+    list.remove_prefix(bar + 1);
+  }
+  return false;
+}
+
+void showInfo(const PluginApi& api, const std::string& path, const std::vector<HostMeter>& meters) {
+  std::cout << "plug-in " << path << '\n'
+            << "  " << text(api.getinfo(0)) << ' ' << text(api.getinfo(2)) << " ("
+            << text(api.getinfo(3)) << ", " << text(api.getinfo(4)) << "), "
+            << text(api.getinfo(7)) << ", by " << text(api.getinfo(1)) << " <"
+            << text(api.getinfo(6)) << ">\n";
+  const std::string functions(text(api.init()));
+  std::cout << "  type " << api.dlltype() << ", actions \"" << text(api.actionsprovided())
+            << "\"\n  meter functions: " << functions << '\n';
+  for (const HostMeter& m : meters)
+    if (!listed(functions, m.function->name))
+      std::cerr << "korvo-host: warning: [" << m.section << "]: the plug-in does not list "
+                << m.function->name << '\n';
+}
+
+void draw(const PluginApi& api, const HostMeter& m) {
+  const MeterFunction& f = *m.function;
+  const char* answer = f.channel ? (api.*f.channel)(m.id) : (api.*f.item)(m.id, m.param.c_str());
+  if (answer == nullptr)
+    std::cerr << "korvo-host: warning: [" << m.section << "] " << f.name
+              << " returned a null pointer; shown as empty\n";
+  showMeter(std::cout, m.section, f.name, f.item ? &m.param : nullptr, splitTooltip(answer));
+}
+
+int run(const HostOptions& options) {
+  std::vector<HostMeter> meters;
+  std::string error;
+  if (!readMeters(options.hostIni, meters, error)) {
+    std::cerr << "korvo-host: " << error << '\n';
+    return 2;
+  }
+  for (const auto* list : {&options.click, &options.configure})
+    for (const std::string& section : *list)
+      if (findMeter(meters, section) == nullptr) {
+        std::cerr << "korvo-host: no meter [" << section << "] in " << options.hostIni << '\n';
+        return 2;
+      }
+
+  const std::string path =
+      options.library.empty() ? executableDirectory() + kDefaultLibraryName : options.library;
+  DynamicLibrary library(path);
+  if (!library.isOpen()) {
+    std::cerr << "korvo-host: cannot load " << path << ": " << library.error() << '\n';
+    return 1;
+  }
+  PluginApi api;
+  std::string missing;
+  if (!resolve(library, api, missing)) {
+    std::cerr << "korvo-host: " << path << " lacks the entry point " << missing << '\n';
+    return 1;
+  }
+
+  showInfo(api, path, meters);
+  const char* ini = options.hostIni.c_str();
+  for (HostMeter& m : meters) {
+    m.id = api.dllstartup(0, 0);
+    api.src_load_settings(m.id, ini, m.section.c_str());
+  }
+  std::cout << meters.size() << (meters.size() == 1 ? " meter" : " meters") << " started\n";
+  for (const std::string& section : options.configure) {
+    const HostMeter& m = *findMeter(meters, section);
+    api.source_configure(m.id, 0);
+    api.src_save_settings(m.id, ini, m.section.c_str());
+    std::cout << "configured [" << m.section << "]\n";
+  }
+
+  if (options.watch) catchInterrupts();
+  for (unsigned round = 1;; ++round) {
+    if (options.rounds != 1) std::cout << "-- drawing " << round << '\n';
+    for (const HostMeter& m : meters) draw(api, m);
+    if (round == 1)
+      for (const std::string& section : options.click) {
+        const HostMeter& m = *findMeter(meters, section);
+        api.action(0, kClickAction, m.id, 0, 0, 0, 0, 0, 0, 0, 0);
+        std::cout << "clicked [" << m.section << "]\n";
+      }
+    std::cout.flush();
+    if (interrupted() || round == options.rounds || !waitSeconds(options.watchSeconds)) break;
+  }
+
+  for (const HostMeter& m : meters) {
+    api.src_save_settings(m.id, ini, m.section.c_str());
+    api.dllshutdown(m.id);
+  }
+  library.close();
+  std::cout << "settings saved, meters shut down, plug-in unloaded\n";
+  return 0;
+}
+
+}  // namespace
+}  // namespace korvo::host
+
+int main(int argc, char** argv) {
+  using namespace korvo::host;
+  HostOptions options;
+  std::string error;
+  if (!parseOptions(argc, argv, options, error)) {
+    std::cerr << "korvo-host: " << error << "\n\n" << kUsage;
+    return 2;
+  }
+  if (options.help) {
+    std::cout << kUsage;
+    return 0;
+  }
+  try {
+    return run(options);
+  } catch (const std::exception& e) {
+    std::cerr << "korvo-host: " << e.what() << '\n';
+    return 1;
+  }
+}

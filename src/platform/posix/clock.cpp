@@ -1,5 +1,7 @@
 #include "platform/clock.h"
 
+#include <new>
+
 namespace korvo {
 namespace {
 
@@ -27,8 +29,11 @@ std::tm ManualClock::localTime(std::uint32_t seconds) const {
 }
 
 const Clock& systemClock() {
-  static const SystemClock clock;
-  return clock;
+  // Never destroyed: at process exit the static destructors run before the
+  // plug-in's detach, which may still log through this clock.
+  alignas(SystemClock) static unsigned char storage[sizeof(SystemClock)];
+  static const SystemClock* const clock = new (storage) SystemClock;
+  return *clock;
 }
 
 }  // namespace korvo

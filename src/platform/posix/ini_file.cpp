@@ -244,7 +244,7 @@ std::vector<std::string> readSectionNames(const std::string& path) {
 
 bool writeString(const std::string& path, std::string_view section, std::string_view key,
                  std::string_view value) {
-  if (!writableNames(section, key) || !fitsOnOneLine(value)) return false;
+  if (path.empty() || !writableNames(section, key) || !fitsOnOneLine(value)) return false;
   std::string text;
   if (auto old = readFile(path)) text = std::move(*old);
   else if (access(path.c_str(), F_OK) == 0) return false;  // there, but unreadable

@@ -1,0 +1,24 @@
+#pragma once
+// Turns a whole feed document into single bytes the host can show, in
+// place and in time linear in its length. Holds no data.
+#include <string>
+
+namespace korvo {
+
+class CharsetConverter {
+ public:
+  // UTF-8 to single bytes. First every character is narrowed on its own:
+  // U+0001..U+00FF becomes its byte, a character above that becomes the
+  // ASCII stand-in of the special entity table or nothing, a byte that is
+  // not part of well-formed UTF-8 stays as it is, and a zero character
+  // ends the text (a result without any byte leaves the text as it was).
+  // Then every well-formed-looking multi-byte sequence left in a text run
+  // (between a ">" and the next "<") is removed. True when the text changed.
+  bool fromUtf8(std::string& text) const;
+
+  // ISO-8859-2 letters with diacritics to plain ones (Iso88592Table),
+  // outside "<...>" only. True when the text changed.
+  bool fromIso88592(std::string& text) const;
+};
+
+}  // namespace korvo

@@ -1,0 +1,39 @@
+#pragma once
+// The TinyXML tree of one document, built in the library's single-byte
+// mode after the pre-scan has let the document through, and freed with
+// this object. Used only inside the feed layer.
+#include <string>
+#include <string_view>
+
+#include <tinyxml.h>
+
+#include "feed/xml_prescan.h"
+
+namespace korvo {
+
+class XmlDocument {
+ public:
+  // text is read up to its first zero byte; it must outlive only the
+  // constructor.
+  explicit XmlDocument(const std::string& text);
+  // The same, for a text already pre-scanned with the standard bounds.
+  XmlDocument(const std::string& text, XmlPrescanResult scanned);
+  XmlDocument(const XmlDocument&) = delete;
+  XmlDocument& operator=(const XmlDocument&) = delete;
+
+  bool failed() const { return failed_; }
+  // The pre-scan's refusal or TinyXML's description of its first error.
+  const std::string& error() const { return error_; }
+  const TiXmlDocument& tree() const { return tree_; }
+
+ private:
+  TiXmlDocument tree_;
+  bool failed_ = false;
+  std::string error_;
+};
+
+// The encoding named by the XML declaration that is the first node of
+// text, given the length the pre-scan found for that declaration.
+std::string declaredEncoding(std::string_view text, std::size_t declarationLength);
+
+}  // namespace korvo

@@ -1,0 +1,425 @@
+#include "feed/xml_prescan.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace korvo {
+namespace {
+
+// Where TinyXML's read pointer becomes null: it reads no further.
+constexpr std::size_t kStop = std::string_view::npos;
+
+// TinyXML's character classes, taken from the same library calls once per
+// walk, so that both agree whatever the process's locale.
+class CharClasses {
+ public:
+  CharClasses() {
+    for (int c = 0; c < 256; ++c) {
+      const bool alpha = c >= 127 || std::isalpha(c);
+      const bool alnum = c >= 127 || std::isalnum(c);
+      space_[c] = std::isspace(c) || c == '\n' || c == '\r';
+      nameStart_[c] = c != 0 && (alpha || c == '_');
+      nameChar_[c] = c != 0 && (alnum || c == '_' || c == '-' || c == '.' || c == ':');
+      lower_[c] = static_cast<unsigned char>(std::tolower(c));
+    }
+  }
+  bool space(unsigned char c) const { return space_[c]; }
+  bool nameStart(unsigned char c) const { return nameStart_[c]; }
+  bool nameChar(unsigned char c) const { return nameChar_[c]; }
+  unsigned char lower(unsigned char c) const { return lower_[c]; }
+
+ private:
+  bool space_[256];
+  bool nameStart_[256];
+  bool nameChar_[256];
+  unsigned char lower_[256];
+};
+
+bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool isHexDigit(unsigned char c) {
+  return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// The names of the attributes of the element being read: TinyXML refuses
+// an element that repeats one. Slots of earlier elements are told apart by
+// their stamp, so starting an element costs nothing.
+class AttributeNames {
+ public:
+  void startElement() {
+    ++stamp_;
+    count_ = 0;
+  }
+
+  // False when the element already has an attribute of that name.
+  bool add(std::string_view name) {
+    if ((count_ + 1) * 2 > slots_.size()) grow();
+    if (!insert(name)) return false;
+    ++count_;
+    return true;
+  }
+
+ private:
+  struct Slot {
+    std::size_t stamp = 0;
+    std::string_view name;
+  };
+
+  static std::size_t hash(std::string_view name) {
+    std::uint64_t h = 1469598103934665603ull;
+    for (unsigned char c : name) h = (h ^ c) * 1099511628211ull;
+    return static_cast<std::size_t>(h ^ (h >> 29));
+  }
+
+  bool insert(std::string_view name) {
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = hash(name) & mask;; i = (i + 1) & mask) {
+      Slot& slot = slots_[i];
+      if (slot.stamp != stamp_) {
+        slot = Slot{stamp_, name};
+        return true;
+      }
+      if (slot.name == name) return false;
+    }
+  }
+
+  void grow() {
+    std::vector<Slot> old(slots_.size() < 16 ? 16 : slots_.size() * 2);
+    old.swap(slots_);
+    for (const Slot& slot : old)
+      if (slot.stamp == stamp_) insert(slot.name);
+  }
+
+  std::vector<Slot> slots_;
+  std::size_t stamp_ = 1;
+  std::size_t count_ = 0;
+};
+
+class Walk {
+ public:
+  Walk(std::string_view text, const XmlLimits& limits, XmlShape& shape)
+      : s_(reinterpret_cast<const unsigned char*>(text.data())),
+        n_(std::min(text.size(), text.find('\0'))),
+        limits_(limits),
+        shape_(shape) {}
+
+  XmlPrescanResult run();
+
+ private:
+  // TinyXML reads a zero-terminated string: nothing after the first zero
+  // byte exists for it.
+  unsigned char at(std::size_t i) const { return i < n_ ? s_[i] : 0; }
+
+  // The first position at or after p that holds c, or the end.
+  std::size_t find(std::size_t p, unsigned char c) const {
+    if (p >= n_) return p;
+    const void* hit = std::memchr(s_ + p, c, n_ - p);
+    return hit ? static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - s_) : n_;
+  }
+
+  template <unsigned char A, unsigned char B>
+  std::size_t findEither(std::size_t p) const {
+    while (p < n_ && s_[p] != A && s_[p] != B) ++p;
+    return p;
+  }
+
+  // The next "<" or "&" at or after p, from positions remembered between
+  // calls, so that long runs of text are searched once.
+  std::size_t findMarkup(std::size_t p);
+
+  std::size_t skipSpace(std::size_t p) const {
+    if (p == kStop || at(p) == 0) return kStop;
+    while (classes_.space(at(p))) ++p;
+    return p;
+  }
+
+  bool startsWith(std::size_t p, std::string_view lit) const {
+    return p <= n_ && n_ - p >= lit.size() && std::memcmp(s_ + p, lit.data(), lit.size()) == 0;
+  }
+
+  bool startsWithNoCase(std::size_t p, std::string_view lit) const {
+    for (std::size_t k = 0; k < lit.size(); ++k) {
+      const unsigned char c = at(p + k);
+      if (c == 0 || classes_.lower(c) != classes_.lower(static_cast<unsigned char>(lit[k])))
+        return false;
+    }
+    return true;
+  }
+
+  std::size_t readName(std::size_t p) const {
+    if (!classes_.nameStart(at(p))) return kStop;
+    while (classes_.nameChar(at(p))) ++p;
+    return p;
+  }
+
+  std::size_t entityEnd(std::size_t p) const;
+  std::size_t quotedEnd(std::size_t p, unsigned char quote) const;
+  std::size_t textEnd(std::size_t p);
+  std::size_t attributeEnd(std::size_t p, std::string_view* name) const;
+  std::size_t declarationEnd(std::size_t p) const;
+  std::size_t commentEnd(std::size_t p) const;
+  std::size_t cdataEnd(std::size_t p) const;
+  std::size_t unknownEnd(std::size_t p) const;
+
+  // Reads a start tag from its "<" and opens the element unless it is
+  // empty; kStop when TinyXML fails in it or a bound is passed.
+  std::size_t startTag(std::size_t p, XmlPrescanResult* refusal);
+
+  const unsigned char* s_;
+  std::size_t n_;
+  const XmlLimits& limits_;
+  XmlShape& shape_;
+  std::vector<std::string_view> open_;  // the elements whose content is being read
+  AttributeNames attributeNames_;
+  CharClasses classes_;
+  // Next "<" and next "&" found so far: each holds for every position from
+  // its "from" up to the position itself.
+  std::size_t ltFrom_ = 1, lt_ = 0, ampFrom_ = 1, amp_ = 0;
+};
+
+std::size_t Walk::findMarkup(std::size_t p) {
+  if (p < ltFrom_ || p > lt_) {
+    ltFrom_ = p;
+    lt_ = find(p, '<');
+  }
+  if (p < ampFrom_ || p > amp_) {
+    ampFrom_ = p;
+    amp_ = find(p, '&');
+  }
+  return std::min(lt_, amp_);
+}
+
+// A character reference or one of the five escapes; anything else after
+// "&" is that "&" alone. A numeric reference runs to the next ";" wherever
+// it is, and is accepted when the characters just before the ";" are
+// digits back to the last "#" (or "x"), so it may swallow mark-up.
+std::size_t Walk::entityEnd(std::size_t p) const {
+  if (at(p + 1) == '#' && at(p + 2) != 0) {
+    const bool hex = at(p + 2) == 'x';
+    if (hex && at(p + 3) == 0) return kStop;
+    const std::size_t semicolon = find(p + (hex ? 3 : 2), ';');
+    if (at(semicolon) != ';') return kStop;
+    for (std::size_t q = semicolon - 1; at(q) != (hex ? 'x' : '#'); --q)
+      if (!(hex ? isHexDigit(at(q)) : isDigit(at(q)))) return kStop;
+    return semicolon + 1;
+  }
+  std::string_view escape;
+  switch (at(p + 1)) {
+    case 'a':
+      escape = at(p + 2) == 'm' ? "&amp;" : "&apos;";
+      break;
+    case 'l':
+      escape = "&lt;";
+      break;
+    case 'g':
+      escape = "&gt;";
+      break;
+    case 'q':
+      escape = "&quot;";
+      break;
+    default:
+      return p + 1;
+  }
+  return startsWith(p, escape) ? p + escape.size() : p + 1;
+}
+
+// An attribute value from just after its opening quote.
+std::size_t Walk::quotedEnd(std::size_t p, unsigned char quote) const {
+  for (;;) {
+    p = quote == '"' ? findEither<'"', '&'>(p) : findEither<'\'', '&'>(p);
+    if (at(p) != '&') return at(p) == quote ? p + 1 : p;
+    p = entityEnd(p);
+    if (p == kStop) return kStop;
+  }
+}
+
+// A text node runs to the next "<" outside references.
+std::size_t Walk::textEnd(std::size_t p) {
+  for (;;) {
+    p = findMarkup(p);
+    if (at(p) != '&') return at(p) == '<' && at(p + 1) != 0 ? p : kStop;
+    p = entityEnd(p);
+    if (p == kStop) return kStop;
+  }
+}
+
+std::size_t Walk::attributeEnd(std::size_t p, std::string_view* name) const {
+  p = skipSpace(p);
+  if (p == kStop) return kStop;
+  const std::size_t nameStart = p;
+  p = readName(p);
+  if (p == kStop || at(p) == 0) return kStop;
+  if (name) *name = std::string_view(reinterpret_cast<const char*>(s_) + nameStart, p - nameStart);
+  p = skipSpace(p);
+  if (p == kStop || at(p) != '=') return kStop;
+  p = skipSpace(p + 1);
+  if (p == kStop) return kStop;
+  const unsigned char quote = at(p);
+  if (quote == '"' || quote == '\'') return quotedEnd(p + 1, quote);
+  for (; at(p) != 0 && !classes_.space(at(p)) && at(p) != '/' && at(p) != '>'; ++p)
+    if (at(p) == '"' || at(p) == '\'') return kStop;
+  return p;
+}
+
+// An XML declaration ends at a ">" outside its version, encoding and
+// standalone values; one without an end stops TinyXML without an error.
+std::size_t Walk::declarationEnd(std::size_t p) const {
+  p += 5;
+  while (at(p) != 0) {
+    if (at(p) == '>') return p + 1;
+    p = skipSpace(p);
+    if (at(p) == 0) break;
+    if (startsWithNoCase(p, "version") || startsWithNoCase(p, "encoding") ||
+        startsWithNoCase(p, "standalone")) {
+      p = attributeEnd(p, nullptr);
+      if (p == kStop) break;
+    } else {
+      while (at(p) != 0 && at(p) != '>' && !classes_.space(at(p))) ++p;
+    }
+  }
+  return kStop;
+}
+
+std::size_t Walk::commentEnd(std::size_t p) const {
+  for (p += 4;; ++p) {
+    p = find(p, '-');
+    if (at(p) == 0) return p;
+    if (startsWith(p, "-->")) return p + 3;
+  }
+}
+
+std::size_t Walk::cdataEnd(std::size_t p) const {
+  for (p += 9;; ++p) {
+    p = find(p, ']');
+    if (at(p) == 0) return p;
+    if (startsWith(p, "]]>")) return p + 3;
+  }
+}
+
+std::size_t Walk::unknownEnd(std::size_t p) const {
+  p = find(p + 1, '>');
+  return at(p) == '>' ? p + 1 : p;
+}
+
+std::size_t Walk::startTag(std::size_t p, XmlPrescanResult* refusal) {
+  if (++shape_.elements > limits_.maxElements) {
+    *refusal = XmlPrescanResult::TooManyElements;
+    return kStop;
+  }
+  const int depth = static_cast<int>(open_.size()) + 1;
+  if (depth > shape_.depth) shape_.depth = depth;
+  if (depth > limits_.maxDepth) {
+    *refusal = XmlPrescanResult::TooDeep;
+    return kStop;
+  }
+  const std::size_t nameStart = skipSpace(p + 1);
+  p = readName(nameStart);
+  if (p == kStop || at(p) == 0) return kStop;
+  const std::string_view name(reinterpret_cast<const char*>(s_) + nameStart, p - nameStart);
+  attributeNames_.startElement();
+  int attributes = 0;
+  for (;;) {
+    p = skipSpace(p);
+    if (p == kStop) return kStop;
+    if (at(p) == '/') return at(p + 1) == '>' ? p + 2 : kStop;
+    if (at(p) == '>') {
+      open_.push_back(name);
+      return p + 1;
+    }
+    std::string_view attributeName;
+    const std::size_t end = attributeEnd(p, &attributeName);
+    if (end == kStop || at(end) == 0 || !attributeNames_.add(attributeName)) return kStop;
+    if (++attributes > shape_.attributes) shape_.attributes = attributes;
+    if (attributes > limits_.maxAttributes) {
+      *refusal = XmlPrescanResult::TooManyAttributes;
+      return kStop;
+    }
+    p = end;
+  }
+}
+
+// Follows TinyXML's parse of a document and of element content, a loop
+// over nodes in which an element's start tag pushes its name and its end
+// tag pops it. Wherever TinyXML's read pointer becomes null, or it meets
+// the zero byte, it reads no further, and neither does the walk.
+XmlPrescanResult Walk::run() {
+  XmlPrescanResult refusal = XmlPrescanResult::Accepted;
+  bool anyNode = false;
+  std::size_t p = skipSpace(0);
+  while (p != kStop && at(p) != 0) {
+    if (at(p) != '<') {
+      // Text outside every element ends the document without an error.
+      if (open_.empty()) break;
+      p = textEnd(p);
+    } else if (!open_.empty() && startsWith(p, "</")) {
+      const std::string_view name = open_.back();
+      if (!startsWith(p + 2, name)) {
+        p = kStop;
+        break;
+      }
+      p = skipSpace(p + 2 + name.size());
+      if (p == kStop || at(p) != '>') {
+        p = kStop;
+        break;
+      }
+      open_.pop_back();
+      ++p;
+    } else {
+      const bool firstNode = !anyNode;
+      anyNode = true;
+      const unsigned char next = at(p + 1);
+      if (next == '?' && startsWithNoCase(p, "<?xml")) {
+        p = declarationEnd(p);
+        if (firstNode) shape_.declarationLength = p == kStop ? n_ : p;
+      } else if (next == '!' && startsWith(p, "<!--")) {
+        p = commentEnd(p);
+      } else if (next == '!' && startsWith(p, "<![CDATA[")) {
+        p = cdataEnd(p);
+      } else if (next == '!') {
+        p = unknownEnd(p);
+      } else if (classes_.nameStart(next)) {
+        p = startTag(p, &refusal);
+        if (refusal != XmlPrescanResult::Accepted) return refusal;
+        if (p == kStop) {
+          shape_.parseError = true;
+          return refusal;
+        }
+      } else {
+        p = unknownEnd(p);
+      }
+    }
+    p = skipSpace(p);
+  }
+  // Inside an element every early end is an error; outside, only a
+  // document without any node is.
+  shape_.parseError = !open_.empty() || !anyNode;
+  return refusal;
+}
+
+}  // namespace
+
+XmlPrescanResult prescanXml(std::string_view text, const XmlLimits& limits, XmlShape* shape) {
+  XmlShape local;
+  XmlShape& out = shape ? *shape : local;
+  out = XmlShape();
+  return Walk(text, limits, out).run();
+}
+
+const char* prescanMessage(XmlPrescanResult result) {
+  switch (result) {
+    case XmlPrescanResult::TooDeep:
+      return "Document nested too deeply.";
+    case XmlPrescanResult::TooManyAttributes:
+      return "Too many attributes.";
+    case XmlPrescanResult::TooManyElements:
+      return "Too many elements.";
+    case XmlPrescanResult::Accepted:
+      break;
+  }
+  return "";
+}
+
+}  // namespace korvo

@@ -1,0 +1,43 @@
+#pragma once
+// A linear walk, without recursion, over a document as TinyXML reads it in
+// its single-byte mode. It finds the element tree that TinyXML would build
+// (depth, attributes per element, number of elements) without building it,
+// so that a document whose tree would be too deep or too large is refused
+// before TinyXML, which parses and frees its tree recursively, sees it.
+#include <cstddef>
+#include <string_view>
+
+#include "base/limits.h"
+
+namespace korvo {
+
+enum class XmlPrescanResult { Accepted, TooDeep, TooManyAttributes, TooManyElements };
+
+struct XmlLimits {
+  int maxDepth = limits::kMaxXmlDepth;
+  int maxAttributes = limits::kMaxXmlAttributes;
+  long maxElements = limits::kMaxXmlElements;
+};
+
+// What the walk found up to where TinyXML stops reading.
+struct XmlShape {
+  long elements = 0;    // elements TinyXML creates
+  int depth = 0;        // deepest element nesting; the document element is at 1
+  int attributes = 0;   // most attributes kept on one element
+  bool parseError = false;  // TinyXML reports an error for this text
+  // When the first node is an XML declaration: the length of the text
+  // that holds it (all of it when the declaration has no end); else 0.
+  std::size_t declarationLength = 0;
+};
+
+// text is taken as TinyXML takes a zero-terminated string: up to its first
+// zero byte. A refusal comes as soon as a bound is passed; the shape, when
+// asked for, tells what was found up to there.
+XmlPrescanResult prescanXml(std::string_view text, const XmlLimits& limits = XmlLimits(),
+                            XmlShape* shape = nullptr);
+
+// "Document nested too deeply.", "Too many attributes." or "Too many
+// elements."; the empty text for Accepted.
+const char* prescanMessage(XmlPrescanResult result);
+
+}  // namespace korvo

@@ -1,0 +1,206 @@
+// korvo-host run as a program: against the built plug-in, and against a
+// scripted stand-in that shows what the host does with odd answers.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/run_program.h"
+#include "support/temp_dir.h"
+
+namespace korvo::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class HostTest : public ::testing::Test {
+ protected:
+  // Copies a library into the test's directory and returns the copy's path.
+  std::string copyLibrary(const std::string& from, const std::string& name) {
+    const std::string to = dir_.file(name);
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+    return to;
+  }
+  ProgramResult host(std::vector<std::string> args, std::string interruptWhen = "") {
+    ProgramRun run;
+    run.args = {KORVO_HOST_PATH};
+    run.args.insert(run.args.end(), args.begin(), args.end());
+    run.workDir = dir_.path();
+    run.env = {"KORVO_FAKE_CALLS=" + dir_.file("calls.txt")};
+    run.interruptWhen = std::move(interruptWhen);
+    return runProgram(run);
+  }
+  std::string calls() const { return readWholeFile(dir_.file("calls.txt")); }
+
+  TempDir dir_;
+};
+
+const char* const kTwoMeters =
+    "; two meters\n"
+    "[Channel]\nFunction=GetTitle\nNewsSite=Nowhere\n"
+    "\n"
+    "[Headline]\nFunction=GetItemTitle\nParam=0\n";
+
+TEST_F(HostTest, RunsTwoMetersOfTheBuiltPluginAndShutsDownCleanly) {
+  const std::string lib = copyLibrary(KORVO_PLUGIN_PATH, "libkorvo.so");
+  writeWholeFile(dir_.file("Korvo.ini"), "[Settings]\nDoLog=yes\n");
+  writeWholeFile(dir_.file("host.ini"), kTwoMeters);
+  ProgramResult r = host({"--lib", lib, "host.ini"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_NE(r.out.find("plug-in " + lib + "\n  Korvo 0.93 (2005, 2007-01-25), RSS reader plugin"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("2 meters started\n"
+                       "[Channel] GetTitle\n  text (0 bytes)\n"
+                       "[Headline] GetItemTitle(\"0\")\n  text (0 bytes)\n"
+                       "settings saved, meters shut down, plug-in unloaded\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(readWholeFile(dir_.file("Korvo.ini")), "[Settings]\nDoLog=yes\nShowError=no\n")
+      << "the detach ran";
+  std::string log;
+  for (const char* line : {"DLLMain()", "Kestrova - init()", "Kestrova - dlltype()",
+                                  "Kestrova - actionsprovided()", "Kestrova - dllstartup()",
+                                  "Kestrova - src_load_settings()", "Kestrova - dllstartup()",
+                                  "Kestrova - src_load_settings()", "Kestrova - src_save_settings()",
+                                  "Kestrova - dllshutdown()", "Kestrova - src_save_settings()",
+                                  "Kestrova - dllshutdown()"})
+    log += std::string(line) + "\n";
+  std::string messages;
+  for (std::string rest = readWholeFile(dir_.file("Korvolog.txt")); rest.size() > 29;) {
+    std::size_t end = rest.find('\n');
+    messages += rest.substr(29, end - 29) + "\n";
+    rest.erase(0, end + 1);
+  }
+  EXPECT_EQ(messages, log);
+}
+
+TEST_F(HostTest, FindsThePluginBesideItself) {
+  const std::string hostCopy = copyLibrary(KORVO_HOST_PATH, "korvo-host");
+  copyLibrary(KORVO_PLUGIN_PATH, "libkorvo.so");
+  writeWholeFile(dir_.file("host.ini"), kTwoMeters);
+  ProgramRun run;
+  run.args = {hostCopy, dir_.file("host.ini")};
+  ProgramResult r = runProgram(run);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("plug-in " + dir_.file("libkorvo.so")), std::string::npos) << r.out;
+  EXPECT_TRUE(fs::exists(dir_.file("Korvo.ini")));
+}
+
+TEST_F(HostTest, ShowsTextsTooltipsAndNullAnswers) {
+  const std::string lib = copyLibrary(KORVO_FAKE_PLUGIN_PATH, "libfake.so");
+  writeWholeFile(dir_.file("host.ini"),
+                 "[Title]\nFunction=GetTitle\n"
+                 "[Link]\nFunction=GetLink\n"
+                 "[Text]\nFunction=GetDescription\n"
+                 "[Item]\nFunction=GetItemTitle\nParam= 3 \n"
+                 "[List]\nFunction=GetTitleOfItems\n"
+                 "[Bytes]\nFunction=GetTitleOfItemsNT\nParam=2\n");
+  ProgramResult r = host({"--lib", lib, "host.ini"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("[Title] GetTitle\n  text (10 bytes): Fake title\n"
+                       "  tooltip (14 bytes): First%ttsecond\n"
+                       "[Link] GetLink\n  text (0 bytes)\n"
+                       "[Text] GetDescription\n  text (9 bytes): two\nlines\n  tooltip (0 bytes)\n"
+                       "[Item] GetItemTitle(\"3\")\n  text (19 bytes): item 3 of meter 103\n"
+                       "[List] GetTitleOfItems(\"\")\n  text (8 bytes): list of \n"
+                       "[Bytes] GetTitleOfItemsNT(\"2\")\n  text (3 bytes): \xE4\xF6\xFC\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.err.find("[Link] GetLink returned a null pointer"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("[Bytes]: the plug-in does not list GetTitleOfItemsNT"), std::string::npos)
+      << r.err;
+}
+
+TEST_F(HostTest, DrivesTheEntryPointsInHostOrder) {
+  const std::string lib = copyLibrary(KORVO_FAKE_PLUGIN_PATH, "libfake.so");
+  writeWholeFile(dir_.file("host.ini"), kTwoMeters);
+  ProgramResult r = host({"--lib", lib, "--configure", "headline", "--click", "Channel",
+                          "--click", "Headline", "--watch", "0", "--rounds", "3", "host.ini"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(calls(),
+            "init\n"
+            "dllstartup 100\nsrc_load_settings 100 host.ini Channel\n"
+            "dllstartup 101\nsrc_load_settings 101 host.ini Headline\n"
+            "source_configure 101\nsrc_save_settings 101 host.ini Headline\n"
+            "action 5001 100\naction 5001 101\n"
+            "src_save_settings 100 host.ini Channel\ndllshutdown 100\n"
+            "src_save_settings 101 host.ini Headline\ndllshutdown 101\n");
+  for (const char* round : {"-- drawing 1\n", "-- drawing 2\n", "-- drawing 3\n"})
+    EXPECT_NE(r.out.find(round), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("-- drawing 4"), std::string::npos);
+  EXPECT_NE(r.out.find("configured [Headline]\n"), std::string::npos);
+  EXPECT_NE(r.out.find("clicked [Channel]\nclicked [Headline]\n-- drawing 2"), std::string::npos);
+}
+
+TEST_F(HostTest, WatchEndsCleanlyWhenInterrupted) {
+  const std::string lib = copyLibrary(KORVO_FAKE_PLUGIN_PATH, "libfake.so");
+  writeWholeFile(dir_.file("host.ini"), kTwoMeters);
+  ProgramResult r = host({"--lib", lib, "--watch", "30", "host.ini"}, "-- drawing 1\n");
+  ASSERT_FALSE(r.timedOut);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(calls().find("src_save_settings 101 host.ini Headline\ndllshutdown 101\n"),
+            std::string::npos);
+  EXPECT_NE(r.out.find("plug-in unloaded"), std::string::npos);
+}
+
+TEST_F(HostTest, NamesAMissingEntryPoint) {
+  const std::string lib = copyLibrary(KORVO_FAKE_INCOMPLETE_PLUGIN_PATH, "libincomplete.so");
+  writeWholeFile(dir_.file("host.ini"), kTwoMeters);
+  ProgramResult r = host({"--lib", lib, "host.ini"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("lacks the entry point GetTitleOfItemsNT"), std::string::npos) << r.err;
+  EXPECT_EQ(calls(), "") << "nothing called";
+}
+
+TEST_F(HostTest, RefusesBadArgumentsAndFiles) {
+  const std::string lib = copyLibrary(KORVO_FAKE_PLUGIN_PATH, "libfake.so");
+  writeWholeFile(dir_.file("host.ini"), kTwoMeters);
+  writeWholeFile(dir_.file("bad.ini"), "[Meter]\nFunction=GetTitles\n");
+  writeWholeFile(dir_.file("none.ini"), "[Meter]\nParam=1\n");
+  struct Case {
+    std::vector<std::string> args;
+    int exitCode;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{}, 2, "no host INI file given"},
+      {{"--bogus", "host.ini"}, 2, "unknown option --bogus"},
+      {{"host.ini", "other.ini"}, 2, "only one host INI file"},
+      {{"--lib"}, 2, "--lib needs a value"},
+      {{"--watch", "soon", "host.ini"}, 2, "--watch needs a number of seconds"},
+      {{"--watch", "0", "host.ini"}, 2, "give --rounds too"},
+      {{"--rounds", "0", "host.ini"}, 2, "--rounds needs a number above 0"},
+      {{"--lib", lib, "missing.ini"}, 2, "cannot read the host INI file missing.ini"},
+      {{"--lib", lib, "."}, 2, "cannot read the host INI file ."},
+      {{"--lib", lib, "bad.ini"}, 2, "[Meter]: Function \"GetTitles\" is not one of GetTitle,"},
+      {{"--lib", lib, "none.ini"}, 2, "[Meter]: Function \"\" is not one of"},
+      {{"--lib", lib, "--click", "Nope", "host.ini"}, 2, "no meter [Nope] in host.ini"},
+      {{"--lib", lib, "--configure", "Nope", "host.ini"}, 2, "no meter [Nope]"},
+      {{"--lib", dir_.file("missing.so"), "host.ini"}, 1, "cannot load"},
+      {{"--lib", "host.ini", "host.ini"}, 1, "cannot load host.ini"},
+  };
+  for (const Case& c : cases) {
+    std::string trace;
+    for (const std::string& a : c.args) trace += a + " ";
+    SCOPED_TRACE(trace);
+    ProgramResult r = host(c.args);
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(calls(), "") << "nothing loaded or called";
+}
+
+TEST_F(HostTest, HelpSaysHowToUseIt) {
+  ProgramResult r = host({"--help"});
+  EXPECT_EQ(r.exitCode, 0);
+  for (const char* text : {"Usage: korvo-host [options] HOST_INI", "--lib PATH", "--click SECTION",
+                           "--configure SECTION", "--watch N", "--rounds K", "Function", "Param",
+                           "%tt"})
+    EXPECT_NE(r.out.find(text), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace korvo::test

@@ -1,0 +1,240 @@
+// Load, use and unload the built plug-in: the log it writes, the global
+// settings it leaves behind, and a second load that starts afresh.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/logger.h"
+#include "platform/clock.h"
+#include "support/plugin_library.h"
+#include "support/temp_dir.h"
+
+namespace korvo::test {
+namespace {
+
+std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+class LifecycleTest : public ::testing::Test {
+ protected:
+  std::string iniPath() const { return dir_.file("Korvo.ini"); }
+  std::string logPath() const { return dir_.file("Korvolog.txt"); }
+  void writeGlobals(const std::string& text) const { writeWholeFile(iniPath(), text); }
+
+  // The messages of the log, after checking that every line is a time
+  // stamp of local time between `from` and now, " --> " and the message.
+  std::vector<std::string> logMessages(std::time_t from) const {
+    const std::time_t to = std::time(nullptr);
+    const std::string text = readWholeFile(logPath());
+    EXPECT_TRUE(text.empty() || text.back() == '\n') << "last line unfinished";
+    std::vector<std::string> messages;
+    for (const std::string& line : splitLines(text)) {
+      EXPECT_GE(line.size(), 29u) << line;
+      if (line.size() < 29) continue;
+      const std::string stamp = line.substr(0, 24);
+      bool inRange = false;
+      for (std::time_t t = from; t <= to && !inRange; ++t)
+        inRange = stamp == formatTimestamp(systemClock().localTime(static_cast<std::uint32_t>(t)));
+      EXPECT_TRUE(inRange) << "stamp \"" << stamp << "\" is not local time of this run";
+      EXPECT_EQ(line.substr(24, 5), " --> ") << line;
+      messages.push_back(line.substr(29));
+    }
+    return messages;
+  }
+
+  TempDir dir_;
+};
+
+TEST_F(LifecycleTest, LogsAttachAndEachLifecycleCall) {
+  writeGlobals("[Settings]\nDoLog=yes\n");
+  const std::string hostIni = dir_.file("host.ini");
+  writeWholeFile(hostIni, "[Meter]\nUpdateIntervall=600\n");
+  const std::time_t start = std::time(nullptr);
+  {
+    PluginLibrary lib(dir_.path());
+    ASSERT_TRUE(lib.loaded()) << lib.error();
+    lib->init();
+    EXPECT_EQ(lib->dllstartup(0, 0), 0);
+    EXPECT_EQ(lib->dllstartup(0, 0), 1);
+    lib->src_load_settings(0, hostIni.c_str(), "Meter");
+    // No log line from these.
+    lib->getinfo(0);
+    lib->getparam("GetItemTitle");
+    lib->GetTitle(0);
+    lib->GetItemTitle(0, "0");
+    lib->GetTitleOfItems(0, "2");
+    lib->pastemeter(0, 1);
+    lib->input_configure(0, 0);
+    lib->input_load_settings(0, 0, 0);
+    lib->input_save_settings(0, 0, 0);
+
+    lib->configure();
+    EXPECT_EQ(lib->dlltype(), 5);
+    lib->actionsprovided();
+    lib->action(0, 5000, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+    lib->action(0, 5001, 1, 0, 0, 0, 0, 0, 0, 0, 0);
+    lib->src_save_settings(0, hostIni.c_str(), "Meter");
+    lib->dllshutdown(1);
+    lib->dllshutdown(0);
+    lib->dllshutdown(99);
+    EXPECT_EQ(logMessages(start).size(), 14u) << "each line is in the file at once";
+  }
+  EXPECT_EQ(logMessages(start), (std::vector<std::string>{
+                                    "DLLMain()",
+                                    "Kestrova - init()",
+                                    "Kestrova - dllstartup()",
+                                    "Kestrova - dllstartup()",
+                                    "Kestrova - src_load_settings()",
+                                    "Kestrova - configure()",
+                                    "Kestrova - dlltype()",
+                                    "Kestrova - actionsprovided()",
+                                    "Kestrova - action()",
+                                    "Kestrova - action()",
+                                    "Kestrova - src_save_settings()",
+                                    "Kestrova - dllshutdown()",
+                                    "Kestrova - dllshutdown()",
+                                    "Kestrova - dllshutdown()",
+                                }));
+}
+
+// Runs the options dialog entry point where no window system is reachable.
+TEST_F(LifecycleTest, SourceConfigureLogsItsLine) {
+  writeGlobals("[Settings]\nDoLog=yes\n");
+  const std::time_t start = std::time(nullptr);
+  {
+    PluginLibrary lib(dir_.path());
+    ASSERT_TRUE(lib.loaded()) << lib.error();
+    EXPECT_EQ(lib->source_configure(lib->dllstartup(0, 0), 0), 0);
+  }
+  const auto messages = logMessages(start);
+  ASSERT_GE(messages.size(), 3u);
+  EXPECT_EQ(messages[2], "Kestrova - source_configure()");
+}
+
+TEST_F(LifecycleTest, NoGlobalsFileGivesBothSwitchesNo) {
+  {
+    PluginLibrary lib(dir_.path());
+    ASSERT_TRUE(lib.loaded()) << lib.error();
+    EXPECT_FALSE(std::filesystem::exists(iniPath())) << "written at unload, not at load";
+    EXPECT_TRUE(std::filesystem::exists(logPath())) << "the log is opened whatever DoLog says";
+    lib->init();
+    lib.unload();
+    EXPECT_FALSE(isMapped(lib.path())) << "dlclose left the library loaded";
+    EXPECT_EQ(readWholeFile(iniPath()), "[Settings]\nShowError=no\nDoLog=no\n")
+        << "detach ran during dlclose";
+  }
+  EXPECT_EQ(readWholeFile(logPath()), "");
+}
+
+TEST_F(LifecycleTest, LoggingOffAddsNoLine) {
+  struct Case {
+    const char* what;
+    const char* globals;
+    const char* after;  // switches written back as read, in place
+  };
+  const Case cases[] = {
+      {"no", "[Settings]\nDoLog=no\n", "[Settings]\nDoLog=no\nShowError=no\n"},
+      {"capital YES is off", "[Settings]\nShowError=YES\nDoLog=YES\n",
+       "[Settings]\nShowError=no\nDoLog=no\n"},
+      {"empty value keeps off", "[Settings]\nDoLog=\n", "[Settings]\nDoLog=no\nShowError=no\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    writeGlobals(c.globals);
+    writeWholeFile(logPath(), "earlier line\n");
+    {
+      PluginLibrary lib(dir_.path());
+      ASSERT_TRUE(lib.loaded()) << lib.error();
+      lib->init();
+      lib->dllshutdown(lib->dllstartup(0, 0));
+      lib->configure();
+    }
+    EXPECT_EQ(readWholeFile(logPath()), "earlier line\n");
+    EXPECT_EQ(readWholeFile(iniPath()), c.after);
+  }
+}
+
+TEST_F(LifecycleTest, SwitchesAreWrittenBackAsReadAtAttach) {
+  writeGlobals("[NewsSites]\nSlashdot=http://rss.slashdot.org/\n[Settings]\nShowError=yes\n");
+  {
+    PluginLibrary lib(dir_.path());
+    ASSERT_TRUE(lib.loaded()) << lib.error();
+    writeGlobals("[Settings]\nShowError=no\nDoLog=yes\n");  // a hand edit while loaded
+  }
+  EXPECT_EQ(readWholeFile(iniPath()), "[Settings]\nShowError=yes\nDoLog=no\n");
+}
+
+TEST_F(LifecycleTest, SecondLoadAppendsAndStartsAfresh) {
+  writeGlobals("[Settings]\nDoLog=yes\n");
+  const std::time_t start = std::time(nullptr);
+  {
+    PluginLibrary lib(dir_.path());
+    ASSERT_TRUE(lib.loaded()) << lib.error();
+    EXPECT_EQ(lib->dllstartup(0, 0), 0);
+    EXPECT_EQ(lib->dllstartup(0, 0), 1);
+    EXPECT_EQ(lib->dllstartup(0, 0), 2);
+  }
+  {
+    PluginLibrary lib(dir_.path());
+    ASSERT_TRUE(lib.loaded()) << lib.error();
+    EXPECT_EQ(lib->dllstartup(0, 0), 0) << "meter ids start at 0 after each load";
+    lib.unload();
+    EXPECT_FALSE(isMapped(lib.path()));
+  }
+  EXPECT_EQ(logMessages(start), (std::vector<std::string>{
+                                    "DLLMain()",
+                                    "Kestrova - dllstartup()",
+                                    "Kestrova - dllstartup()",
+                                    "Kestrova - dllstartup()",
+                                    "DLLMain()",
+                                    "Kestrova - dllstartup()",
+                                }));
+}
+
+// A host may open the library by a relative name and change its working
+// directory later; the files must stay beside the library.
+TEST_F(LifecycleTest, RelativeLoadNameKeepsFilesBesideTheLibrary) {
+  for (const char* sub : {"", "plugins/"}) {
+    SCOPED_TRACE(std::string("./") + sub + "libkorvo.so");
+    TempDir work;
+    std::filesystem::create_directories(work.file(sub));
+    std::filesystem::create_directory(work.file("elsewhere"));
+    std::filesystem::copy_file(KORVO_PLUGIN_PATH, work.file(std::string(sub) + "libkorvo.so"));
+    const auto before = std::filesystem::current_path();
+    std::filesystem::current_path(work.path());
+    void* handle = dlopen(("./" + std::string(sub) + "libkorvo.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::filesystem::current_path(work.file("elsewhere"));
+    if (handle != nullptr) dlclose(handle);
+    std::filesystem::current_path(before);
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(readWholeFile(work.file(std::string(sub) + "Korvo.ini")),
+              "[Settings]\nShowError=no\nDoLog=no\n");
+    EXPECT_TRUE(std::filesystem::is_empty(work.file("elsewhere")));
+  }
+}
+
+TEST_F(LifecycleTest, UnwritablePlacesDoNotStopTheLibrary) {
+  // Both files are directories: nothing can be read or written, and the
+  // plug-in must work all the same.
+  std::filesystem::create_directory(iniPath());
+  std::filesystem::create_directory(logPath());
+  PluginLibrary lib(dir_.path());
+  ASSERT_TRUE(lib.loaded()) << lib.error();
+  EXPECT_EQ(lib->dllstartup(0, 0), 0);
+  EXPECT_EQ(lib->dllstartup(0, 0), 1) << "the plug-in's state exists";
+  EXPECT_STREQ(lib->GetTitle(0), "");
+  lib.unload();
+  EXPECT_TRUE(std::filesystem::is_directory(iniPath()));
+}
+
+}  // namespace
+}  // namespace korvo::test

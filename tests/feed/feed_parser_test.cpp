@@ -1,0 +1,275 @@
+#include "feed/feed_parser.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+namespace korvo {
+namespace {
+
+enum class Dialect { Rss, Rdf, Atom };
+
+Feed feedFor(Dialect dialect) {
+  Feed feed("http://example.com/feed");
+  feed.isRdf = dialect == Dialect::Rdf;
+  feed.isAtom = dialect == Dialect::Atom;
+  return feed;
+}
+
+MeterSettings settingsWith(bool filterHtml, bool replaceBr) {
+  MeterSettings settings;
+  settings.FilterHtml = filterHtml;
+  settings.ReplaceBr = replaceBr;
+  return settings;
+}
+
+std::string fixture(const std::string& name) { return test::dataFile("feeds/" + name); }
+
+void expectChannelEmpty(const Feed& feed) {
+  const Channel& c = feed.channel;
+  for (const std::string* text : {&c.title, &c.link, &c.description, &c.language, &c.copyright,
+                                  &c.managingEditor, &c.rating, &c.lastBuildDate, &c.pubDate})
+    EXPECT_EQ(*text, "");
+  EXPECT_TRUE(c.items.empty());
+}
+
+TEST(FeedParserTest, Rss20FillsEveryChannelFieldAndItemsInOrder) {
+  Feed feed = feedFor(Dialect::Rss);
+  ASSERT_TRUE(parse(feed, fixture("rss20.xml"), MeterSettings()));
+  const Channel& c = feed.channel;
+  EXPECT_EQ(c.title, "Korvo News");  // not the image's title
+  EXPECT_EQ(c.link, "http://news.example.com/");
+  EXPECT_EQ(c.description, "All the news & more");
+  EXPECT_EQ(c.language, "en-gb");
+  EXPECT_EQ(c.copyright, "2024 Example");
+  EXPECT_EQ(c.managingEditor, "editor@example.com");
+  EXPECT_EQ(c.rating, "PG");
+  EXPECT_EQ(c.lastBuildDate, "Tue, 07 May 2024 09:00:00 GMT");
+  EXPECT_EQ(c.pubDate, "Tue, 07 May 2024 08:00:00 GMT");
+  ASSERT_EQ(c.items.size(), 3u);
+  EXPECT_EQ(c.items[0].title, "First story");
+  EXPECT_EQ(c.items[0].link, "http://news.example.com/1");
+  EXPECT_EQ(c.items[0].description, "One");
+  EXPECT_EQ(c.items[0].pubDate, "Mon, 06 May 2024 10:00:00 GMT");
+  EXPECT_EQ(c.items[1].pubDate, "");
+  EXPECT_EQ(c.items[2].title, "Third story");
+  EXPECT_EQ(c.items[2].link, "");  // after an item with a link
+  EXPECT_EQ(c.items[2].pubDate, "Sun, 05 May 2024 10:00:00 GMT");
+  EXPECT_EQ(feed.errorText, "");
+}
+
+TEST(FeedParserTest, OlderRssVersionsAreReadAlike) {
+  for (const char* name : {"rss091.xml", "rss092.xml"}) {
+    SCOPED_TRACE(name);
+    Feed feed = feedFor(Dialect::Rss);
+    ASSERT_TRUE(parse(feed, fixture(name), MeterSettings()));
+    EXPECT_EQ(feed.channel.language, "de");
+    ASSERT_EQ(feed.channel.items.size(), 1u);
+    EXPECT_EQ(feed.channel.items[0].title, "Only item");
+    EXPECT_EQ(feed.channel.items[0].pubDate, "");
+  }
+}
+
+TEST(FeedParserTest, RssVersionMustBeExact) {
+  const char* refused[] = {"version=\"2.00\"", "version=\"2.0 \"", "version=\" 2.0\"",
+                           "version=\"1.0\"",  "version=\"\"",     "VERSION=\"2.0\"",
+                           ""};
+  for (const char* attribute : refused) {
+    SCOPED_TRACE(attribute);
+    Feed feed = feedFor(Dialect::Rss);
+    ASSERT_TRUE(parse(feed, fixture("rss20.xml"), MeterSettings()));
+    const std::string text = std::string("<rss ") + attribute +
+                             "><channel><title>T</title><item><title>I</title></item>"
+                             "</channel></rss>";
+    EXPECT_FALSE(parse(feed, text, MeterSettings()));
+    EXPECT_EQ(feed.errorText, "Invalid rss document.");
+    expectChannelEmpty(feed);
+  }
+}
+
+TEST(FeedParserTest, StructuralRefusals) {
+  struct Case {
+    Dialect dialect;
+    const char* text;
+  };
+  const Case cases[] = {
+      {Dialect::Rss, "<rdf:RDF><channel><title>T</title></channel></rdf:RDF>"},
+      {Dialect::Rss, "<feed><title>T</title></feed>"},
+      {Dialect::Rss, "<rss version=\"2.0\"><title>T</title></rss>"},
+      {Dialect::Rss, "<rss version=\"2.0\">channel</rss>"},  // a text node named like it
+      {Dialect::Rss, "<RSS version=\"2.0\"><channel/></RSS>"},
+      {Dialect::Rss, "<?xml version=\"1.0\"?>"},
+      {Dialect::Rdf, "<rss version=\"2.0\"><channel><title>T</title></channel></rss>"},
+      {Dialect::Rdf, "<RDF><channel><title>T</title></channel></RDF>"},
+      {Dialect::Rdf, "<rdf:RDF><item><title>I</title></item></rdf:RDF>"},
+      {Dialect::Atom, "<rss version=\"2.0\"><channel><title>T</title></channel></rss>"},
+      {Dialect::Atom, "<atom:feed><atom:title>T</atom:title></atom:feed>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    Feed feed = feedFor(c.dialect);
+    EXPECT_FALSE(parse(feed, c.text, MeterSettings()));
+    EXPECT_EQ(feed.errorText, "Invalid rss document.");
+    expectChannelEmpty(feed);
+  }
+}
+
+TEST(FeedParserTest, DialectUnderTheWrongFlagsIsRefused) {
+  const struct {
+    const char* name;
+    Dialect wrong;
+  } cases[] = {{"rss20.xml", Dialect::Rdf},
+               {"rss20.xml", Dialect::Atom},
+               {"rdf.xml", Dialect::Rss},
+               {"rdf.xml", Dialect::Atom},
+               {"atom.xml", Dialect::Rss},
+               {"atom.xml", Dialect::Rdf}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Feed feed = feedFor(c.wrong);
+    EXPECT_FALSE(parse(feed, fixture(c.name), MeterSettings()));
+    EXPECT_EQ(feed.errorText, "Invalid rss document.");
+    expectChannelEmpty(feed);
+  }
+}
+
+TEST(FeedParserTest, Rss10ReadsItemsBesideTheChannelAndNoDates) {
+  Feed feed = feedFor(Dialect::Rdf);
+  ASSERT_TRUE(parse(feed, fixture("rdf.xml"), MeterSettings()));
+  const Channel& c = feed.channel;
+  EXPECT_EQ(c.title, "RDF site");
+  EXPECT_EQ(c.link, "http://rdf.example.com/");
+  EXPECT_EQ(c.description, "RSS 1.0 feed");
+  EXPECT_EQ(c.language, "");
+  EXPECT_EQ(c.pubDate, "");
+  ASSERT_EQ(c.items.size(), 2u);  // not the item inside the channel
+  EXPECT_EQ(c.items[0].title, "RDF one");
+  EXPECT_EQ(c.items[0].link, "http://rdf.example.com/1");
+  EXPECT_EQ(c.items[0].description, "First");
+  EXPECT_EQ(c.items[0].pubDate, "");
+  EXPECT_EQ(c.items[1].title, "RDF two");
+  EXPECT_EQ(c.items[1].description, "");
+}
+
+TEST(FeedParserTest, AtomTakesTheFirstLinkOfEachElement) {
+  Feed feed = feedFor(Dialect::Atom);
+  ASSERT_TRUE(parse(feed, fixture("atom.xml"), MeterSettings()));
+  const Channel& c = feed.channel;
+  EXPECT_EQ(c.title, "Atom site");
+  EXPECT_EQ(c.description, "Atom & friends");
+  EXPECT_EQ(c.link, "http://atom.example.com/feed.xml");  // the self link comes first
+  EXPECT_EQ(c.lastBuildDate, "2024-05-07T09:00:00Z");
+  EXPECT_EQ(c.pubDate, "");
+  EXPECT_EQ(c.language, "");
+  ASSERT_EQ(c.items.size(), 3u);
+  EXPECT_EQ(c.items[0].link, "http://atom.example.com/1");
+  EXPECT_EQ(c.items[0].description, "Summary one");
+  EXPECT_EQ(c.items[0].pubDate, "2024-05-06T10:00:00Z");
+  EXPECT_EQ(c.items[1].link, "http://atom.example.com/2");
+  EXPECT_EQ(c.items[1].description, "");  // no summary after one with a summary
+  EXPECT_EQ(c.items[1].pubDate, "");      // updated is not published
+  EXPECT_EQ(c.items[2].title, "Entry three");
+  EXPECT_EQ(c.items[2].link, "");  // first link has no href; the second is not looked at
+  EXPECT_EQ(c.items[2].description, "");
+}
+
+TEST(FeedParserTest, TextIsTheFirstChildNodeCleanedAsSettingsSay) {
+  struct Case {
+    bool filterHtml;
+    bool replaceBr;
+    std::vector<std::string> descriptions;  // channel, then each item
+  };
+  const Case cases[] = {
+      {true, true, {"Word", "Bold & more", "a", "em", "one\ntwo\nthree", ""}},
+      {false, false,
+       {"<p>Word</p>", "<b>Bold</b> &amp; more", "a", "em", "one<br>two<br />three", ""}},
+      {true, false, {"Word", "Bold & more", "a", "em", "onetwothree", ""}},
+      {false, true, {"<p>Word</p>", "<b>Bold</b> &amp; more", "a", "em", "one\ntwo\nthree", ""}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "FilterHtml " << c.filterHtml << " ReplaceBr "
+                                    << c.replaceBr);
+    Feed feed = feedFor(Dialect::Rss);
+    ASSERT_TRUE(parse(feed, fixture("rss_markup.xml"), settingsWith(c.filterHtml, c.replaceBr)));
+    EXPECT_EQ(feed.channel.title, "Mark-up");  // "Title" is another element
+    ASSERT_EQ(feed.channel.items.size(), 5u);  // not the item beside the channel
+    std::vector<std::string> descriptions = {feed.channel.description};
+    for (const FeedItem& item : feed.channel.items) descriptions.push_back(item.description);
+    EXPECT_EQ(descriptions, c.descriptions);
+    EXPECT_EQ(feed.channel.items[4].title, "");
+  }
+}
+
+TEST(FeedParserTest, IllFormedDocumentGivesTinyXmlsDescription) {
+  const struct {
+    std::string text;
+    const char* message;
+  } cases[] = {
+      {fixture("rss_ill_formed.xml"), "Unable to parse document. Error reading end tag."},
+      {"<rss version=\"2.0\"><channel><title>x</title>",
+       "Unable to parse document. Error reading Element value."},
+      {"<rss version=\"2.0\" version=\"2.0\"/>", "Unable to parse document. Error parsing Element."},
+      {"<rss version=2.0\"/>", "Unable to parse document. Error reading Attributes."},
+      {"", "Unable to parse document. Error document empty."},
+      {"\xEF\xBB\xBF<rss version=\"2.0\"><channel/></rss>",
+       "Unable to parse document. Error document empty."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    Feed feed = feedFor(Dialect::Rss);
+    ASSERT_TRUE(parse(feed, fixture("rss20.xml"), MeterSettings()));
+    EXPECT_FALSE(parse(feed, c.text, MeterSettings()));
+    EXPECT_EQ(feed.errorText, c.message);
+    expectChannelEmpty(feed);
+  }
+}
+
+TEST(FeedParserTest, OversizedDocumentIsRefusedBeforeTinyXml) {
+  std::string deep = "<rss version=\"2.0\"><channel><title>T</title>";
+  for (int i = 0; i < 5000; ++i) deep += "<x>";
+  std::string wide = "<rss version=\"2.0\"><channel";
+  for (int i = 0; i <= limits::kMaxXmlAttributes; ++i) wide += " a" + std::to_string(i) + "='1'";
+  wide += "/></rss>";
+  const struct {
+    std::string text;
+    const char* message;
+  } cases[] = {
+      {deep, "Unable to parse document. Document nested too deeply."},
+      {wide, "Unable to parse document. Too many attributes."},
+  };
+  for (const auto& c : cases) {
+    Feed feed = feedFor(Dialect::Rss);
+    ASSERT_TRUE(parse(feed, fixture("rss20.xml"), MeterSettings()));
+    EXPECT_FALSE(parse(feed, c.text, MeterSettings()));
+    EXPECT_EQ(feed.errorText, c.message);
+    expectChannelEmpty(feed);
+  }
+}
+
+TEST(FeedParserTest, DocumentEndsAtItsFirstZeroByte) {
+  Feed feed = feedFor(Dialect::Rss);
+  const std::string good = "<rss version=\"2.0\"><channel><title>T</title></channel></rss>";
+  EXPECT_TRUE(parse(feed, good + std::string(1, '\0') + "<garbage", MeterSettings()));
+  EXPECT_EQ(feed.channel.title, "T");
+  const std::string cut = "<rss version=\"2.0\"><channel><title>T" + std::string(1, '\0') +
+                          "</title></channel></rss>";
+  EXPECT_FALSE(parse(feed, cut, MeterSettings()));
+  EXPECT_EQ(feed.errorText, "Unable to parse document. Error reading Element value.");
+}
+
+TEST(FeedParserTest, MissingContentIsNoFailure) {
+  Feed feed = feedFor(Dialect::Rss);
+  feed.errorText = "left by someone else";
+  ASSERT_TRUE(parse(feed, "<rss version=\"0.92\"><channel><item/><item><title/></item></channel></rss>",
+                    MeterSettings()));
+  ASSERT_EQ(feed.channel.items.size(), 2u);
+  EXPECT_EQ(feed.channel.items[1].title, "");
+  EXPECT_EQ(feed.channel.title, "");
+  EXPECT_EQ(feed.errorText, "left by someone else");  // the parser never clears it
+}
+
+}  // namespace
+}  // namespace korvo

@@ -1,0 +1,312 @@
+#include "feed/xml_prescan.h"
+
+#include <gtest/gtest.h>
+#include <tinyxml.h>
+
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "feed/xml_document.h"
+
+namespace korvo {
+namespace {
+
+// What TinyXML itself builds from text, counted without recursion.
+XmlShape treeShape(const std::string& text, std::string* encoding = nullptr) {
+  TiXmlDocument tree;
+  tree.Parse(text.c_str(), nullptr, TIXML_ENCODING_LEGACY);
+  XmlShape shape;
+  shape.parseError = tree.Error();
+  const TiXmlNode* first = tree.FirstChild();
+  const TiXmlDeclaration* declaration = first ? first->ToDeclaration() : nullptr;
+  shape.declarationLength = declaration ? 1 : 0;
+  if (encoding) *encoding = declaration ? declaration->Encoding() : "";
+  std::vector<std::pair<const TiXmlNode*, int>> pending;
+  for (const TiXmlNode* c = tree.FirstChild(); c; c = c->NextSibling()) pending.push_back({c, 1});
+  while (!pending.empty()) {
+    const auto [node, depth] = pending.back();
+    pending.pop_back();
+    const TiXmlElement* element = node->ToElement();
+    if (!element) continue;
+    ++shape.elements;
+    shape.depth = std::max(shape.depth, depth);
+    int attributes = 0;
+    for (const TiXmlAttribute* a = element->FirstAttribute(); a; a = a->Next()) ++attributes;
+    shape.attributes = std::max(shape.attributes, attributes);
+    for (const TiXmlNode* c = node->FirstChild(); c; c = c->NextSibling())
+      pending.push_back({c, depth + 1});
+  }
+  return shape;
+}
+
+// The walk must see what TinyXML sees: the same counts, the same verdict
+// on errors, and the same declaration with the same encoding.
+void expectSameAsTinyXml(const std::string& text) {
+  XmlShape walked;
+  ASSERT_EQ(prescanXml(text, XmlLimits(), &walked), XmlPrescanResult::Accepted);
+  std::string encoding;
+  const XmlShape built = treeShape(text, &encoding);
+  EXPECT_EQ(walked.parseError, built.parseError);
+  if (built.parseError) return;  // TinyXML's partial tree is thrown away
+  EXPECT_EQ(walked.elements, built.elements);
+  EXPECT_EQ(walked.depth, built.depth);
+  EXPECT_EQ(walked.attributes, built.attributes);
+  EXPECT_EQ(walked.declarationLength != 0, built.declarationLength != 0);
+  if (walked.declarationLength != 0) {
+    EXPECT_EQ(declaredEncoding(text, walked.declarationLength), encoding);
+  }
+}
+
+std::string nested(int depth, const std::string& openTag, const std::string& filler) {
+  std::string text;
+  for (int i = 0; i < depth; ++i) text += openTag + filler;
+  for (int i = 0; i < depth; ++i) text += "</a>";
+  return text;
+}
+
+struct Filler {
+  const char* name;
+  const char* openTag;
+  const char* filler;
+};
+
+// Mark-up that holds "<a>" but opens no element in TinyXML's reading.
+const Filler kFillers[] = {
+    {"plain", "<a>", ""},
+    {"comment", "<a>", "<!-- <a><a> -->"},
+    {"cdata", "<a>", "<![CDATA[<a><a>]]>"},
+    {"processing instruction", "<a>", "<?pi <a>?>"},
+    {"declaration", "<a>", "<?xml version='<a>'?>"},
+    {"doctype", "<a>", "<!DOCTYPE a>"},
+    {"attribute values", "<a x='<a>' y=\"<a><a>\">", ""},
+    {"text with references", "<a>", "&lt;a&gt; &#60;"},
+};
+
+TEST(XmlPrescanTest, DepthBoundCountsOnlyElements) {
+  for (const Filler& f : kFillers) {
+    SCOPED_TRACE(f.name);
+    const std::string atBound = nested(limits::kMaxXmlDepth, f.openTag, f.filler);
+    XmlShape shape;
+    EXPECT_EQ(prescanXml(atBound, XmlLimits(), &shape), XmlPrescanResult::Accepted);
+    EXPECT_EQ(shape.depth, limits::kMaxXmlDepth);
+    expectSameAsTinyXml(atBound);
+    EXPECT_EQ(prescanXml(nested(limits::kMaxXmlDepth + 1, f.openTag, f.filler)),
+              XmlPrescanResult::TooDeep);
+  }
+}
+
+TEST(XmlPrescanTest, EmptyElementTagsDoNotNest) {
+  std::string text = "<r>";
+  for (int i = 0; i < 3 * limits::kMaxXmlDepth; ++i) text += "<e/><f x='1' />";
+  text += "</r>";
+  XmlShape shape;
+  EXPECT_EQ(prescanXml(text, XmlLimits(), &shape), XmlPrescanResult::Accepted);
+  EXPECT_EQ(shape.depth, 2);
+  expectSameAsTinyXml(text);
+  // An empty element still sits one level below its parent.
+  EXPECT_EQ(prescanXml(nested(limits::kMaxXmlDepth, "<a>", "<e/>")), XmlPrescanResult::TooDeep);
+}
+
+std::string withAttributes(int count, int elements = 1) {
+  std::string text = "<r>";
+  for (int e = 0; e < elements; ++e) {
+    text += "<e";
+    for (int i = 0; i < count; ++i)
+      text += " a" + std::to_string(i) + (i % 2 ? "='<e/>'" : "=\"> <e>\"");
+    text += "/>";
+  }
+  return text + "</r>";
+}
+
+TEST(XmlPrescanTest, AttributeBoundIsPerElement) {
+  const std::string atBound = withAttributes(limits::kMaxXmlAttributes, 3);
+  XmlShape shape;
+  EXPECT_EQ(prescanXml(atBound, XmlLimits(), &shape), XmlPrescanResult::Accepted);
+  EXPECT_EQ(shape.attributes, limits::kMaxXmlAttributes);
+  EXPECT_EQ(shape.elements, 4);
+  expectSameAsTinyXml(atBound);
+  EXPECT_EQ(prescanXml(withAttributes(limits::kMaxXmlAttributes + 1)),
+            XmlPrescanResult::TooManyAttributes);
+}
+
+// The root and total - 1 elements in it, every thousandth one among
+// mark-up that holds "<e/>".
+std::string manyElements(long total) {
+  std::string text = "<?xml version='1.0'?><!-- <e/> --><r>";
+  for (long i = 1; i < total; ++i) {
+    if (i % 1000 == 0)
+      text += "<!-- <e/> --><![CDATA[<e/>]]><?pi <e/>?><f x='<e/>'></f>";
+    else
+      text += "<e/>";
+  }
+  return text + "</r>";
+}
+
+TEST(XmlPrescanTest, ElementBoundCountsEveryElementOnce) {
+  const std::string atBound = manyElements(limits::kMaxXmlElements);
+  XmlShape shape;
+  EXPECT_EQ(prescanXml(atBound, XmlLimits(), &shape), XmlPrescanResult::Accepted);
+  EXPECT_EQ(shape.elements, limits::kMaxXmlElements);
+  expectSameAsTinyXml(atBound);
+  EXPECT_EQ(prescanXml(manyElements(limits::kMaxXmlElements + 1)),
+            XmlPrescanResult::TooManyElements);
+}
+
+TEST(XmlPrescanTest, LimitsCanBeMadeSmall) {
+  XmlLimits small;
+  small.maxDepth = 2;
+  small.maxAttributes = 1;
+  small.maxElements = 3;
+  EXPECT_EQ(prescanXml("<a><b/></a>", small), XmlPrescanResult::Accepted);
+  EXPECT_EQ(prescanXml("<a><b><c/></b></a>", small), XmlPrescanResult::TooDeep);
+  EXPECT_EQ(prescanXml("<a x='1' y='2'/>", small), XmlPrescanResult::TooManyAttributes);
+  EXPECT_EQ(prescanXml("<a><b/><b/><b/></a>", small), XmlPrescanResult::TooManyElements);
+}
+
+TEST(XmlPrescanTest, MessagesNameTheBound) {
+  EXPECT_STREQ(prescanMessage(XmlPrescanResult::TooDeep), "Document nested too deeply.");
+  EXPECT_STREQ(prescanMessage(XmlPrescanResult::TooManyAttributes), "Too many attributes.");
+  EXPECT_STREQ(prescanMessage(XmlPrescanResult::TooManyElements), "Too many elements.");
+  EXPECT_STREQ(prescanMessage(XmlPrescanResult::Accepted), "");
+}
+
+std::string repeat(const std::string& piece, std::size_t times) {
+  std::string text;
+  text.reserve(piece.size() * times);
+  for (std::size_t i = 0; i < times; ++i) text += piece;
+  return text;
+}
+
+// Inputs that make TinyXML recurse, loop or allocate without end are
+// walked in one pass without recursion, and refused or judged as TinyXML
+// would judge them.
+TEST(XmlPrescanTest, PathologicalInputsAreWalkedFlat) {
+  EXPECT_EQ(prescanXml(repeat("<a>", 4'000'000)), XmlPrescanResult::TooDeep);
+  EXPECT_EQ(prescanXml(repeat("<a x='1'>", 1'000'000)), XmlPrescanResult::TooDeep);
+  EXPECT_EQ(prescanXml("<r>" + repeat("<a/>", 2'000'000)), XmlPrescanResult::TooManyElements);
+  std::string wide = "<r";
+  for (int i = 0; i < 200'000; ++i) wide += " a" + std::to_string(i) + "=''";
+  EXPECT_EQ(prescanXml(wide + "/>"), XmlPrescanResult::TooManyAttributes);
+
+  const std::string judged[] = {
+      "<r>" + repeat("&#x", 1'000'000) + "</r>",
+      "<r>" + repeat("&#1", 1'000'000) + ";</r>",
+      "<r>" + repeat("<!--", 1'000'000),
+      "<r>" + repeat("<![CDATA[", 1'000'000),
+      "<r x='" + repeat("&amp;", 1'000'000) + "'/>",
+      repeat("<?xml ", 1'000'000),
+      "<r " + repeat("a='' ", 100'000) + "/>",
+      "<r>" + repeat("<a></a>", 400'000) + "</r>",
+  };
+  for (const std::string& text : judged) expectSameAsTinyXml(text);
+}
+
+TEST(XmlPrescanTest, ZeroByteEndsTheDocument) {
+  const std::string text("<r><a/>\0<b><b><b>", 17);
+  XmlShape shape;
+  EXPECT_EQ(prescanXml(text, XmlLimits(), &shape), XmlPrescanResult::Accepted);
+  EXPECT_EQ(shape.elements, 2);
+  EXPECT_TRUE(shape.parseError);
+  XmlLimits small;
+  small.maxDepth = 2;
+  EXPECT_EQ(prescanXml(text, small), XmlPrescanResult::Accepted);
+}
+
+// Constructs TinyXML treats in surprising ways; the walk must agree.
+TEST(XmlPrescanTest, AgreesWithTinyXmlOnOddConstructs) {
+  const char* cases[] = {
+      "",
+      "   ",
+      "text first <r/>",
+      "<r/> text after <a><a><a>",
+      "\xEF\xBB\xBF<r/>",
+      "<r><a></a ></r>",
+      "<r><a></ab></r>",
+      "<r><a></A></r>",
+      "<r></r><r2><x/></r2>",
+      "</r><r/>",
+      "<r><!-- a > b --><a/></r>",
+      "<r><!-- unterminated <a/></r>",
+      "<r><![CDATA[ a > b ]]><a/></r>",
+      "<r><![CDATA[ unterminated <a/></r>",
+      "<r>&#x<a>x1;</r>",
+      "<r>&#<a>#1;<b/></r>",
+      "<r x='&#x' <a>x1;'><b/></r>",
+      "<r x='1' x='2'><a/></r>",
+      "<r x=1 y=a/b><a/></r>",
+      "<r x=a'b><a/></r>",
+      "<r x ='1'/>",
+      "<r x/>",
+      "<r/ >",
+      "<r><a/ ></r>",
+      "<r>< a/></r>",
+      "<r><_a/><:a/><a-b.c:d/></r>",
+      "<r><\xC3\xA9/></r>",
+      "<?xml version='1.0'?><r/>",
+      "<?XML encoding='UTF-8'?><r/>",
+      "<?xml encoding=\"a&#x62;&lt;c\" ?><r/>",
+      "<?xml encoding='utf-8'",
+      "<?xml encoding='utf-8' <r x='1'><a/></r>",
+      "<?xml ENCODING='x' encodingZ='y'?><r/>",
+      "<!-- c --><?xml version='1.0'?><r/>",
+      "<?pi?><r/>",
+      "<!DOCTYPE r [<!ENTITY e 'x'>]><r/>",
+      "<r><?xml version='1.0'?><a/></r>",
+      "<r><?xml version='1.0'</r>",
+      "<r>a &unknown; b</r>",
+      "<r>&#xx1;<a/></r>",
+  };
+  for (const char* text : cases) {
+    SCOPED_TRACE(text);
+    expectSameAsTinyXml(text);
+  }
+}
+
+// Random documents from pieces of mark-up, and random damage to a feed.
+TEST(XmlPrescanTest, AgreesWithTinyXmlOnRandomDocuments) {
+  const std::vector<std::string> pieces = {
+      "<a>", "</a>", "<b x='1'>", "</b>", "<!--", "-->", "<![CDATA[", "]]>", "&#x1;", "&#12;",
+      "&amp;", "&", "#", "x", ";", "<?xml ", "version=", "encoding=", "'", "\"", "<!", ">", "/>",
+      " ", "\n", std::string(1, '\0'), "text", "<?pi?>", "<a/>", "<b x=1 y=2>", "<c x='1' x='2'>",
+      "<c x='1' y=\"2\">", "</c>", "<", "</", "&#", "&#x", "1", "-", "]", "?>", "<_u>", "</_u>",
+      "<A>", "</A >", "\t", "=", "<a b='&#x<c>x1;'>", "<!DOCTYPE x [<!ENTITY a 'b'>]>",
+      "\xC3\xA9", "<\xC3\xA9>", "&lt;", "<?xml version='1.0' encoding='UTF-8'?>",
+      "encoding=\"&#x\" x1;\"", "<?xml?>"};
+  const std::string feed =
+      "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<rss version=\"2.0\"><channel><title>T &amp; "
+      "x</title><item a='1' b=\"2\"><description>&lt;p&gt;hi&#233;</description><!-- c -->"
+      "<![CDATA[x<y]]></item></channel></rss>\n";
+  std::mt19937 random(20240501);
+  for (int round = 0; round < 20000; ++round) {
+    std::string text;
+    if (round % 4 == 0) {
+      text = feed;
+      for (unsigned damage = 1 + random() % 4; damage > 0; --damage) {
+        const std::size_t at = random() % (text.size() + 1);
+        const char c = "<>/&#;x'\"=! -[]?ab"[random() % 18];
+        switch (random() % 3) {
+          case 0:
+            if (at < text.size()) text.erase(at, 1);
+            break;
+          case 1:
+            text.insert(at, 1, c);
+            break;
+          default:
+            if (at < text.size()) text[at] = c;
+        }
+      }
+    } else {
+      if (random() % 3 == 0) text = random() % 2 ? "<?xml version='1.0' " : "<?xml ";
+      if (random() % 3 == 0) text += "<rss>";
+      for (unsigned n = 1 + random() % 40; n > 0; --n) text += pieces[random() % pieces.size()];
+    }
+    SCOPED_TRACE(testing::PrintToString(text));
+    expectSameAsTinyXml(text);
+    if (HasFailure()) return;
+  }
+}
+
+}  // namespace
+}  // namespace korvo

@@ -1,0 +1,113 @@
+#include "host_options.h"
+
+#include <string_view>
+
+namespace korvo::host {
+namespace {
+
+// A plain decimal count: digits only, at most a day's worth of seconds or
+// a million rounds is plenty.
+bool parseCount(std::string_view text, unsigned& out) {
+  if (text.empty() || text.size() > 9) return false;
+  unsigned n = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + static_cast<unsigned>(c - '0');
+  }
+  out = n;
+  return true;
+}
+
+}  // namespace
+
+const char* const kUsage =
+    "Usage: korvo-host [options] HOST_INI\n"
+    "\n"
+    "Loads the Korvo plug-in the way a desktop meter host does and shows what\n"
+    "its meters display. Each section of HOST_INI is one meter: Function names\n"
+    "the plug-in's query (GetTitle, GetItemTitle, GetTitleOfItems, ...), Param\n"
+    "is its parameter (the item number or the number of items), and the other\n"
+    "keys are the plug-in's own meter settings (NewsSite, UpdateIntervall, ...).\n"
+    "At the end every meter's settings are saved back into HOST_INI.\n"
+    "\n"
+    "Options:\n"
+    "  --lib PATH          the plug-in library (default: libkorvo.so beside korvo-host)\n"
+    "  --click SECTION     click that meter (action 5001) after the first drawing\n"
+    "  --configure SECTION open that meter's options dialog before drawing, then\n"
+    "                      save its settings\n"
+    "  --watch N           redraw every N seconds, like a desktop host, until\n"
+    "                      interrupted (Ctrl-C)\n"
+    "  --rounds K          stop after K drawings\n"
+    "  --help              show this text\n"
+    "\n"
+    "A text holding \"%tt\" is shown as the meter text and, after the marker, its\n"
+    "tooltip. Exit status: 0 done, 1 the library could not be used, 2 bad\n"
+    "arguments or host INI file.\n"
+    "\n"
+    "Example:\n"
+    "  korvo-host --click Headline examples/host.ini\n";
+
+bool parseOptions(int argc, const char* const* argv, HostOptions& options, std::string& error) {
+  bool roundsGiven = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    auto value = [&](std::string_view& out) {
+      if (i + 1 >= argc) {
+        error = std::string(arg) + " needs a value";
+        return false;
+      }
+      out = argv[++i];
+      return true;
+    };
+    std::string_view v;
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else if (arg == "--lib") {
+      if (!value(v)) return false;
+      options.library = v;
+    } else if (arg == "--click") {
+      if (!value(v)) return false;
+      options.click.emplace_back(v);
+    } else if (arg == "--configure") {
+      if (!value(v)) return false;
+      options.configure.emplace_back(v);
+    } else if (arg == "--watch") {
+      if (!value(v)) return false;
+      if (!parseCount(v, options.watchSeconds)) {
+        error = "--watch needs a number of seconds, not \"" + std::string(v) + "\"";
+        return false;
+      }
+      options.watch = true;
+    } else if (arg == "--rounds") {
+      if (!value(v)) return false;
+      if (!parseCount(v, options.rounds) || options.rounds == 0) {
+        error = "--rounds needs a number above 0, not \"" + std::string(v) + "\"";
+        return false;
+      }
+      roundsGiven = true;
+    } else if (arg.size() > 1 && arg.front() == '-') {
+      error = "unknown option " + std::string(arg);
+      return false;
+    } else if (options.hostIni.empty()) {
+      options.hostIni = arg;
+    } else {
+      error = "only one host INI file, please";
+      return false;
+    }
+  }
+  if (options.help) return true;
+  if (options.hostIni.empty()) {
+    error = "no host INI file given";
+    return false;
+  }
+  if (options.watch && !roundsGiven) {
+    if (options.watchSeconds == 0) {
+      error = "--watch 0 would redraw without pause forever; give --rounds too";
+      return false;
+    }
+    options.rounds = 0;
+  }
+  return true;
+}
+
+}  // namespace korvo::host

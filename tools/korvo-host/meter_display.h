@@ -1,0 +1,25 @@
+#pragma once
+// How korvo-host shows one meter: its heading, the text, and the tooltip
+// split off at the first "%tt", each printed as the bytes the plug-in gave.
+#include <ostream>
+#include <string>
+#include <string_view>
+
+namespace korvo::host {
+
+struct MeterText {
+  std::string text;
+  std::string tooltip;
+  bool hasTooltip = false;
+};
+
+// Splits a plug-in answer at its first "%tt"; a null answer is empty.
+MeterText splitTooltip(const char* answer);
+
+// "[section] Function" or "[section] Function("param")", then
+//   text (N bytes): ...
+//   tooltip (N bytes): ...   (only when there is one)
+void showMeter(std::ostream& out, std::string_view section, std::string_view function,
+               const std::string* param, const MeterText& shown);
+
+}  // namespace korvo::host
