@@ -5,7 +5,6 @@
 namespace korvo {
 namespace {
 
-const std::string kEmptyText;
 
 struct ChannelName {
   std::string_view name;
@@ -42,18 +41,24 @@ Feed::Feed(std::string feedUrl, const Environment& env)
     : state(env.clock->now()), url(std::move(feedUrl)), env_(&env) {}
 
 const std::string& Feed::field(std::string_view name) const {
-  if (!state.hasData) return kEmptyText;
+  if (!state.hasData) return Feed::emptyText();
   for (const auto& entry : kChannelNames)
     if (entry.name == name) return channel.*entry.field;
-  return kEmptyText;
+  return Feed::emptyText();
 }
 
 const std::string& Feed::itemField(std::string_view name, int index) const {
   if (!state.hasData || index < 0 || static_cast<std::size_t>(index) >= channel.items.size())
-    return kEmptyText;
+    return Feed::emptyText();
   for (const auto& entry : kItemNames)
     if (entry.name == name) return channel.items[static_cast<std::size_t>(index)].*entry.field;
-  return kEmptyText;
+  return Feed::emptyText();
+}
+
+const std::string& Feed::emptyText() {
+  // Never destroyed: lookups may run while the process is shutting down.
+  static const std::string* const empty = new std::string();
+  return *empty;
 }
 
 void Feed::setError(std::string message) {

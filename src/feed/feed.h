@@ -52,6 +52,9 @@ class Feed {
   // A field of item `index` by its name ("itemtitle", ...).
   const std::string& itemField(std::string_view name, int index) const;
 
+  // The text every lookup that finds nothing yields.
+  static const std::string& emptyText();
+
   // Records a failure: errorText becomes message; the log gets "Error: " + message.
   void setError(std::string message);
   void clearChannel();

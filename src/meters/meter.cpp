@@ -8,8 +8,6 @@
 namespace korvo {
 namespace {
 
-const std::string kNoText;
-
 constexpr std::string_view kTooltipMarker = "%tt";
 
 // A "yes"/"no" setting, or the current value when the key is missing or empty.
@@ -77,12 +75,12 @@ const std::string& Meter::orError(const MeterEnv& env, const Feed& feed,
 
 const std::string& Meter::channelText(const MeterEnv& env, std::string_view name) {
   Feed* feed = refreshedFeed(env);
-  return feed ? orError(env, *feed, feed->field(name)) : kNoText;
+  return feed ? orError(env, *feed, feed->field(name)) : Feed::emptyText();
 }
 
 const std::string& Meter::itemText(const MeterEnv& env, std::string_view name, int index) {
   Feed* feed = refreshedFeed(env);
-  return feed ? orError(env, *feed, feed->itemField(name, index)) : kNoText;
+  return feed ? orError(env, *feed, feed->itemField(name, index)) : Feed::emptyText();
 }
 
 const std::string* Meter::tooltipSource(const MeterEnv& env) {

@@ -1,0 +1,219 @@
+// The queries, settings, tooltips and clicks through the plug-in's exports,
+// with feeds from a loopback server.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "support/loopback_server.h"
+#include "support/plugin_library.h"
+#include "support/temp_dir.h"
+
+namespace korvo {
+namespace {
+
+using test::httpAnswer;
+using test::LoopbackServer;
+using test::PluginLibrary;
+using test::Script;
+
+constexpr const char* kAddress = "127.0.0.7";
+
+std::string rssItems(const std::string& channelTitle, const std::string& items) {
+  return "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>" + channelTitle +
+         "</title><link>http://news.test/</link>" + items + "</channel></rss>\n";
+}
+std::string item(const std::string& title, const std::string& link = "") {
+  return "<item><title>" + title + "</title><link>" + link + "</link></item>";
+}
+Script ok(const std::string& body) {
+  return Script().send(httpAnswer("HTTP/1.0 200 OK", {}, body));
+}
+
+class FeedQueriesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    KORVO_SKIP_WITHOUT_PORT_80();
+    test::writeWholeFile(dir.file("Korvo.ini"),
+                         "[Settings]\nShowError=no\nDoLog=yes\n[NewsSites]\n"
+                         "News=http://127.0.0.7/news.xml\nSame=http://127.0.0.7/news.xml\n"
+                         "Upper=http://127.0.0.7/NEWS.xml\nBad=ftp://127.0.0.7/x\n");
+  }
+
+  // Loads the plug-in and makes one meter per section of hostIni.
+  void start(const std::string& hostIniText) {
+    test::writeWholeFile(hostIni(), hostIniText);
+    plugin = std::make_unique<PluginLibrary>(dir.path());
+    ASSERT_TRUE(plugin->loaded()) << plugin->error();
+  }
+  int meter(const char* section) {
+    int id = (*plugin)->dllstartup(0, 0);
+    (*plugin)->src_load_settings(id, hostIni().c_str(), section);
+    return id;
+  }
+  std::string hostIni() const { return dir.file("host.ini"); }
+  const test::PluginExports& api() const { return **plugin; }
+
+  test::TempDir dir;
+  std::unique_ptr<PluginLibrary> plugin;
+};
+
+TEST_F(FeedQueriesTest, ChannelAndItemQueries) {
+  LoopbackServer server(kAddress, ok(rssItems("Title", item("zero") + item("one") +
+                                                           item("two") + item("three"))));
+  ASSERT_TRUE(server.ok()) << server.error();
+  start("[A]\nNewsSite=News\n");
+  int a = meter("A");
+  EXPECT_STREQ(api().GetTitle(a), "Title");
+  const char* buffer = api().GetTitle(a);
+  EXPECT_STREQ(api().GetLink(a), "http://news.test/");
+  EXPECT_STREQ(buffer, "http://news.test/") << "one buffer for every answer";
+  EXPECT_STREQ(api().GetLanguage(a), "");
+  EXPECT_NE(api().GetLanguage(a), buffer) << "empty answers are a text of their own";
+  EXPECT_STREQ(buffer, "http://news.test/");
+
+  struct Case {
+    const char* number;
+    const char* title;
+  } cases[] = {{"", "zero"},   {"abc", "zero"}, {" 3", "three"}, {"3abc", "three"},
+               {"+1", "one"},  {"4", ""},       {"99999999999999999999", ""},
+               {nullptr, "zero"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.number ? c.number : "(null)");
+    EXPECT_STREQ(api().GetItemTitle(a, c.number), c.title);
+  }
+  EXPECT_EQ(server.connections(), 1u);
+}
+
+TEST_F(FeedQueriesTest, NegativeItemNumberCreatesNoMeter) {
+  start("");
+  EXPECT_STREQ(api().GetItemTitle(5, "-1"), "");
+  EXPECT_EQ(api().dllstartup(0, 0), 0);
+  EXPECT_STREQ(api().GetTitle(9), "");  // a query makes meter 9 with serial 1
+  EXPECT_EQ(api().dllstartup(0, 0), 2);
+}
+
+TEST_F(FeedQueriesTest, SharingAndExactUrls) {
+  LoopbackServer server(kAddress, ok(rssItems("T", item("x"))));
+  ASSERT_TRUE(server.ok()) << server.error();
+  start("[A]\nNewsSite=News\n[B]\nNewsSite=Same\n[C]\nNewsSite=Upper\n[D]\nNewsSite=Bad\n");
+  int a = meter("A"), b = meter("B"), c = meter("C"), d = meter("D");
+  EXPECT_STREQ(api().GetTitle(a), "T");
+  EXPECT_STREQ(api().GetTitle(b), "T");
+  EXPECT_STREQ(api().GetTitle(c), "T");
+  EXPECT_STREQ(api().GetTitle(d), "");
+  EXPECT_EQ(server.connections(), 2u);
+}
+
+TEST_F(FeedQueriesTest, LongTextsAreCut) {
+  std::string longTitle(40000, 'x');
+  LoopbackServer server(kAddress, ok(rssItems(longTitle, item("a") + item("b"))));
+  ASSERT_TRUE(server.ok()) << server.error();
+  start("[A]\nNewsSite=News\n");
+  int a = meter("A");
+  EXPECT_EQ(std::string(api().GetTitle(a)), longTitle.substr(0, 32767));
+  EXPECT_EQ(std::string(api().GetTitleOfItems(a, "2")), longTitle.substr(0, 32767));
+  EXPECT_EQ(std::string(api().GetTitleOfItemsNT(a, "2")), "a\nb");
+  EXPECT_EQ(std::string(api().GetTitleOfItems(a, "2000000000")).size(), 32767u);
+}
+
+TEST_F(FeedQueriesTest, TitleLists) {
+  LoopbackServer server(kAddress, ok(rssItems("", item("one") + item("") + item("three"))));
+  ASSERT_TRUE(server.ok()) << server.error();
+  start("[A]\nNewsSite=News\n[T]\nNewsSite=News\nToolTip=1\n");
+  int a = meter("A");
+  struct Case {
+    const char* count;
+    const char* list;
+    const char* withoutTitle;
+  } cases[] = {
+      {"3", "\none\nthree", "one\nthree"},
+      {"0", "", ""},
+      {"-5", "", ""},
+      {"abc", "", ""},
+      {"2000000000", "\none\nthree", "one\nthree"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.count);
+    EXPECT_STREQ(api().GetTitleOfItems(a, c.count), c.list);
+    EXPECT_STREQ(api().GetTitleOfItemsNT(a, c.count), c.withoutTitle);
+  }
+  int t = meter("T");
+  EXPECT_STREQ(api().GetTitleOfItems(t, "1"), "\none%tt");
+}
+
+TEST_F(FeedQueriesTest, ShowErrorAndTooltipMarker) {
+  test::writeWholeFile(dir.file("Korvo.ini"),
+                       "[Settings]\nShowError=yes\n[NewsSites]\nNews=http://127.0.0.7/news.xml\n"
+                       "Dead=http://127.0.3.7/news.xml\n");
+  LoopbackServer server(kAddress, ok(rssItems("T", item("one"))));
+  ASSERT_TRUE(server.ok()) << server.error();
+  start("[A]\nNewsSite=News\nToolTip=3\n[Dead]\nNewsSite=Dead\n[DeadTip]\nNewsSite=Dead\n"
+        "ToolTip=4\nToolTipItem=9\n");
+  int a = meter("A"), dead = meter("Dead"), deadTip = meter("DeadTip");
+  EXPECT_STREQ(api().GetDescription(a), "%tthttp://news.test/");
+  EXPECT_STREQ(api().GetItemTitle(a, "5"), "%tthttp://news.test/");
+  EXPECT_STREQ(api().GetTitle(dead), "Unable to connect");
+  EXPECT_STREQ(api().GetTitleOfItems(dead, "2"),
+               "Unable to connect\nUnable to connect\nUnable to connect");
+  EXPECT_STREQ(api().GetTitleOfItemsNT(dead, "1"), "Unable to connect");
+  EXPECT_STREQ(api().GetTitle(deadTip), "Unable to connect%ttUnable to connect");
+}
+
+TEST_F(FeedQueriesTest, SettingsThroughTheExports) {
+  start("[A]\nNewsSite=News\nToolTip=2\nFilterHtml=no\n[Empty]\n");
+  int a = meter("A");
+  int b = meter("Empty");
+  api().pastemeter(a, b);
+  api().src_save_settings(b, hostIni().c_str(), "Copy");
+  api().src_save_settings(99, nullptr, nullptr);
+  EXPECT_THAT(test::readWholeFile(hostIni()),
+              ::testing::HasSubstr("[Copy]\nNewsSite=News\nUpdateIntervall=180\n"
+                                   "FilterUnicode=yes\nFilterHtml=no\nReplaceBr=yes\nToolTip=2\n"
+                                   "ToolTipItem=0\nInputClick=0\nInputClickItem=0\n"));
+  // The pasted meter has no feed until its settings are loaded again: its
+  // tooltip marker stands alone.
+  EXPECT_STREQ(api().GetTitle(b), "%tt");
+}
+
+// Waits for the fake opener's record; the opener runs in a process of its own.
+std::string waitForFile(const std::string& path) {
+  for (int i = 0; i < 500; ++i) {
+    std::string text = test::readWholeFile(path);
+    if (!text.empty() && text.back() == '\n') return text;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return test::readWholeFile(path);
+}
+
+TEST_F(FeedQueriesTest, ClickHandsOnlyWebLinksToTheOpener) {
+  test::TempDir bin;
+  std::string record = bin.file("opened.txt");
+  test::writeWholeFile(bin.file("xdg-open"),
+                       "#!/bin/sh\nprintf '%s|%s\\n' \"$#\" \"$1\" >> '" + record + "'\n");
+  chmod(bin.file("xdg-open").c_str(), 0755);
+  std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+  setenv("PATH", (bin.path() + ":" + oldPath).c_str(), 1);
+
+  test::writeWholeFile(dir.file("Korvo.ini"),
+                       "[Settings]\nShowError=yes\n[NewsSites]\nNews=http://127.0.0.7/news.xml\n"
+                       "Dead=http://127.0.3.7/news.xml\n");
+  LoopbackServer server(kAddress, ok(rssItems("T", item("a", "file:///etc/passwd") +
+                                                       item("b", "http://news.test/b?x=1&amp;y=2"))));
+  ASSERT_TRUE(server.ok()) << server.error();
+  start("[File]\nNewsSite=News\nInputClick=2\nInputClickItem=0\n"
+        "[Error]\nNewsSite=Dead\nInputClick=1\n"
+        "[NoSite]\nInputClick=1\n"
+        "[Web]\nNewsSite=News\nInputClick=2\nInputClickItem=1\n");
+  for (const char* section : {"File", "Error", "NoSite", "Web"})
+    api().action(0, 5001, meter(section), 0, 0, 0, 0, 0, 0, 0, 0);
+  EXPECT_EQ(waitForFile(record), "1|http://news.test/b?x=1&y=2\n");
+  setenv("PATH", oldPath.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace korvo
