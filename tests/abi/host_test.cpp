@@ -103,7 +103,7 @@ TEST_F(HostTest, ShowsTextsTooltipsAndNullAnswers) {
   EXPECT_NE(r.out.find("[Title] GetTitle\n  text (10 bytes): Fake title\n"
                        "  tooltip (14 bytes): First%ttsecond\n"
                        "[Link] GetLink\n  text (0 bytes)\n"
-                       "[Text] GetDescription\n  text (9 bytes): two\nlines\n  tooltip (0 bytes)\n"
+                       "[Text] GetDescription\n  text (9 bytes): two\n    lines\n  tooltip (0 bytes)\n"
                        "[Item] GetItemTitle(\"3\")\n  text (19 bytes): item 3 of meter 103\n"
                        "[List] GetTitleOfItems(\"\")\n  text (8 bytes): list of \n"
                        "[Bytes] GetTitleOfItemsNT(\"2\")\n  text (3 bytes): \xE4\xF6\xFC\n"),
@@ -112,6 +112,9 @@ TEST_F(HostTest, ShowsTextsTooltipsAndNullAnswers) {
   EXPECT_NE(r.err.find("[Link] GetLink returned a null pointer"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("[Bytes]: the plug-in does not list GetTitleOfItemsNT"), std::string::npos)
       << r.err;
+  ProgramResult utf8 = host({"--utf8", "--lib", lib, "host.ini"});
+  EXPECT_NE(utf8.out.find("text (3 bytes): \xC3\xA4\xC3\xB6\xC3\xBC\n"), std::string::npos)
+      << utf8.out;
 }
 
 TEST_F(HostTest, DrivesTheEntryPointsInHostOrder) {

@@ -38,6 +38,8 @@ const char* const kUsage =
     "  --watch N           redraw every N seconds, like a desktop host, until\n"
     "                      interrupted (Ctrl-C)\n"
     "  --rounds K          stop after K drawings\n"
+    "  --utf8              print the plug-in's single-byte (Latin-1) texts as UTF-8,\n"
+    "                      for a terminal; without it the bytes go out unchanged\n"
     "  --help              show this text\n"
     "\n"
     "A text holding \"%tt\" is shown as the meter text and, after the marker, its\n"
@@ -78,6 +80,8 @@ bool parseOptions(int argc, const char* const* argv, HostOptions& options, std::
         return false;
       }
       options.watch = true;
+    } else if (arg == "--utf8") {
+      options.utf8 = true;
     } else if (arg == "--rounds") {
       if (!value(v)) return false;
       if (!parseCount(v, options.rounds) || options.rounds == 0) {

@@ -91,13 +91,13 @@ void showInfo(const PluginApi& api, const std::string& path, const std::vector<H
                 << m.function->name << '\n';
 }
 
-void draw(const PluginApi& api, const HostMeter& m) {
+void draw(const PluginApi& api, const HostMeter& m, bool utf8) {
   const MeterFunction& f = *m.function;
   const char* answer = f.channel ? (api.*f.channel)(m.id) : (api.*f.item)(m.id, m.param.c_str());
   if (answer == nullptr)
     std::cerr << "korvo-host: warning: [" << m.section << "] " << f.name
               << " returned a null pointer; shown as empty\n";
-  showMeter(std::cout, m.section, f.name, f.item ? &m.param : nullptr, splitTooltip(answer));
+  showMeter(std::cout, m.section, f.name, f.item ? &m.param : nullptr, splitTooltip(answer), utf8);
 }
 
 int run(const HostOptions& options) {
@@ -145,7 +145,7 @@ int run(const HostOptions& options) {
   if (options.watch) catchInterrupts();
   for (unsigned round = 1;; ++round) {
     if (options.rounds != 1) std::cout << "-- drawing " << round << '\n';
-    for (const HostMeter& m : meters) draw(api, m);
+    for (const HostMeter& m : meters) draw(api, m, options.utf8);
     if (round == 1)
       for (const std::string& section : options.click) {
         const HostMeter& m = *findMeter(meters, section);
