@@ -1,5 +1,6 @@
 #include "feed/feed.h"
 
+#include <new>
 #include <utility>
 
 namespace korvo {
@@ -56,8 +57,10 @@ const std::string& Feed::itemField(std::string_view name, int index) const {
 }
 
 const std::string& Feed::emptyText() {
-  // Never destroyed: lookups may run while the process is shutting down.
-  static const std::string* const empty = new std::string();
+  // Never destroyed (and never on the heap): lookups may run while the
+  // process is shutting down, after static destructors.
+  alignas(std::string) static unsigned char storage[sizeof(std::string)];
+  static const std::string* const empty = new (storage) std::string();
   return *empty;
 }
 
