@@ -35,6 +35,7 @@ inline constexpr long kMaxXmlElements = 500000;
 inline constexpr long kMaxXmlNodes = 1000000;                // mark-up nodes of any kind
 inline constexpr long long kMaxXmlNodeLevels = 10000000;     // their depths added up
 inline constexpr long long kMaxXmlAttributePairs = 10000000; // per element k(k-1)/2, added up
+inline constexpr long kMaxXmlAttributesInAll = 1000000;      // about 150 bytes each in the tree
 
 // Click.
 inline constexpr std::size_t kMaxClickLinkBytes = 2048;

@@ -338,9 +338,10 @@ std::size_t Walk::startTag(std::size_t p, XmlPrescanResult* refusal) {
     const std::size_t end = attributeEnd(p, &attributeName);
     if (end == kStop || at(end) == 0 || !attributeNames_.add(attributeName)) return kStop;
     shape_.attributePairs += attributes;
+    ++shape_.attributesInAll;
     if (++attributes > shape_.attributes) shape_.attributes = attributes;
-    if (attributes > limits_.maxAttributes ||
-        shape_.attributePairs > limits_.maxAttributePairs) {
+    if (attributes > limits_.maxAttributes || shape_.attributePairs > limits_.maxAttributePairs ||
+        shape_.attributesInAll > limits_.maxAttributesInAll) {
       *refusal = XmlPrescanResult::TooManyAttributes;
       return kStop;
     }

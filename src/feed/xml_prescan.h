@@ -13,9 +13,9 @@ namespace korvo {
 
 enum class XmlPrescanResult { Accepted, TooDeep, TooManyAttributes, TooManyElements };
 
-// Passing maxDepth or maxNodeLevels gives TooDeep, maxAttributes or
-// maxAttributePairs TooManyAttributes, maxElements or maxNodes
-// TooManyElements.
+// Passing maxDepth or maxNodeLevels gives TooDeep, maxAttributes,
+// maxAttributePairs or maxAttributesInAll TooManyAttributes, maxElements
+// or maxNodes TooManyElements.
 struct XmlLimits {
   int maxDepth = limits::kMaxXmlDepth;
   int maxAttributes = limits::kMaxXmlAttributes;
@@ -23,6 +23,7 @@ struct XmlLimits {
   long maxNodes = limits::kMaxXmlNodes;
   long long maxNodeLevels = limits::kMaxXmlNodeLevels;
   long long maxAttributePairs = limits::kMaxXmlAttributePairs;
+  long maxAttributesInAll = limits::kMaxXmlAttributesInAll;
 };
 
 // What the walk found up to where TinyXML stops reading.
@@ -33,6 +34,7 @@ struct XmlShape {
   long nodes = 0;       // mark-up nodes: elements, comments, CDATA sections, the rest "<...>"
   long long nodeLevels = 0;      // the depths of the mark-up nodes added up
   long long attributePairs = 0;  // k(k-1)/2 for an element with k attributes, added up
+  long attributesInAll = 0;
   bool parseError = false;       // TinyXML reports an error for this text
   // When the first node is an XML declaration: the length of the text
   // that holds it (all of it when the declaration has no end); else 0.

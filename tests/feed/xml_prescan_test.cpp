@@ -41,6 +41,7 @@ XmlShape treeShape(const std::string& text, std::string* encoding = nullptr) {
     for (const TiXmlAttribute* a = element->FirstAttribute(); a; a = a->Next()) ++attributes;
     shape.attributes = std::max(shape.attributes, attributes);
     shape.attributePairs += static_cast<long long>(attributes) * (attributes - 1) / 2;
+    shape.attributesInAll += attributes;
     for (const TiXmlNode* c = node->FirstChild(); c; c = c->NextSibling())
       pending.push_back({c, depth + 1});
   }
@@ -62,6 +63,7 @@ void expectSameAsTinyXml(const std::string& text) {
   EXPECT_EQ(walked.nodes, built.nodes);
   EXPECT_EQ(walked.nodeLevels, built.nodeLevels);
   EXPECT_EQ(walked.attributePairs, built.attributePairs);
+  EXPECT_EQ(walked.attributesInAll, built.attributesInAll);
   EXPECT_EQ(walked.declarationLength != 0, built.declarationLength != 0);
   if (walked.declarationLength != 0) {
     EXPECT_EQ(declaredEncoding(text, walked.declarationLength), encoding);
@@ -217,6 +219,22 @@ TEST(XmlPrescanTest, AttributeComparisonsAreBounded) {
   EXPECT_LE(shape.attributePairs, limits::kMaxXmlAttributePairs);
   expectSameAsTinyXml(atBound);
   EXPECT_EQ(prescanXml(document(lastCount + 1)), XmlPrescanResult::TooManyAttributes);
+}
+
+TEST(XmlPrescanTest, AttributesInAllAreBounded) {
+  auto document = [](long attributes) {
+    std::string text = "<r>";
+    for (long i = 0; i < attributes / 4; ++i) text += "<e a='' b='' c='' d=''/>";
+    for (long i = 0; i < attributes % 4; ++i) text += "<e a=''/>";
+    return text + "</r>";
+  };
+  const std::string atBound = document(limits::kMaxXmlAttributesInAll);
+  XmlShape shape;
+  EXPECT_EQ(prescanXml(atBound, XmlLimits(), &shape), XmlPrescanResult::Accepted);
+  EXPECT_EQ(shape.attributesInAll, limits::kMaxXmlAttributesInAll);
+  expectSameAsTinyXml(atBound);
+  EXPECT_EQ(prescanXml(document(limits::kMaxXmlAttributesInAll + 1)),
+            XmlPrescanResult::TooManyAttributes);
 }
 
 TEST(XmlPrescanTest, LimitsCanBeMadeSmall) {
