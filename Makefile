@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all deps build test sanitize run bench clean
+.PHONY: all deps build test sanitize run bench fuzz soak clean
 
 all: build
 
@@ -30,5 +30,20 @@ bench: deps
 	cmake --build build-bench -j$(JOBS)
 	scripts/run-benchmarks build-bench
 
+# Each libFuzzer target for FUZZ_SECONDS seconds, with both sanitizers
+# (clang); fails on any finding.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_COMPILER=clang++ -DKORVO_FUZZ=ON -DKORVO_TESTS=OFF
+	cmake --build build-fuzz -j$(JOBS) --target korvo_fuzz_targets
+	scripts/run-fuzz build-fuzz $(FUZZ_SECONDS)
+
+# The long run: 100,000 queries and 1,000 refreshes under LeakSanitizer.
+soak: deps
+	cmake -S . -B build-soak -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVO_SANITIZE=ON -DKORVO_SOAK=ON
+	cmake --build build-soak -j$(JOBS) --target soak_test
+	ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-soak --output-on-failure -L soak
+
 clean:
-	rm -rf build build-asan build-bench
+	rm -rf build build-asan build-bench build-fuzz build-soak

@@ -29,6 +29,13 @@ inline constexpr int kDefaultUpdateInterval = 180;
 inline constexpr int kMaxXmlDepth = 1000;
 inline constexpr int kMaxXmlAttributes = 1000;
 inline constexpr long kMaxXmlElements = 500000;
+// TinyXML's work grows with more than those three: each node it makes
+// walks up to the document, each attribute is compared with the earlier
+// ones of its element. Mark-up nodes are all nodes but plain text.
+inline constexpr long kMaxXmlNodes = 1000000;                // mark-up nodes of any kind
+inline constexpr long long kMaxXmlNodeLevels = 10000000;     // their depths added up
+inline constexpr long long kMaxXmlAttributePairs = 10000000; // per element k(k-1)/2, added up
+inline constexpr long kMaxXmlAttributesInAll = 1000000;      // about 150 bytes each in the tree
 
 // Click.
 inline constexpr std::size_t kMaxClickLinkBytes = 2048;

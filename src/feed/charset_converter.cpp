@@ -139,6 +139,19 @@ std::size_t sequenceLength(unsigned char lead) {
   return 0;
 }
 
+// The first position in [i, end) that holds a byte of 0xC0 or above (one
+// with both top bits set), or end.
+std::size_t findLeadByte(const char* s, std::size_t i, std::size_t end) {
+  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+  for (; end - i >= 8; i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, s + i, 8);
+    if (w & (w << 1) & kHigh) break;
+  }
+  while (i < end && static_cast<unsigned char>(s[i]) < 0xC0) ++i;
+  return i;
+}
+
 bool isContinuation(char c) {
   return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
@@ -168,7 +181,7 @@ bool removeSequences(std::string& text) {
     if (!lt) break;  // text after the last tag is not examined
     const std::size_t runEnd = static_cast<std::size_t>(static_cast<const char*>(lt) - d);
     std::size_t from = r;
-    for (std::size_t i = r; i < runEnd;) {
+    for (std::size_t i = findLeadByte(d, r, runEnd); i < runEnd; i = findLeadByte(d, i, runEnd)) {
       const std::size_t length = sequenceLength(static_cast<unsigned char>(d[i]));
       bool whole = length != 0 && runEnd - i >= length;
       for (std::size_t k = 1; whole && k < length; ++k) whole = isContinuation(d[i + k]);

@@ -120,15 +120,29 @@ class Walk {
     return hit ? static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - s_) : n_;
   }
 
+  // The first position at or after p that holds A or B, or the end.
+  // Eight bytes at a time: in (w - 0x01..01) & ~w & 0x80..80 the lowest
+  // set bit marks the first zero byte of w, if it has one.
   template <unsigned char A, unsigned char B>
   std::size_t findEither(std::size_t p) const {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+    for (; p < n_ && n_ - p >= 8; p += 8) {
+      std::uint64_t w;
+      std::memcpy(&w, s_ + p, 8);
+      const std::uint64_t a = w ^ (kOnes * A);
+      const std::uint64_t b = w ^ (kOnes * B);
+      const std::uint64_t hits = (((a - kOnes) & ~a) | ((b - kOnes) & ~b)) & kHigh;
+      if (hits == 0) continue;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+      return p + static_cast<std::size_t>(__builtin_ctzll(hits)) / 8;
+#else
+      break;
+#endif
+    }
     while (p < n_ && s_[p] != A && s_[p] != B) ++p;
     return p;
   }
-
-  // The next "<" or "&" at or after p, from positions remembered between
-  // calls, so that long runs of text are searched once.
-  std::size_t findMarkup(std::size_t p);
 
   std::size_t skipSpace(std::size_t p) const {
     if (p == kStop || at(p) == 0) return kStop;
@@ -137,7 +151,10 @@ class Walk {
   }
 
   bool startsWith(std::size_t p, std::string_view lit) const {
-    return p <= n_ && n_ - p >= lit.size() && std::memcmp(s_ + p, lit.data(), lit.size()) == 0;
+    if (p > n_ || n_ - p < lit.size()) return false;
+    for (std::size_t k = 0; k < lit.size(); ++k)
+      if (s_[p + k] != static_cast<unsigned char>(lit[k])) return false;
+    return true;
   }
 
   bool startsWithNoCase(std::size_t p, std::string_view lit) const {
@@ -155,14 +172,18 @@ class Walk {
     return p;
   }
 
-  std::size_t entityEnd(std::size_t p) const;
+  std::size_t referenceEnd(std::size_t p) const;
   std::size_t quotedEnd(std::size_t p, unsigned char quote) const;
-  std::size_t textEnd(std::size_t p);
+  std::size_t textEnd(std::size_t p) const;
   std::size_t attributeEnd(std::size_t p, std::string_view* name) const;
   std::size_t declarationEnd(std::size_t p) const;
   std::size_t commentEnd(std::size_t p) const;
   std::size_t cdataEnd(std::size_t p) const;
   std::size_t unknownEnd(std::size_t p) const;
+
+  // Counts a mark-up node about to be made at the current depth; false,
+  // with the refusal set, when that passes a bound.
+  bool countNode(bool element, XmlPrescanResult* refusal);
 
   // Reads a start tag from its "<" and opens the element unless it is
   // empty; kStop when TinyXML fails in it or a bound is passed.
@@ -175,55 +196,23 @@ class Walk {
   std::vector<std::string_view> open_;  // the elements whose content is being read
   AttributeNames attributeNames_;
   CharClasses classes_;
-  // Next "<" and next "&" found so far: each holds for every position from
-  // its "from" up to the position itself.
-  std::size_t ltFrom_ = 1, lt_ = 0, ampFrom_ = 1, amp_ = 0;
 };
 
-std::size_t Walk::findMarkup(std::size_t p) {
-  if (p < ltFrom_ || p > lt_) {
-    ltFrom_ = p;
-    lt_ = find(p, '<');
-  }
-  if (p < ampFrom_ || p > amp_) {
-    ampFrom_ = p;
-    amp_ = find(p, '&');
-  }
-  return std::min(lt_, amp_);
-}
-
-// A character reference or one of the five escapes; anything else after
-// "&" is that "&" alone. A numeric reference runs to the next ";" wherever
-// it is, and is accepted when the characters just before the ";" are
-// digits back to the last "#" (or "x"), so it may swallow mark-up.
-std::size_t Walk::entityEnd(std::size_t p) const {
-  if (at(p + 1) == '#' && at(p + 2) != 0) {
-    const bool hex = at(p + 2) == 'x';
-    if (hex && at(p + 3) == 0) return kStop;
-    const std::size_t semicolon = find(p + (hex ? 3 : 2), ';');
-    if (at(semicolon) != ';') return kStop;
-    for (std::size_t q = semicolon - 1; at(q) != (hex ? 'x' : '#'); --q)
-      if (!(hex ? isHexDigit(at(q)) : isDigit(at(q)))) return kStop;
-    return semicolon + 1;
-  }
-  std::string_view escape;
-  switch (at(p + 1)) {
-    case 'a':
-      escape = at(p + 2) == 'm' ? "&amp;" : "&apos;";
-      break;
-    case 'l':
-      escape = "&lt;";
-      break;
-    case 'g':
-      escape = "&gt;";
-      break;
-    case 'q':
-      escape = "&quot;";
-      break;
-    default:
-      return p + 1;
-  }
-  return startsWith(p, escape) ? p + escape.size() : p + 1;
+// Where reading goes on after the "&" at p. A named escape ("&amp;" and
+// the like) holds no byte that could end a text or a value, so stepping
+// over the "&" alone lands the walk where TinyXML goes on. A numeric
+// reference runs to the next ";" wherever that is, and is taken when the
+// characters just before the ";" are digits back to the last "#" (or
+// "x"), so it may swallow mark-up; when they are not, TinyXML fails.
+std::size_t Walk::referenceEnd(std::size_t p) const {
+  if (at(p + 1) != '#' || at(p + 2) == 0) return p + 1;
+  const bool hex = at(p + 2) == 'x';
+  if (hex && at(p + 3) == 0) return kStop;
+  const std::size_t semicolon = find(p + (hex ? 3 : 2), ';');
+  if (at(semicolon) != ';') return kStop;
+  for (std::size_t q = semicolon - 1; at(q) != (hex ? 'x' : '#'); --q)
+    if (!(hex ? isHexDigit(at(q)) : isDigit(at(q)))) return kStop;
+  return semicolon + 1;
 }
 
 // An attribute value from just after its opening quote.
@@ -231,17 +220,17 @@ std::size_t Walk::quotedEnd(std::size_t p, unsigned char quote) const {
   for (;;) {
     p = quote == '"' ? findEither<'"', '&'>(p) : findEither<'\'', '&'>(p);
     if (at(p) != '&') return at(p) == quote ? p + 1 : p;
-    p = entityEnd(p);
+    p = referenceEnd(p);
     if (p == kStop) return kStop;
   }
 }
 
 // A text node runs to the next "<" outside references.
-std::size_t Walk::textEnd(std::size_t p) {
+std::size_t Walk::textEnd(std::size_t p) const {
   for (;;) {
-    p = findMarkup(p);
+    p = findEither<'<', '&'>(p);
     if (at(p) != '&') return at(p) == '<' && at(p + 1) != 0 ? p : kStop;
-    p = entityEnd(p);
+    p = referenceEnd(p);
     if (p == kStop) return kStop;
   }
 }
@@ -304,17 +293,33 @@ std::size_t Walk::unknownEnd(std::size_t p) const {
   return at(p) == '>' ? p + 1 : p;
 }
 
-std::size_t Walk::startTag(std::size_t p, XmlPrescanResult* refusal) {
-  if (++shape_.elements > limits_.maxElements) {
-    *refusal = XmlPrescanResult::TooManyElements;
-    return kStop;
-  }
+bool Walk::countNode(bool element, XmlPrescanResult* refusal) {
   const int depth = static_cast<int>(open_.size()) + 1;
-  if (depth > shape_.depth) shape_.depth = depth;
-  if (depth > limits_.maxDepth) {
-    *refusal = XmlPrescanResult::TooDeep;
-    return kStop;
+  if (element) {
+    if (++shape_.elements > limits_.maxElements) {
+      *refusal = XmlPrescanResult::TooManyElements;
+      return false;
+    }
+    if (depth > shape_.depth) shape_.depth = depth;
+    if (depth > limits_.maxDepth) {
+      *refusal = XmlPrescanResult::TooDeep;
+      return false;
+    }
   }
+  if (++shape_.nodes > limits_.maxNodes) {
+    *refusal = XmlPrescanResult::TooManyElements;
+    return false;
+  }
+  shape_.nodeLevels += depth;
+  if (shape_.nodeLevels > limits_.maxNodeLevels) {
+    *refusal = XmlPrescanResult::TooDeep;
+    return false;
+  }
+  return true;
+}
+
+std::size_t Walk::startTag(std::size_t p, XmlPrescanResult* refusal) {
+  if (!countNode(true, refusal)) return kStop;
   const std::size_t nameStart = skipSpace(p + 1);
   p = readName(nameStart);
   if (p == kStop || at(p) == 0) return kStop;
@@ -332,8 +337,11 @@ std::size_t Walk::startTag(std::size_t p, XmlPrescanResult* refusal) {
     std::string_view attributeName;
     const std::size_t end = attributeEnd(p, &attributeName);
     if (end == kStop || at(end) == 0 || !attributeNames_.add(attributeName)) return kStop;
+    shape_.attributePairs += attributes;
+    ++shape_.attributesInAll;
     if (++attributes > shape_.attributes) shape_.attributes = attributes;
-    if (attributes > limits_.maxAttributes) {
+    if (attributes > limits_.maxAttributes || shape_.attributePairs > limits_.maxAttributePairs ||
+        shape_.attributesInAll > limits_.maxAttributesInAll) {
       *refusal = XmlPrescanResult::TooManyAttributes;
       return kStop;
     }
@@ -371,6 +379,8 @@ XmlPrescanResult Walk::run() {
       const bool firstNode = !anyNode;
       anyNode = true;
       const unsigned char next = at(p + 1);
+      const bool element = classes_.nameStart(next);
+      if (!element && !countNode(false, &refusal)) return refusal;
       if (next == '?' && startsWithNoCase(p, "<?xml")) {
         p = declarationEnd(p);
         if (firstNode) shape_.declarationLength = p == kStop ? n_ : p;
@@ -380,7 +390,7 @@ XmlPrescanResult Walk::run() {
         p = cdataEnd(p);
       } else if (next == '!') {
         p = unknownEnd(p);
-      } else if (classes_.nameStart(next)) {
+      } else if (element) {
         p = startTag(p, &refusal);
         if (refusal != XmlPrescanResult::Accepted) return refusal;
         if (p == kStop) {

@@ -1,9 +1,9 @@
 #pragma once
 // A linear walk, without recursion, over a document as TinyXML reads it in
-// its single-byte mode. It finds the element tree that TinyXML would build
-// (depth, attributes per element, number of elements) without building it,
-// so that a document whose tree would be too deep or too large is refused
-// before TinyXML, which parses and frees its tree recursively, sees it.
+// its single-byte mode. It finds the tree that TinyXML would build without
+// building it, so that a document whose tree would be too deep, too large
+// or too slow to build is refused before TinyXML, which parses and frees
+// its tree recursively, sees it.
 #include <cstddef>
 #include <string_view>
 
@@ -13,10 +13,17 @@ namespace korvo {
 
 enum class XmlPrescanResult { Accepted, TooDeep, TooManyAttributes, TooManyElements };
 
+// Passing maxDepth or maxNodeLevels gives TooDeep, maxAttributes,
+// maxAttributePairs or maxAttributesInAll TooManyAttributes, maxElements
+// or maxNodes TooManyElements.
 struct XmlLimits {
   int maxDepth = limits::kMaxXmlDepth;
   int maxAttributes = limits::kMaxXmlAttributes;
   long maxElements = limits::kMaxXmlElements;
+  long maxNodes = limits::kMaxXmlNodes;
+  long long maxNodeLevels = limits::kMaxXmlNodeLevels;
+  long long maxAttributePairs = limits::kMaxXmlAttributePairs;
+  long maxAttributesInAll = limits::kMaxXmlAttributesInAll;
 };
 
 // What the walk found up to where TinyXML stops reading.
@@ -24,7 +31,11 @@ struct XmlShape {
   long elements = 0;    // elements TinyXML creates
   int depth = 0;        // deepest element nesting; the document element is at 1
   int attributes = 0;   // most attributes kept on one element
-  bool parseError = false;  // TinyXML reports an error for this text
+  long nodes = 0;       // mark-up nodes: elements, comments, CDATA sections, the rest "<...>"
+  long long nodeLevels = 0;      // the depths of the mark-up nodes added up
+  long long attributePairs = 0;  // k(k-1)/2 for an element with k attributes, added up
+  long attributesInAll = 0;
+  bool parseError = false;       // TinyXML reports an error for this text
   // When the first node is an XML declaration: the length of the text
   // that holds it (all of it when the declaration has no end); else 0.
   std::size_t declarationLength = 0;

@@ -30,6 +30,7 @@ class TcpSocket {
 
  private:
   long long handle_ = -1;
+  bool started_ = false;  // Winsock started by this object, released by it
 };
 
 }  // namespace korvo

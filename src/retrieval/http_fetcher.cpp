@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <string_view>
 
+#include "retrieval/http_answer.h"
 #include "retrieval/tcp_connection.h"
 #include "retrieval/url.h"
 
@@ -12,9 +12,6 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 using Milliseconds = std::chrono::milliseconds;
-
-constexpr std::string_view kLineEnd = "\r\n";
-constexpr std::string_view kHeaderEnd = "\r\n\r\n";
 
 // Added to the receive time-out that the deadline cuts short, so that a
 // receive timing out there returns after the deadline, not just before it.
@@ -63,24 +60,10 @@ bool fail(Feed& feed, std::string& out, const char* message) {
   return false;
 }
 
-// Header names are matched anywhere in the answer, exact case, and the
-// value is assumed to follow ": "; only a match in the header block counts.
-void takeValidator(const std::string& answer, std::string_view name, std::size_t bodyStart,
-                   std::string& stored) {
-  const std::size_t at = answer.find(name);
-  if (at == std::string::npos) return;
-  const std::size_t valueStart = at + name.size() + 2;
-  if (valueStart >= bodyStart) return;
-  const std::size_t valueEnd = answer.find(kLineEnd, valueStart);
-  stored = answer.substr(valueStart, valueEnd - valueStart);
-}
-
 }  // namespace
 
-// The answer is checked in this order: the bounds that stopped the receive
-// loop ("Response too large.", "Download took too long."), then an empty
-// answer, a missing line end, 304, the status line, the closing tag, the
-// start of the body.
+// The bounds that stopped the receive loop ("Response too large.",
+// "Download took too long.") come first; then the answer itself is examined.
 bool download(Feed& feed, std::string& out) {
   const SteadyClock::time_point start = SteadyClock::now();
   feed.errorText.clear();
@@ -102,42 +85,7 @@ bool download(Feed& feed, std::string& out) {
 
   if (cut == Cut::TooLarge) return fail(feed, out, "Response too large.");
   if (cut == Cut::TooLong) return fail(feed, out, "Download took too long.");
-  if (out.empty()) return fail(feed, out, "No data recieved");
-  const std::size_t statusEnd = out.find(kLineEnd);
-  if (statusEnd == std::string::npos) return fail(feed, out, "Invalid format.");
-
-  if (out.compare(0, 12, "HTTP/1.1 304") == 0 || out.compare(0, 12, "HTTP/1.0 304") == 0) {
-    env.writeLine("File not modified since last call");
-    feed.errorText.clear();
-    feed.state.setNotModified(true);
-    std::string().swap(out);
-    return true;
-  }
-
-  const std::string_view status = std::string_view(out).substr(0, statusEnd);
-  if (status != "HTTP/1.1 200 OK" && status != "HTTP/1.0 200 OK")
-    return fail(feed, out, "Error transfering data.");
-
-  feed.isRdf = false;
-  feed.isAtom = false;
-  if (out.rfind("</rss>") == std::string::npos) {
-    if (out.rfind("</rdf:RDF>") != std::string::npos)
-      feed.isRdf = true;
-    else if (out.rfind("</feed>") != std::string::npos)
-      feed.isAtom = true;
-    else
-      return fail(feed, out, "Invalid rss format.");
-  }
-
-  const std::size_t headerEnd = out.find(kHeaderEnd);
-  const std::size_t bodyStart =
-      headerEnd == std::string::npos ? out.size() : headerEnd + kHeaderEnd.size();
-  if (bodyStart >= out.size()) return fail(feed, out, "Beginning of data not found.");
-
-  takeValidator(out, "Last-Modified", bodyStart, feed.lastModified);
-  takeValidator(out, "ETag", bodyStart, feed.etag);
-  out.erase(0, bodyStart);
-  return true;
+  return examineAnswer(feed, out);
 }
 
 }  // namespace korvo

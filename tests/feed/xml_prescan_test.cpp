@@ -28,6 +28,11 @@ XmlShape treeShape(const std::string& text, std::string* encoding = nullptr) {
   while (!pending.empty()) {
     const auto [node, depth] = pending.back();
     pending.pop_back();
+    const TiXmlText* text = node->ToText();
+    if (!text || text->CDATA()) {
+      ++shape.nodes;
+      shape.nodeLevels += depth;
+    }
     const TiXmlElement* element = node->ToElement();
     if (!element) continue;
     ++shape.elements;
@@ -35,6 +40,8 @@ XmlShape treeShape(const std::string& text, std::string* encoding = nullptr) {
     int attributes = 0;
     for (const TiXmlAttribute* a = element->FirstAttribute(); a; a = a->Next()) ++attributes;
     shape.attributes = std::max(shape.attributes, attributes);
+    shape.attributePairs += static_cast<long long>(attributes) * (attributes - 1) / 2;
+    shape.attributesInAll += attributes;
     for (const TiXmlNode* c = node->FirstChild(); c; c = c->NextSibling())
       pending.push_back({c, depth + 1});
   }
@@ -53,6 +60,10 @@ void expectSameAsTinyXml(const std::string& text) {
   EXPECT_EQ(walked.elements, built.elements);
   EXPECT_EQ(walked.depth, built.depth);
   EXPECT_EQ(walked.attributes, built.attributes);
+  EXPECT_EQ(walked.nodes, built.nodes);
+  EXPECT_EQ(walked.nodeLevels, built.nodeLevels);
+  EXPECT_EQ(walked.attributePairs, built.attributePairs);
+  EXPECT_EQ(walked.attributesInAll, built.attributesInAll);
   EXPECT_EQ(walked.declarationLength != 0, built.declarationLength != 0);
   if (walked.declarationLength != 0) {
     EXPECT_EQ(declaredEncoding(text, walked.declarationLength), encoding);
@@ -154,6 +165,78 @@ TEST(XmlPrescanTest, ElementBoundCountsEveryElementOnce) {
             XmlPrescanResult::TooManyElements);
 }
 
+// TinyXML walks from every node it makes up to the document, so deep
+// content costs in proportion to its depth: the depths of the mark-up
+// nodes added up are bounded too.
+TEST(XmlPrescanTest, DeepContentIsBoundedByItsDepthsAddedUp) {
+  auto deepWithComments = [](int comments) {
+    std::string text;
+    for (int i = 0; i < limits::kMaxXmlDepth; ++i) text += "<a>";
+    for (int i = 0; i < comments; ++i) text += "x<!-- -->";
+    for (int i = 0; i < limits::kMaxXmlDepth; ++i) text += "</a>";
+    return text;
+  };
+  // 1000 elements at depths 1..1000, then comments at depth 1001.
+  const long long elementLevels = 1000LL * 1001 / 2;
+  const int fitting = static_cast<int>((limits::kMaxXmlNodeLevels - elementLevels) / 1001);
+  const std::string atBound = deepWithComments(fitting);
+  XmlShape shape;
+  EXPECT_EQ(prescanXml(atBound, XmlLimits(), &shape), XmlPrescanResult::Accepted);
+  EXPECT_LE(limits::kMaxXmlNodeLevels - shape.nodeLevels, 1000);
+  expectSameAsTinyXml(atBound);
+  EXPECT_EQ(prescanXml(deepWithComments(fitting + 1)), XmlPrescanResult::TooDeep);
+}
+
+TEST(XmlPrescanTest, MarkupNodesOfEveryKindAreBounded) {
+  auto flat = [](long nodes) {
+    std::string text = "<r>";
+    for (long i = 1; i < nodes; ++i) text += i % 2 ? "<!>" : "t<?p?>";
+    return text + "</r>";
+  };
+  const std::string atBound = flat(limits::kMaxXmlNodes);
+  XmlShape shape;
+  EXPECT_EQ(prescanXml(atBound, XmlLimits(), &shape), XmlPrescanResult::Accepted);
+  EXPECT_EQ(shape.nodes, limits::kMaxXmlNodes);
+  expectSameAsTinyXml(atBound);
+  EXPECT_EQ(prescanXml(flat(limits::kMaxXmlNodes + 1)), XmlPrescanResult::TooManyElements);
+}
+
+// TinyXML compares each attribute with the earlier ones of its element.
+TEST(XmlPrescanTest, AttributeComparisonsAreBounded) {
+  const long long full = 1000LL * 999 / 2;
+  const int fullElements = static_cast<int>(limits::kMaxXmlAttributePairs / full);
+  int lastCount = 0;  // the most attributes one more element may have
+  while (static_cast<long long>(lastCount + 1) * lastCount / 2 <=
+         limits::kMaxXmlAttributePairs - fullElements * full)
+    ++lastCount;
+  auto document = [&](int last) {
+    std::string text = withAttributes(1000, fullElements);
+    return text.substr(0, text.size() - 4) + withAttributes(last).substr(3);
+  };
+  const std::string atBound = document(lastCount);
+  XmlShape shape;
+  EXPECT_EQ(prescanXml(atBound, XmlLimits(), &shape), XmlPrescanResult::Accepted);
+  EXPECT_LE(shape.attributePairs, limits::kMaxXmlAttributePairs);
+  expectSameAsTinyXml(atBound);
+  EXPECT_EQ(prescanXml(document(lastCount + 1)), XmlPrescanResult::TooManyAttributes);
+}
+
+TEST(XmlPrescanTest, AttributesInAllAreBounded) {
+  auto document = [](long attributes) {
+    std::string text = "<r>";
+    for (long i = 0; i < attributes / 4; ++i) text += "<e a='' b='' c='' d=''/>";
+    for (long i = 0; i < attributes % 4; ++i) text += "<e a=''/>";
+    return text + "</r>";
+  };
+  const std::string atBound = document(limits::kMaxXmlAttributesInAll);
+  XmlShape shape;
+  EXPECT_EQ(prescanXml(atBound, XmlLimits(), &shape), XmlPrescanResult::Accepted);
+  EXPECT_EQ(shape.attributesInAll, limits::kMaxXmlAttributesInAll);
+  expectSameAsTinyXml(atBound);
+  EXPECT_EQ(prescanXml(document(limits::kMaxXmlAttributesInAll + 1)),
+            XmlPrescanResult::TooManyAttributes);
+}
+
 TEST(XmlPrescanTest, LimitsCanBeMadeSmall) {
   XmlLimits small;
   small.maxDepth = 2;
@@ -163,6 +246,21 @@ TEST(XmlPrescanTest, LimitsCanBeMadeSmall) {
   EXPECT_EQ(prescanXml("<a><b><c/></b></a>", small), XmlPrescanResult::TooDeep);
   EXPECT_EQ(prescanXml("<a x='1' y='2'/>", small), XmlPrescanResult::TooManyAttributes);
   EXPECT_EQ(prescanXml("<a><b/><b/><b/></a>", small), XmlPrescanResult::TooManyElements);
+
+  XmlLimits fewNodes;
+  fewNodes.maxNodes = 3;
+  EXPECT_EQ(prescanXml("<!-- --><a><!----></a>", fewNodes), XmlPrescanResult::Accepted);
+  EXPECT_EQ(prescanXml("<!-- --><a><!----><?p?></a>", fewNodes),
+            XmlPrescanResult::TooManyElements);
+  XmlLimits shallow;
+  shallow.maxNodeLevels = 6;  // a at 1, b at 2, the CDATA section at 3
+  EXPECT_EQ(prescanXml("<a><b><![CDATA[]]></b></a>", shallow), XmlPrescanResult::Accepted);
+  EXPECT_EQ(prescanXml("<a><b><![CDATA[]]></b>x<!></a>", shallow), XmlPrescanResult::TooDeep);
+  XmlLimits fewPairs;
+  fewPairs.maxAttributePairs = 1;
+  EXPECT_EQ(prescanXml("<a x='1' y='2'><b x='1'/></a>", fewPairs), XmlPrescanResult::Accepted);
+  EXPECT_EQ(prescanXml("<a x='1' y='2'><b x='1' y='2'/></a>", fewPairs),
+            XmlPrescanResult::TooManyAttributes);
 }
 
 TEST(XmlPrescanTest, MessagesNameTheBound) {
@@ -189,6 +287,14 @@ TEST(XmlPrescanTest, PathologicalInputsAreWalkedFlat) {
   std::string wide = "<r";
   for (int i = 0; i < 200'000; ++i) wide += " a" + std::to_string(i) + "=''";
   EXPECT_EQ(prescanXml(wide + "/>"), XmlPrescanResult::TooManyAttributes);
+  // Each of these kept TinyXML busy for seconds to a minute, within the
+  // bounds on depth, attributes per element and elements.
+  EXPECT_EQ(prescanXml(repeat("<a>", 1000) + repeat("<!>", 2'000'000)), XmlPrescanResult::TooDeep);
+  EXPECT_EQ(prescanXml("<r>" + repeat("<!>", 5'000'000) + "</r>"),
+            XmlPrescanResult::TooManyElements);
+  const std::string element = withAttributes(1000);  // "<r><e .../></r>"
+  EXPECT_EQ(prescanXml("<r>" + repeat(element.substr(3, element.size() - 7), 2000) + "</r>"),
+            XmlPrescanResult::TooManyAttributes);
 
   const std::string judged[] = {
       "<r>" + repeat("&#x", 1'000'000) + "</r>",

@@ -1,0 +1,24 @@
+# The Windows build (mingw-w64): everything is linked statically, so
+# korvo.dll and the programs need nothing beside them but system DLLs, and
+# TinyXML is compiled from Debian's source package, unpacked with its
+# patches by scripts/fetch-tinyxml-source.
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+set(KORVO_TINYXML_SOURCE_DIR "${CMAKE_SOURCE_DIR}/build-win-src/tinyxml-2.6.2"
+    CACHE PATH "TinyXML 2.6.2 sources as Debian ships them")
+if(NOT EXISTS "${KORVO_TINYXML_SOURCE_DIR}/tinyxml.h")
+  message(FATAL_ERROR "No TinyXML sources in ${KORVO_TINYXML_SOURCE_DIR}: "
+                      "run scripts/fetch-tinyxml-source first (make windows does)")
+endif()
+add_library(korvo_tinyxml STATIC
+  ${KORVO_TINYXML_SOURCE_DIR}/tinyxml.cpp
+  ${KORVO_TINYXML_SOURCE_DIR}/tinyxmlerror.cpp
+  ${KORVO_TINYXML_SOURCE_DIR}/tinyxmlparser.cpp
+  ${KORVO_TINYXML_SOURCE_DIR}/tinystr.cpp)
+# Debian's header defines TIXML_USE_STL itself; say it here as well so the
+# library and its users can never disagree.
+target_compile_definitions(korvo_tinyxml PUBLIC TIXML_USE_STL)
+target_include_directories(korvo_tinyxml SYSTEM PUBLIC ${KORVO_TINYXML_SOURCE_DIR})
+target_compile_options(korvo_tinyxml PRIVATE -w)
+set(TINYXML_INCLUDE_DIR ${KORVO_TINYXML_SOURCE_DIR})
+set(TINYXML_LIBRARY korvo_tinyxml)

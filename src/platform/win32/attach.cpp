@@ -1,0 +1,11 @@
+// Load and unload notifications of the DLL. This file is linked into the
+// plug-in itself, not into the core library.
+#include <windows.h>
+
+#include "platform/attach.h"
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) korvo::onLibraryAttach();
+  else if (reason == DLL_PROCESS_DETACH) korvo::onLibraryDetach();
+  return TRUE;
+}
