@@ -1,0 +1,21 @@
+#pragma once
+// Feed documents made up for the benchmarks.
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace korvo::bench {
+
+// An RSS 2.0 document in UTF-8 with this channel title and one item per
+// title, each with a link, a short description and a date.
+std::string rssDocument(const std::string& channelTitle, const std::vector<std::string>& titles);
+
+// A news feed of about `size` bytes: RSS 2.0 declared UTF-8, items with
+// escaped HTML descriptions, and text with characters beyond Latin-1
+// (quotes, dashes, the euro sign), so the character-set step narrows it.
+std::string largeFeed(std::size_t size);
+
+// A whole "200 OK" HTTP/1.0 answer carrying body.
+std::string okAnswer(const std::string& body);
+
+}  // namespace korvo::bench
