@@ -1,6 +1,7 @@
 #include "base/logger.h"
 
 #include <cstdio>
+#include <filesystem>
 
 namespace korvo {
 
@@ -17,7 +18,13 @@ std::string formatTimestamp(const std::tm& t) {
 }
 
 void Logger::openLog(const std::string& directory) {
-  out_.open(directory + "Korvolog.txt", std::ios::out | std::ios::app);
+  const std::string path = directory + "Korvolog.txt";
+  // Opening a FIFO (or a device) for writing can block the host for good;
+  // only a regular file, or none yet, is opened.
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(path, ec);
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return;
+  out_.open(path, std::ios::out | std::ios::app);
 }
 
 void Logger::closeLog() {

@@ -165,5 +165,29 @@ TEST(IniFileSafetyTest, AFullDiskLeavesTheOldFile) {
   EXPECT_EQ(child.report, "refused old file whole strays:0 then written sites kept");
 }
 
+// A write through a symbolic link replaces the file the link names and
+// keeps the link; a loop of links is refused, not followed for ever.
+TEST(IniFileSafetyTest, WritesGoThroughSymbolicLinks) {
+  test::TempDir dir;
+  std::filesystem::create_directory(dir.file("real"));
+  writeWholeFile(dir.file("real/Korvo.ini"), "[NewsSites]\nA=http://a.test/x\n");
+  std::filesystem::create_symlink("real/Korvo.ini", dir.file("hop2"));
+  std::filesystem::create_symlink(dir.file("hop2"), dir.file("Korvo.ini"));
+  ASSERT_TRUE(writeString(dir.file("Korvo.ini"), "NewsSites", "B", "http://b.test/y"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.file("Korvo.ini")));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.file("hop2")));
+  EXPECT_EQ(readWholeFile(dir.file("real/Korvo.ini")),
+            "[NewsSites]\nA=http://a.test/x\nB=http://b.test/y\n");
+  ASSERT_TRUE(deleteKey(dir.file("Korvo.ini"), "NewsSites", "A"));
+  EXPECT_EQ(readWholeFile(dir.file("real/Korvo.ini")), "[NewsSites]\nB=http://b.test/y\n");
+  EXPECT_EQ(strayFiles(dir.file("real"), "Korvo.ini"), std::vector<std::string>{});
+
+  std::filesystem::create_symlink("loop2", dir.file("loop1"));
+  std::filesystem::create_symlink("loop1", dir.file("loop2"));
+  EXPECT_FALSE(writeString(dir.file("loop1"), "S", "k", "v"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.file("loop1")));
+  EXPECT_EQ(readString(dir.file("loop1"), "S", "k", "none", kBuffer), "none");
+}
+
 }  // namespace
 }  // namespace korvo::ini

@@ -150,8 +150,30 @@ bool writableNames(std::string_view section, std::string_view key) {
          key.find('=') == std::string_view::npos;
 }
 
-// Writes text to a temporary file beside path and renames it over path.
-bool replaceFile(const std::string& path, const std::string& text) {
+// The file a write replaces: path itself or, when path is a symbolic link,
+// the file at the end of its chain of links, so that a link stays a link
+// (as a write through the link would leave it). Empty for a loop of links.
+std::string writeTarget(const std::string& path) {
+  std::string target = path;
+  for (int hop = 0; hop < 40; ++hop) {
+    struct stat st {};
+    if (lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return target;
+    std::vector<char> name(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 2);
+    const ssize_t n = readlink(target.c_str(), name.data(), name.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= name.size()) return {};
+    std::string next(name.data(), static_cast<std::size_t>(n));
+    const std::size_t slash = target.rfind('/');
+    if (next.front() != '/' && slash != std::string::npos) next = target.substr(0, slash + 1) + next;
+    target = std::move(next);
+  }
+  return {};
+}
+
+// Writes text to a temporary file beside the target of path and renames it
+// over that target.
+bool replaceFile(const std::string& linkOrPath, const std::string& text) {
+  const std::string path = writeTarget(linkOrPath);
+  if (path.empty()) return false;
   std::string tmp = path + ".XXXXXX";
   std::vector<char> name(tmp.begin(), tmp.end());
   name.push_back('\0');
