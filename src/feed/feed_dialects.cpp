@@ -8,9 +8,11 @@
 namespace korvo {
 namespace {
 
+// The cleanup shortens texts in place; a stored text keeps no room to spare.
 void clean(std::string& text, const MeterSettings& settings) {
   if (settings.ReplaceBr) replaceBr(text);
   if (settings.FilterHtml) filterHtml(text);
+  if (text.size() < text.capacity()) text.shrink_to_fit();
 }
 
 // The first child node named name, when it is an element.
@@ -56,6 +58,7 @@ void readItems(Feed& feed, const TiXmlNode& parent, const char* name, Read read)
     read(*element, item);
     feed.channel.items.push_back(std::move(item));
   }
+  feed.channel.items.shrink_to_fit();
 }
 
 }  // namespace
