@@ -107,8 +107,14 @@ std::string Meter::titleList(const MeterEnv& env, int count, std::size_t visible
                              bool afterFirstLine) {
   std::string list = channelText(env, "title");
   std::size_t firstLf = list.find('\n');
+  // Each item is itemText(env, "itemtitle", i) with its own refresh
+  // request; the feed they all read is looked up once, since a refresh
+  // never moves it.
+  Feed* feed = feedUrl_.empty() ? nullptr : &env.cache->getOrCreate(feedUrl_);
   for (int i = 0; i < count; ++i) {
-    const std::string& title = itemText(env, "itemtitle", i);
+    if (feed) refresh(*feed, settings);
+    const std::string& title =
+        feed ? orError(env, *feed, feed->itemField("itemtitle", i)) : Feed::emptyText();
     if (!title.empty()) {
       if (firstLf == std::string::npos) firstLf = list.size();
       list += '\n';
@@ -116,7 +122,6 @@ std::string Meter::titleList(const MeterEnv& env, int count, std::size_t visible
     }
     // Past the last item every further line is the same (the error text,
     // or nothing); past the visible bytes nothing more shows at all.
-    const Feed* feed = env.cache->find(feedUrl_);
     bool moreItems = feed && feed->state.hasData &&
                      static_cast<std::size_t>(i) + 1 < feed->channel.items.size();
     if (!moreItems && title.empty()) break;
