@@ -43,7 +43,7 @@ fuzz: deps
 soak: deps
 	cmake -S . -B build-soak -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVO_SANITIZE=ON -DKORVO_SOAK=ON
 	cmake --build build-soak -j$(JOBS) --target soak_test
-	ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-soak --output-on-failure -L soak
+	ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-soak --output-on-failure -L soak -V
 
 clean:
 	rm -rf build build-asan build-bench build-fuzz build-soak
