@@ -9,6 +9,7 @@ inline constexpr std::size_t kIniTextBuffer = 1024;      // texts read from INI 
 inline constexpr std::size_t kModulePathBuffer = 2048;   // the library's file name
 inline constexpr std::size_t kSiteSectionBuffer = 10000; // the NewsSites section in the dialog
 inline constexpr std::size_t kDialogTextBuffer = 256;    // edit boxes and list entries of the dialog
+inline constexpr std::size_t kSiteDeleteBuffer = 1024;   // a site name read back to delete it
 
 // Results handed to the host.
 inline constexpr std::size_t kResultBufferSize = 32768;  // 32767 text bytes and a zero byte

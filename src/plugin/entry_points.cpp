@@ -3,6 +3,9 @@
 #include <climits>
 #include <string>
 
+#include "dialog/options_dialog.h"
+#include "platform/dialog_runner.h"
+
 namespace korvo {
 namespace {
 
@@ -93,7 +96,10 @@ void pasteMeter(Context& ctx, int source, int destination) {
 
 void clickMeter(Context& ctx, int id) { ctx.registry().getMeter(id).click(ctx.meterEnv()); }
 
-void configureMeter(Context&, int) {}
+void configureMeter(Context& ctx, int id) {
+  OptionsDialog dialog(ctx.registry(), ctx.meterEnv(), id);
+  runOptionsDialog(dialog);
+}
 
 const char* channelQuery(Context& ctx, int id, std::string_view field) {
   Meter& meter = ctx.registry().getMeter(id);

@@ -3,8 +3,10 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -106,18 +108,64 @@ TEST_F(LifecycleTest, LogsAttachAndEachLifecycleCall) {
                                 }));
 }
 
-// Runs the options dialog entry point where no window system is reachable.
-TEST_F(LifecycleTest, SourceConfigureLogsItsLine) {
-  writeGlobals("[Settings]\nDoLog=yes\n");
-  const std::time_t start = std::time(nullptr);
-  {
-    PluginLibrary lib(dir_.path());
-    ASSERT_TRUE(lib.loaded()) << lib.error();
-    EXPECT_EQ(lib->source_configure(lib->dllstartup(0, 0), 0), 0);
+// Sets an environment variable (or removes it, with null) for one scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value) setenv(name, value, 1);
+    else unsetenv(name);
   }
-  const auto messages = logMessages(start);
-  ASSERT_GE(messages.size(), 3u);
-  EXPECT_EQ(messages[2], "Kestrova - source_configure()");
+  ~ScopedEnv() {
+    if (old_) setenv(name_.c_str(), old_->c_str(), 1);
+    else unsetenv(name_.c_str());
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
+
+// A display name that no X server answers to.
+std::string absentDisplay() {
+  for (int n = 99;; ++n)
+    if (!std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n)))
+      return ":" + std::to_string(n);
+}
+
+// The options dialog entry point where no window system is reachable: it
+// logs its line, changes nothing, returns 0 at once, and the host lives on.
+TEST_F(LifecycleTest, SourceConfigureWithoutADisplayLogsItsLineAndReturns) {
+  const std::string absent = absentDisplay();
+  for (const char* display : {static_cast<const char*>(nullptr), absent.c_str()}) {
+    SCOPED_TRACE(display ? display : "DISPLAY unset");
+    ScopedEnv env("DISPLAY", display);
+    writeGlobals("[Settings]\nDoLog=yes\n[NewsSites]\nAlpha=http://alpha.test/rss\n");
+    writeWholeFile(logPath(), "");
+    const std::string hostIni = dir_.file("host.ini");
+    writeWholeFile(hostIni, "[Meter]\nNewsSite=Alpha\nUpdateIntervall=600\n");
+    const std::time_t start = std::time(nullptr);
+    {
+      PluginLibrary lib(dir_.path());
+      ASSERT_TRUE(lib.loaded()) << lib.error();
+      const int id = lib->dllstartup(0, 0);
+      lib->src_load_settings(id, hostIni.c_str(), "Meter");
+      EXPECT_EQ(lib->source_configure(id, 0), 0);
+      EXPECT_EQ(lib->source_configure(id, 0), 0) << "and again";
+      EXPECT_EQ(lib->source_configure(12345, 0), 0) << "an id never created";
+      lib->src_save_settings(id, hostIni.c_str(), "Meter");
+    }
+    const auto messages = logMessages(start);
+    ASSERT_GE(messages.size(), 4u);
+    EXPECT_EQ(messages[3], "Kestrova - source_configure()");
+    EXPECT_EQ(readWholeFile(iniPath()),
+              "[Settings]\nDoLog=yes\nShowError=no\n[NewsSites]\nAlpha=http://alpha.test/rss\n");
+    EXPECT_EQ(readWholeFile(hostIni),
+              "[Meter]\nNewsSite=Alpha\nUpdateIntervall=600\nFilterUnicode=yes\nFilterHtml=yes\n"
+              "ReplaceBr=yes\nToolTip=0\nToolTipItem=0\nInputClick=0\nInputClickItem=0\n");
+  }
 }
 
 TEST_F(LifecycleTest, NoGlobalsFileGivesBothSwitchesNo) {

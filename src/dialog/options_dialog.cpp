@@ -1,0 +1,179 @@
+#include "dialog/options_dialog.h"
+
+#include <climits>
+#include <string>
+
+#include "base/limits.h"
+#include "dialog/dialog_template.h"
+#include "platform/ini_file.h"
+#include "retrieval/url.h"
+
+namespace korvo {
+namespace {
+
+using namespace dialog;
+
+constexpr const char* kSitesSection = "NewsSites";
+
+bool isBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+bool hasControlCharacter(std::string_view text) {
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) return true;
+  }
+  return false;
+}
+
+// The item choices need an item number; the others (and a choice outside
+// the list) do not.
+bool tooltipNeedsNoItem(int choice) { return choice >= 0 && choice <= 3; }
+bool clickNeedsNoItem(int choice) { return choice == 0 || choice == 1; }
+
+}  // namespace
+
+bool OptionsDialog::onInitDialog(DialogView& view) {
+  fillSiteList(view);
+  for (int i = 0; i < static_cast<int>(std::size(kTooltipChoices)); ++i)
+    view.insertEntry(kTooltipList, i, kTooltipChoices[i]);
+  for (int i = 0; i < static_cast<int>(std::size(kClickChoices)); ++i)
+    view.insertEntry(kClickList, i, kClickChoices[i]);
+  fillFromSettings(view);
+  applyTooltipRule(view);
+  applyClickRule(view);
+  return false;
+}
+
+void OptionsDialog::fillSiteList(DialogView& view) {
+  const std::string section =
+      ini::readSection(env_.globals->iniPath, kSitesSection, limits::kSiteSectionBuffer);
+  // A section that filled the buffer to the last byte did not fit; the
+  // sites stay in the file.
+  if (section.size() == limits::kSiteSectionBuffer - 2) return;
+  std::string_view rest = section;
+  while (!rest.empty()) {
+    std::size_t end = rest.find('\0');
+    std::string_view entry = rest.substr(0, end);
+    if (entry.empty()) break;
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    std::size_t eq = entry.find('=');
+    if (eq == std::string_view::npos || eq == 0) continue;
+    std::string_view name = entry.substr(0, eq);
+    // A name that would not fit the box it is saved through is not offered.
+    if (name.size() + 1 > limits::kDialogTextBuffer) continue;
+    view.addEntry(kSiteList, name);
+  }
+}
+
+void OptionsDialog::fillFromSettings(DialogView& view) {
+  const MeterSettings& s = registry_.getMeter(meterId_).settings;
+  if (view.selectPrefix(kSiteList, s.NewsSite) < 0) view.select(kSiteList, 0);
+  view.select(kTooltipList, s.ToolTip);
+  view.setText(kTooltipItem, std::to_string(s.ToolTipItem));
+  view.select(kClickList, s.InputClick);
+  view.setText(kClickItem, std::to_string(s.InputClickItem));
+  view.setText(kInterval, std::to_string(s.UpdateIntervall));
+  view.setChecked(kFilterUnicode, s.FilterUnicode);
+  view.setChecked(kFilterHtml, s.FilterHtml);
+  view.setChecked(kReplaceBr, s.ReplaceBr);
+}
+
+void OptionsDialog::applyTooltipRule(DialogView& view) {
+  view.enable(kTooltipItem, !tooltipNeedsNoItem(view.selection(kTooltipList)));
+}
+
+void OptionsDialog::applyClickRule(DialogView& view) {
+  view.enable(kClickItem, !clickNeedsNoItem(view.selection(kClickList)));
+}
+
+void OptionsDialog::onCommand(DialogView& view, int controlId, int notification) {
+  switch (controlId) {
+    case kSave: onSave(view); break;
+    case kCancel: onCancel(view); break;
+    case kAddSite: onAddSite(view); break;
+    case kDeleteSite: onDeleteSite(view); break;
+    case kTooltipList:
+      if (notification == kSelectionChanged) onTooltipChoice(view);
+      break;
+    case kClickList:
+      if (notification == kSelectionChanged) onClickChoice(view);
+      break;
+    default: break;
+  }
+}
+
+void OptionsDialog::onClose(DialogView& view) { view.endDialog(kDialogResult); }
+
+void OptionsDialog::onCancel(DialogView& view) { view.endDialog(kDialogResult); }
+
+bool OptionsDialog::isAcceptableSite(std::string_view name, std::string_view url) {
+  if (name.empty() || url.empty() || !isValidUrl(url)) return false;
+  if (hasControlCharacter(name) || hasControlCharacter(url)) return false;
+  if (name.find('=') != std::string_view::npos) return false;
+  std::size_t first = 0;
+  while (first < name.size() && isBlank(name[first])) ++first;
+  return first == name.size() || (name[first] != '[' && name[first] != ';');
+}
+
+void OptionsDialog::onAddSite(DialogView& view) {
+  const std::string name = view.text(kSiteName, limits::kDialogTextBuffer);
+  const std::string url = view.text(kSiteUrl, limits::kDialogTextBuffer);
+  if (!isAcceptableSite(name, url)) return;
+  if (!ini::writeString(env_.globals->iniPath, kSitesSection, name, url)) return;
+  view.addEntry(kSiteList, name);
+  view.setText(kSiteName, "");
+  view.setText(kSiteUrl, "");
+  if (view.entryCount(kSiteList) == 1) view.select(kSiteList, 0);
+}
+
+void OptionsDialog::onDeleteSite(DialogView& view) {
+  const int index = view.selection(kSiteList);
+  if (index < 0) return;
+  const auto name = view.entryText(kSiteList, index, limits::kSiteDeleteBuffer);
+  if (!name) return;
+  view.deleteEntry(kSiteList, index);
+  ini::deleteKey(env_.globals->iniPath, kSitesSection, *name);
+  view.select(kSiteList, index - 1);
+}
+
+std::optional<int> OptionsDialog::readInteger(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && isBlank(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i >= text.size() || text[i] < '0' || text[i] > '9') return std::nullopt;
+  long long value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > static_cast<long long>(INT_MAX) + 1) return std::nullopt;
+  }
+  if (negative) value = -value;
+  if (value > INT_MAX || value < INT_MIN) return std::nullopt;
+  return static_cast<int>(value);
+}
+
+std::optional<int> OptionsDialog::readBox(const DialogView& view, int box) const {
+  const std::string text = view.text(box, limits::kDialogTextBuffer);
+  if (text.empty()) return std::nullopt;
+  return readInteger(text);
+}
+
+void OptionsDialog::onSave(DialogView& view) {
+  Meter& meter = registry_.getMeter(meterId_);
+  MeterSettings& s = meter.settings;
+  const int site = view.selection(kSiteList);
+  s.NewsSite = view.entryText(kSiteList, site, limits::kDialogTextBuffer).value_or("");
+  if (auto interval = readBox(view, kInterval); interval && *interval > 0)
+    s.UpdateIntervall = *interval;
+  s.ToolTip = view.selection(kTooltipList);
+  if (auto item = readBox(view, kTooltipItem); item && *item >= 0) s.ToolTipItem = *item;
+  s.InputClick = view.selection(kClickList);
+  if (auto item = readBox(view, kClickItem); item && *item >= 0) s.InputClickItem = *item;
+  s.FilterUnicode = view.isChecked(kFilterUnicode);
+  s.FilterHtml = view.isChecked(kFilterHtml);
+  s.ReplaceBr = view.isChecked(kReplaceBr);
+  meter.resolveSite(env_);
+  view.endDialog(kDialogResult);
+}
+
+}  // namespace korvo

@@ -1,0 +1,60 @@
+// The dialog template: a table others generate a resource script from, so
+// its ids and geometry must hold together; and the conversion of dialog
+// units to pixels.
+#include "dialog/dialog_template.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+namespace korvo::dialog {
+namespace {
+
+TEST(DialogTemplateTest, EveryIdAppearsOnceAndEveryControlLiesInsideTheDialog) {
+  std::set<int> ids;
+  for (const ControlTemplate& c : kControls) {
+    SCOPED_TRACE(c.text);
+    if (c.id != kNoId) {
+      EXPECT_TRUE(ids.insert(c.id).second) << "id " << c.id << " twice";
+    }
+    EXPECT_EQ(c.id == kNoId, c.kind == ControlKind::kGroupBox || c.kind == ControlKind::kLabel);
+    EXPECT_GE(c.x, 0);
+    EXPECT_GE(c.y, 0);
+    EXPECT_LE(c.x + c.width, kOptionsDialog.width);
+    EXPECT_LE(c.y + c.height, kOptionsDialog.height);
+  }
+  EXPECT_EQ(ids, (std::set<int>{kSave, kCancel, kInterval, kReplaceBr, kFilterUnicode, kFilterHtml,
+                                kSiteList, kAddSite, kDeleteSite, kSiteUrl, kSiteName,
+                                kTooltipList, kTooltipItem, kClickList, kClickItem}));
+  EXPECT_EQ(kOptionsDialog.controlCount, 26u);
+  EXPECT_EQ(kOptionsDialog.controls, kControls);
+}
+
+TEST(DialogTemplateTest, FindControlFindsOnlyRealIds) {
+  ASSERT_NE(findControl(kSiteList), nullptr);
+  EXPECT_EQ(findControl(kSiteList)->kind, ControlKind::kDropDownList);
+  EXPECT_EQ(std::string(findControl(kSave)->text), "Save");
+  EXPECT_EQ(findControl(kNoId), nullptr);
+  EXPECT_EQ(findControl(1000), nullptr);
+}
+
+TEST(DialogTemplateTest, DialogUnitsBecomePixelsRoundedAsMulDivRounds) {
+  struct Case {
+    int dlu, x, y;
+  };
+  // x = dlu * 6 / 4, y = dlu * 13 / 8, to nearest, halves away from zero.
+  const Case cases[] = {{0, 0, 0},     {1, 2, 2},     {2, 3, 3},       {7, 11, 11},
+                        {20, 30, 33},  {14, 21, 23},  {200, 300, 325}, {231, 347, 375},
+                        {-7, -11, -11}, {-1, -2, -2}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.dlu);
+    EXPECT_EQ(dluToPixelsX(c.dlu), c.x);
+    EXPECT_EQ(dluToPixelsY(c.dlu), c.y);
+  }
+  static_assert(dluToPixelsX(kOptionsDialog.width) == 300);
+  static_assert(dluToPixelsY(kOptionsDialog.height) == 375);
+}
+
+}  // namespace
+}  // namespace korvo::dialog

@@ -1,0 +1,543 @@
+// The options dialog's behaviour against a window in memory: the lists it
+// fills, the settings it shows and stores, the sites it adds and deletes
+// in the plug-in's INI file.
+#include "dialog/options_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "dialog/dialog_template.h"
+#include "support/fake_dialog_view.h"
+#include "support/temp_dir.h"
+
+namespace korvo {
+namespace {
+
+using namespace dialog;
+using test::FakeDialogView;
+using test::readWholeFile;
+using test::TempDir;
+using test::writeWholeFile;
+
+constexpr int kMeterId = 7;
+
+bool operator==(const MeterSettings& a, const MeterSettings& b) {
+  return a.NewsSite == b.NewsSite && a.UpdateIntervall == b.UpdateIntervall &&
+         a.FilterUnicode == b.FilterUnicode && a.FilterHtml == b.FilterHtml &&
+         a.ReplaceBr == b.ReplaceBr && a.ToolTip == b.ToolTip && a.ToolTipItem == b.ToolTipItem &&
+         a.InputClick == b.InputClick && a.InputClickItem == b.InputClickItem;
+}
+
+class OptionsDialogTest : public ::testing::Test {
+ protected:
+  OptionsDialogTest() : cache(environment) {
+    globals.iniPath = dir.file("Korvo.ini");
+    env = MeterEnv{&cache, &globals, nullptr};
+  }
+
+  Meter& meter() { return registry.getMeter(kMeterId); }
+  // Writes the NewsSites section (one "name=url" per line) and opens the
+  // dialog on it.
+  void open(const std::string& sites) {
+    writeWholeFile(globals.iniPath, "[NewsSites]\n" + sites);
+    EXPECT_FALSE(dialog.onInitDialog(view)) << "the focus is not moved";
+  }
+  std::string file() const { return readWholeFile(globals.iniPath); }
+  std::vector<std::string> sites() const { return view.entries(kSiteList); }
+
+  TempDir dir;
+  Environment environment;
+  FeedCache cache;
+  PluginSettings globals;
+  MeterEnv env;
+  MeterRegistry registry;
+  FakeDialogView view;
+  OptionsDialog dialog{registry, env, kMeterId};
+};
+
+const char* const kThreeSites =
+    "Alpha=http://alpha.test/rss\nBeta=http://beta.test/rss\nGamma=http://gamma.test/rss\n";
+
+TEST_F(OptionsDialogTest, OpensWithTheSitesInFileOrderAndBothChoiceLists) {
+  open("Zeta=http://z.test/\n; a comment\nno equals sign\n=http://nameless.test/\n"
+       "Alpha = http://a.test/\nEmpty=\n");
+  EXPECT_EQ(sites(), (std::vector<std::string>{"Zeta", "Alpha", "Empty"}));
+  EXPECT_EQ(view.entries(kTooltipList),
+            (std::vector<std::string>{"none", "title", "description", "link", "itemtitle",
+                                      "itemdescription", "itemlink"}));
+  EXPECT_EQ(view.entries(kClickList), (std::vector<std::string>{"none", "link", "itemlink"}));
+  EXPECT_FALSE(view.result().has_value());
+}
+
+TEST_F(OptionsDialogTest, ASectionThatDoesNotFitItsBufferListsNothing) {
+  struct Case {
+    const char* name;
+    std::size_t sites;
+    bool listed;
+  };
+  // Each entry "SiteNNNN=http://site.test/feed/NNNN" is 35 bytes and its
+  // zero byte: 277 fit in the 10000 bytes, 300 do not.
+  for (const Case& c : {Case{"fits", 277, true}, Case{"too large", 300, false}}) {
+    SCOPED_TRACE(c.name);
+    std::string lines;
+    for (std::size_t i = 0; i < c.sites; ++i) {
+      const std::string n = std::to_string(10000 + i).substr(1);
+      lines += "Site" + n + "=http://site.test/feed/" + n + "\n";
+    }
+    FakeDialogView fresh;
+    writeWholeFile(globals.iniPath, "[NewsSites]\n" + lines);
+    dialog.onInitDialog(fresh);
+    EXPECT_EQ(fresh.entryCount(kSiteList), c.listed ? static_cast<int>(c.sites) : 0);
+    EXPECT_EQ(file(), "[NewsSites]\n" + lines) << "the sites stay in the file";
+  }
+}
+
+TEST_F(OptionsDialogTest, ANameTooLongToBeSavedIsNotOffered) {
+  const std::string longest(255, 'n'), tooLong(256, 'o');
+  open(longest + "=http://a.test/\n" + tooLong + "=http://b.test/\nShort=http://c.test/\n");
+  EXPECT_EQ(sites(), (std::vector<std::string>{longest, "Short"}));
+}
+
+TEST_F(OptionsDialogTest, SelectsTheFirstSiteBeginningWithTheMetersSite) {
+  struct Case {
+    const char* sites;
+    const char* newsSite;
+    int selected;
+  };
+  const Case cases[] = {
+      {"Alphabet=http://a.test/\nAlpha=http://b.test/\n", "Alpha", 0},  // prefix of a longer name
+      {kThreeSites, "beta", 1},                                         // letter case ignored
+      {kThreeSites, "Gone", 0},                                         // deleted from the file
+      {kThreeSites, "", 0},
+      {"", "Alpha", -1},  // empty list: no selection
+      {"", "", -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.sites) + " / " + c.newsSite);
+    FakeDialogView fresh;
+    writeWholeFile(globals.iniPath, std::string("[NewsSites]\n") + c.sites);
+    meter().settings.NewsSite = c.newsSite;
+    dialog.onInitDialog(fresh);
+    EXPECT_EQ(fresh.selection(kSiteList), c.selected);
+  }
+}
+
+TEST_F(OptionsDialogTest, ShowsTheMetersSettings) {
+  MeterSettings& s = meter().settings;
+  s.UpdateIntervall = 3600;
+  s.FilterUnicode = false;
+  s.FilterHtml = true;
+  s.ReplaceBr = false;
+  s.ToolTip = 5;
+  s.ToolTipItem = 12;
+  s.InputClick = 2;
+  s.InputClickItem = -3;
+  open(kThreeSites);
+  EXPECT_EQ(view.selection(kTooltipList), 5);
+  EXPECT_EQ(view.boxText(kTooltipItem), "12");
+  EXPECT_EQ(view.selection(kClickList), 2);
+  EXPECT_EQ(view.boxText(kClickItem), "-3");
+  EXPECT_EQ(view.boxText(kInterval), "3600");
+  EXPECT_FALSE(view.isChecked(kFilterUnicode));
+  EXPECT_TRUE(view.isChecked(kFilterHtml));
+  EXPECT_FALSE(view.isChecked(kReplaceBr));
+  EXPECT_EQ(view.boxText(kSiteName), "");
+  EXPECT_EQ(view.boxText(kSiteUrl), "");
+}
+
+// An item box is enabled exactly when its list's choice needs an item:
+// the item choices, and no selection at all.
+TEST_F(OptionsDialogTest, ItemBoxesFollowTheirListsChoice) {
+  struct Case {
+    int list, box, choice;
+    bool enabled;
+  };
+  const Case cases[] = {
+      {kTooltipList, kTooltipItem, -1, true}, {kTooltipList, kTooltipItem, 0, false},
+      {kTooltipList, kTooltipItem, 1, false}, {kTooltipList, kTooltipItem, 2, false},
+      {kTooltipList, kTooltipItem, 3, false}, {kTooltipList, kTooltipItem, 4, true},
+      {kTooltipList, kTooltipItem, 5, true},  {kTooltipList, kTooltipItem, 6, true},
+      {kClickList, kClickItem, -1, true},     {kClickList, kClickItem, 0, false},
+      {kClickList, kClickItem, 1, false},     {kClickList, kClickItem, 2, true},
+  };
+  open(kThreeSites);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.list) + " choice " + std::to_string(c.choice));
+    // Opening with the choice as the setting, and choosing it in the list.
+    MeterSettings& s = meter().settings;
+    (c.list == kTooltipList ? s.ToolTip : s.InputClick) = c.choice;
+    FakeDialogView fresh;
+    dialog.onInitDialog(fresh);
+    EXPECT_EQ(fresh.isEnabled(c.box), c.enabled);
+    view.pick(dialog, c.list, c.choice);
+    EXPECT_EQ(view.isEnabled(c.box), c.enabled);
+  }
+}
+
+TEST_F(OptionsDialogTest, ChoosingATooltipTurnsItsItemBoxOffAndOn) {
+  meter().settings.ToolTip = 5;
+  open(kThreeSites);
+  EXPECT_TRUE(view.isEnabled(kTooltipItem));
+  view.pick(dialog, kTooltipList, 1);  // "title"
+  EXPECT_FALSE(view.isEnabled(kTooltipItem));
+  view.pick(dialog, kTooltipList, 6);  // "itemlink"
+  EXPECT_TRUE(view.isEnabled(kTooltipItem));
+  EXPECT_EQ(meter().settings.ToolTip, 5) << "only Save stores the choice";
+  EXPECT_FALSE(view.result().has_value());
+}
+
+TEST_F(OptionsDialogTest, ListsActOnlyOnASelectionChange) {
+  open(kThreeSites);
+  ASSERT_FALSE(view.isEnabled(kTooltipItem));
+  view.select(kTooltipList, 4);
+  dialog.onCommand(view, kTooltipList, 3);  // a drop-down list opening, say
+  EXPECT_FALSE(view.isEnabled(kTooltipItem));
+  dialog.onCommand(view, kTooltipList, kSelectionChanged);
+  EXPECT_TRUE(view.isEnabled(kTooltipItem));
+  dialog.onCommand(view, 4242, kClicked);  // no such control
+  EXPECT_FALSE(view.result().has_value());
+}
+
+TEST_F(OptionsDialogTest, AddWritesTheSiteAtOnceAndAppendsIt) {
+  open("Beta=http://beta.test/rss\nAlpha=http://alpha.test/rss\n");
+  view.pick(dialog, kSiteList, 1);
+  view.type(kSiteName, "Delta");
+  view.type(kSiteUrl, "http://delta.test/feed.xml");
+  // Buttons act on any notification they send.
+  dialog.onCommand(view, kAddSite, 5);
+  EXPECT_EQ(file(),
+            "[NewsSites]\nBeta=http://beta.test/rss\nAlpha=http://alpha.test/rss\n"
+            "Delta=http://delta.test/feed.xml\n");
+  EXPECT_EQ(sites(), (std::vector<std::string>{"Beta", "Alpha", "Delta"}));
+  EXPECT_EQ(view.selection(kSiteList), 1) << "the selection stays where it was";
+  EXPECT_EQ(view.boxText(kSiteName), "");
+  EXPECT_EQ(view.boxText(kSiteUrl), "");
+}
+
+TEST_F(OptionsDialogTest, AddToAnEmptyListSelectsTheNewSite) {
+  writeWholeFile(globals.iniPath, "[Settings]\nDoLog=yes\n");
+  dialog.onInitDialog(view);
+  ASSERT_EQ(view.selection(kSiteList), -1);
+  view.type(kSiteName, "Solo");
+  view.type(kSiteUrl, "http://solo.test/");
+  view.click(dialog, kAddSite);
+  EXPECT_EQ(sites(), std::vector<std::string>{"Solo"});
+  EXPECT_EQ(view.selection(kSiteList), 0);
+  EXPECT_EQ(file(), "[Settings]\nDoLog=yes\n[NewsSites]\nSolo=http://solo.test/\n");
+}
+
+TEST_F(OptionsDialogTest, AddOfAnExistingNameReplacesItsUrlAndListsItTwice) {
+  open(kThreeSites);
+  view.type(kSiteName, "Beta");
+  view.type(kSiteUrl, "http://new-beta.test/rss");
+  view.click(dialog, kAddSite);
+  EXPECT_EQ(file(),
+            "[NewsSites]\nAlpha=http://alpha.test/rss\nBeta=http://new-beta.test/rss\n"
+            "Gamma=http://gamma.test/rss\n");
+  EXPECT_EQ(sites(), (std::vector<std::string>{"Alpha", "Beta", "Gamma", "Beta"}));
+}
+
+TEST_F(OptionsDialogTest, AddUsesAtMost255CharactersOfEachBox) {
+  open("");
+  const std::string name(300, 'n');
+  const std::string url = "http://long.test/" + std::string(300, 'p');
+  view.type(kSiteName, name);
+  view.type(kSiteUrl, url);
+  view.click(dialog, kAddSite);
+  EXPECT_EQ(sites(), std::vector<std::string>{name.substr(0, 255)});
+  EXPECT_EQ(file(), "[NewsSites]\n" + name.substr(0, 255) + "=" + url.substr(0, 255) + "\n");
+}
+
+// An invalid site changes nothing and says nothing; both boxes keep their
+// text. Names that could not be read back from the file count as invalid.
+TEST_F(OptionsDialogTest, AddRefusesAnIncompleteOrUnreadableSite) {
+  struct Case {
+    const char* why;
+    std::string name, url;
+  };
+  const std::string url = "http://site.test/rss";
+  const Case cases[] = {
+      {"empty name", "", url},
+      {"empty URL", "Site", ""},
+      {"not http", "Site", "https://site.test/rss"},
+      {"no slash after the host", "Site", "http://site.test"},
+      {"too short", "Site", "http://a"},
+      {"= in the name", "Left=Right", url},
+      {"[ first", "[Section", url},
+      {"; first", ";Comment", url},
+      {"[ after blanks", "  [Section", url},
+      {"only blanks", "   ", url},
+      {"tab in the name", "Tab\tName", url},
+      {"control character in the name", std::string("Bell\x07", 5), url},
+      {"DEL in the name", "Del\x7f", url},
+      {"control character in the URL", "Site", "http://site.test/\x01rss"},
+  };
+  open(kThreeSites);
+  const std::string before = file();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    view.type(kSiteName, c.name);
+    view.type(kSiteUrl, c.url);
+    view.click(dialog, kAddSite);
+    EXPECT_EQ(file(), before);
+    EXPECT_EQ(sites(), (std::vector<std::string>{"Alpha", "Beta", "Gamma"}));
+    EXPECT_EQ(view.boxText(kSiteName), c.name);
+    EXPECT_EQ(view.boxText(kSiteUrl), c.url);
+  }
+  EXPECT_FALSE(view.result().has_value());
+}
+
+TEST_F(OptionsDialogTest, AddThatCannotWriteChangesNothing) {
+  open(kThreeSites);
+  globals.iniPath = dir.file("missing/Korvo.ini");
+  view.type(kSiteName, "Delta");
+  view.type(kSiteUrl, "http://delta.test/");
+  view.click(dialog, kAddSite);
+  EXPECT_EQ(sites(), (std::vector<std::string>{"Alpha", "Beta", "Gamma"}));
+  EXPECT_EQ(view.boxText(kSiteName), "Delta");
+  EXPECT_EQ(view.boxText(kSiteUrl), "http://delta.test/");
+  EXPECT_FALSE(std::filesystem::exists(globals.iniPath));
+}
+
+TEST_F(OptionsDialogTest, DeleteRemovesTheSiteAndSelectsTheOneBefore) {
+  struct Case {
+    int deleted;
+    std::vector<std::string> left;
+    int selected;
+    std::string file;
+  };
+  const Case cases[] = {
+      {2, {"Alpha", "Beta"}, 1, "Alpha=http://alpha.test/rss\nBeta=http://beta.test/rss\n"},
+      {1, {"Alpha", "Gamma"}, 0, "Alpha=http://alpha.test/rss\nGamma=http://gamma.test/rss\n"},
+      {0, {"Beta", "Gamma"}, -1, "Beta=http://beta.test/rss\nGamma=http://gamma.test/rss\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.deleted);
+    FakeDialogView fresh;
+    writeWholeFile(globals.iniPath, std::string("[NewsSites]\n") + kThreeSites);
+    meter().settings.NewsSite = "Beta";
+    dialog.onInitDialog(fresh);
+    fresh.pick(dialog, kSiteList, c.deleted);
+    fresh.click(dialog, kDeleteSite);
+    EXPECT_EQ(fresh.entries(kSiteList), c.left);
+    EXPECT_EQ(fresh.selection(kSiteList), c.selected);
+    EXPECT_EQ(file(), "[NewsSites]\n" + c.file);
+    EXPECT_EQ(meter().settings.NewsSite, "Beta") << "only Save changes the meter";
+    EXPECT_FALSE(fresh.result().has_value());
+  }
+}
+
+TEST_F(OptionsDialogTest, DeleteWithoutASelectionDoesNothing) {
+  for (const char* sites : {"", kThreeSites}) {
+    SCOPED_TRACE(sites);
+    FakeDialogView fresh;
+    writeWholeFile(globals.iniPath, std::string("[NewsSites]\n") + sites);
+    dialog.onInitDialog(fresh);
+    fresh.select(kSiteList, -1);
+    const auto before = fresh.entries(kSiteList);
+    fresh.click(dialog, kDeleteSite);
+    EXPECT_EQ(fresh.entries(kSiteList), before);
+    EXPECT_EQ(file(), std::string("[NewsSites]\n") + sites);
+  }
+}
+
+TEST_F(OptionsDialogTest, DeleteThatCannotWriteStillTakesTheSiteOffTheList) {
+  open(kThreeSites);
+  globals.iniPath = dir.file("missing/Korvo.ini");
+  view.pick(dialog, kSiteList, 1);
+  view.click(dialog, kDeleteSite);
+  EXPECT_EQ(sites(), (std::vector<std::string>{"Alpha", "Gamma"}));
+}
+
+TEST_F(OptionsDialogTest, ReadIntegerReadsAsAStreamExtraction) {
+  struct Case {
+    const char* text;
+    std::optional<int> value;
+  };
+  const Case cases[] = {
+      {"0", 0},
+      {"-5", -5},
+      {"+7", 7},
+      {"abc", std::nullopt},
+      {"  300xyz", 300},
+      {"\t\n 42", 42},
+      {"00012", 12},
+      {"", std::nullopt},
+      {"-", std::nullopt},
+      {"- 5", std::nullopt},
+      {"+-5", std::nullopt},
+      {"2147483647", 2147483647},
+      {"2147483648", std::nullopt},
+      {"-2147483648", -2147483647 - 1},
+      {"-2147483649", std::nullopt},
+      {"99999999999", std::nullopt},
+      {"99999999999999999999999999", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(OptionsDialog::readInteger(c.text), c.value);
+  }
+}
+
+// A number box that is empty, holds no number or holds one out of range
+// leaves its setting as it was.
+TEST_F(OptionsDialogTest, SaveTakesOnlyNumbersInRange) {
+  struct Case {
+    const char* text;
+    int interval;  // stored from the interval box; the old value is 180
+    int item;      // stored from both item boxes; the old value is 4
+  };
+  const Case cases[] = {
+      {"0", 180, 0},       {"-5", 180, 4},       {"abc", 180, 4},
+      {"  300xyz", 300, 300}, {"99999999999", 180, 4}, {"", 180, 4},
+      {"1", 1, 1},         {"+25", 25, 25},
+  };
+  writeWholeFile(globals.iniPath, std::string("[NewsSites]\n") + kThreeSites);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    MeterSettings& s = meter().settings;
+    s = MeterSettings{};
+    s.ToolTip = 4;
+    s.InputClick = 2;
+    s.ToolTipItem = s.InputClickItem = 4;
+    FakeDialogView fresh;
+    dialog.onInitDialog(fresh);
+    fresh.type(kInterval, c.text);
+    fresh.type(kTooltipItem, c.text);
+    fresh.type(kClickItem, c.text);
+    fresh.click(dialog, kSave);
+    EXPECT_EQ(s.UpdateIntervall, c.interval);
+    EXPECT_EQ(s.ToolTipItem, c.item);
+    EXPECT_EQ(s.InputClickItem, c.item);
+  }
+}
+
+TEST_F(OptionsDialogTest, LettersInAnItemBoxLeaveItWhateverTheIntervalBoxHolds) {
+  meter().settings.ToolTipItem = 3;
+  open(kThreeSites);
+  view.type(kTooltipItem, "two");
+  view.type(kInterval, "600");
+  view.click(dialog, kSave);
+  EXPECT_EQ(meter().settings.ToolTipItem, 3);
+  EXPECT_EQ(meter().settings.UpdateIntervall, 600);
+}
+
+TEST_F(OptionsDialogTest, SaveStoresEveryControlAndEndsTheDialog) {
+  open(kThreeSites);
+  view.pick(dialog, kSiteList, 2);
+  view.pick(dialog, kTooltipList, 6);
+  view.type(kTooltipItem, "3");
+  view.pick(dialog, kClickList, 1);
+  view.type(kClickItem, "9");
+  view.type(kInterval, "900");
+  view.check(kFilterUnicode, false);
+  view.check(kFilterHtml, false);
+  view.check(kReplaceBr, true);
+  view.click(dialog, kSave);
+  const MeterSettings& s = meter().settings;
+  EXPECT_EQ(s.NewsSite, "Gamma");
+  EXPECT_EQ(s.ToolTip, 6);
+  EXPECT_EQ(s.ToolTipItem, 3);
+  EXPECT_EQ(s.InputClick, 1);
+  EXPECT_EQ(s.InputClickItem, 9);
+  EXPECT_EQ(s.UpdateIntervall, 900);
+  EXPECT_FALSE(s.FilterUnicode);
+  EXPECT_FALSE(s.FilterHtml);
+  EXPECT_TRUE(s.ReplaceBr);
+  EXPECT_EQ(view.result(), 0);
+  EXPECT_EQ(file(), std::string("[NewsSites]\n") + kThreeSites) << "the meter is stored by the host";
+}
+
+TEST_F(OptionsDialogTest, SaveWithoutSelectionsStoresNoneOfThem) {
+  meter().settings.NewsSite = "Alpha";
+  open(kThreeSites);
+  view.pick(dialog, kSiteList, -1);
+  view.pick(dialog, kTooltipList, -1);
+  view.pick(dialog, kClickList, -1);
+  view.click(dialog, kSave);
+  EXPECT_EQ(meter().settings.NewsSite, "");
+  EXPECT_EQ(meter().settings.ToolTip, -1);
+  EXPECT_EQ(meter().settings.InputClick, -1);
+}
+
+TEST_F(OptionsDialogTest, SaveOnAnEmptyListStoresTheEmptySite) {
+  meter().settings.NewsSite = "Alpha";
+  open("");
+  view.click(dialog, kDeleteSite);
+  view.click(dialog, kSave);
+  EXPECT_EQ(meter().settings.NewsSite, "");
+}
+
+TEST_F(OptionsDialogTest, DeletingTheFirstSiteThenSavingStoresTheEmptySite) {
+  meter().settings.NewsSite = "Alpha";
+  open(kThreeSites);
+  view.click(dialog, kDeleteSite);
+  view.click(dialog, kSave);
+  EXPECT_EQ(meter().settings.NewsSite, "");
+}
+
+TEST_F(OptionsDialogTest, AMeterWhoseSiteIsGoneOpensOnTheFirstAndSavesIt) {
+  meter().settings.NewsSite = "Vanished";
+  open(kThreeSites);
+  view.click(dialog, kSave);
+  EXPECT_EQ(meter().settings.NewsSite, "Alpha");
+  EXPECT_EQ(meter().feedUrl(), "http://alpha.test/rss");
+}
+
+TEST_F(OptionsDialogTest, SaveResolvesTheNewSiteSoTheNextQueryUsesItsFeed) {
+  writeWholeFile(globals.iniPath, std::string("[NewsSites]\n") + kThreeSites);
+  meter().settings.NewsSite = "Alpha";
+  meter().resolveSite(env);
+  ASSERT_EQ(meter().feedUrl(), "http://alpha.test/rss");
+  dialog.onInitDialog(view);
+  view.type(kSiteName, "Delta");
+  view.type(kSiteUrl, "http://delta.test/rss");
+  view.click(dialog, kAddSite);
+  view.pick(dialog, kSiteList, 3);
+  view.click(dialog, kSave);
+  EXPECT_EQ(meter().settings.NewsSite, "Delta");
+  EXPECT_EQ(meter().feedUrl(), "http://delta.test/rss");
+  EXPECT_NE(cache.find("http://delta.test/rss"), nullptr);
+}
+
+TEST_F(OptionsDialogTest, CancelAndCloseKeepTheMeterButNotTheFileAsItWas) {
+  for (bool viaCloseBox : {false, true}) {
+    SCOPED_TRACE(viaCloseBox ? "close box" : "Cancel");
+    writeWholeFile(globals.iniPath, std::string("[NewsSites]\n") + kThreeSites);
+    Meter& m = meter();
+    m.settings = MeterSettings{};
+    m.settings.NewsSite = "Beta";
+    m.resolveSite(env);
+    const MeterSettings before = m.settings;
+    FakeDialogView fresh;
+    dialog.onInitDialog(fresh);
+    fresh.type(kSiteName, "Delta");
+    fresh.type(kSiteUrl, "http://delta.test/rss");
+    fresh.click(dialog, kAddSite);
+    fresh.pick(dialog, kSiteList, 3);
+    fresh.pick(dialog, kTooltipList, 2);
+    fresh.type(kInterval, "42");
+    fresh.check(kReplaceBr, false);
+    if (viaCloseBox) dialog.onClose(fresh);
+    else fresh.click(dialog, kCancel);
+    EXPECT_EQ(fresh.result(), 0);
+    EXPECT_TRUE(m.settings == before);
+    EXPECT_EQ(m.feedUrl(), "http://beta.test/rss");
+    EXPECT_EQ(file(), std::string("[NewsSites]\n") + kThreeSites + "Delta=http://delta.test/rss\n");
+  }
+}
+
+TEST_F(OptionsDialogTest, AnUnknownMeterIdGetsADefaultMeter) {
+  OptionsDialog other(registry, env, 99);
+  writeWholeFile(globals.iniPath, std::string("[NewsSites]\n") + kThreeSites);
+  EXPECT_EQ(registry.find(99), nullptr);
+  other.onInitDialog(view);
+  ASSERT_NE(registry.find(99), nullptr);
+  EXPECT_EQ(view.boxText(kInterval), "180");
+  EXPECT_EQ(view.selection(kTooltipList), 0);
+  EXPECT_FALSE(view.isEnabled(kTooltipItem));
+}
+
+}  // namespace
+}  // namespace korvo

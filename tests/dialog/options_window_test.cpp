@@ -1,0 +1,274 @@
+// The options dialog in a real window, on an X server of the test's own:
+// opened through korvo-host --configure (as the desktop host opens it) or
+// through the loaded plug-in, driven with the mouse and the keyboard by
+// xdotool, and judged by the files it leaves.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "dialog/dialog_template.h"
+#include "dialog/xvfb_server.h"
+#include "support/plugin_library.h"
+#include "support/run_program.h"
+#include "support/temp_dir.h"
+
+// Fontconfig, which draws the window's texts through Xft, keeps its caches
+// to the end of the process; they are not ours to free.
+constexpr const char* kToolkitLeaks = "leak:libfontconfig.so\n";
+
+extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() {
+  return kToolkitLeaks;
+}
+
+namespace korvo::test {
+namespace {
+
+using namespace dialog;
+
+constexpr const char* kTitle = "^Meter specific options$";
+// Nothing listens on port 80 there: the downloads korvo-host starts after
+// the dialog fail at once, on this machine.
+constexpr const char* kAlphaUrl = "http://127.0.0.254/alpha.xml";
+constexpr const char* kBetaUrl = "http://127.0.0.254/beta.xml";
+// A closed drop-down list, as the window draws it.
+constexpr int kDropDownFieldHeight = 21;
+
+class OptionsWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    xdotool_ = findProgram("xdotool");
+    if (xdotool_.empty()) GTEST_SKIP() << "needs xdotool (Debian package xdotool)";
+    server_ = std::make_unique<XvfbServer>(640, 480);
+    if (!server_->running())
+      GTEST_SKIP() << "needs Xvfb (Debian package xvfb): " << server_->error();
+    std::filesystem::copy_file(KORVO_PLUGIN_PATH, dir_.file("libkorvo.so"));
+    writeWholeFile(dir_.file("Korvo.ini"), std::string("[NewsSites]\nAlpha=") + kAlphaUrl + "\n");
+    writeWholeFile(hostIni(), "[Headline]\nFunction=GetTitle\nNewsSite=Alpha\nUpdateIntervall=600\n");
+  }
+
+  std::string hostIni() const { return dir_.file("host.ini"); }
+
+  // korvo-host built with the sanitizers is told the same.
+  std::string leakSanitizerOptions() const {
+    const std::string file = dir_.file("lsan.supp");
+    writeWholeFile(file, kToolkitLeaks);
+    const char* options = std::getenv("LSAN_OPTIONS");
+    return std::string("LSAN_OPTIONS=") + (options ? std::string(options) + ":" : "") +
+           "suppressions=" + file;
+  }
+
+  // korvo-host configuring the meter [Headline], running in the background.
+  std::future<ProgramResult> startHost() {
+    ProgramRun run;
+    run.args = {KORVO_HOST_PATH, "--lib", dir_.file("libkorvo.so"), "--configure", "Headline",
+                hostIni()};
+    run.env = {"DISPLAY=" + server_->display(), leakSanitizerOptions()};
+    run.timeoutSeconds = 120;
+    return std::async(std::launch::async, runProgram, run);
+  }
+
+  ProgramResult xdo(std::vector<std::string> args) {
+    ProgramRun run;
+    args.insert(args.begin(), xdotool_);
+    run.args = std::move(args);
+    run.env = {"DISPLAY=" + server_->display()};
+    run.timeoutSeconds = 60;
+    return runProgram(run);
+  }
+
+  // The dialog's window, once it is mapped.
+  std::string waitForDialog() {
+    ProgramResult r = xdo({"search", "--sync", "--onlyvisible", "--name", kTitle});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    return r.out.substr(0, r.out.find('\n'));
+  }
+
+  // The top-level windows on the screen.
+  std::set<std::string> visibleWindows() {
+    std::istringstream lines(xdo({"search", "--onlyvisible", "--maxdepth", "1", "--name", ""}).out);
+    std::set<std::string> ids;
+    for (std::string line; std::getline(lines, line);) ids.insert(line);
+    return ids;
+  }
+
+  // Waits, a bounded time, until the screen shows `count` top-level windows.
+  bool waitForWindowCount(std::size_t count) {
+    for (int i = 0; i < 200; ++i) {
+      if (visibleWindows().size() == count) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+
+  // Clicks the middle of a control of the dialog.
+  void click(const std::string& window, int id) {
+    const ControlTemplate* c = findControl(id);
+    ASSERT_NE(c, nullptr);
+    int height = dluToPixelsY(c->height);
+    if (c->kind == ControlKind::kDropDownList) height = kDropDownFieldHeight;
+    const int x = dluToPixelsX(c->x) + dluToPixelsX(c->width) / 2;
+    const int y = dluToPixelsY(c->y) + height / 2;
+    EXPECT_EQ(xdo({"mousemove", "--window", window, std::to_string(x), std::to_string(y), "click",
+                   "1"}).exitCode, 0);
+  }
+
+  void typeInto(const std::string& window, int box, const std::string& text) {
+    click(window, box);
+    xdo({"key", "End"});
+    xdo({"key", "BackSpace", "BackSpace", "BackSpace", "BackSpace", "BackSpace"});
+    EXPECT_EQ(xdo({"type", "--delay", "5", text}).exitCode, 0);
+  }
+
+  // Opens a drop-down list, moves `steps` entries down and takes that one.
+  void pickBelow(const std::string& window, int list, int steps) {
+    const std::size_t before = visibleWindows().size();
+    click(window, list);
+    ASSERT_TRUE(waitForWindowCount(before + 1)) << "the list did not drop down";
+    std::vector<std::string> keys = {"key"};
+    for (int i = 0; i < steps; ++i) keys.push_back("Down");
+    keys.push_back("Return");
+    xdo(keys);
+    ASSERT_TRUE(waitForWindowCount(before)) << "the list did not close";
+  }
+
+  // The dialog as the screen shows it, into the build directory.
+  void screenshot(const std::string& window, const std::string& name) {
+    const std::string import = findProgram("import");
+    if (import.empty()) {
+      std::cout << "no screenshot: ImageMagick's import is not installed\n";
+      return;
+    }
+    std::string geometry = xdo({"getwindowgeometry", "--shell", window}).out;
+    auto value = [&](const std::string& key) {
+      std::size_t at = geometry.find(key + "=");
+      return at == std::string::npos ? std::string("0")
+                                     : geometry.substr(at + key.size() + 1,
+                                                       geometry.find('\n', at) - at - key.size() - 1);
+    };
+    // Gives the window a moment to draw what the last event changed.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const std::string crop = value("WIDTH") + "x" + value("HEIGHT") + "+" + value("X") + "+" + value("Y");
+    const std::string file = std::string(KORVO_TEST_ARTIFACT_DIR) + "/" + name;
+    ProgramRun run;
+    run.args = {import, "-window", "root", "-crop", crop, "+repage", file};
+    run.env = {"DISPLAY=" + server_->display()};
+    ProgramResult r = runProgram(run);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    std::cout << "screenshot: " << file << "\n";
+  }
+
+  // Asks the window to close, as its close box does.
+  void closeWindow(const std::string& window) {
+    EXPECT_TRUE(sendCloseRequest(server_->display(), std::stoul(window)));
+  }
+
+  static void expectFinished(std::future<ProgramResult>& host) {
+    ProgramResult r = host.get();
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("configured [Headline]\n"), std::string::npos) << r.out;
+  }
+
+  std::string hostSetting(const std::string& key) {
+    const std::string text = readWholeFile(hostIni());
+    std::size_t at = text.find("\n" + key + "=");
+    if (at == std::string::npos) return "(missing)";
+    at += key.size() + 2;
+    return text.substr(at, text.find('\n', at) - at);
+  }
+
+  TempDir dir_;
+  std::string xdotool_;
+  std::unique_ptr<XvfbServer> server_;
+};
+
+TEST_F(OptionsWindowTest, AddPickAndSaveThroughTheHost) {
+  auto host = startHost();
+  const std::string window = waitForDialog();
+  ASSERT_FALSE(window.empty());
+  typeInto(window, kSiteName, "Beta");
+  typeInto(window, kSiteUrl, kBetaUrl);
+  click(window, kAddSite);
+  pickBelow(window, kSiteList, 1);  // Alpha, then Beta
+  screenshot(window, "dialog-linux.png");
+  click(window, kSave);
+  expectFinished(host);
+  EXPECT_EQ(readWholeFile(dir_.file("Korvo.ini")),
+            std::string("[NewsSites]\nAlpha=") + kAlphaUrl + "\nBeta=" + kBetaUrl +
+                "\n[Settings]\nShowError=no\nDoLog=no\n");
+  EXPECT_EQ(hostSetting("NewsSite"), "Beta");
+  EXPECT_EQ(hostSetting("UpdateIntervall"), "600");
+}
+
+// Escape leaves the dialog open: the edit after it is saved by Enter,
+// which presses the default button.
+TEST_F(OptionsWindowTest, EscapeKeepsTheDialogAndEnterSaves) {
+  auto host = startHost();
+  const std::string window = waitForDialog();
+  ASSERT_FALSE(window.empty());
+  typeInto(window, kInterval, "900");
+  xdo({"key", "Escape"});
+  pickBelow(window, kTooltipList, 2);  // none, then title, description
+  xdo({"key", "Return"});
+  expectFinished(host);
+  EXPECT_EQ(hostSetting("UpdateIntervall"), "900");
+  EXPECT_EQ(hostSetting("ToolTip"), "2");
+}
+
+TEST_F(OptionsWindowTest, TheCloseBoxStoresNothing) {
+  auto host = startHost();
+  const std::string window = waitForDialog();
+  ASSERT_FALSE(window.empty());
+  typeInto(window, kInterval, "900");
+  click(window, kReplaceBr);
+  closeWindow(window);
+  expectFinished(host);
+  EXPECT_EQ(hostSetting("UpdateIntervall"), "600");
+  EXPECT_EQ(hostSetting("ReplaceBr"), "yes");
+}
+
+std::size_t openFiles() {
+  std::size_t n = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+  return n;
+}
+
+// The dialog inside this process: it opens again after it closed, and
+// after the plug-in was unloaded and loaded again, on the one connection
+// to the display it opened first; unloading still unloads.
+TEST_F(OptionsWindowTest, OpensAgainAfterClosingAndAfterAReload) {
+  const char* old = std::getenv("DISPLAY");
+  const std::string saved = old ? old : "";
+  setenv("DISPLAY", server_->display().c_str(), 1);
+  std::size_t filesAfterFirstLoad = 0;
+  for (int load = 0; load < 2; ++load) {
+    SCOPED_TRACE("load " + std::to_string(load));
+    PluginLibrary lib(dir_.path());
+    ASSERT_TRUE(lib.loaded()) << lib.error();
+    const int id = lib->dllstartup(0, 0);
+    for (int round = 0; round < 2; ++round) {
+      auto dialogRun = std::async(std::launch::async, [&] { return lib->source_configure(id, 0); });
+      const std::string window = waitForDialog();
+      ASSERT_FALSE(window.empty());
+      typeInto(window, kInterval, std::to_string(100 + round));
+      click(window, kSave);
+      EXPECT_EQ(dialogRun.get(), 0);
+      const std::string hostIniPath = hostIni();
+      lib->src_save_settings(id, hostIniPath.c_str(), "Headline");
+      EXPECT_EQ(hostSetting("UpdateIntervall"), std::to_string(100 + round));
+    }
+    lib.unload();
+    EXPECT_FALSE(isMapped(lib.path())) << "the plug-in stays loaded";
+    if (load == 0) filesAfterFirstLoad = openFiles();
+    else EXPECT_EQ(openFiles(), filesAfterFirstLoad) << "a second connection to the display";
+  }
+  if (old) setenv("DISPLAY", saved.c_str(), 1);
+  else unsetenv("DISPLAY");
+}
+
+}  // namespace
+}  // namespace korvo::test
