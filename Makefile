@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all deps build test sanitize run bench fuzz soak clean
+.PHONY: all deps build test sanitize run bench fuzz soak clean windows-deps windows test-windows
 
 all: build
 
@@ -45,5 +45,27 @@ soak: deps
 	cmake --build build-soak -j$(JOBS) --target soak_test
 	ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-soak --output-on-failure -L soak -V
 
+# The Windows library, cross-compiled with mingw-w64: build-win32/korvo.dll
+# and build-win64/korvo.dll (with korvo-host.exe beside each), and their
+# tests under Wine. Installs its own packages (scripts/install-windows-deps)
+# and TinyXML's Debian sources (scripts/fetch-tinyxml-source).
+WIN_TOOLCHAIN_32 = -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake
+WIN_TOOLCHAIN_64 = -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake
+windows-deps:
+	scripts/install-windows-deps
+	scripts/fetch-tinyxml-source >/dev/null
+
+windows: windows-deps
+	cmake -S . -B build-win32 $(WIN_TOOLCHAIN_32)
+	cmake --build build-win32 -j$(JOBS) --target korvo korvo-host
+	cmake -S . -B build-win64 $(WIN_TOOLCHAIN_64)
+	cmake --build build-win64 -j$(JOBS) --target korvo korvo-host
+
+test-windows: windows
+	cmake --build build-win32 -j$(JOBS)
+	cmake --build build-win64 -j$(JOBS)
+	scripts/run-windows-tests build-win32 build-win64
+
 clean:
 	rm -rf build build-asan build-bench build-fuzz build-soak
+	rm -rf build-win32 build-win64 build-win-src build-win-wine

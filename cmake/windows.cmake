@@ -3,6 +3,10 @@
 # TinyXML is compiled from Debian's source package, unpacked with its
 # patches by scripts/fetch-tinyxml-source.
 add_link_options(-static -static-libgcc -static-libstdc++)
+# The DLL a user installs carries no symbols (a debug build keeps them).
+add_link_options($<$<NOT:$<CONFIG:Debug>>:-s>)
+# The dialog template of korvo.dll is a resource script.
+enable_language(RC)
 
 set(KORVO_TINYXML_SOURCE_DIR "${CMAKE_SOURCE_DIR}/build-win-src/tinyxml-2.6.2"
     CACHE PATH "TinyXML 2.6.2 sources as Debian ships them")

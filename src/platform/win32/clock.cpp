@@ -8,23 +8,25 @@ namespace {
 class SystemClock final : public Clock {
  public:
   std::uint32_t now() const override {
-    return static_cast<std::uint32_t>(std::time(nullptr));
+    return static_cast<std::uint32_t>(_time64(nullptr));
   }
 };
 
 }  // namespace
 
+// The 64-bit calls: a 32-bit program's time_t is 32 bits and signed, so
+// it would take readings from 2038 on (up to 2106) for dates before 1970.
 std::tm Clock::localTime(std::uint32_t seconds) const {
-  std::time_t t = static_cast<std::time_t>(seconds);
+  const __time64_t t = seconds;
   std::tm out{};
-  localtime_s(&out, &t);
+  _localtime64_s(&out, &t);
   return out;
 }
 
 std::tm ManualClock::localTime(std::uint32_t seconds) const {
-  std::time_t t = static_cast<std::time_t>(seconds);
+  const __time64_t t = seconds;
   std::tm out{};
-  gmtime_s(&out, &t);
+  _gmtime64_s(&out, &t);
   return out;
 }
 
