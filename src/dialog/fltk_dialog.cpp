@@ -2,11 +2,12 @@
 //
 // FLTK keeps one X display for the life of the process: its fonts, drawing
 // state and input method belong to that display and cannot be moved to
-// another. So the display is opened once, by the first dialog, and kept;
-// the FLTK library is pinned in memory so that a later load of the plug-in
-// finds the same display again. Everything the dialog itself made (its
-// window, the selections it owned, its interest in the root window) is
-// given back when it ends.
+// another. So the display is opened once, by the first dialog, and kept.
+// The FLTK library is pinned in memory when the plug-in is loaded: a later
+// load of the plug-in finds the same display again, and FLTK's own start-up
+// allocations (which it never frees) are made once per process, not once
+// per load. Everything the dialog itself made (its window, the selections
+// it owned, its interest in the root window) is given back when it ends.
 //
 // FLTK and Xlib end the process on fatal errors unless told otherwise.
 // While the dialog runs, both get handlers that never exit; the previous
@@ -92,8 +93,7 @@ class ErrorGuard {
   bool lost_ = false;
 };
 
-// Keeps the FLTK library loaded for the rest of the process, so the
-// display it holds is not lost when the plug-in is unloaded.
+// Keeps the FLTK library loaded for the rest of the process.
 void pinToolkit() {
   void (*inToolkit)(Display*) = &fl_open_display;
   void (*inPlugin)() = &pinToolkit;
@@ -129,7 +129,6 @@ Display* openDisplay(ErrorGuard& guard, bool& openedNow) {
   if (display == nullptr) return nullptr;
   guard.watch(display);
   fl_open_display(display);
-  pinToolkit();
   openedNow = true;
   return guard.lost() ? nullptr : display;
 }
@@ -145,6 +144,8 @@ void releaseSelections(Display* display) {
 void centre(Fl_Window& window) {
   window.position(Fl::x() + (Fl::w() - window.w()) / 2, Fl::y() + (Fl::h() - window.h()) / 2);
 }
+
+__attribute__((constructor)) void pinToolkitAtLoad() { pinToolkit(); }
 
 }  // namespace
 
