@@ -12,6 +12,7 @@
 // FLTK and Xlib end the process on fatal errors unless told otherwise.
 // While the dialog runs, both get handlers that never exit; the previous
 // ones are put back afterwards.
+
 // For fl_message_window, the window FLTK owns selections with.
 #define FL_INTERNALS
 #include <FL/Fl.H>
