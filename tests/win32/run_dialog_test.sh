@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Runs the Windows dialog test program (argument 1) under Wine on an Xvfb
+# server of its own and photographs the filled-in dialog into argument 2.
+# Wine's server is restarted around the run, so that its desktop opens on
+# this display; CTest runs this test alone.
+set -euo pipefail
+driver="$1"
+shot="$2"
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+export WINEPREFIX="${WINEPREFIX:-$root/build-win-wine/prefix}"
+
+for display in $(seq 90 140); do
+  [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] || break
+done
+Xvfb ":$display" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+sync_dir="$(mktemp -d)"
+cleanup() {
+  kill "$watcher" 2>/dev/null || true
+  wineserver -k 2>/dev/null || true
+  kill "$xvfb" 2>/dev/null || true
+  rm -rf "$sync_dir"
+}
+watcher=""
+trap cleanup EXIT
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+
+wineserver -k 2>/dev/null || true
+# Photographs the dialog once the test program says it is filled in.
+(
+  for _ in $(seq 1200); do [ -e "$sync_dir/ready" ] && break; sleep 0.1; done
+  if [ -e "$sync_dir/ready" ]; then
+    id=$(DISPLAY=":$display" xdotool search --name "Meter specific options" 2>/dev/null | head -1 || true)
+    if [ -n "$id" ]; then
+      DISPLAY=":$display" import -window "$id" "$shot" 2>/dev/null || true
+    fi
+  fi
+  touch "$sync_dir/shot"
+) &
+watcher=$!
+DISPLAY=":$display" KORVO_DIALOG_SYNC="Z:$sync_dir" "$root/scripts/wine-run" "$driver"
