@@ -52,6 +52,7 @@ void Meter::resolveSite(const MeterEnv& env) {
   std::string url = ini::readString(env.globals->iniPath, "NewsSites", settings.NewsSite, "none",
                                     limits::kIniTextBuffer);
   if (url.empty()) return;
+  feed_ = FeedMemo();
   if (!isValidUrl(url)) {
     feedUrl_.clear();
     return;
@@ -62,7 +63,7 @@ void Meter::resolveSite(const MeterEnv& env) {
 
 Feed* Meter::refreshedFeed(const MeterEnv& env) {
   if (feedUrl_.empty()) return nullptr;
-  Feed& feed = env.cache->getOrCreate(feedUrl_);
+  Feed& feed = env.cache->getOrCreate(feedUrl_, feed_);
   refresh(feed, settings);
   return &feed;
 }
@@ -110,7 +111,7 @@ std::string Meter::titleList(const MeterEnv& env, int count, std::size_t visible
   // Each item is itemText(env, "itemtitle", i) with its own refresh
   // request; the feed they all read is looked up once, since a refresh
   // never moves it.
-  Feed* feed = feedUrl_.empty() ? nullptr : &env.cache->getOrCreate(feedUrl_);
+  Feed* feed = feedUrl_.empty() ? nullptr : &env.cache->getOrCreate(feedUrl_, feed_);
   for (int i = 0; i < count; ++i) {
     if (feed) refresh(*feed, settings);
     const std::string& title =

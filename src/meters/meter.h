@@ -57,6 +57,7 @@ class Meter {
 
   int serial_;
   std::string feedUrl_;
+  FeedMemo feed_;  // of feedUrl_
 };
 
 // True for a link that may be handed to the browser: "http://" or

@@ -10,6 +10,16 @@ Feed& FeedCache::getOrCreate(const std::string& url) {
   return it->second;
 }
 
+Feed& FeedCache::getOrCreate(const std::string& url, FeedMemo& memo) {
+  const bool filledHere =
+      memo.feed_ && !memo.epoch_.owner_before(epoch_) && !epoch_.owner_before(memo.epoch_);
+  if (!filledHere) {
+    memo.feed_ = &getOrCreate(url);
+    memo.epoch_ = epoch_;
+  }
+  return *memo.feed_;
+}
+
 Feed* FeedCache::find(std::string_view url) {
   auto it = feeds_.find(url);
   return it == feeds_.end() ? nullptr : &it->second;
