@@ -138,6 +138,13 @@ ProgramResult runProgram(const ProgramRun& run) {
       GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, process.dwProcessId);
       interruptSent = true;
     }
+    // A process the child started (Wine's desktop, say) may hold the
+    // pipes open after the child has gone: its end is the end.
+    if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) {
+      if (outOpen) drain(outRead, result.out);
+      if (errOpen) drain(errRead, result.err);
+      break;
+    }
     if (result.out.size() + result.err.size() == before) Sleep(5);
   }
   CloseHandle(outRead);
