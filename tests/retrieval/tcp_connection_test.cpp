@@ -15,7 +15,7 @@ using test::LoopbackServer;
 using test::Script;
 using Ms = std::chrono::milliseconds;
 
-constexpr const char* kAddress = "127.0.0.3";
+constexpr const char* kAddress = "127.0.0.4";
 constexpr const char* kDeadAddress = "127.0.3.3";  // nobody listens here
 
 std::size_t openDescriptors() {
@@ -68,7 +68,7 @@ TEST_F(TcpConnectionTest, ASendToAResetPeerFailsWithoutASignal) {
 
 TEST_F(TcpConnectionTest, FailedConnectsLeaveNoSocketOpen) {
   const std::size_t before = openDescriptors();
-  for (const char* host : {kDeadAddress, "bad..host", "127.0.0.3:80", "", "a b"}) {
+  for (const char* host : {kDeadAddress, "bad..host", "127.0.0.4:80", "", "a b"}) {
     SCOPED_TRACE(host);
     TcpConnection connection;
     EXPECT_FALSE(connection.connectTo(host, 80));
