@@ -1,9 +1,8 @@
 // Any file content through the INI reader and writer. Reading never fails;
 // writing (or deleting) one key leaves every other readable key as it was
 // and the written key reads back as written; a refused write leaves the
-// file byte for byte. The input holds the section, key and value of the
-// write, then the file.
-#include <fuzzer/FuzzedDataProvider.h>
+// file byte for byte. The input: one byte of choices, then the section,
+// key and value of the write, each ended by a zero byte, then the file.
 #include <unistd.h>
 
 #include <cstddef>
@@ -100,16 +99,25 @@ std::string readBack(std::string_view value) {
   return s;
 }
 
+// The next part of the input, up to a zero byte or the end.
+std::string nextPart(std::string_view& input) {
+  const std::size_t end = input.find('\0');
+  std::string part(input.substr(0, end));
+  input.remove_prefix(end == std::string_view::npos ? input.size() : end + 1);
+  return part;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  FuzzedDataProvider in(data, size);
-  const bool remove = in.ConsumeBool();
-  const std::size_t smallBuffer = in.ConsumeIntegralInRange<std::size_t>(0, 40);
-  const std::string section = in.ConsumeRandomLengthString(64);
-  const std::string key = in.ConsumeRandomLengthString(64);
-  const std::string value = in.ConsumeRandomLengthString(128);
-  const std::string content = in.ConsumeRemainingBytesAsString();
+  if (size == 0) return 0;
+  std::string_view input(reinterpret_cast<const char*>(data) + 1, size - 1);
+  const bool remove = data[0] & 1;
+  const std::size_t smallBuffer = data[0] >> 1;
+  const std::string section = nextPart(input);
+  const std::string key = nextPart(input);
+  const std::string value = nextPart(input);
+  const std::string content(input);
   const std::string& path = workFile();
   writeAll(path, content);
 
@@ -119,12 +127,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string cut = korvo::ini::readSection(path, section, smallBuffer);
   FUZZ_CHECK(cut.size() + 1 <= (smallBuffer < 2 ? 1 : smallBuffer));
 
-  // A zero byte in a name cannot be told apart from the separators of a
-  // section's text, so the key-by-key comparison needs a file without one.
-  const bool comparable = content.find('\0') == std::string::npos &&
-                          section.find('\0') == std::string::npos &&
-                          key.find('\0') == std::string::npos &&
-                          value.find('\0') == std::string::npos;
+  // A zero byte in a key name cannot be told apart from the separators of
+  // a section's text, so the key-by-key comparison needs a file without one.
+  const bool comparable = content.find('\0') == std::string::npos;
   const auto before = comparable ? readableKeys(path) : std::map<std::string, std::string>();
 
   const bool ok = remove ? korvo::ini::deleteKey(path, section, key)
