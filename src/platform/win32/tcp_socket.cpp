@@ -3,7 +3,6 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -43,20 +42,17 @@ bool setBlocking(SOCKET s, bool blocking) {
   return ioctlsocket(s, FIONBIO, &nonBlocking) == 0;
 }
 
-// Waits for a non-blocking connect to finish, at most timeoutMs in all.
+// Waits for a non-blocking connect to finish, at most timeoutMs. (A wait
+// on Windows is not cut short by signals.)
 bool finishConnect(SOCKET s, int timeoutMs) {
-  using namespace std::chrono;
-  const auto deadline = steady_clock::now() + milliseconds(timeoutMs);
-  const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
-  if (left <= 0) return false;
   fd_set writable, failed;
   FD_ZERO(&writable);
   FD_ZERO(&failed);
   FD_SET(s, &writable);
   FD_SET(s, &failed);
   timeval wait{};
-  wait.tv_sec = static_cast<long>(left / 1000);
-  wait.tv_usec = static_cast<long>((left % 1000) * 1000);
+  wait.tv_sec = timeoutMs / 1000;
+  wait.tv_usec = (timeoutMs % 1000) * 1000;
   // A refused connect shows in the exception set, not the write set.
   if (select(0, nullptr, &writable, &failed, &wait) <= 0 || !FD_ISSET(s, &writable)) return false;
   int error = 0;
