@@ -10,25 +10,10 @@
 #include <optional>
 #include <vector>
 
+#include "platform/ini_names.h"
+
 namespace korvo::ini {
 namespace {
-
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
-
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool sameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (lower(a[i]) != lower(b[i])) return false;
-  return true;
-}
 
 // One line of the file as it stands, with what it means.
 struct Line {
@@ -134,20 +119,6 @@ std::optional<std::string> lookup(const std::string& path, std::string_view sect
   if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
     value = value.substr(1, value.size() - 2);
   return std::string(value);
-}
-
-bool fitsOnOneLine(std::string_view s) {
-  return s.find('\n') == std::string_view::npos && s.find('\r') == std::string_view::npos;
-}
-
-// Names that would read back as something else are refused: a key that
-// starts like a section header or a comment, or holds "=", and a section
-// name that holds "]", would change how the lines after them are read.
-bool writableNames(std::string_view section, std::string_view key) {
-  if (!fitsOnOneLine(section) || section.find(']') != std::string_view::npos) return false;
-  key = trim(key);
-  return fitsOnOneLine(key) && !key.empty() && key.front() != '[' && key.front() != ';' &&
-         key.find('=') == std::string_view::npos;
 }
 
 // The file a write replaces: path itself or, when path is a symbolic link,

@@ -5,25 +5,10 @@
 #include <climits>
 #include <optional>
 
+#include "platform/ini_names.h"
+
 namespace korvo::ini {
 namespace {
-
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
-
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool sameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (lower(a[i]) != lower(b[i])) return false;
-  return true;
-}
 
 // The C calls stop at a zero byte: a text holding one would name another
 // section or key than asked for.
@@ -42,21 +27,6 @@ std::optional<std::string> fileName(const std::string& path) {
 
 DWORD bufferLength(std::size_t size) {
   return size > 0x7FFFFFFFu ? 0x7FFFFFFFu : static_cast<DWORD>(size);
-}
-
-bool fitsOnOneLine(std::string_view s) {
-  return s.find('\n') == std::string_view::npos && s.find('\r') == std::string_view::npos;
-}
-
-// Names that would read back as something else are refused before the
-// system writes them: a key that starts like a section header or a
-// comment, or holds "=", and a section name that holds "]", would change
-// how the lines after them are read.
-bool writableNames(std::string_view section, std::string_view key) {
-  if (!fitsOnOneLine(section) || section.find(']') != std::string_view::npos) return false;
-  key = trim(key);
-  return fitsOnOneLine(key) && !key.empty() && key.front() != '[' && key.front() != ';' &&
-         key.find('=') == std::string_view::npos;
 }
 
 bool exists(const std::string& file) {
