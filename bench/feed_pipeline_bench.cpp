@@ -9,7 +9,7 @@
 #include <ctime>
 #include <string>
 
-#include "base/meter_settings.h"
+#include "feed/cleanup_options.h"
 #include "feed/feed.h"
 #include "feed/feed_parser.h"
 
@@ -114,7 +114,7 @@ void BM_Step(benchmark::State& state) {
   const auto dialect = static_cast<Dialect>(state.range(0));
   const auto variant = static_cast<Variant>(state.range(1));
   const std::string source = document(dialect, variant, static_cast<std::size_t>(state.range(2)));
-  korvo::MeterSettings settings;
+  korvo::CleanupOptions settings;
   korvo::Feed feed("http://news.example.com/");
   feed.isRdf = dialect == kRdf;
   feed.isAtom = dialect == kAtom;

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "base/meter_settings.h"
+#include "feed/cleanup_options.h"
 #include "feed/feed.h"
 #include "retrieval/feed_refresh.h"
 #include "support/generated_feed.h"
@@ -44,7 +44,7 @@ void BM_WholeRefresh(benchmark::State& state) {
                                      korvo::test::Script().send(korvo::bench::okAnswer(body)));
   if (!server.ok()) return state.SkipWithError(server.error().c_str());
   const std::string url = server.url("/feed.xml");
-  const korvo::MeterSettings settings;
+  const korvo::CleanupOptions settings;
 
   double refreshSeconds = 0;
   double curlSeconds = 0;
@@ -68,7 +68,7 @@ void BM_WholeRefresh(benchmark::State& state) {
     // A new feed is due at once; the old one goes outside the timed part.
     auto feed = std::make_unique<korvo::Feed>(url);
     const auto start = Clock::now();
-    korvo::refresh(*feed, settings);
+    korvo::refresh(*feed, korvo::limits::kDefaultUpdateInterval, settings);
     const double took = seconds(Clock::now() - start);
     refreshSeconds += took;
     state.SetIterationTime(took);

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "base/meter_settings.h"
+#include "feed/cleanup_options.h"
 #include "feed/feed.h"
 #include "retrieval/feed_refresh.h"
 #include "support/counting_allocator.h"
@@ -56,7 +56,7 @@ void BM_RefreshMemory(benchmark::State& state) {
   korvo::test::LoopbackServer server("127.0.0.12",
                                      korvo::test::Script().send(korvo::bench::okAnswer(body)));
   if (!server.ok()) return state.SkipWithError(server.error().c_str());
-  const korvo::MeterSettings settings;
+  const korvo::CleanupOptions settings;
 
   std::size_t peak = 0;
   std::size_t retained = 0;
@@ -65,7 +65,7 @@ void BM_RefreshMemory(benchmark::State& state) {
     auto feed = std::make_unique<korvo::Feed>(server.url("/feed.xml"));
     const std::size_t before = liveBytes();
     korvo::bench::resetPeak();
-    korvo::refresh(*feed, settings);
+    korvo::refresh(*feed, korvo::limits::kDefaultUpdateInterval, settings);
     if (!feed->state.hasData) return state.SkipWithError(feed->errorText.c_str());
     peak = std::max(peak, peakBytes() - before);
     retained = liveBytes() - before;

@@ -74,7 +74,7 @@ void checkAgainstTinyXml(const std::string& original, const std::string& convert
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   const std::uint8_t flags = data[0];
-  korvo::MeterSettings settings;
+  korvo::CleanupOptions settings;
   settings.FilterUnicode = flags & 1;
   settings.FilterHtml = flags & 2;
   settings.ReplaceBr = flags & 4;

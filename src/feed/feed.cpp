@@ -3,6 +3,8 @@
 #include <new>
 #include <utility>
 
+#include "text/tooltip_marker.h"
+
 namespace korvo {
 namespace {
 
@@ -38,22 +40,56 @@ constexpr ItemName kItemNames[] = {
 
 }  // namespace
 
+void breakTooltipMarkers(Channel& channel) {
+  for (const auto& entry : kChannelNames) breakTooltipMarker(channel.*entry.field);
+  for (FeedItem& item : channel.items)
+    for (const auto& entry : kItemNames) breakTooltipMarker(item.*entry.field);
+}
+
 Feed::Feed(std::string feedUrl, const Environment& env)
     : state(env.clock->now()), url(std::move(feedUrl)), env_(&env) {}
 
-const std::string& Feed::field(std::string_view name) const {
-  if (!state.hasData) return Feed::emptyText();
+const Channel* Feed::cleanedChannel(const CleanupOptions& options) const {
+  if (options == cleanup) return &channel;
+  for (const CleanedChannel& variant : variants)
+    if (variant.options == options) return &variant.channel;
+  return nullptr;
+}
+
+const std::string& Feed::field(std::string_view name) const { return field(name, cleanup); }
+
+const std::string& Feed::itemField(std::string_view name, int index) const {
+  return itemField(name, index, cleanup);
+}
+
+const std::string& Feed::field(std::string_view name, const CleanupOptions& options) const {
+  const Channel* c = state.hasData ? cleanedChannel(options) : nullptr;
+  if (!c) return Feed::emptyText();
   for (const auto& entry : kChannelNames)
-    if (entry.name == name) return channel.*entry.field;
+    if (entry.name == name) return c->*entry.field;
   return Feed::emptyText();
 }
 
-const std::string& Feed::itemField(std::string_view name, int index) const {
-  if (!state.hasData || index < 0 || static_cast<std::size_t>(index) >= channel.items.size())
+const std::string& Feed::itemField(std::string_view name, int index,
+                                   const CleanupOptions& options) const {
+  const Channel* c = state.hasData ? cleanedChannel(options) : nullptr;
+  if (!c || index < 0 || static_cast<std::size_t>(index) >= c->items.size())
     return Feed::emptyText();
   for (const auto& entry : kItemNames)
-    if (entry.name == name) return channel.items[static_cast<std::size_t>(index)].*entry.field;
+    if (entry.name == name) return c->items[static_cast<std::size_t>(index)].*entry.field;
   return Feed::emptyText();
+}
+
+std::size_t Feed::itemCount(const CleanupOptions& options) const {
+  const Channel* c = state.hasData ? cleanedChannel(options) : nullptr;
+  return c ? c->items.size() : 0;
+}
+
+const std::string& Feed::errorFor(const CleanupOptions& options) const {
+  if (errorText.empty() && options != cleanup)
+    for (const CleanedChannel& variant : variants)
+      if (variant.options == options) return variant.errorText;
+  return errorText;
 }
 
 const std::string& Feed::emptyText() {
@@ -66,12 +102,18 @@ const std::string& Feed::emptyText() {
 
 void Feed::setError(std::string message) {
   errorText = std::move(message);
+  breakTooltipMarker(errorText);
   env_->writeLine("Error: " + errorText);
 }
 
 void Feed::clearChannel() {
   std::vector<FeedItem>().swap(channel.items);
   channel = Channel();
+}
+
+void Feed::clearRaw() {
+  std::vector<CleanedChannel>().swap(variants);
+  raw = RawDocument();
 }
 
 }  // namespace korvo

@@ -1,12 +1,16 @@
 #pragma once
 // One news feed: its refresh state, validators, dialect, parsed channel and
-// items, and the message of its last failure. Copies are deep. Lookups
-// never fail: anything not found is the empty text.
+// items, and the message of its last failure. The channel is cleaned with
+// one set of cleanup options; other meters of the same URL read copies of
+// the same document cleaned with theirs. Copies are deep. Lookups never
+// fail: anything not found is the empty text. No text of a feed holds the
+// tooltip marker.
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/environment.h"
+#include "feed/cleanup_options.h"
 #include "feed/refresh_state.h"
 
 namespace korvo {
@@ -31,6 +35,24 @@ struct Channel {
   std::vector<FeedItem> items;
 };
 
+// The feed's document cleaned with other options than its channel's.
+struct CleanedChannel {
+  CleanupOptions options;
+  Channel channel;
+  std::string errorText;  // why the document did not parse with these options
+};
+
+// The body of the last download that parsed, as it was received, with its
+// dialect: what other cleanups are made from without a new download.
+struct RawDocument {
+  std::string body;
+  bool isRdf = false;
+  bool isAtom = false;
+};
+
+// Breaks the tooltip marker in every text of the channel and its items.
+void breakTooltipMarkers(Channel& channel);
+
 class Feed {
  public:
   Feed() : Feed(std::string()) {}
@@ -46,18 +68,37 @@ class Feed {
   bool isAtom = false;
   std::string errorText;
   std::string encoding;
+  CleanupOptions cleanup;               // what channel was cleaned with
+  std::vector<CleanedChannel> variants;  // of raw, at most one per set of options
+  RawDocument raw;
+
+  // The channel cleaned with options: channel itself, a variant, or null
+  // when there is none yet.
+  const Channel* cleanedChannel(const CleanupOptions& options) const;
 
   // A channel field by its name ("title", "link", ...); empty without data.
   const std::string& field(std::string_view name) const;
   // A field of item `index` by its name ("itemtitle", ...).
   const std::string& itemField(std::string_view name, int index) const;
+  // The same, read from the channel cleaned with options.
+  const std::string& field(std::string_view name, const CleanupOptions& options) const;
+  const std::string& itemField(std::string_view name, int index,
+                               const CleanupOptions& options) const;
+  // The items with data, cleaned with options.
+  std::size_t itemCount(const CleanupOptions& options) const;
+  // errorText, or when that is empty the reason the variant for options
+  // did not parse.
+  const std::string& errorFor(const CleanupOptions& options) const;
 
   // The text every lookup that finds nothing yields.
   static const std::string& emptyText();
 
-  // Records a failure: errorText becomes message; the log gets "Error: " + message.
+  // Records a failure: errorText becomes message (its tooltip markers
+  // broken); the log gets "Error: " + that text.
   void setError(std::string message);
   void clearChannel();
+  // Drops the kept document and every variant made from it.
+  void clearRaw();
   void addItem(const FeedItem& item) { channel.items.push_back(item); }
 
   const Environment& env() const { return *env_; }

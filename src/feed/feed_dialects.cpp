@@ -9,7 +9,7 @@ namespace korvo {
 namespace {
 
 // The cleanup shortens texts in place; a stored text keeps no room to spare.
-void clean(std::string& text, const MeterSettings& settings) {
+void clean(std::string& text, const CleanupOptions& settings) {
   if (settings.ReplaceBr) replaceBr(text);
   if (settings.FilterHtml) filterHtml(text);
   if (text.size() < text.capacity()) text.shrink_to_fit();
@@ -25,7 +25,7 @@ const TiXmlElement* childElement(const TiXmlNode& parent, const char* name) {
 // whatever kinds of node both are: the text of an element, the name of
 // an element nested first in it, the content of a CDATA section.
 void readText(const TiXmlNode& parent, const char* name, std::string& out,
-              const MeterSettings& settings) {
+              const CleanupOptions& settings) {
   const TiXmlNode* node = parent.FirstChild(name);
   const TiXmlNode* first = node ? node->FirstChild() : nullptr;
   if (!first) return;
@@ -33,7 +33,7 @@ void readText(const TiXmlNode& parent, const char* name, std::string& out,
   clean(out, settings);
 }
 
-void readLinkHref(const TiXmlNode& parent, std::string& out, const MeterSettings& settings) {
+void readLinkHref(const TiXmlNode& parent, std::string& out, const CleanupOptions& settings) {
   const TiXmlElement* link = childElement(parent, "link");
   const char* href = link ? link->Attribute("href") : nullptr;
   if (!href) return;
@@ -63,7 +63,7 @@ void readItems(Feed& feed, const TiXmlNode& parent, const char* name, Read read)
 
 }  // namespace
 
-bool readRss(Feed& feed, const TiXmlDocument& tree, const MeterSettings& settings) {
+bool readRss(Feed& feed, const TiXmlDocument& tree, const CleanupOptions& settings) {
   const TiXmlElement* rss = childElement(tree, "rss");
   if (!rss) return false;
   const char* version = rss->Attribute("version");
@@ -89,7 +89,7 @@ bool readRss(Feed& feed, const TiXmlDocument& tree, const MeterSettings& setting
   return true;
 }
 
-bool readRdf(Feed& feed, const TiXmlDocument& tree, const MeterSettings& settings) {
+bool readRdf(Feed& feed, const TiXmlDocument& tree, const CleanupOptions& settings) {
   const TiXmlElement* rdf = childElement(tree, "rdf:RDF");
   if (!rdf) return false;
   const TiXmlElement* channel = childElement(*rdf, "channel");
@@ -106,7 +106,7 @@ bool readRdf(Feed& feed, const TiXmlDocument& tree, const MeterSettings& setting
   return true;
 }
 
-bool readAtom(Feed& feed, const TiXmlDocument& tree, const MeterSettings& settings) {
+bool readAtom(Feed& feed, const TiXmlDocument& tree, const CleanupOptions& settings) {
   const TiXmlElement* root = childElement(tree, "feed");
   if (!root) return false;
   Channel& c = feed.channel;

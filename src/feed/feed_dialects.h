@@ -4,16 +4,16 @@
 // the elements that make it that dialect.
 #include <tinyxml.h>
 
-#include "base/meter_settings.h"
+#include "feed/cleanup_options.h"
 #include "feed/feed.h"
 
 namespace korvo {
 
 // RSS 0.91, 0.92 and 2.0: rss (exact version) > channel > item.
-bool readRss(Feed& feed, const TiXmlDocument& tree, const MeterSettings& settings);
+bool readRss(Feed& feed, const TiXmlDocument& tree, const CleanupOptions& settings);
 // RSS 1.0: rdf:RDF > channel, with the items beside the channel.
-bool readRdf(Feed& feed, const TiXmlDocument& tree, const MeterSettings& settings);
+bool readRdf(Feed& feed, const TiXmlDocument& tree, const CleanupOptions& settings);
 // Atom: feed > entry, links taken from the first link's href.
-bool readAtom(Feed& feed, const TiXmlDocument& tree, const MeterSettings& settings);
+bool readAtom(Feed& feed, const TiXmlDocument& tree, const CleanupOptions& settings);
 
 }  // namespace korvo

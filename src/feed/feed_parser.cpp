@@ -8,7 +8,7 @@
 namespace korvo {
 namespace {
 
-bool readDocument(Feed& feed, const XmlDocument& document, const MeterSettings& settings) {
+bool readDocument(Feed& feed, const XmlDocument& document, const CleanupOptions& settings) {
   feed.clearChannel();
   if (document.failed()) {
     feed.setError("Unable to parse document. " + document.error());
@@ -22,6 +22,8 @@ bool readDocument(Feed& feed, const XmlDocument& document, const MeterSettings& 
     feed.setError("Invalid rss document.");
     return false;
   }
+  // Last, so that no cleanup or conversion can make a marker afterwards.
+  breakTooltipMarkers(feed.channel);
   return true;
 }
 
@@ -45,7 +47,7 @@ bool convert(Feed& feed, std::string& text, XmlPrescanResult scanned, const XmlS
 
 }  // namespace
 
-bool parse(Feed& feed, std::string_view text, const MeterSettings& settings) {
+bool parse(Feed& feed, std::string_view text, const CleanupOptions& settings) {
   // TinyXML reads a zero-terminated copy.
   const std::string copy(text.substr(0, text.find('\0')));
   return readDocument(feed, XmlDocument(copy), settings);
@@ -57,7 +59,7 @@ void convertCharset(Feed& feed, std::string& text, bool filterUnicode) {
   convert(feed, text, scanned, shape, filterUnicode);
 }
 
-bool convertAndParse(Feed& feed, std::string& body, const MeterSettings& settings) {
+bool convertAndParse(Feed& feed, std::string& body, const CleanupOptions& settings) {
   XmlShape shape;
   const XmlPrescanResult scanned = prescanXml(body, XmlLimits(), &shape);
   if (convert(feed, body, scanned, shape, settings.FilterUnicode))

@@ -6,17 +6,18 @@
 #include <string>
 #include <string_view>
 
-#include "base/meter_settings.h"
+#include "feed/cleanup_options.h"
 #include "feed/feed.h"
 
 namespace korvo {
 
 // Empties the channel, then fills it from text, each stored text cleaned
-// with replaceBr and filterHtml as settings say. False, with the error
+// with replaceBr and filterHtml as settings say and its tooltip markers
+// broken (breakTooltipMarker). False, with the error
 // recorded, for a document that cannot be parsed ("Unable to parse
 // document. " and the reason) or is not the expected dialect ("Invalid
 // rss document."). text is read up to its first zero byte.
-bool parse(Feed& feed, std::string_view text, const MeterSettings& settings);
+bool parse(Feed& feed, std::string_view text, const CleanupOptions& settings);
 
 // Reads the XML declaration of a document that parses: feed.encoding
 // becomes its encoding name in lower case; "utf-8" or no name converts
@@ -26,6 +27,6 @@ void convertCharset(Feed& feed, std::string& text, bool filterUnicode);
 
 // convertCharset, then parse, with the same effect as calling both, but
 // parsing the document with TinyXML only once. body is converted in place.
-bool convertAndParse(Feed& feed, std::string& body, const MeterSettings& settings);
+bool convertAndParse(Feed& feed, std::string& body, const CleanupOptions& settings);
 
 }  // namespace korvo

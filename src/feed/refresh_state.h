@@ -26,8 +26,10 @@ struct RefreshState {
 
   // First run: due. Failure pending: due (and no longer pending) once the
   // retry delay has passed. With data: due once `interval` seconds have
-  // passed since the last success. Differences are unsigned 32-bit, so a
-  // clock set back makes the feed due.
+  // passed since the last success. Neither data nor a failure pending (no
+  // refresh leaves a feed so): due like a failure, once the retry delay
+  // has passed since the last failure. Differences are unsigned 32-bit, so
+  // a clock set back makes the feed due.
   bool isDue(int interval, std::uint32_t now) {
     if (firstRun) return true;
     if (errorPending) {
@@ -37,7 +39,7 @@ struct RefreshState {
     }
     if (hasData)
       return static_cast<std::int64_t>(static_cast<std::uint32_t>(now - lastUpdate)) >= interval;
-    return false;
+    return static_cast<std::uint32_t>(now - lastError) >= limits::kRetryDelaySeconds;
   }
 };
 

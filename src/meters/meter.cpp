@@ -8,8 +8,6 @@
 namespace korvo {
 namespace {
 
-constexpr std::string_view kTooltipMarker = "%tt";
-
 // A "yes"/"no" setting, or the current value when the key is missing or empty.
 bool readFlag(const std::string& file, const std::string& section, const char* key, bool current) {
   return readSwitch(file, section.c_str(), key, current);
@@ -64,24 +62,25 @@ void Meter::resolveSite(const MeterEnv& env) {
 Feed* Meter::refreshedFeed(const MeterEnv& env) {
   if (feedUrl_.empty()) return nullptr;
   Feed& feed = env.cache->getOrCreate(feedUrl_, feed_);
-  refresh(feed, settings);
+  refresh(feed, settings.UpdateIntervall, settings.cleanup());
   return &feed;
 }
 
 const std::string& Meter::orError(const MeterEnv& env, const Feed& feed,
                                   const std::string& text) const {
-  if (text.empty() && env.globals->ShowError) return feed.errorText;
+  if (text.empty() && env.globals->ShowError) return feed.errorFor(settings.cleanup());
   return text;
 }
 
 const std::string& Meter::channelText(const MeterEnv& env, std::string_view name) {
   Feed* feed = refreshedFeed(env);
-  return feed ? orError(env, *feed, feed->field(name)) : Feed::emptyText();
+  return feed ? orError(env, *feed, feed->field(name, settings.cleanup())) : Feed::emptyText();
 }
 
 const std::string& Meter::itemText(const MeterEnv& env, std::string_view name, int index) {
   Feed* feed = refreshedFeed(env);
-  return feed ? orError(env, *feed, feed->itemField(name, index)) : Feed::emptyText();
+  return feed ? orError(env, *feed, feed->itemField(name, index, settings.cleanup()))
+              : Feed::emptyText();
 }
 
 const std::string* Meter::tooltipSource(const MeterEnv& env) {
@@ -97,10 +96,7 @@ const std::string* Meter::tooltipSource(const MeterEnv& env) {
 }
 
 std::string Meter::withTooltip(const MeterEnv& env, std::string text) {
-  if (const std::string* tip = tooltipSource(env)) {
-    text += kTooltipMarker;
-    text += *tip;
-  }
+  appendTooltip(env, text);
   return text;
 }
 
@@ -112,10 +108,11 @@ std::string Meter::titleList(const MeterEnv& env, int count, std::size_t visible
   // request; the feed they all read is looked up once, since a refresh
   // never moves it.
   Feed* feed = feedUrl_.empty() ? nullptr : &env.cache->getOrCreate(feedUrl_, feed_);
+  const CleanupOptions cleanup = settings.cleanup();
   for (int i = 0; i < count; ++i) {
-    if (feed) refresh(*feed, settings);
+    if (feed) refresh(*feed, settings.UpdateIntervall, cleanup);
     const std::string& title =
-        feed ? orError(env, *feed, feed->itemField("itemtitle", i)) : Feed::emptyText();
+        feed ? orError(env, *feed, feed->itemField("itemtitle", i, cleanup)) : Feed::emptyText();
     if (!title.empty()) {
       if (firstLf == std::string::npos) firstLf = list.size();
       list += '\n';
@@ -123,8 +120,7 @@ std::string Meter::titleList(const MeterEnv& env, int count, std::size_t visible
     }
     // Past the last item every further line is the same (the error text,
     // or nothing); past the visible bytes nothing more shows at all.
-    bool moreItems = feed && feed->state.hasData &&
-                     static_cast<std::size_t>(i) + 1 < feed->channel.items.size();
+    bool moreItems = feed && static_cast<std::size_t>(i) + 1 < feed->itemCount(cleanup);
     if (!moreItems && title.empty()) break;
     std::size_t start = afterFirstLine && firstLf != std::string::npos ? firstLf + 1 : 0;
     if (list.size() - start > visibleBytes) break;

@@ -4,9 +4,10 @@
 #include <string>
 #include <string_view>
 
-#include "base/meter_settings.h"
+#include "meters/meter_settings.h"
 #include "meters/plugin_settings.h"
 #include "retrieval/feed_cache.h"
+#include "text/tooltip_marker.h"
 
 namespace korvo {
 
@@ -40,6 +41,17 @@ class Meter {
 
   // The text the tooltip shows, when ToolTip is 1..6; null otherwise.
   const std::string* tooltipSource(const MeterEnv& env);
+  // Appends "%tt" and the tooltip source to out (a std::string or anything
+  // else with append(std::string_view)) when there is a tooltip; true when
+  // it did. The one place a tooltip part is made.
+  template <typename Out>
+  bool appendTooltip(const MeterEnv& env, Out& out) {
+    const std::string* tip = tooltipSource(env);
+    if (!tip) return false;
+    out.append(kTooltipMarker);
+    out.append(std::string_view(*tip));
+    return true;
+  }
   // text, then "%tt" and the tooltip source when there is a tooltip.
   std::string withTooltip(const MeterEnv& env, std::string text);
   // The channel title and the titles of the first `count` items, one per

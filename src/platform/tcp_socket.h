@@ -22,9 +22,10 @@ class TcpSocket {
   int setReceiveTimeout(int milliseconds);
   // One send of all bytes of text; a partial send is not continued.
   int sendText(std::string_view text);
-  // One receive: a positive count, 0 when the peer closed, negative on an
-  // error or when the receive time-out passed.
+  // One receive: a positive count, 0 when the peer closed,
+  // kReceiveTimedOut when the receive time-out passed, -1 on an error.
   int receive(char* buffer, int size);
+  static constexpr int kReceiveTimedOut = -2;
   // Closes the socket; the system call's result (-1 when none is open).
   int close();
 

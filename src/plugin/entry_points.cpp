@@ -19,26 +19,31 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 constexpr const char* kEmptyText = "";
-constexpr std::string_view kTooltipMarker = "%tt";
+// The result buffer, emptied before the first piece is added, so that an
+// answer with no piece leaves it as it was.
+class Publication {
+ public:
+  explicit Publication(ResultBuffer& out) : out_(out) {}
+  void append(std::string_view text) {
+    if (!started_) out_.clear();
+    started_ = true;
+    out_.append(text);
+  }
+  const char* result() const { return started_ ? out_.c_str() : kEmptyText; }
+
+ private:
+  ResultBuffer& out_;
+  bool started_ = false;
+};
 
 // Publishes text and then the meter's tooltip part. The text is copied
 // before the tooltip source is read, since reading it may refresh the feed
 // that text lives in.
 const char* publishWithTooltip(Context& ctx, Meter& meter, const std::string& text) {
-  ResultBuffer& out = ctx.result();
-  bool published = false;
-  if (!text.empty()) {
-    out.clear();
-    out.append(text);
-    published = true;
-  }
-  if (const std::string* tip = meter.tooltipSource(ctx.meterEnv())) {
-    if (!published) out.clear();
-    out.append(kTooltipMarker);
-    out.append(*tip);
-    published = true;
-  }
-  return published ? out.c_str() : kEmptyText;
+  Publication out(ctx.result());
+  if (!text.empty()) out.append(text);
+  meter.appendTooltip(ctx.meterEnv(), out);
+  return out.result();
 }
 
 }  // namespace

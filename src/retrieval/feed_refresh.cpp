@@ -1,34 +1,74 @@
 #include "retrieval/feed_refresh.h"
 
 #include <string>
+#include <utility>
 
 #include "feed/feed_parser.h"
 #include "retrieval/http_fetcher.h"
 
 namespace korvo {
+namespace {
 
-void refresh(Feed& feed, const MeterSettings& settings) {
+void downloadAndParse(Feed& feed, const CleanupOptions& options, const Clock& clock) {
+  RefreshState& state = feed.state;
+  std::string body;
+  if (!download(feed, body)) {
+    state.setErrorPending(true);
+    state.stampError(clock.now());
+    return;
+  }
+  if (state.notModified) {
+    // "Not modified" restarts the interval; otherwise every later query
+    // would ask the server again.
+    state.stampUpdate(clock.now());
+    return;
+  }
+  // The character-set step converts body in place; the document is kept
+  // as it came, for the other cleanups.
+  std::string received = body;
+  const bool parsed = convertAndParse(feed, body, options);
+  feed.cleanup = options;
+  feed.clearRaw();
+  if (parsed) {
+    feed.raw = RawDocument{std::move(received), feed.isRdf, feed.isAtom};
+    state.stampUpdate(clock.now());
+    state.setHasData(true);
+  } else {
+    // The parser has emptied the channel: no validators describe what the
+    // feed shows now, so the next request asks for the whole document.
+    feed.lastModified.clear();
+    feed.etag.clear();
+    state.setErrorPending(true);
+    state.stampError(clock.now());
+  }
+}
+
+// The kept document cleaned with options, made once per download.
+void addVariant(Feed& feed, const CleanupOptions& options) {
+  if (feed.cleanedChannel(options)) return;
+  if (feed.raw.body.empty()) {
+    // The last parse failed: every cleanup of nothing is empty.
+    feed.variants.push_back(CleanedChannel{options, Channel(), std::string()});
+    return;
+  }
+  Feed scratch(feed.url, feed.env());
+  scratch.isRdf = feed.raw.isRdf;
+  scratch.isAtom = feed.raw.isAtom;
+  std::string body = feed.raw.body;
+  convertAndParse(scratch, body, options);
+  feed.variants.push_back(
+      CleanedChannel{options, std::move(scratch.channel), std::move(scratch.errorText)});
+}
+
+}  // namespace
+
+void refresh(Feed& feed, int updateInterval, const CleanupOptions& options) {
   RefreshState& state = feed.state;
   const Clock& clock = *feed.env().clock;
   state.setNotModified(false);
-  if (state.isDue(settings.UpdateIntervall, clock.now())) {
-    std::string body;
-    if (!download(feed, body)) {
-      state.setErrorPending(true);
-      state.stampError(clock.now());
-    } else if (state.notModified) {
-      // "Not modified" restarts the interval; otherwise every later query
-      // would ask the server again.
-      state.stampUpdate(clock.now());
-    } else if (convertAndParse(feed, body, settings)) {
-      state.stampUpdate(clock.now());
-      state.setHasData(true);
-    } else {
-      state.setErrorPending(true);
-      state.stampError(clock.now());
-    }
-  }
+  if (state.isDue(updateInterval, clock.now())) downloadAndParse(feed, options, clock);
   state.setFirstRun(false);
+  if (state.hasData && options != feed.cleanup) addVariant(feed, options);
 }
 
 }  // namespace korvo

@@ -14,6 +14,16 @@ bool fail(Feed& feed, std::string& answer, const char* message) {
   return false;
 }
 
+// For the checks an answer cut short fails: the cut is the real reason.
+const char* cutOr(const AnswerContext& context, const char* message) {
+  switch (context.cut) {
+    case AnswerContext::Cut::Reset: return "Connection lost while receiving data.";
+    case AnswerContext::Cut::Stalled: return "Server stopped sending data.";
+    case AnswerContext::Cut::None: break;
+  }
+  return message;
+}
+
 // Header names are matched anywhere in the answer, exact case, and the
 // value is assumed to follow ": "; only a match in the header block counts.
 void takeValidator(const std::string& answer, std::string_view name, std::size_t bodyStart,
@@ -28,12 +38,15 @@ void takeValidator(const std::string& answer, std::string_view name, std::size_t
 
 }  // namespace
 
-bool examineAnswer(Feed& feed, std::string& answer) {
+bool examineAnswer(Feed& feed, std::string& answer, const AnswerContext& context) {
   if (answer.empty()) return fail(feed, answer, "No data recieved");
   const std::size_t statusEnd = answer.find(kLineEnd);
-  if (statusEnd == std::string::npos) return fail(feed, answer, "Invalid format.");
+  if (statusEnd == std::string::npos) return fail(feed, answer, cutOr(context, "Invalid format."));
 
   if (answer.compare(0, 12, "HTTP/1.1 304") == 0 || answer.compare(0, 12, "HTTP/1.0 304") == 0) {
+    // Without validators there is nothing the answer could refer to.
+    if (!context.conditional)
+      return fail(feed, answer, "Server answered 'not modified' to a request without validators.");
     feed.env().writeLine("File not modified since last call");
     feed.errorText.clear();
     feed.state.setNotModified(true);
@@ -53,13 +66,14 @@ bool examineAnswer(Feed& feed, std::string& answer) {
     else if (answer.rfind("</feed>") != std::string::npos)
       feed.isAtom = true;
     else
-      return fail(feed, answer, "Invalid rss format.");
+      return fail(feed, answer, cutOr(context, "Invalid rss format."));
   }
 
   const std::size_t headerEnd = answer.find(kHeaderEnd);
   const std::size_t bodyStart =
       headerEnd == std::string::npos ? answer.size() : headerEnd + kHeaderEnd.size();
-  if (bodyStart >= answer.size()) return fail(feed, answer, "Beginning of data not found.");
+  if (bodyStart >= answer.size())
+    return fail(feed, answer, cutOr(context, "Beginning of data not found."));
 
   takeValidator(answer, "Last-Modified", bodyStart, feed.lastModified);
   takeValidator(answer, "ETag", bodyStart, feed.etag);

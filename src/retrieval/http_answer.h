@@ -8,13 +8,27 @@
 
 namespace korvo {
 
+// What the download knows about an answer besides its bytes.
+struct AnswerContext {
+  // The request carried a validator (If-Modified-Since or If-None-Match).
+  bool conditional = false;
+  // How the receive loop ended before the server closed in order.
+  enum class Cut { None, Reset, Stalled };
+  Cut cut = Cut::None;
+};
+
 // Checks, in this order: an empty answer ("No data recieved"), no line end
 // ("Invalid format."), a 304 (true, feed.state.notModified set, answer
-// emptied), the status line ("Error transfering data."), the closing tag
-// that names the dialect ("Invalid rss format."), the start of the body
-// ("Beginning of data not found."). On a 200 the validators and dialect
-// flags are updated and answer keeps only the body. On failure the message
-// is recorded with feed.setError and answer is emptied.
-bool examineAnswer(Feed& feed, std::string& answer);
+// emptied, when the request was conditional; otherwise "Server answered
+// 'not modified' to a request without validators."), the status line
+// ("Error transfering data."), the closing tag that names the dialect
+// ("Invalid rss format."), the start of the body ("Beginning of data not
+// found."). When the connection was cut (context.cut) and the answer fails
+// a check of its completeness, the message says so instead: "Connection
+// lost while receiving data." or "Server stopped sending data.". On a 200
+// the validators and dialect flags are updated and answer keeps only the
+// body. On failure the message is recorded with feed.setError and answer
+// is emptied.
+bool examineAnswer(Feed& feed, std::string& answer, const AnswerContext& context);
 
 }  // namespace korvo

@@ -18,9 +18,10 @@ using Milliseconds = std::chrono::milliseconds;
 constexpr int kDeadlineSlackMs = 25;
 
 // Why the receive loop stopped before the server closed.
-enum class Cut { None, TooLarge, TooLong };
+enum class Cut { None, TooLarge, TooLong, Reset, Stalled };
 
-void sendRequest(TcpConnection& connection, const Feed& feed, const std::string& host) {
+// True when the request carried a validator.
+bool sendRequest(TcpConnection& connection, const Feed& feed, const std::string& host) {
   connection.sendText("GET " + pathOf(feed.url) + " HTTP/1.0\r\n");
   connection.sendText("User-Agent: Korvo/0.93\r\n");
   connection.sendText("Connection: close\r\n");
@@ -32,10 +33,11 @@ void sendRequest(TcpConnection& connection, const Feed& feed, const std::string&
   if (conditional && !feed.etag.empty())
     connection.sendText("If-None-Match: " + feed.etag + "\r\n");
   connection.sendText("\r\n");
+  return conditional && !(feed.lastModified.empty() && feed.etag.empty());
 }
 
 // Collects the answer until the server closes or a receive fails or times
-// out. Each receive waits at most its own time-out and never much past the
+// out; the answer so far stays in out either way. Each receive waits at most its own time-out and never much past the
 // deadline of the whole download; the answer never grows past its bound.
 Cut receiveAnswer(TcpConnection& connection, const DownloadLimits& bounds,
                   SteadyClock::time_point deadline, std::string& out) {
@@ -48,7 +50,9 @@ Cut receiveAnswer(TcpConnection& connection, const DownloadLimits& bounds,
     connection.setReceiveTimeout(static_cast<int>(std::min(ownTimeout, left + kDeadlineSlackMs)));
     const int got = connection.receive(buffer, static_cast<int>(sizeof buffer));
     if (got < 0 && SteadyClock::now() >= deadline) return Cut::TooLong;
-    if (got <= 0) return Cut::None;
+    if (got == TcpSocket::kReceiveTimedOut) return Cut::Stalled;
+    if (got < 0) return Cut::Reset;
+    if (got == 0) return Cut::None;
     if (static_cast<std::size_t>(got) > bounds.maxResponseBytes - out.size()) return Cut::TooLarge;
     out.append(buffer, static_cast<std::size_t>(got));
   }
@@ -74,18 +78,21 @@ bool download(Feed& feed, std::string& out) {
   env.writeLine("Downloading rss: " + feed.url);
 
   Cut cut = Cut::None;
+  AnswerContext context;
   {
     TcpConnection connection(std::min(bounds.connectTimeoutMs, bounds.maxDownloadMs));
     const std::string host = hostOf(feed.url);
     if (!connection.connectTo(host, limits::kHttpPort)) return fail(feed, out, "Unable to connect");
-    sendRequest(connection, feed, host);
+    context.conditional = sendRequest(connection, feed, host);
     cut = receiveAnswer(connection, bounds, deadline, out);
     connection.close();
   }
 
   if (cut == Cut::TooLarge) return fail(feed, out, "Response too large.");
   if (cut == Cut::TooLong) return fail(feed, out, "Download took too long.");
-  return examineAnswer(feed, out);
+  if (cut == Cut::Reset) context.cut = AnswerContext::Cut::Reset;
+  if (cut == Cut::Stalled) context.cut = AnswerContext::Cut::Stalled;
+  return examineAnswer(feed, out, context);
 }
 
 }  // namespace korvo

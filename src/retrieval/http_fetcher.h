@@ -10,7 +10,8 @@ namespace korvo {
 
 // True with out holding the body of a complete "200 OK" document (the
 // Feed's validators and dialect flags updated), or true with
-// feed.state.notModified set and out empty on a 304. False on any failure,
+// feed.state.notModified set and out empty on a 304 to a request that
+// carried a validator (examineAnswer has the rules). False on any failure,
 // recorded with feed.setError; out is then empty. The bounds of feed.env().limits apply:
 // connect and receive time-outs, the size of the answer, the whole time.
 bool download(Feed& feed, std::string& out);

@@ -21,7 +21,8 @@ class TcpConnection {
   int setReceiveTimeout(int milliseconds);
   // One send of the whole text; the count sent, or negative.
   int sendText(std::string_view text);
-  // A positive count, 0 when the peer closed, negative on error or time-out.
+  // A positive count, 0 when the peer closed, TcpSocket::kReceiveTimedOut
+  // when the receive time-out passed, -1 on an error.
   int receive(char* buffer, int size);
   // The system call's result; negative when no socket is open.
   int close();

@@ -64,7 +64,7 @@ TEST(FeedCharsetTest, DeclarationDecidesTheConversion) {
 TEST(FeedCharsetTest, Utf8FeedKeepsItsAccentsNextToOtherCharacters) {
   Feed feed;
   std::string body = fixture("utf8_euro.xml");
-  ASSERT_TRUE(convertAndParse(feed, body, MeterSettings()));
+  ASSERT_TRUE(convertAndParse(feed, body, CleanupOptions()));
   EXPECT_EQ(feed.encoding, "utf-8");
   EXPECT_EQ(feed.channel.title, "Caf\xE9 E 5");
   EXPECT_EQ(feed.channel.description, "\xE9t\xE9 - ''quoted'' ... Korvo(TM)");
@@ -76,7 +76,7 @@ TEST(FeedCharsetTest, Utf8FeedKeepsItsAccentsNextToOtherCharacters) {
 TEST(FeedCharsetTest, Utf8FeedStaysUtf8WithoutTheFilter) {
   Feed feed;
   std::string body = fixture("utf8_euro.xml");
-  MeterSettings settings;
+  CleanupOptions settings;
   settings.FilterUnicode = false;
   ASSERT_TRUE(convertAndParse(feed, body, settings));
   EXPECT_EQ(body, fixture("utf8_euro.xml"));
@@ -86,7 +86,7 @@ TEST(FeedCharsetTest, Utf8FeedStaysUtf8WithoutTheFilter) {
 TEST(FeedCharsetTest, MislabelledLatin1KeepsItsLetters) {
   Feed feed;
   std::string body = fixture("latin1_as_utf8.xml");
-  ASSERT_TRUE(convertAndParse(feed, body, MeterSettings()));
+  ASSERT_TRUE(convertAndParse(feed, body, CleanupOptions()));
   EXPECT_EQ(body, fixture("latin1_as_utf8.xml"));
   EXPECT_EQ(feed.channel.title, "Caf\xE9 cr\xE8me");
 }
@@ -94,7 +94,7 @@ TEST(FeedCharsetTest, MislabelledLatin1KeepsItsLetters) {
 TEST(FeedCharsetTest, Iso88592FeedGetsPlainLetters) {
   Feed feed;
   std::string body = fixture("iso8859_2.xml");
-  MeterSettings settings;
+  CleanupOptions settings;
   settings.FilterUnicode = false;
   ASSERT_TRUE(convertAndParse(feed, body, settings));
   EXPECT_EQ(feed.encoding, "iso-8859-2");
@@ -154,7 +154,7 @@ void expectSameFeed(const Feed& a, const Feed& b) {
 void expectOneStepLikeTwo(const std::string& document) {
   for (int flags = 0; flags < 3; ++flags) {
     for (int bits = 0; bits < 8; ++bits) {
-      MeterSettings settings;
+      CleanupOptions settings;
       settings.FilterUnicode = bits & 1;
       settings.FilterHtml = bits & 2;
       settings.ReplaceBr = bits & 4;

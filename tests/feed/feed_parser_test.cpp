@@ -19,8 +19,8 @@ Feed feedFor(Dialect dialect) {
   return feed;
 }
 
-MeterSettings settingsWith(bool filterHtml, bool replaceBr) {
-  MeterSettings settings;
+CleanupOptions settingsWith(bool filterHtml, bool replaceBr) {
+  CleanupOptions settings;
   settings.FilterHtml = filterHtml;
   settings.ReplaceBr = replaceBr;
   return settings;
@@ -38,7 +38,7 @@ void expectChannelEmpty(const Feed& feed) {
 
 TEST(FeedParserTest, Rss20FillsEveryChannelFieldAndItemsInOrder) {
   Feed feed = feedFor(Dialect::Rss);
-  ASSERT_TRUE(parse(feed, fixture("rss20.xml"), MeterSettings()));
+  ASSERT_TRUE(parse(feed, fixture("rss20.xml"), CleanupOptions()));
   const Channel& c = feed.channel;
   EXPECT_EQ(c.title, "Korvo News");  // not the image's title
   EXPECT_EQ(c.link, "http://news.example.com/");
@@ -65,7 +65,7 @@ TEST(FeedParserTest, OlderRssVersionsAreReadAlike) {
   for (const char* name : {"rss091.xml", "rss092.xml"}) {
     SCOPED_TRACE(name);
     Feed feed = feedFor(Dialect::Rss);
-    ASSERT_TRUE(parse(feed, fixture(name), MeterSettings()));
+    ASSERT_TRUE(parse(feed, fixture(name), CleanupOptions()));
     EXPECT_EQ(feed.channel.language, "de");
     ASSERT_EQ(feed.channel.items.size(), 1u);
     EXPECT_EQ(feed.channel.items[0].title, "Only item");
@@ -80,11 +80,11 @@ TEST(FeedParserTest, RssVersionMustBeExact) {
   for (const char* attribute : refused) {
     SCOPED_TRACE(attribute);
     Feed feed = feedFor(Dialect::Rss);
-    ASSERT_TRUE(parse(feed, fixture("rss20.xml"), MeterSettings()));
+    ASSERT_TRUE(parse(feed, fixture("rss20.xml"), CleanupOptions()));
     const std::string text = std::string("<rss ") + attribute +
                              "><channel><title>T</title><item><title>I</title></item>"
                              "</channel></rss>";
-    EXPECT_FALSE(parse(feed, text, MeterSettings()));
+    EXPECT_FALSE(parse(feed, text, CleanupOptions()));
     EXPECT_EQ(feed.errorText, "Invalid rss document.");
     expectChannelEmpty(feed);
   }
@@ -111,7 +111,7 @@ TEST(FeedParserTest, StructuralRefusals) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     Feed feed = feedFor(c.dialect);
-    EXPECT_FALSE(parse(feed, c.text, MeterSettings()));
+    EXPECT_FALSE(parse(feed, c.text, CleanupOptions()));
     EXPECT_EQ(feed.errorText, "Invalid rss document.");
     expectChannelEmpty(feed);
   }
@@ -130,7 +130,7 @@ TEST(FeedParserTest, DialectUnderTheWrongFlagsIsRefused) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Feed feed = feedFor(c.wrong);
-    EXPECT_FALSE(parse(feed, fixture(c.name), MeterSettings()));
+    EXPECT_FALSE(parse(feed, fixture(c.name), CleanupOptions()));
     EXPECT_EQ(feed.errorText, "Invalid rss document.");
     expectChannelEmpty(feed);
   }
@@ -138,7 +138,7 @@ TEST(FeedParserTest, DialectUnderTheWrongFlagsIsRefused) {
 
 TEST(FeedParserTest, Rss10ReadsItemsBesideTheChannelAndNoDates) {
   Feed feed = feedFor(Dialect::Rdf);
-  ASSERT_TRUE(parse(feed, fixture("rdf.xml"), MeterSettings()));
+  ASSERT_TRUE(parse(feed, fixture("rdf.xml"), CleanupOptions()));
   const Channel& c = feed.channel;
   EXPECT_EQ(c.title, "RDF site");
   EXPECT_EQ(c.link, "http://rdf.example.com/");
@@ -156,7 +156,7 @@ TEST(FeedParserTest, Rss10ReadsItemsBesideTheChannelAndNoDates) {
 
 TEST(FeedParserTest, AtomTakesTheFirstLinkOfEachElement) {
   Feed feed = feedFor(Dialect::Atom);
-  ASSERT_TRUE(parse(feed, fixture("atom.xml"), MeterSettings()));
+  ASSERT_TRUE(parse(feed, fixture("atom.xml"), CleanupOptions()));
   const Channel& c = feed.channel;
   EXPECT_EQ(c.title, "Atom site");
   EXPECT_EQ(c.description, "Atom & friends");
@@ -220,8 +220,8 @@ TEST(FeedParserTest, IllFormedDocumentGivesTinyXmlsDescription) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     Feed feed = feedFor(Dialect::Rss);
-    ASSERT_TRUE(parse(feed, fixture("rss20.xml"), MeterSettings()));
-    EXPECT_FALSE(parse(feed, c.text, MeterSettings()));
+    ASSERT_TRUE(parse(feed, fixture("rss20.xml"), CleanupOptions()));
+    EXPECT_FALSE(parse(feed, c.text, CleanupOptions()));
     EXPECT_EQ(feed.errorText, c.message);
     expectChannelEmpty(feed);
   }
@@ -242,8 +242,8 @@ TEST(FeedParserTest, OversizedDocumentIsRefusedBeforeTinyXml) {
   };
   for (const auto& c : cases) {
     Feed feed = feedFor(Dialect::Rss);
-    ASSERT_TRUE(parse(feed, fixture("rss20.xml"), MeterSettings()));
-    EXPECT_FALSE(parse(feed, c.text, MeterSettings()));
+    ASSERT_TRUE(parse(feed, fixture("rss20.xml"), CleanupOptions()));
+    EXPECT_FALSE(parse(feed, c.text, CleanupOptions()));
     EXPECT_EQ(feed.errorText, c.message);
     expectChannelEmpty(feed);
   }
@@ -252,11 +252,11 @@ TEST(FeedParserTest, OversizedDocumentIsRefusedBeforeTinyXml) {
 TEST(FeedParserTest, DocumentEndsAtItsFirstZeroByte) {
   Feed feed = feedFor(Dialect::Rss);
   const std::string good = "<rss version=\"2.0\"><channel><title>T</title></channel></rss>";
-  EXPECT_TRUE(parse(feed, good + std::string(1, '\0') + "<garbage", MeterSettings()));
+  EXPECT_TRUE(parse(feed, good + std::string(1, '\0') + "<garbage", CleanupOptions()));
   EXPECT_EQ(feed.channel.title, "T");
   const std::string cut = "<rss version=\"2.0\"><channel><title>T" + std::string(1, '\0') +
                           "</title></channel></rss>";
-  EXPECT_FALSE(parse(feed, cut, MeterSettings()));
+  EXPECT_FALSE(parse(feed, cut, CleanupOptions()));
   EXPECT_EQ(feed.errorText, "Unable to parse document. Error reading Element value.");
 }
 
@@ -264,7 +264,7 @@ TEST(FeedParserTest, MissingContentIsNoFailure) {
   Feed feed = feedFor(Dialect::Rss);
   feed.errorText = "left by someone else";
   ASSERT_TRUE(parse(feed, "<rss version=\"0.92\"><channel><item/><item><title/></item></channel></rss>",
-                    MeterSettings()));
+                    CleanupOptions()));
   ASSERT_EQ(feed.channel.items.size(), 2u);
   EXPECT_EQ(feed.channel.items[1].title, "");
   EXPECT_EQ(feed.channel.title, "");

@@ -47,7 +47,10 @@ const DueCase kDueCases[] = {
     {"failure, clock set back", false, true, false, kT, kT, 180, kT - 1, true, false},
     {"data across the 32-bit wrap", false, false, true, 0xFFFFFFF0u, 0, 180, 0x000000A4u, true,
      false},
-    {"empty state, long after", false, false, false, kT, kT, 180, kT + 100000, false, false},
+    // Neither data nor a failure pending: retried as after a failure, never stuck.
+    {"empty state, 9 s after", false, false, false, kT, kT, 180, kT + 9, false, false},
+    {"empty state, 10 s after", false, false, false, kT, kT, 180, kT + 10, true, false},
+    {"empty state, long after", false, false, false, kT, kT, 180, kT + 100000, true, false},
     {"empty state, interval 0", false, false, false, kT, kT, 0, kT, false, false},
 };
 
@@ -78,7 +81,10 @@ TEST(RefreshStateTest, FailuresAreRetriedEveryTenSeconds) {
     state.setErrorPending(true);
     state.stampError(now);
   }
-  EXPECT_EQ(downloads, 0);  // no data and no failure yet: the empty state
+  // Neither data nor a failure pending, a state no refresh leaves: it is
+  // never stuck, but retried like a failure at 10, 20, ..., 50 seconds.
+  EXPECT_EQ(downloads, 5);
+  downloads = 0;
 
   state.setErrorPending(true);
   state.stampError(now);

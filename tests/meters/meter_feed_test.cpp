@@ -136,6 +136,93 @@ TEST_F(MeterFeedTest, NotModifiedKeepsContentAndRestartsTheInterval) {
   EXPECT_EQ(server.connections(), 3u);
 }
 
+TEST_F(MeterFeedTest, ANotModifiedFirstAnswerIsAFailureRetriedAfterTenSeconds) {
+  LoopbackServer server(kAddress, {status("HTTP/1.1 304 Not Modified"), ok(rss({"a"}))});
+  ASSERT_TRUE(server.ok()) << server.error();
+  Meter meter = meterFor("News");
+  globals.ShowError = true;
+  const std::string message = "Server answered 'not modified' to a request without validators.";
+  EXPECT_EQ(title(meter), message);
+  clock.advance(9);
+  EXPECT_EQ(title(meter), message);
+  EXPECT_EQ(server.connections(), 1u);
+  clock.advance(1);
+  EXPECT_EQ(title(meter), "News");
+  EXPECT_EQ(meter.itemText(env, "itemtitle", 0), "a");
+  EXPECT_EQ(server.connections(), 2u);
+  for (const auto& request : server.requests())
+    EXPECT_THAT(request, ::testing::Not(::testing::HasSubstr("If-")));
+}
+
+// good (v1), bad (v2), then a 304: the feed never shows nothing without
+// saying why, and never asks with the validators of the bad document.
+TEST_F(MeterFeedTest, ValidatorsOfADocumentThatFailedToParseAreNeverSent) {
+  LoopbackServer server(kAddress, {ok(rss({"a"}), {"ETag: \"v1\"", "Last-Modified: day 1"}),
+                                   ok("<rss version=\"9\"><channel/></rss>",
+                                      {"ETag: \"v2\"", "Last-Modified: day 2"}),
+                                   status("HTTP/1.1 304 Not Modified"), ok(rss({"b"}))});
+  ASSERT_TRUE(server.ok()) << server.error();
+  Meter meter = meterFor("News");
+  meter.settings.UpdateIntervall = 60;
+  globals.ShowError = true;
+  EXPECT_EQ(title(meter), "News");
+  clock.advance(60);
+  EXPECT_EQ(title(meter), "Invalid rss document.");
+  clock.advance(10);
+  EXPECT_EQ(title(meter), "Server answered 'not modified' to a request without validators.");
+  EXPECT_EQ(meter.itemText(env, "itemtitle", 0),
+            "Server answered 'not modified' to a request without validators.");
+  clock.advance(10);
+  EXPECT_EQ(meter.itemText(env, "itemtitle", 0), "b");
+  const auto requests = server.requests();
+  ASSERT_EQ(requests.size(), 4u);
+  EXPECT_THAT(requests[1], ::testing::HasSubstr("If-None-Match: \"v1\"\r\n"));
+  for (std::size_t i = 2; i < requests.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_THAT(requests[i], ::testing::Not(::testing::HasSubstr("If-")));
+  }
+}
+
+// Each meter reads the feed cleaned with its own options; the server
+// still sees one request per interval, whichever meter asks first.
+TEST_F(MeterFeedTest, MetersWithOtherCleanupShareOneDownload) {
+  auto doc = [](const std::string& word) {
+    return "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>&lt;b&gt;" + word +
+           "&lt;/b&gt; news</title><item><title>one&lt;br&gt;two</title></item>"
+           "</channel></rss>\n";
+  };
+  LoopbackServer server(kAddress, {ok(doc("Old"), {"ETag: \"v1\""}), ok(doc("New"))});
+  ASSERT_TRUE(server.ok()) << server.error();
+  Meter html = meterFor("News"), plain = meterFor("News");
+  html.settings.UpdateIntervall = plain.settings.UpdateIntervall = 60;
+  html.settings.FilterHtml = false;
+  html.settings.ReplaceBr = false;
+  EXPECT_EQ(title(html), "<b>Old</b> news");
+  EXPECT_EQ(title(plain), "Old news");
+  EXPECT_EQ(plain.itemText(env, "itemtitle", 0), "one\ntwo");
+  EXPECT_EQ(html.itemText(env, "itemtitle", 0), "one<br>two");
+  EXPECT_EQ(server.connections(), 1u);
+
+  // Settings that change, or a new meter, need no download either.
+  Meter brOnly = meterFor("News");
+  brOnly.settings.FilterHtml = false;
+  EXPECT_EQ(brOnly.itemText(env, "itemtitle", 0), "one\ntwo");
+  EXPECT_EQ(title(brOnly), "<b>Old</b> news");
+  plain.settings.ReplaceBr = false;
+  EXPECT_EQ(plain.itemText(env, "itemtitle", 0), "onetwo");
+  plain.settings.ReplaceBr = true;
+  EXPECT_EQ(server.connections(), 1u);
+
+  clock.advance(60);
+  EXPECT_EQ(title(plain), "New news");
+  EXPECT_EQ(title(html), "<b>New</b> news");
+  EXPECT_EQ(title(brOnly), "<b>New</b> news");
+  EXPECT_EQ(html.titleList(env, 1, 32767, false), "<b>New</b> news\none<br>two");
+  EXPECT_EQ(plain.titleList(env, 1, 32767, false), "New news\none\ntwo");
+  EXPECT_EQ(server.connections(), 2u);
+  EXPECT_THAT(server.requests()[1], ::testing::HasSubstr("If-None-Match: \"v1\"\r\n"));
+}
+
 TEST_F(MeterFeedTest, ShowErrorFillsOnlyEmptyFieldsAfterAFailedDownload) {
   LoopbackServer server(kAddress, {ok(rss({"a", ""})), status("HTTP/1.0 404 Not Found")});
   ASSERT_TRUE(server.ok()) << server.error();

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "base/meter_settings.h"
+#include "feed/cleanup_options.h"
 #include "retrieval/feed_refresh.h"
 #include "support/loopback_server.h"
 
@@ -70,12 +70,12 @@ std::vector<HostileCase> hostileCases() {
   return {
       {"reset in the middle of the body",
        Script().send(kNewerHead).pause(Ms(200)).reset(), bounds(2000, 5000),
-       "Invalid rss format.", Ms(3000)},
+       "Connection lost while receiving data.", Ms(3000)},
       {"accepts and never sends", Script().dontWaitForRequest().stall(), bounds(300, 5000),
        "No data recieved", Ms(2000)},
       {"headers, then a stall",
        Script().send("HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n").stall(),
-       bounds(300, 5000), "Invalid rss format.", Ms(2000)},
+       bounds(300, 5000), "Server stopped sending data.", Ms(2000)},
       {"a byte a second, each within the receive time-out",
        Script().sendInChunks(kNewer, {1}, Ms(1000)), bounds(2000, 2500),
        "Download took too long.", Ms(4000)},
@@ -90,7 +90,7 @@ std::vector<HostileCase> hostileCases() {
        "Invalid format.", Ms(3000)},
       {"a status line of 100 KiB, then a stall",
        Script().send("HTTP/1.0 200 " + std::string(100 * 1024, 'K')).stall(), bounds(300, 5000),
-       "Invalid format.", Ms(2000)},
+       "Server stopped sending data.", Ms(2000)},
   };
 }
 
@@ -107,18 +107,19 @@ TEST_F(HostileServerTest, EachEndsWithinItsBoundAndKeepsTheEarlierContent) {
     env.clock = &clock;
     env.limits = bounds(2000, 5000);
     Feed feed(kUrl, env);
-    MeterSettings settings;
+    const CleanupOptions settings;
+    const int interval = limits::kDefaultUpdateInterval;
     LoopbackServer server(kAddress, {Script().send(kEarlier), c.script});
     ASSERT_TRUE(server.ok()) << server.error();
 
-    refresh(feed, settings);
+    refresh(feed, interval, settings);
     ASSERT_EQ(feed.errorText, "");
     ASSERT_EQ(feed.field("title"), "Earlier");
 
     env.limits = c.limits;
-    clock.advance(static_cast<std::uint32_t>(settings.UpdateIntervall));
+    clock.advance(static_cast<std::uint32_t>(interval));
     const auto start = SteadyClock::now();
-    refresh(feed, settings);
+    refresh(feed, interval, settings);
     const auto took = std::chrono::duration_cast<Ms>(SteadyClock::now() - start);
 
     EXPECT_LT(took.count(), c.bound.count());
@@ -140,17 +141,18 @@ TEST_F(HostileServerTest, AGoodAnswerAfterAHostileOneIsTakenAsUsual) {
   env.clock = &clock;
   env.limits = bounds(300, 5000, 1u << 20);
   Feed feed(kUrl, env);
-  MeterSettings settings;
+  const CleanupOptions settings;
+  const int interval = limits::kDefaultUpdateInterval;
   LoopbackServer server(kAddress, {Script().send(kEarlier),
                                    Script().send(kNewerHead).flood(std::string(4096, 'x')),
                                    Script().send(kNewer)});
   ASSERT_TRUE(server.ok()) << server.error();
-  refresh(feed, settings);
-  clock.advance(static_cast<std::uint32_t>(settings.UpdateIntervall));
-  refresh(feed, settings);
+  refresh(feed, interval, settings);
+  clock.advance(static_cast<std::uint32_t>(interval));
+  refresh(feed, interval, settings);
   ASSERT_EQ(feed.errorText, "Response too large.");
   clock.advance(limits::kRetryDelaySeconds);
-  refresh(feed, settings);
+  refresh(feed, interval, settings);
   EXPECT_EQ(feed.errorText, "");
   EXPECT_FALSE(feed.state.errorPending);
   EXPECT_EQ(feed.field("title"), "Newer");

@@ -2,7 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "base/meter_settings.h"
+#include "feed/cleanup_options.h"
 #include "retrieval/feed_refresh.h"
 #include "support/nginx_server.h"
 
@@ -23,22 +23,23 @@ TEST(RealServerTest, ValidatorsFromNginxGiveNotModifiedUntilTheFileChanges) {
   Environment env;
   env.clock = &clock;
   Feed feed("http://127.0.0.8/feed.xml", env);
-  MeterSettings settings;
+  const CleanupOptions settings;
+  const int interval = limits::kDefaultUpdateInterval;
 
-  refresh(feed, settings);
+  refresh(feed, interval, settings);
   ASSERT_EQ(feed.errorText, "");
   EXPECT_EQ(feed.itemField("itemtitle", 0), "first");
   EXPECT_THAT(feed.etag, ::testing::MatchesRegex("\"[0-9a-f]+-[0-9a-f]+\""));
   EXPECT_THAT(feed.lastModified, ::testing::EndsWith(" GMT"));
 
-  clock.advance(settings.UpdateIntervall);
-  refresh(feed, settings);
+  clock.advance(interval);
+  refresh(feed, interval, settings);
   EXPECT_TRUE(feed.state.notModified) << "nginx answers the validators with 304";
   EXPECT_EQ(feed.itemField("itemtitle", 0), "first");
 
   nginx.put("feed.xml", rss("second, longer"));
-  clock.advance(settings.UpdateIntervall);
-  refresh(feed, settings);
+  clock.advance(interval);
+  refresh(feed, interval, settings);
   EXPECT_FALSE(feed.state.notModified);
   EXPECT_EQ(feed.errorText, "");
   EXPECT_EQ(feed.itemField("itemtitle", 0), "second, longer");

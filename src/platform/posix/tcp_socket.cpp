@@ -120,7 +120,8 @@ int TcpSocket::receive(char* buffer, int size) {
   for (;;) {
     const ssize_t got = ::recv(static_cast<int>(handle_), buffer, static_cast<std::size_t>(size), 0);
     if (got < 0 && errno == EINTR) continue;
-    return static_cast<int>(got);
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return kReceiveTimedOut;
+    return got < 0 ? -1 : static_cast<int>(got);
   }
 }
 

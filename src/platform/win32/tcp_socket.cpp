@@ -114,7 +114,9 @@ int TcpSocket::sendText(std::string_view text) {
 
 int TcpSocket::receive(char* buffer, int size) {
   if (handle_ < 0 || buffer == nullptr || size <= 0) return -1;
-  return recv(socketOf(handle_), buffer, size, 0);
+  const int got = recv(socketOf(handle_), buffer, size, 0);
+  if (got == SOCKET_ERROR) return WSAGetLastError() == WSAETIMEDOUT ? kReceiveTimedOut : -1;
+  return got;
 }
 
 int TcpSocket::close() {

@@ -1,9 +1,10 @@
 #pragma once
 // The stored options of one meter, with their defaults. Read and written
-// by the meter layer; the refresh and the parser read them.
+// by the meter layer; the refresh gets the interval and the cleanup.
 #include <string>
 
 #include "base/limits.h"
+#include "feed/cleanup_options.h"
 
 namespace korvo {
 
@@ -17,6 +18,8 @@ struct MeterSettings {
   int ToolTipItem = 0;
   int InputClick = 0;
   int InputClickItem = 0;
+
+  CleanupOptions cleanup() const { return {FilterUnicode, FilterHtml, ReplaceBr}; }
 };
 
 }  // namespace korvo
