@@ -37,8 +37,9 @@ bool sendRequest(TcpConnection& connection, const Feed& feed, const std::string&
 }
 
 // Collects the answer until the server closes or a receive fails or times
-// out; the answer so far stays in out either way. Each receive waits at most its own time-out and never much past the
-// deadline of the whole download; the answer never grows past its bound.
+// out; the answer so far stays in out either way. Each receive waits at
+// most its own time-out and never much past the deadline of the whole
+// download; the answer never grows past its bound.
 Cut receiveAnswer(TcpConnection& connection, const DownloadLimits& bounds,
                   SteadyClock::time_point deadline, std::string& out) {
   char buffer[limits::kReceiveChunk];

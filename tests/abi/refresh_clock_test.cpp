@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "support/loopback_server.h"
 #include "support/run_program.h"
@@ -29,6 +30,31 @@ Script ok(const std::string& title) {
   return Script().send(httpAnswer("HTTP/1.0 200 OK", {}, rss(title)));
 }
 
+// Runs the clock driver under libfaketime on a plug-in copy whose Korvo.ini
+// is korvoIni and whose host INI holds one meter [M]; commands as the
+// driver takes them.
+test::ProgramResult runWithClock(const std::string& korvoIni, const std::string& hostIni,
+                                 const std::vector<std::string>& commands) {
+  test::TempDir dir;
+  std::string plugin = dir.file("libkorvo.so");
+  test::writeWholeFile(plugin, test::readWholeFile(KORVO_PLUGIN_PATH));
+  test::writeWholeFile(dir.file("Korvo.ini"), korvoIni);
+  test::writeWholeFile(dir.file("host.ini"), hostIni);
+  std::string timeFile = dir.file("now.txt");
+  test::ProgramRun run;
+  run.args = {KORVO_CLOCK_DRIVER_PATH, plugin, timeFile, dir.file("host.ini")};
+  run.args.insert(run.args.end(), commands.begin(), commands.end());
+  test::writeWholeFile(timeFile, "2027-01-15 08:00:00\n");
+  // No shared memory: libfaketime's semaphores have aborted the child under
+  // the sanitizers.
+  run.env = {"LD_PRELOAD=" + std::string(kFaketime), "FAKETIME_TIMESTAMP_FILE=" + timeFile,
+             "FAKETIME_NO_CACHE=1",           "FAKETIME_DISABLE_SHM=1",
+             "TZ=UTC",                         "ASAN_OPTIONS=verify_asan_link_order=0"};
+  return test::runProgram(run);
+}
+
+std::string at(long offset) { return "at=" + std::to_string(kStart + offset); }
+
 TEST(RefreshClockTest, IntervalRetryAndClockSetBackThroughTheExports) {
   KORVO_SKIP_WITHOUT_PORT_80();
   if (access(kFaketime, R_OK) != 0) GTEST_SKIP() << "libfaketime is not installed (faketime)";
@@ -37,36 +63,60 @@ TEST(RefreshClockTest, IntervalRetryAndClockSetBackThroughTheExports) {
                                       ok("three"), ok("four")});
   ASSERT_TRUE(server.ok()) << server.error();
 
-  test::TempDir dir;
-  std::string plugin = dir.file("libkorvo.so");
-  test::writeWholeFile(plugin, test::readWholeFile(KORVO_PLUGIN_PATH));
-  test::writeWholeFile(dir.file("Korvo.ini"),
-                       "[Settings]\nShowError=no\n[NewsSites]\nNews=http://127.0.0.7/feed.xml\n");
-  test::writeWholeFile(dir.file("host.ini"), "[M]\nNewsSite=News\nUpdateIntervall=180\n");
-  std::string timeFile = dir.file("now.txt");
-
-  auto at = [](long offset) { return "at=" + std::to_string(kStart + offset); };
-  test::ProgramRun run;
-  run.args = {KORVO_CLOCK_DRIVER_PATH, plugin, timeFile, dir.file("host.ini"),
-              at(0),   "meter=M", "title=0",  // first query downloads "one"
-              at(179), "title=0",             // inside the interval
-              at(180), "title=0",             // due: "two"
-              at(360), "title=0",             // due, the server fails: "two" stays
-              at(369), "title=0",             // waiting for the retry
-              at(370), "title=0",             // retried: "three"
-              at(300), "title=0"};            // clock set back: due, "four"
-  test::writeWholeFile(timeFile, "2027-01-15 08:00:00\n");
-  // No shared memory: libfaketime's semaphores have aborted the child under
-  // the sanitizers.
-  run.env = {"LD_PRELOAD=" + std::string(kFaketime), "FAKETIME_TIMESTAMP_FILE=" + timeFile,
-             "FAKETIME_NO_CACHE=1",           "FAKETIME_DISABLE_SHM=1",
-             "TZ=UTC",                         "ASAN_OPTIONS=verify_asan_link_order=0"};
-  test::ProgramResult r = test::runProgram(run);
+  test::ProgramResult r = runWithClock(
+      "[Settings]\nShowError=no\n[NewsSites]\nNews=http://127.0.0.7/feed.xml\n",
+      "[M]\nNewsSite=News\nUpdateIntervall=180\n",
+      {at(0),   "meter=M", "title=0",  // first query downloads "one"
+       at(179), "title=0",             // inside the interval
+       at(180), "title=0",             // due: "two"
+       at(360), "title=0",             // due, the server fails: "two" stays
+       at(369), "title=0",             // waiting for the retry
+       at(370), "title=0",             // retried: "three"
+       at(300), "title=0"});           // clock set back: due, "four"
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out,
             "meter 0\ntitle one\ntitle one\ntitle two\ntitle two\ntitle two\ntitle three\n"
             "title four\n");
   EXPECT_EQ(server.connections(), 5u);
+}
+
+// A 304 to the first request is a failure like any other: retried after
+// ten seconds, not a meter left blank for good. Then good (v1), bad (v2)
+// and a 304: the meter never goes blank without its error, and "v2" is
+// never sent.
+TEST(RefreshClockTest, NotModifiedWithoutValidatorsAndAfterABadDocument) {
+  KORVO_SKIP_WITHOUT_PORT_80();
+  if (access(kFaketime, R_OK) != 0) GTEST_SKIP() << "libfaketime is not installed (faketime)";
+  const Script notModified = Script().send("HTTP/1.1 304 Not Modified\r\n\r\n");
+  // An address of its own: the cases of this program may run side by side.
+  LoopbackServer server(
+      "127.0.0.31",
+      {notModified, Script().send(httpAnswer("HTTP/1.0 200 OK", {"ETag: \"v1\""}, rss("one"))),
+       Script().send(httpAnswer("HTTP/1.0 200 OK", {"ETag: \"v2\""},
+                                "<rss version=\"9\"><channel/></rss>")),
+       notModified, ok("two")});
+  ASSERT_TRUE(server.ok()) << server.error();
+  test::ProgramResult r = runWithClock(
+      "[Settings]\nShowError=yes\n[NewsSites]\nNews=http://127.0.0.31/feed.xml\n",
+      "[M]\nNewsSite=News\nUpdateIntervall=60\n",
+      {at(0),  "meter=M", "title=0",  // 304 to a plain request
+       at(9),  "title=0",             // waiting for the retry
+       at(10), "title=0",             // retried: "one", ETag v1
+       at(70), "title=0",             // due: v2 does not parse
+       at(80), "title=0",             // retried without validators: 304
+       at(90), "title=0"});           // retried: "two"
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const std::string refused =
+      "title Server answered 'not modified' to a request without validators.\n";
+  EXPECT_EQ(r.out, "meter 0\n" + refused + refused + "title one\ntitle Invalid rss document.\n" +
+                       refused + "title two\n");
+  const auto requests = server.requests();
+  ASSERT_EQ(requests.size(), 5u);
+  EXPECT_THAT(requests[2], ::testing::HasSubstr("If-None-Match: \"v1\"\r\n"));
+  for (std::size_t i : {0u, 1u, 3u, 4u}) {
+    SCOPED_TRACE(i);
+    EXPECT_THAT(requests[i], ::testing::Not(::testing::HasSubstr("If-")));
+  }
 }
 
 }  // namespace

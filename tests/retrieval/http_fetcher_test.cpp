@@ -357,6 +357,45 @@ TEST_F(HttpFetcherTest, AReceiveTimeOutEndsTheAnswerWhereItIs) {
   EXPECT_EQ(body, kRss);
 }
 
+// A connection cut before the answer is whole is reported as what it is;
+// a whole answer is taken however the connection ends after it.
+TEST_F(HttpFetcherTest, AnAnswerCutShortSaysHowItEnded) {
+  env.limits.receiveTimeoutMs = 200;
+  const std::string whole = ok200(kRss);
+  const std::string half = whole.substr(0, whole.size() / 2);
+  struct Case {
+    const char* name;
+    Script script;
+    const char* message;  // null: accepted
+  } cases[] = {
+      {"reset after half the body", Script().send(half).pause(Ms(50)).reset(),
+       "Connection lost while receiving data."},
+      {"reset inside the status line", Script().send("HTTP/1.0 2").pause(Ms(50)).reset(),
+       "Connection lost while receiving data."},
+      {"reset inside the header",
+       Script().send("HTTP/1.0 200 OK\r\nX: </rss>").pause(Ms(50)).reset(),
+       "Connection lost while receiving data."},
+      {"stall after half the body", Script().send(half).stall(), "Server stopped sending data."},
+      {"a refusal, then a reset",
+       Script().send("HTTP/1.0 404 Not Found\r\n\r\n<rss>").pause(Ms(50)).reset(),
+       "Error transfering data."},
+      {"half the body, then an orderly close", Script().send(half), "Invalid rss format."},
+      {"the whole answer, then a reset", Script().send(whole).pause(Ms(50)).reset(), nullptr},
+      {"the whole answer, then a stall", Script().send(whole).stall(), nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    feed = Feed(kUrl, env);
+    if (c.message) {
+      EXPECT_FALSE(fetch(c.script));
+      expectFailure(c.message);
+    } else {
+      EXPECT_TRUE(fetch(c.script));
+      EXPECT_EQ(body, kRss);
+    }
+  }
+}
+
 TEST_F(HttpFetcherTest, ADrippingServerIsCutOffAtTheTimeBound) {
   env.limits.receiveTimeoutMs = 1000;
   env.limits.maxDownloadMs = 300;
