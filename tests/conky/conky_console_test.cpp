@@ -38,10 +38,8 @@ std::string feed(const std::string& dir) {
          "<title>Console Gazette</title><link>http://news.test/</link>"
          "<description>News for the console</description>" +
          item("Ferry timetable changes", "The morning ferry leaves at 7:15.") +
-         item("Run ${exec touch " + dir + "x} now", "") +
-         item("$exec and ${color red}red", "") +
-         item("Braces {x} } { and # signs \\#", "") +
-         item("Caf\xC3\xA9 cr\xC3\xA8me", "") +
+         item("Run ${exec touch " + dir + "x} now", "") + item("$exec and ${color red}red", "") +
+         item("Braces {x} } { and # signs \\#", "") + item("Caf\xC3\xA9 cr\xC3\xA8me", "") +
          "</channel></rss>\n";
 }
 
@@ -61,13 +59,20 @@ class ConkyConsoleTest : public ::testing::Test {
     writeWholeFile(dir_.file("conky.conf"),
                    "conky.config = {\n"
                    "  out_to_x = false, out_to_console = true, background = false,\n"
-                   "  total_run_times = " + std::to_string(runs) + ", update_interval = 0.1,\n"
-                   "  text_buffer_size = 2048,\n"
-                   "  lua_load = '" + dir_.file("korvo.lua") + "',\n"
-                   "  lua_startup_hook = 'korvo_setup " + dir_.file("host.ini") + "',\n"
-                   "  lua_shutdown_hook = 'korvo_shutdown',\n"
-                   "}\n"
-                   "conky.text = [[\n" + text + "]]\n");
+                   "  total_run_times = " +
+                       std::to_string(runs) +
+                       ", update_interval = 0.1,\n"
+                       "  text_buffer_size = 2048,\n"
+                       "  lua_load = '" +
+                       dir_.file("korvo.lua") +
+                       "',\n"
+                       "  lua_startup_hook = 'korvo_setup " +
+                       dir_.file("host.ini") +
+                       "',\n"
+                       "  lua_shutdown_hook = 'korvo_shutdown',\n"
+                       "}\n"
+                       "conky.text = [[\n" +
+                       text + "]]\n");
     ProgramRun run;
     run.args = {KORVO_CONKY_PROGRAM, "-c", dir_.file("conky.conf")};
     run.workDir = dir_.path();
@@ -79,18 +84,20 @@ class ConkyConsoleTest : public ::testing::Test {
 };
 
 TEST_F(ConkyConsoleTest, ShowsMetersAsTextAndShutsDownCleanly) {
-  LoopbackServer server(kAddress, Script().send(httpAnswer("HTTP/1.0 200 OK", {}, feed(dir_.path()))));
+  LoopbackServer server(kAddress,
+                        Script().send(httpAnswer("HTTP/1.0 200 OK", {}, feed(dir_.path()))));
   ASSERT_TRUE(server.ok()) << server.error();
   writeWholeFile(dir_.file("Korvo.ini"), kKorvoIni);
   writeWholeFile(dir_.file("host.ini"), kHostIni);
 
-  ProgramResult r = conky("-- update\n"
-                          "title: ${lua_parse korvo Title}\n"
-                          "tip: ${lua_parse korvo_tip Title}\n"
-                          "${lua_parse korvo Headlines}\n"
-                          "story: ${lua_parse korvo First story}\n"
-                          "missing: ${lua_parse korvo Nowhere}\n",
-                          2);
+  ProgramResult r = conky(
+      "-- update\n"
+      "title: ${lua_parse korvo Title}\n"
+      "tip: ${lua_parse korvo_tip Title}\n"
+      "${lua_parse korvo Headlines}\n"
+      "story: ${lua_parse korvo First story}\n"
+      "missing: ${lua_parse korvo Nowhere}\n",
+      2);
   ASSERT_EQ(r.exitCode, 0) << r.err;
   const std::string update =
       "-- update\n"
@@ -98,12 +105,15 @@ TEST_F(ConkyConsoleTest, ShowsMetersAsTextAndShutsDownCleanly) {
       "tip: News for the console\n"
       "Console Gazette\n"
       "Ferry timetable changes\n"
-      "Run ${exec touch " + dir_.path() + "x} now\n"
+      "Run ${exec touch " +
+      dir_.path() +
+      "x} now\n"
       "$exec and ${color red}red\n"
       "Braces {x} } { and # signs \\#\n"
       "Caf\xC3\xA9 cr\xC3\xA8me\n"
       "story: The morning ferry leaves at 7:15.\n"
-      "missing: korvo: no meter [Nowhere] in " + dir_.file("host.ini") + "\n";
+      "missing: korvo: no meter [Nowhere] in " +
+      dir_.file("host.ini") + "\n";
   EXPECT_EQ(r.out, update + update) << "every update shows the same text";
   EXPECT_FALSE(fs::exists(dir_.file("x"))) << "a feed title ran a Conky command";
   EXPECT_NE(r.err.find("korvo: no meter [Nowhere]"), std::string::npos) << r.err;
@@ -116,8 +126,7 @@ TEST_F(ConkyConsoleTest, ShowsMetersAsTextAndShutsDownCleanly) {
                            "NewsSite=Test feed\nToolTip=2\n", "UpdateIntervall="})
     EXPECT_NE(hostIni.find(line), std::string::npos) << line << "\nin\n" << hostIni;
   const std::string korvoIni = readWholeFile(dir_.file("Korvo.ini"));
-  EXPECT_NE(korvoIni.find("[NewsSites]\nTest feed=http://127.0.0.31/feed.xml\n"),
-            std::string::npos)
+  EXPECT_NE(korvoIni.find("[NewsSites]\nTest feed=http://127.0.0.31/feed.xml\n"), std::string::npos)
       << korvoIni;
 
   // Each meter started once, at its first showing, and was saved and shut

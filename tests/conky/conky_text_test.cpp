@@ -30,12 +30,14 @@ TEST(ConkyTextTest, EscapesEverythingConkyWouldReadAsMarkup) {
       {"line feeds make lines", "one\ntwo\n", "one\ntwo\n"},
       {"CR LF becomes LF", "one\r\ntwo", "one\ntwo"},
       {"tabs become blanks", "a\tb", "a b"},
-      {"Conky's special byte and other controls go", "a\x01" "b\x02\x1b[31mc\x7f", "ab[31mc"},
+      {"Conky's special byte and other controls go",
+       "a\x01"
+       "b\x02\x1b[31mc\x7f",
+       "ab[31mc"},
       {"UTF-8 passes", "Caf\xC3\xA9 \xD0\x9D\xD0\xBE", "Caf\xC3\xA9 \xD0\x9D\xD0\xBE"},
       {"empty", "", ""},
   };
-  for (const EscapeCase& c : cases)
-    EXPECT_EQ(escapeForConky(c.text), c.expected) << c.name;
+  for (const EscapeCase& c : cases) EXPECT_EQ(escapeForConky(c.text), c.expected) << c.name;
 }
 
 TEST(ConkyTextTest, CutsOnlyBetweenCharactersAndEscapes) {
@@ -46,18 +48,19 @@ TEST(ConkyTextTest, CutsOnlyBetweenCharactersAndEscapes) {
       {"a comment escape is never split", "abc#", "abc"},
       {"a UTF-8 character is never split", "abc\xC3\xA9", "abc"},
       {"a four-byte character is never split", "\xF0\x9F\x93\xB0xyz", "\xF0\x9F\x93\xB0"},
-      {"dropped bytes take no room", "\x01\x01\x01\x01" "abcd", "abcd"},
+      {"dropped bytes take no room",
+       "\x01\x01\x01\x01"
+       "abcd",
+       "abcd"},
   };
-  for (const EscapeCase& c : cases)
-    EXPECT_EQ(escapeForConky(c.text, 4), c.expected) << c.name;
+  for (const EscapeCase& c : cases) EXPECT_EQ(escapeForConky(c.text, 4), c.expected) << c.name;
   EXPECT_EQ(escapeForConky(std::string(40000, '$')).size(), kMaxConkyText - 1)
       << "whole escapes only, below Conky's limit";
 }
 
 TEST(ConkyTextTest, WritesLatin1InUtf8UntilThePluginWritesUtf8) {
   const std::string latin1 = "Caf\xE9 cr\xE8me \xA3 5 \xFF!";
-  EXPECT_EQ(pluginTextToUtf8(latin1, false),
-            "Caf\xC3\xA9 cr\xC3\xA8me \xC2\xA3 5 \xC3\xBF!");
+  EXPECT_EQ(pluginTextToUtf8(latin1, false), "Caf\xC3\xA9 cr\xC3\xA8me \xC2\xA3 5 \xC3\xBF!");
   EXPECT_EQ(pluginTextToUtf8("plain", false), "plain");
   // With CodePage=utf-8 the plug-in's bytes are already what Conky needs.
   EXPECT_EQ(pluginTextToUtf8("Caf\xC3\xA9", true), "Caf\xC3\xA9");

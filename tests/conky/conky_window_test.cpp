@@ -52,15 +52,20 @@ TEST(ConkyWindowTest, DrawsTheMetersInItsWindow) {
                  "local done = false\n"
                  "function conky_shot()\n"
                  "  if done then return end\n"
-                 "  os.execute('" + import + " -window root " + dir.file("try.png") + "')\n"
-                 "  if os.execute('" + convert + " " + dir.file("try.png") +
+                 "  os.execute('" +
+                     import + " -window root " + dir.file("try.png") +
+                     "')\n"
+                     "  if os.execute('" +
+                     convert + " " + dir.file("try.png") +
                      " -format %c histogram:info:- | grep -q \"#FFA500\"') then\n"
-                 "    done = os.rename('" + dir.file("try.png") + "', '" + shot + "')\n"
-                 "    local stat = io.open('/proc/self/stat')\n"
-                 "    os.execute('kill -TERM ' .. stat:read('n'))\n"
-                 "    stat:close()\n"
-                 "  end\n"
-                 "end\n");
+                     "    done = os.rename('" +
+                     dir.file("try.png") + "', '" + shot +
+                     "')\n"
+                     "    local stat = io.open('/proc/self/stat')\n"
+                     "    os.execute('kill -TERM ' .. stat:read('n'))\n"
+                     "    stat:close()\n"
+                     "  end\n"
+                     "end\n");
   writeWholeFile(dir.file("conky.conf"),
                  "conky.config = {\n"
                  "  out_to_x = true, out_to_console = true, background = false,\n"
@@ -69,15 +74,19 @@ TEST(ConkyWindowTest, DrawsTheMetersInItsWindow) {
                  "  use_xft = true, font = 'DejaVu Sans Mono:size=12',\n"
                  "  own_window_colour = '000000', default_color = 'white', color1 = 'orange',\n"
                  "  total_run_times = 0, update_interval = 0.1, text_buffer_size = 2048,\n"
-                 "  lua_load = '" + dir.file("korvo.lua") + " " + dir.file("shot.lua") + "',\n"
-                 "  lua_startup_hook = 'korvo_setup " + dir.file("host.ini") + "',\n"
-                 "  lua_shutdown_hook = 'korvo_shutdown',\n"
-                 "  lua_draw_hook_post = 'shot',\n"
-                 "}\n"
-                 "conky.text = [[\n"
-                 "${color1}${lua_parse korvo Title}$color\n"
-                 "${lua_parse korvo Headlines}\n"
-                 "]]\n");
+                 "  lua_load = '" +
+                     dir.file("korvo.lua") + " " + dir.file("shot.lua") +
+                     "',\n"
+                     "  lua_startup_hook = 'korvo_setup " +
+                     dir.file("host.ini") +
+                     "',\n"
+                     "  lua_shutdown_hook = 'korvo_shutdown',\n"
+                     "  lua_draw_hook_post = 'shot',\n"
+                     "}\n"
+                     "conky.text = [[\n"
+                     "${color1}${lua_parse korvo Title}$color\n"
+                     "${lua_parse korvo Headlines}\n"
+                     "]]\n");
   ProgramRun run;
   run.args = {KORVO_CONKY_PROGRAM, "-c", dir.file("conky.conf")};
   run.workDir = dir.path();

@@ -48,9 +48,9 @@ bool ConkyHost::load() {
     error_ = libraryPath_ + " lacks the entry point " + missing;
   } else {
     // The plug-in keeps its Korvo.ini beside itself; only read here.
-    pluginWritesUtf8_ = isUtf8Name(ini::readString(directoryOf(libraryPath_) + "Korvo.ini",
-                                                   "Settings", "CodePage", "",
-                                                   limits::kIniTextBuffer));
+    pluginWritesUtf8_ =
+        isUtf8Name(ini::readString(directoryOf(libraryPath_) + "Korvo.ini", "Settings", "CodePage",
+                                   "", limits::kIniTextBuffer));
     return true;
   }
   library_.reset();
@@ -68,10 +68,10 @@ std::string ConkyHost::show(std::string_view section, bool tooltip) {
       api_.src_load_settings(m->id, hostIni_.c_str(), m->section.c_str());
     }
     const host::MeterFunction& f = *m->function;
-    host::MeterText shown = host::splitTooltip(
-        f.channel ? (api_.*f.channel)(m->id) : (api_.*f.item)(m->id, m->param.c_str()));
-    return escapeForConky(pluginTextToUtf8(tooltip ? shown.tooltip : shown.text,
-                                           pluginWritesUtf8_));
+    host::MeterText shown = host::splitTooltip(f.channel ? (api_.*f.channel)(m->id)
+                                                         : (api_.*f.item)(m->id, m->param.c_str()));
+    return escapeForConky(
+        pluginTextToUtf8(tooltip ? shown.tooltip : shown.text, pluginWritesUtf8_));
   } else {
     message = "no meter [" + std::string(section) + "] in " + hostIni_;
   }

@@ -8,10 +8,9 @@
 //   korvo.shutdown()                   save, shut down, unload
 #include <dlfcn.h>
 
+#include <lua.hpp>
 #include <new>
 #include <string>
-
-#include <lua.hpp>
 
 #include "conky_host.h"
 
