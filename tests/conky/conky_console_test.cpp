@@ -46,7 +46,6 @@ std::string feed(const std::string& dir) {
 class ConkyConsoleTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    KORVO_SKIP_WITHOUT_PORT_80();
     ASSERT_TRUE(fs::exists(KORVO_CONKY_PROGRAM))
         << KORVO_CONKY_PROGRAM << " is missing: scripts/install-deps installs conky-std";
     // The module finds the plug-in beside itself, the plug-in its
@@ -84,6 +83,7 @@ class ConkyConsoleTest : public ::testing::Test {
 };
 
 TEST_F(ConkyConsoleTest, ShowsMetersAsTextAndShutsDownCleanly) {
+  KORVO_SKIP_WITHOUT_PORT_80();
   LoopbackServer server(kAddress,
                         Script().send(httpAnswer("HTTP/1.0 200 OK", {}, feed(dir_.path()))));
   ASSERT_TRUE(server.ok()) << server.error();
