@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all deps build test sanitize run bench fuzz soak clean windows-deps windows test-windows
+.PHONY: all deps build conky test sanitize run bench fuzz soak clean windows-deps windows test-windows
 
 all: build
 
@@ -12,6 +12,12 @@ deps:
 build: deps
 	cmake -S . -B $(BUILD)
 	cmake --build $(BUILD) -j$(JOBS)
+
+# The Conky module alone: build/conky/korvo.so and korvo.lua beside it, and
+# the plug-in build/libkorvo.so.
+conky: deps
+	cmake -S . -B $(BUILD)
+	cmake --build $(BUILD) -j$(JOBS) --target korvo korvo_conky
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)

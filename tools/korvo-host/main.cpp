@@ -1,16 +1,14 @@
 // korvo-host: a reference host that drives the plug-in through its entry
 // points the way a desktop meter host does, and prints what it would show.
-#include <filesystem>
 #include <iostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "base/limits.h"
+#include "host_meters.h"
 #include "host_options.h"
 #include "host_system.h"
 #include "meter_display.h"
-#include "platform/ini_file.h"
 #include "plugin_api.h"
 
 namespace korvo::host {
@@ -18,53 +16,7 @@ namespace {
 
 constexpr unsigned kClickAction = 5001;
 
-struct HostMeter {
-  std::string section;
-  const MeterFunction* function = nullptr;
-  std::string param;
-  int id = -1;
-};
-
 std::string_view text(const char* s) { return s ? std::string_view(s) : std::string_view(); }
-
-bool sameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
-bool readMeters(const std::string& path, std::vector<HostMeter>& meters, std::string& error) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) {
-    error = "cannot read the host INI file " + path;
-    return false;
-  }
-  for (const std::string& section : ini::readSectionNames(path)) {
-    HostMeter m;
-    m.section = section;
-    std::string function = ini::readString(path, section, "Function", "", limits::kIniTextBuffer);
-    m.function = findMeterFunction(function);
-    if (m.function == nullptr) {
-      error = "[" + section + "]: Function \"" + function + "\" is not one of " +
-              meterFunctionNames();
-      return false;
-    }
-    m.param = ini::readString(path, section, "Param", "", limits::kIniTextBuffer);
-    meters.push_back(std::move(m));
-  }
-  return true;
-}
-
-HostMeter* findMeter(std::vector<HostMeter>& meters, std::string_view section) {
-  for (HostMeter& m : meters)
-    if (sameName(m.section, section)) return &m;
-  return nullptr;
-}
 
 bool listed(std::string_view list, std::string_view name) {
   while (!list.empty()) {

@@ -1,0 +1,48 @@
+#pragma once
+// The plug-in hosted inside Conky: the meters of a host INI file, each
+// started the first time Conky shows it, queried at every update, and all
+// saved and shut down at the end. Runs on Conky's thread, like every host.
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host_meters.h"
+#include "host_system.h"
+#include "plugin_api.h"
+
+namespace korvo::conky {
+
+class ConkyHost {
+ public:
+  // library: the plug-in file; empty means libkorvo.so in moduleDirectory.
+  ConkyHost(std::string hostIni, std::string library, std::string moduleDirectory);
+  ~ConkyHost();  // shuts down
+  ConkyHost(const ConkyHost&) = delete;
+  ConkyHost& operator=(const ConkyHost&) = delete;
+
+  // What ${lua_parse} shows for the meter of that section: its text, or
+  // with tooltip the part after "%tt", in UTF-8 and escaped for Conky. A
+  // section that is no meter, or a plug-in that cannot be loaded, shows a
+  // one-line message beginning "korvo: ".
+  std::string show(std::string_view section, bool tooltip);
+
+  // Saves every started meter's settings into the host INI file, shuts the
+  // meters down and unloads the plug-in. A later show starts over.
+  void shutdown();
+
+ private:
+  bool load();  // the plug-in and the host INI, once; false with error_
+
+  std::string hostIni_;
+  std::string libraryPath_;
+  std::unique_ptr<host::DynamicLibrary> library_;
+  host::PluginApi api_;
+  std::vector<host::HostMeter> meters_;
+  bool pluginWritesUtf8_ = false;
+  bool tried_ = false;
+  std::string error_;
+  std::vector<std::string> reported_;  // messages already written to stderr
+};
+
+}  // namespace korvo::conky

@@ -1,0 +1,52 @@
+#include "host_meters.h"
+
+#include <filesystem>
+
+#include "base/limits.h"
+#include "platform/ini_file.h"
+
+namespace korvo::host {
+namespace {
+
+bool sameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool readMeters(const std::string& path, std::vector<HostMeter>& meters, std::string& error) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    error = "cannot read the host INI file " + path;
+    return false;
+  }
+  for (const std::string& section : ini::readSectionNames(path)) {
+    HostMeter m;
+    m.section = section;
+    std::string function = ini::readString(path, section, "Function", "", limits::kIniTextBuffer);
+    m.function = findMeterFunction(function);
+    if (m.function == nullptr) {
+      error = "[" + section + "]: Function \"" + function + "\" is not one of " +
+              meterFunctionNames();
+      return false;
+    }
+    m.param = ini::readString(path, section, "Param", "", limits::kIniTextBuffer);
+    meters.push_back(std::move(m));
+  }
+  return true;
+}
+
+HostMeter* findMeter(std::vector<HostMeter>& meters, std::string_view section) {
+  for (HostMeter& m : meters)
+    if (sameName(m.section, section)) return &m;
+  return nullptr;
+}
+
+}  // namespace korvo::host
