@@ -4,7 +4,7 @@
 #include <string>
 
 #include "dialog/options_dialog.h"
-#include "platform/dialog_runner.h"
+#include "dialog/dialog_runner.h"
 
 namespace korvo {
 namespace {

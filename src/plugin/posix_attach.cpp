@@ -1,6 +1,6 @@
 // Load and unload notifications of a shared object. This file is linked
 // into the plug-in itself, not into the core library.
-#include "platform/attach.h"
+#include "plugin/attach.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // plug-in itself, not into the core library.
 #include <windows.h>
 
-#include "platform/attach.h"
+#include "plugin/attach.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) korvo::onLibraryAttach();
