@@ -1,6 +1,7 @@
 #pragma once
-// Attach/detach service: the system calls these once when the plug-in is
-// loaded and once when it is unloaded. Defined by the plug-in layer.
+// Start-up and shut-down of the plug-in: the system's load and unload
+// notifications (posix_attach.cpp, win32_attach.cpp, one linked into the
+// plug-in) call these once per load. Defined in context.cpp.
 
 namespace korvo {
 

@@ -1,5 +1,5 @@
-// Load and unload notifications of a shared object. This file is linked
-// into the plug-in itself, not into the core library.
+// Load and unload notifications of a shared object: the plug-in's entry on
+// Linux. Linked into the plug-in itself, not into a layer library.
 #include "plugin/attach.h"
 
 namespace {

@@ -1,5 +1,5 @@
-// Load and unload notifications of the DLL. This file is linked into the
-// plug-in itself, not into the core library.
+// Load and unload notifications of the DLL: the plug-in's entry on
+// Windows. Linked into the plug-in itself, not into a layer library.
 #include <windows.h>
 
 #include "plugin/attach.h"
