@@ -10,6 +10,7 @@
 #include "host_options.h"
 #include "host_system.h"
 #include "meter_display.h"
+#include "platform/ascii.h"
 #include "platform/ini_file.h"
 #include "plugin_api.h"
 
@@ -26,17 +27,6 @@ struct HostMeter {
 };
 
 std::string_view text(const char* s) { return s ? std::string_view(s) : std::string_view(); }
-
-bool sameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 bool readMeters(const std::string& path, std::vector<HostMeter>& meters, std::string& error) {
   std::error_code ec;
@@ -62,7 +52,7 @@ bool readMeters(const std::string& path, std::vector<HostMeter>& meters, std::st
 
 HostMeter* findMeter(std::vector<HostMeter>& meters, std::string_view section) {
   for (HostMeter& m : meters)
-    if (sameName(m.section, section)) return &m;
+    if (ascii::equalsIgnoringCase(m.section, section)) return &m;
   return nullptr;
 }
 
