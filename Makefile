@@ -1,6 +1,9 @@
 # The two set-up commands: `make run` (the demo) and `make test`.
 BUILD ?= build
 JOBS ?= 2
+# Warnings are errors in every build these targets (and so CI) make;
+# WERROR=OFF builds with warnings only.
+WERROR ?= ON
 
 .PHONY: all deps build conky test sanitize run bench fuzz soak clean windows-deps windows test-windows
 
@@ -10,7 +13,7 @@ deps:
 	scripts/install-deps
 
 build: deps
-	cmake -S . -B $(BUILD)
+	cmake -S . -B $(BUILD) -DKORVO_WERROR=$(WERROR)
 	cmake --build $(BUILD) -j$(JOBS)
 
 # The Conky module alone: build/conky/korvo.so and korvo.lua beside it, and
@@ -24,7 +27,7 @@ test: build
 
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize: deps
-	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKORVO_SANITIZE=ON
+	cmake -S . -B build-asan -DKORVO_WERROR=$(WERROR) -DCMAKE_BUILD_TYPE=Debug -DKORVO_SANITIZE=ON
 	cmake --build build-asan -j$(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan --output-on-failure -j$(JOBS)
 
@@ -32,7 +35,7 @@ run: build
 	scripts/demo
 
 bench: deps
-	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DKORVO_BENCH=ON -DKORVO_TESTS=OFF
+	cmake -S . -B build-bench -DKORVO_WERROR=$(WERROR) -DCMAKE_BUILD_TYPE=Release -DKORVO_BENCH=ON -DKORVO_TESTS=OFF
 	cmake --build build-bench -j$(JOBS)
 	scripts/run-benchmarks build-bench
 
@@ -40,14 +43,14 @@ bench: deps
 # (clang); fails on any finding.
 FUZZ_SECONDS ?= 60
 fuzz: deps
-	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+	cmake -S . -B build-fuzz -DKORVO_WERROR=$(WERROR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
 	  -DCMAKE_CXX_COMPILER=clang++ -DKORVO_FUZZ=ON -DKORVO_TESTS=OFF
 	cmake --build build-fuzz -j$(JOBS) --target korvo_fuzz_targets
 	scripts/run-fuzz build-fuzz $(FUZZ_SECONDS)
 
 # The long run: 100,000 queries and 1,000 refreshes under LeakSanitizer.
 soak: deps
-	cmake -S . -B build-soak -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVO_SANITIZE=ON -DKORVO_SOAK=ON
+	cmake -S . -B build-soak -DKORVO_WERROR=$(WERROR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVO_SANITIZE=ON -DKORVO_SOAK=ON
 	cmake --build build-soak -j$(JOBS) --target soak_test
 	ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-soak --output-on-failure -L soak -V
 
@@ -62,9 +65,9 @@ windows-deps:
 	scripts/fetch-tinyxml-source >/dev/null
 
 windows: windows-deps
-	cmake -S . -B build-win32 $(WIN_TOOLCHAIN_32)
+	cmake -S . -B build-win32 -DKORVO_WERROR=$(WERROR) $(WIN_TOOLCHAIN_32)
 	cmake --build build-win32 -j$(JOBS) --target korvo korvo-host
-	cmake -S . -B build-win64 $(WIN_TOOLCHAIN_64)
+	cmake -S . -B build-win64 -DKORVO_WERROR=$(WERROR) $(WIN_TOOLCHAIN_64)
 	cmake --build build-win64 -j$(JOBS) --target korvo korvo-host
 
 test-windows: windows

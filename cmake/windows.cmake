@@ -24,5 +24,4 @@ add_library(korvo_tinyxml STATIC
 target_compile_definitions(korvo_tinyxml PUBLIC TIXML_USE_STL)
 target_include_directories(korvo_tinyxml SYSTEM PUBLIC ${KORVO_TINYXML_SOURCE_DIR})
 target_compile_options(korvo_tinyxml PRIVATE -w)
-set(TINYXML_INCLUDE_DIR ${KORVO_TINYXML_SOURCE_DIR})
-set(TINYXML_LIBRARY korvo_tinyxml)
+add_library(korvo::tinyxml ALIAS korvo_tinyxml)

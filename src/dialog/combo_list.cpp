@@ -1,18 +1,8 @@
 #include "dialog/combo_list.h"
 
+#include "platform/ascii.h"
+
 namespace korvo::dialog {
-namespace {
-
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool beginsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  if (prefix.size() > text.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i)
-    if (lower(text[i]) != lower(prefix[i])) return false;
-  return true;
-}
-
-}  // namespace
 
 bool ComboList::insert(int index, std::string_view text) {
   if (index == -1) index = count();
@@ -34,7 +24,7 @@ void ComboList::select(int index) { selection_ = (index >= 0 && index < count())
 
 int ComboList::selectPrefix(std::string_view prefix) {
   for (int i = 0; i < count(); ++i) {
-    if (beginsWithIgnoringCase(entries_[static_cast<std::size_t>(i)], prefix)) {
+    if (ascii::startsWithIgnoringCase(entries_[static_cast<std::size_t>(i)], prefix)) {
       selection_ = i;
       return i;
     }

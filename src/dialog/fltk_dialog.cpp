@@ -24,7 +24,7 @@
 
 #include "dialog/fltk_dialog_view.h"
 #include "dialog/options_dialog.h"
-#include "platform/dialog_runner.h"
+#include "dialog/dialog_runner.h"
 
 namespace korvo {
 namespace {

@@ -5,6 +5,7 @@
 
 #include "base/limits.h"
 #include "dialog/dialog_template.h"
+#include "platform/ascii.h"
 #include "platform/ini_file.h"
 #include "retrieval/url.h"
 
@@ -137,19 +138,9 @@ void OptionsDialog::onDeleteSite(DialogView& view) {
 }
 
 std::optional<int> OptionsDialog::readInteger(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && isBlank(text[i])) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  if (i >= text.size() || text[i] < '0' || text[i] > '9') return std::nullopt;
-  long long value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + (text[i] - '0');
-    if (value > static_cast<long long>(INT_MAX) + 1) return std::nullopt;
-  }
-  if (negative) value = -value;
-  if (value > INT_MAX || value < INT_MIN) return std::nullopt;
-  return static_cast<int>(value);
+  const ascii::Decimal number = ascii::parseDecimal(text, INT_MIN, INT_MAX);
+  if (!number.hasDigits || !number.inRange) return std::nullopt;
+  return static_cast<int>(number.value);
 }
 
 std::optional<int> OptionsDialog::readBox(const DialogView& view, int box) const {

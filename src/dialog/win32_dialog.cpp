@@ -10,7 +10,7 @@
 #include "dialog/dialog_template.h"
 #include "dialog/dialog_view.h"
 #include "dialog/options_dialog.h"
-#include "platform/dialog_runner.h"
+#include "dialog/dialog_runner.h"
 
 namespace korvo {
 namespace {

@@ -4,6 +4,7 @@
 #include "feed/feed_dialects.h"
 #include "feed/xml_document.h"
 #include "feed/xml_prescan.h"
+#include "platform/ascii.h"
 
 namespace korvo {
 namespace {
@@ -36,8 +37,7 @@ bool convert(Feed& feed, std::string& text, XmlPrescanResult scanned, const XmlS
   if (scanned != XmlPrescanResult::Accepted || shape.parseError || shape.declarationLength == 0)
     return false;
   feed.encoding = declaredEncoding(text, shape.declarationLength);
-  for (char& c : feed.encoding)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  for (char& c : feed.encoding) c = ascii::lower(c);
   const CharsetConverter converter;
   if (feed.encoding == "utf-8" || feed.encoding.empty())
     return filterUnicode && converter.fromUtf8(text);

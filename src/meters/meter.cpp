@@ -1,6 +1,7 @@
 #include "meters/meter.h"
 
 #include "base/limits.h"
+#include "platform/ascii.h"
 #include "platform/ini_file.h"
 #include "retrieval/feed_refresh.h"
 #include "retrieval/url.h"
@@ -130,16 +131,9 @@ std::string Meter::titleList(const MeterEnv& env, int count, std::size_t visible
 
 bool isWebLink(std::string_view link) {
   if (link.size() > limits::kMaxClickLinkBytes) return false;
-  auto startsWith = [link](std::string_view scheme) {
-    if (link.size() < scheme.size()) return false;
-    for (std::size_t i = 0; i < scheme.size(); ++i) {
-      char c = link[i];
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-      if (c != scheme[i]) return false;
-    }
-    return true;
-  };
-  if (!startsWith("http://") && !startsWith("https://")) return false;
+  if (!ascii::startsWithIgnoringCase(link, "http://") &&
+      !ascii::startsWithIgnoringCase(link, "https://"))
+    return false;
   for (unsigned char c : link)
     if (c <= 0x20 || c == 0x7F || c == '"') return false;
   return true;

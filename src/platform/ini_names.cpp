@@ -1,11 +1,11 @@
 #include "platform/ini_names.h"
 
+#include "platform/ascii.h"
+
 namespace korvo::ini {
 namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
-
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
 
@@ -15,12 +15,7 @@ std::string_view trim(std::string_view s) {
   return s;
 }
 
-bool sameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (lower(a[i]) != lower(b[i])) return false;
-  return true;
-}
+bool sameName(std::string_view a, std::string_view b) { return ascii::equalsIgnoringCase(a, b); }
 
 bool fitsOnOneLine(std::string_view s) {
   return s.find('\n') == std::string_view::npos && s.find('\r') == std::string_view::npos;

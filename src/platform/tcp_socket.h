@@ -31,7 +31,8 @@ class TcpSocket {
 
  private:
   long long handle_ = -1;
-  bool started_ = false;  // Winsock started by this object, released by it
+  // Winsock started by this object, released by it (unused elsewhere).
+  [[maybe_unused]] bool started_ = false;
 };
 
 }  // namespace korvo

@@ -1,6 +1,6 @@
 #include "plugin/context.h"
 
-#include "platform/attach.h"
+#include "plugin/attach.h"
 #include "platform/module_path.h"
 #include "platform/shell.h"
 

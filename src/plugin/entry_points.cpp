@@ -4,19 +4,11 @@
 #include <string>
 
 #include "dialog/options_dialog.h"
-#include "platform/dialog_runner.h"
+#include "platform/ascii.h"
+#include "dialog/dialog_runner.h"
 
 namespace korvo {
 namespace {
-
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (lower(a[i]) != lower(b[i])) return false;
-  return true;
-}
 
 constexpr const char* kEmptyText = "";
 // The result buffer, emptied before the first piece is added, so that an
@@ -60,27 +52,15 @@ const char* paramText(std::string_view name) {
                                                       "GetItemDescription", "GetItemPubDate"};
   static constexpr std::string_view kListQueries[] = {"GetTitleOfItems", "GetTitleOfItemsNT"};
   for (auto q : kItemQueries)
-    if (equalsIgnoringCase(name, q)) return "Item number.|";
+    if (ascii::equalsIgnoringCase(name, q)) return "Item number.|";
   for (auto q : kListQueries)
-    if (equalsIgnoringCase(name, q)) return "Number of items:|";
+    if (ascii::equalsIgnoringCase(name, q)) return "Number of items:|";
   return kEmptyText;
 }
 
 int parseNumber(std::string_view text) {
-  std::size_t i = 0;
-  auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
-  while (i < text.size() && blank(text[i])) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  long long value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + (text[i] - '0');
-    if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
-  }
-  if (negative) value = -value;
   // Out of range gives the nearest end, as a stream extraction does.
-  if (value > INT_MAX) value = INT_MAX;
-  return static_cast<int>(value);
+  return static_cast<int>(ascii::parseDecimal(text, INT_MIN, INT_MAX).value);
 }
 
 int createMeter(Context& ctx) { return ctx.registry().createMeter(); }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/ascii.h"
 #include "text/entity_tables.h"
 
 // Each operation rewrites the text in place with a read position `r` and a
@@ -67,22 +68,11 @@ class InPlaceRewrite {
   std::size_t w_ = 0;
 };
 
-bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-// Read like strtol in base 10: leading white space, one sign, digits up to
-// the first non-digit; no digits gives 0. Saturates just past the 32-bit
-// range, which is all that matters for testing against 1..255.
+// Read like strtol in base 10; no digits gives 0. Held just past the
+// 32-bit range, which is all that matters for testing against 1..255.
 std::int64_t decimalValue(std::string_view text) {
   constexpr std::int64_t kPastRange = std::int64_t{1} << 32;
-  std::size_t i = 0;
-  while (i < text.size() && isSpace(text[i])) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  std::int64_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = std::min(value * 10 + (text[i] - '0'), kPastRange);
-  }
-  return negative ? -value : value;
+  return ascii::parseDecimal(text, -kPastRange, kPastRange).value;
 }
 
 // What the reference with `body` between its "&" and ";" stands for; a

@@ -3,24 +3,10 @@
 #include <filesystem>
 
 #include "base/limits.h"
+#include "platform/ascii.h"
 #include "platform/ini_file.h"
 
 namespace korvo::host {
-namespace {
-
-bool sameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 bool readMeters(const std::string& path, std::vector<HostMeter>& meters, std::string& error) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) {
@@ -45,7 +31,7 @@ bool readMeters(const std::string& path, std::vector<HostMeter>& meters, std::st
 
 HostMeter* findMeter(std::vector<HostMeter>& meters, std::string_view section) {
   for (HostMeter& m : meters)
-    if (sameName(m.section, section)) return &m;
+    if (ascii::equalsIgnoringCase(m.section, section)) return &m;
   return nullptr;
 }
 

@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/ini_names.h"
 
 namespace korvo::ini {
@@ -183,21 +184,7 @@ std::string readString(const std::string& path, std::string_view section, std::s
 int readInt(const std::string& path, std::string_view section, std::string_view key, int def) {
   auto value = lookup(path, section, key);
   if (!value || value->empty()) return def;
-  std::string_view s = *value;
-  bool negative = false;
-  if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
-    negative = s.front() == '-';
-    s.remove_prefix(1);
-  }
-  long long n = 0;
-  for (char c : s) {
-    if (c < '0' || c > '9') break;
-    n = n * 10 + (c - '0');
-    if (n > static_cast<long long>(INT_MAX) + 1) n = static_cast<long long>(INT_MAX) + 1;
-  }
-  if (negative) n = -n;
-  if (n > INT_MAX) n = INT_MAX;
-  return static_cast<int>(n);
+  return static_cast<int>(ascii::parseDecimal(*value, INT_MIN, INT_MAX).value);
 }
 
 std::string readSection(const std::string& path, std::string_view section, std::size_t bufferSize) {

@@ -1,6 +1,6 @@
-// Load and unload notifications of a shared object. This file is linked
-// into the plug-in itself, not into the core library.
-#include "platform/attach.h"
+// Load and unload notifications of a shared object: the plug-in's entry on
+// Linux. Linked into the plug-in itself, not into a layer library.
+#include "plugin/attach.h"
 
 namespace {
 

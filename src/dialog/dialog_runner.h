@@ -1,7 +1,8 @@
 #pragma once
-// Dialog service: shows the options dialog window (dialog template 103 on
-// Windows, an FLTK window of the same layout elsewhere) and runs it modally
-// on the calling thread, handing its messages to the dialog's handlers.
+// The options dialog's window: dialog template 103 on Windows
+// (win32_dialog.cpp), an FLTK window of the same layout elsewhere
+// (fltk_dialog.cpp), run modally on the calling thread, handing its
+// messages to the dialog's handlers.
 namespace korvo {
 
 class OptionsDialog;
