@@ -66,7 +66,9 @@ const std::string& Feed::emptyText() {
 
 void Feed::setError(std::string message) {
   errorText = std::move(message);
-  env_->writeLine("Error: " + errorText);
+  std::string line = "Error: " + errorText;
+  if (!url.empty()) line += " (" + urlForLog(url) + ")";
+  env_->writeLine(line);
 }
 
 void Feed::clearChannel() {

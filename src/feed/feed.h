@@ -55,7 +55,8 @@ class Feed {
   // The text every lookup that finds nothing yields.
   static const std::string& emptyText();
 
-  // Records a failure: errorText becomes message; the log gets "Error: " + message.
+  // Records a failure: errorText becomes message; the log gets "Error: " +
+  // message, then the URL in brackets (as urlForLog shows it) when there is one.
   void setError(std::string message);
   void clearChannel();
   void addItem(const FeedItem& item) { channel.items.push_back(item); }

@@ -15,6 +15,17 @@ bool readFlag(const std::string& file, const std::string& section, const char* k
   return readSwitch(file, section.c_str(), key, current);
 }
 
+// A link or address as one log line shows it: no user name and password,
+// no control character, at most kShownLinkBytes bytes.
+constexpr std::size_t kShownLinkBytes = 200;
+std::string shownLink(std::string_view link) {
+  std::string shown = urlForLog(link.substr(0, kShownLinkBytes));
+  for (char& c : shown)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  if (link.size() > kShownLinkBytes) shown += "...";
+  return shown;
+}
+
 }  // namespace
 
 void Meter::loadSettings(const MeterEnv& env, const std::string& file, const std::string& section) {
@@ -51,14 +62,26 @@ void Meter::resolveSite(const MeterEnv& env) {
   if (settings.NewsSite.empty()) return;
   std::string url = ini::readString(env.globals->iniPath, "NewsSites", settings.NewsSite, "none",
                                     limits::kIniTextBuffer);
-  if (url.empty()) return;
+  if (url.empty()) return refuseSite(env, "Address refused: (empty)", true);
   feed_ = FeedMemo();
   if (!isValidUrl(url)) {
     feedUrl_.clear();
-    return;
+    // "none" is the value read for a missing name, unless it is written there.
+    if (url == "none" &&
+        ini::readString(env.globals->iniPath, "NewsSites", settings.NewsSite, "", 8).empty())
+      return refuseSite(env, "No news site named '" + settings.NewsSite + "' in Korvo.ini.", false);
+    return refuseSite(env, "Address refused: " + shownLink(url), true);
   }
+  siteError_.clear();
   feedUrl_ = std::move(url);
   env.cache->addUrl(feedUrl_);
+}
+
+void Meter::refuseSite(const MeterEnv& env, std::string why, bool nameTheSite) {
+  siteError_ = std::move(why);
+  std::string line = "Error: " + siteError_;
+  if (nameTheSite) line += " (news site '" + settings.NewsSite + "')";
+  env.cache->env().writeLine(line);
 }
 
 Feed* Meter::refreshedFeed(const MeterEnv& env) {
@@ -74,14 +97,18 @@ const std::string& Meter::orError(const MeterEnv& env, const Feed& feed,
   return text;
 }
 
+const std::string& Meter::noFeedText(const MeterEnv& env) const {
+  return env.globals->ShowError ? siteError_ : Feed::emptyText();
+}
+
 const std::string& Meter::channelText(const MeterEnv& env, std::string_view name) {
   Feed* feed = refreshedFeed(env);
-  return feed ? orError(env, *feed, feed->field(name)) : Feed::emptyText();
+  return feed ? orError(env, *feed, feed->field(name)) : noFeedText(env);
 }
 
 const std::string& Meter::itemText(const MeterEnv& env, std::string_view name, int index) {
   Feed* feed = refreshedFeed(env);
-  return feed ? orError(env, *feed, feed->itemField(name, index)) : Feed::emptyText();
+  return feed ? orError(env, *feed, feed->itemField(name, index)) : noFeedText(env);
 }
 
 const std::string* Meter::tooltipSource(const MeterEnv& env) {
@@ -150,12 +177,27 @@ bool isWebLink(std::string_view link) {
 }
 
 void Meter::click(const MeterEnv& env) {
-  if (settings.NewsSite.empty()) return;
+  const std::string outcome = clickOutcome(env);
+  env.cache->env().writeLine("Click: " + outcome);
+}
+
+std::string Meter::clickOutcome(const MeterEnv& env) {
+  const std::string kNothing = "nothing opened: ";
+  if (settings.NewsSite.empty()) return kNothing + "the meter has no news site";
   const std::string* link = nullptr;
   if (settings.InputClick == 1) link = &channelText(env, "link");
   else if (settings.InputClick == 2) link = &itemText(env, "itemlink", settings.InputClickItem);
-  if (link == nullptr || !isWebLink(*link) || env.openLink == nullptr) return;
-  env.openLink(*link);
+  else return kNothing + "no click action (InputClick=" + std::to_string(settings.InputClick) + ")";
+  if (feedUrl_.empty()) return kNothing + (siteError_.empty() ? "no feed" : siteError_);
+  // With ShowError on, an empty link reads as the feed's error text.
+  const Feed* feed = env.cache->find(feedUrl_);
+  if (link->empty() || (feed != nullptr && link == &feed->errorText))
+    return kNothing + "no link" + (feed && !feed->errorText.empty() ? " (" + feed->errorText + ")" : "");
+  if (!isWebLink(*link)) return kNothing + "link refused: " + shownLink(*link);
+  if (env.openLink == nullptr) return kNothing + "no way to open links";
+  const std::string failure = env.openLink(*link);
+  if (!failure.empty()) return kNothing + failure;
+  return "opened " + shownLink(*link);
 }
 
 }  // namespace korvo

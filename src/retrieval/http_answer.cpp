@@ -34,7 +34,7 @@ bool examineAnswer(Feed& feed, std::string& answer) {
   if (statusEnd == std::string::npos) return fail(feed, answer, "Invalid format.");
 
   if (answer.compare(0, 12, "HTTP/1.1 304") == 0 || answer.compare(0, 12, "HTTP/1.0 304") == 0) {
-    feed.env().writeLine("File not modified since last call");
+    feed.env().writeLine("File not modified since last call: " + urlForLog(feed.url));
     feed.errorText.clear();
     feed.state.setNotModified(true);
     std::string().swap(answer);
