@@ -142,7 +142,7 @@ std::string Meter::titleList(const MeterEnv& env, int count, std::size_t visible
   for (int i = 0; i < count; ++i) {
     if (feed) refresh(*feed, settings);
     const std::string& title =
-        feed ? orError(env, *feed, feed->itemField("itemtitle", i)) : Feed::emptyText();
+        feed ? orError(env, *feed, feed->itemField("itemtitle", i)) : noFeedText(env);
     if (!title.empty()) {
       if (firstLf == std::string::npos) firstLf = list.size();
       list += '\n';

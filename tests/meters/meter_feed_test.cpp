@@ -183,7 +183,8 @@ TEST_F(MeterFeedTest, MeterWithoutUsableUrlTouchesNoFeedAndShowsWhy) {
     EXPECT_EQ(title(meter), why);
     EXPECT_EQ(meter.itemText(env, "itemlink", 3), why);
     EXPECT_EQ(meter.withTooltip(env, "x"), std::string("x%tt") + why);
-    EXPECT_EQ(meter.titleList(env, 5, 32767, false), std::string(why) + "%tt" + why);
+    const std::string line = std::string(why) + "\n";
+    EXPECT_EQ(meter.titleList(env, 2, 32767, false), line + line + why + "%tt" + why);
     globals.ShowError = false;
     EXPECT_EQ(title(meter), "");
     EXPECT_EQ(meter.titleList(env, 5, 32767, false), "%tt");
