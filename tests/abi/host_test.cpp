@@ -89,6 +89,19 @@ TEST_F(HostTest, RunsTwoMetersOfTheBuiltPluginAndShutsDownCleanly) {
   EXPECT_EQ(messages, log);
 }
 
+// The example a reader runs first is saved back unchanged: it holds every
+// setting the plug-in writes, in the form the plug-in writes it.
+TEST_F(HostTest, TheExampleHostIniIsSavedBackUnchanged) {
+  const std::string lib = copyLibrary(KORVO_PLUGIN_PATH, "libkorvo.so");
+  const std::string example = readWholeFile(std::string(KORVO_EXAMPLES_DIR) + "/host.ini");
+  writeWholeFile(dir_.file("host.ini"), example);
+  fs::copy_file(std::string(KORVO_EXAMPLES_DIR) + "/Korvo.ini", dir_.file("Korvo.ini"));
+  ProgramResult r = host({"--lib", lib, "host.ini"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(readWholeFile(dir_.file("host.ini")), example);
+}
+
 TEST_F(HostTest, FindsThePluginBesideItself) {
   const std::string hostCopy = copyLibrary(KORVO_HOST_PATH, "korvo-host");
   copyLibrary(KORVO_PLUGIN_PATH, "libkorvo.so");

@@ -22,8 +22,8 @@ std::string settingsLine(const std::string& iniPath, std::string& warning) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(iniPath, ec)) {
     warning = "no " + iniPath +
-              ": the plug-in makes an empty one, so it knows no news site and the meters stay "
-              "empty; put the [NewsSites] section there";
+              ": the plug-in makes an empty one, which names no news site, so every meter "
+              "stays empty; copy one there first (examples/Korvo.ini is one)";
     return {};
   }
   const std::string sites = ini::readSection(iniPath, "NewsSites", limits::kSiteSectionBuffer);
