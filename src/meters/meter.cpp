@@ -59,7 +59,10 @@ void Meter::saveSettings(const MeterEnv&, const std::string& file, const std::st
 }
 
 void Meter::resolveSite(const MeterEnv& env) {
-  if (settings.NewsSite.empty()) return;
+  if (settings.NewsSite.empty()) {
+    siteError_.clear();
+    return;
+  }
   std::string url = ini::readString(env.globals->iniPath, "NewsSites", settings.NewsSite, "none",
                                     limits::kIniTextBuffer);
   if (url.empty()) return refuseSite(env, "Address refused: (empty)", true);
@@ -191,8 +194,10 @@ std::string Meter::clickOutcome(const MeterEnv& env) {
   if (feedUrl_.empty()) return kNothing + (siteError_.empty() ? "no feed" : siteError_);
   // With ShowError on, an empty link reads as the feed's error text.
   const Feed* feed = env.cache->find(feedUrl_);
-  if (link->empty() || (feed != nullptr && link == &feed->errorText))
-    return kNothing + "no link" + (feed && !feed->errorText.empty() ? " (" + feed->errorText + ")" : "");
+  if (link->empty() || (feed != nullptr && link == &feed->errorText)) {
+    const bool failed = feed != nullptr && !feed->errorText.empty();
+    return kNothing + "no link" + (failed ? " (" + feed->errorText + ")" : "");
+  }
   if (!isWebLink(*link)) return kNothing + "link refused: " + shownLink(*link);
   if (env.openLink == nullptr) return kNothing + "no way to open links";
   const std::string failure = env.openLink(*link);

@@ -203,7 +203,8 @@ TEST_F(HostTest, SaysWhatAClickOpenedOrWhyNothingWasAndWhyNoDialogShowed) {
     bool opener;  // an xdg-open on PATH
     const char* says;
   } cases[] = {
-      {"--click", "None", true, true, "clicked [None]: nothing opened: no click action (InputClick=0)"},
+      {"--click", "None", true, true,
+       "clicked [None]: nothing opened: no click action (InputClick=0)"},
       {"--click", "Refused", true, true,
        "clicked [Refused]: nothing opened: link refused: file:///etc/passwd"},
       {"--click", "Opened", true, true, "clicked [Opened]: opened http://news.test/b?x=1&y=2"},

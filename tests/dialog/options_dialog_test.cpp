@@ -261,7 +261,8 @@ TEST_F(OptionsDialogTest, AddRefusesAnIncompleteOrUnreadableSiteAndSaysWhy) {
   const std::string url = "http://site.test/rss";
   const char* const kNoName = "Not added: the site needs a name.";
   const char* const kBadUrl = "Not added: the address must look like http://example.org/news.xml.";
-  const char* const kBadName = "Not added: the name may not hold \"=\" nor start with \"[\" or \";\".";
+  const char* const kBadName =
+      "Not added: the name may not hold \"=\" nor start with \"[\" or \";\".";
   const char* const kControl = "Not added: no control characters in the name or the address.";
   const Case cases[] = {
       {"empty name", "", url, kNoName},

@@ -54,7 +54,8 @@ std::vector<std::string> LogWatch::messagesSince(const std::string& prefix) cons
     const std::size_t arrow = line.find(kArrow);
     if (arrow == std::string::npos) continue;
     const std::string message = line.substr(arrow + kArrow.size());
-    if (message.compare(0, prefix.size(), prefix) == 0) found.push_back(message.substr(prefix.size()));
+    if (message.compare(0, prefix.size(), prefix) == 0)
+      found.push_back(message.substr(prefix.size()));
   }
   return found;
 }
