@@ -2,8 +2,6 @@
 // scripted stand-in that shows what the host does with odd answers.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -180,7 +178,9 @@ TEST_F(HostTest, SaysWhatAClickOpenedOrWhyNothingWasAndWhyNoDialogShowed) {
   const std::string record = bin.file("opened.txt");
   writeWholeFile(bin.file("xdg-open"),
                  "#!/bin/sh\nprintf '%s|%s\\n' \"$#\" \"$1\" >> '" + record + "'\n");
-  chmod(bin.file("xdg-open").c_str(), 0755);
+  fs::permissions(bin.file("xdg-open"), fs::perms::owner_all | fs::perms::group_read |
+                                           fs::perms::group_exec | fs::perms::others_read |
+                                           fs::perms::others_exec);
   LoopbackServer server(
       "127.0.0.31",
       Script().send(httpAnswer(
