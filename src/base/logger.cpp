@@ -1,5 +1,6 @@
 #include "base/logger.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -15,6 +16,17 @@ std::string formatTimestamp(const std::tm& t) {
   std::snprintf(buf, sizeof buf, "%s %s %02d %02d:%02d:%02d %04d", day, month, t.tm_mday % 100,
                 t.tm_hour % 100, t.tm_min % 100, t.tm_sec % 100, (t.tm_year + 1900) % 10000);
   return buf;
+}
+
+std::string urlForLog(std::string_view url) {
+  const std::size_t scheme = url.find("://");
+  const std::size_t start = scheme == std::string_view::npos ? 0 : scheme + 3;
+  const std::size_t end = std::min(url.find_first_of("/?#", start), url.size());
+  const std::size_t at = url.substr(start, end - start).rfind('@');
+  if (at == std::string_view::npos) return std::string(url);
+  std::string shown(url.substr(0, start));
+  shown += url.substr(start + at + 1);
+  return shown;
 }
 
 void Logger::openLog(const std::string& directory) {

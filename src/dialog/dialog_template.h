@@ -24,7 +24,9 @@ inline constexpr int kTooltipList = 1019;
 inline constexpr int kTooltipItem = 1020;
 inline constexpr int kClickList = 1021;
 inline constexpr int kClickItem = 1022;
-// Group boxes and labels have no id of their own (IDC_STATIC).
+// The status line under the buttons: why "Add" added nothing.
+inline constexpr int kAddStatus = 1023;
+// Group boxes and the fixed labels have no id of their own (IDC_STATIC).
 inline constexpr int kNoId = -1;
 
 // Notification codes of a command: a button was clicked; the selection of
@@ -43,7 +45,7 @@ enum class ControlKind {
   kDropDownList,       // COMBOBOX CBS_DROPDOWNLIST | WS_VSCROLL, unsorted, tab stop;
                        // its height is the extent of the dropped-down list
   kEditBox,            // EDITTEXT ES_AUTOHSCROLL, tab stop
-  kLabel,              // LTEXT, left-aligned static text
+  kLabel,              // LTEXT, left-aligned static text, wrapped at word ends
 };
 
 constexpr bool isTabStop(ControlKind kind) {
@@ -51,7 +53,7 @@ constexpr bool isTabStop(ControlKind kind) {
 }
 
 struct ControlTemplate {
-  int id;  // kNoId for group boxes and labels
+  int id;  // kNoId for group boxes and the fixed labels
   ControlKind kind;
   const char* text;  // "" when the control has none
   int x, y, width, height;  // dialog units
@@ -85,6 +87,7 @@ inline constexpr ControlTemplate kControls[] = {
     {kNoId, ControlKind::kLabel, "Name:", 26, 50, 22, 8},
     {kNoId, ControlKind::kLabel, "Url:", 27, 67, 12, 8},
     {kNoId, ControlKind::kGroupBox, "Add site", 16, 38, 168, 46},
+    {kAddStatus, ControlKind::kLabel, "", 7, 229, 186, 16},
 };
 
 struct DialogTemplate {
@@ -100,7 +103,7 @@ struct DialogTemplate {
 };
 
 inline constexpr DialogTemplate kOptionsDialog = {
-    103,  "Meter specific options", 200, 231, "MS Shell Dlg", 8, true, true, true, true,
+    103,  "Meter specific options", 200, 252, "MS Shell Dlg", 8, true, true, true, true,
     kControls, sizeof kControls / sizeof kControls[0]};
 
 // The tooltip list; an entry's index is the value ToolTip stores.

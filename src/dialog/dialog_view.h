@@ -31,8 +31,8 @@ class DialogView {
   virtual std::optional<std::string> entryText(int list, int index,
                                                std::size_t bufferSize) const = 0;
 
-  // Edit boxes: the text as copied into a buffer of bufferSize bytes (cut
-  // to bufferSize - 1 bytes).
+  // Edit boxes, and labels with an id: the text as copied into a buffer of
+  // bufferSize bytes (cut to bufferSize - 1 bytes).
   virtual std::string text(int box, std::size_t bufferSize) const = 0;
   virtual void setText(int box, std::string_view text) = 0;
 

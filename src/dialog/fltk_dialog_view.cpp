@@ -186,7 +186,8 @@ Fl_Widget* FltkDialogView::makeControl(const ControlTemplate& c, int fontSize,
     }
     case ControlKind::kLabel: {
       auto* box = new Fl_Box(FL_NO_BOX, x, y, w, h, c.text);
-      box->align(FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE);
+      // The fixed texts fit on their line; the status line's may need two.
+      box->align(FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE | (c.id == kNoId ? 0 : FL_ALIGN_WRAP));
       widget = box;
       break;
     }
@@ -317,6 +318,14 @@ W* ofKind(Fl_Widget* widget, int id, ControlKind kind) {
 }  // namespace
 
 std::string FltkDialogView::text(int box, std::size_t bufferSize) const {
+  if (auto* label = ofKind<Fl_Box>(control(box), box, ControlKind::kLabel)) {
+    std::string shown;
+    for (const char* c = label->label() ? label->label() : ""; *c != '\0'; ++c) {
+      shown.push_back(*c);
+      if (c[0] == '@' && c[1] == '@') ++c;
+    }
+    return cutToBuffer(shown, bufferSize);
+  }
   auto* input = ofKind<Fl_Input>(control(box), box, ControlKind::kEditBox);
   if (input == nullptr) return {};
   return cutToBuffer(std::string_view(input->value(), static_cast<std::size_t>(input->size())),
@@ -326,6 +335,19 @@ std::string FltkDialogView::text(int box, std::size_t bufferSize) const {
 void FltkDialogView::setText(int box, std::string_view text) {
   if (auto* input = ofKind<Fl_Input>(control(box), box, ControlKind::kEditBox))
     input->value(text.data(), static_cast<int>(text.size()));
+  if (auto* label = ofKind<Fl_Box>(control(box), box, ControlKind::kLabel)) {
+    // Stops at a zero byte, as the Windows label does; a lone "@" would
+    // start a symbol.
+    std::string shown;
+    for (char c : text.substr(0, text.find('\0'))) {
+      if (c == '@') shown.push_back(c);
+      shown.push_back(c);
+    }
+    label->copy_label(shown.c_str());
+    // A label draws on its parent's background: the old text goes with it.
+    if (Fl_Window* window = label->window())
+      window->damage(FL_DAMAGE_ALL, label->x(), label->y(), label->w(), label->h());
+  }
 }
 
 bool FltkDialogView::isChecked(int box) const {

@@ -107,20 +107,32 @@ void OptionsDialog::onClose(DialogView& view) { view.endDialog(kDialogResult); }
 
 void OptionsDialog::onCancel(DialogView& view) { view.endDialog(kDialogResult); }
 
-bool OptionsDialog::isAcceptableSite(std::string_view name, std::string_view url) {
-  if (name.empty() || url.empty() || !isValidUrl(url)) return false;
-  if (hasControlCharacter(name) || hasControlCharacter(url)) return false;
-  if (name.find('=') != std::string_view::npos) return false;
+const char* OptionsDialog::siteRefusal(std::string_view name, std::string_view url) {
   std::size_t first = 0;
   while (first < name.size() && isBlank(name[first])) ++first;
-  return first == name.size() || (name[first] != '[' && name[first] != ';');
+  // The file keeps names without their blanks: one of blanks only is none.
+  if (first == name.size()) return "Not added: the site needs a name.";
+  if (url.empty()) return "Not added: the site needs an address (Url).";
+  if (hasControlCharacter(name) || hasControlCharacter(url))
+    return "Not added: no control characters in the name or the address.";
+  if (!isValidUrl(url)) return "Not added: the address must look like http://example.org/news.xml.";
+  if (name.find('=') != std::string_view::npos || name[first] == '[' || name[first] == ';')
+    return "Not added: the name may not hold \"=\" nor start with \"[\" or \";\".";
+  return nullptr;
 }
 
 void OptionsDialog::onAddSite(DialogView& view) {
   const std::string name = view.text(kSiteName, limits::kDialogTextBuffer);
   const std::string url = view.text(kSiteUrl, limits::kDialogTextBuffer);
-  if (!isAcceptableSite(name, url)) return;
-  if (!ini::writeString(env_.globals->iniPath, kSitesSection, name, url)) return;
+  const char* refusal = siteRefusal(name, url);
+  if (refusal == nullptr && !ini::writeString(env_.globals->iniPath, kSitesSection, name, url))
+    refusal = "Not added: Korvo.ini could not be written.";
+  if (refusal != nullptr) {
+    view.setText(kAddStatus, refusal);
+    env_.cache->env().writeLine(std::string("Add site: ") + refusal);
+    return;
+  }
+  view.setText(kAddStatus, "");
   view.addEntry(kSiteList, name);
   view.setText(kSiteName, "");
   view.setText(kSiteUrl, "");

@@ -2,8 +2,9 @@
 // The options dialog of one meter: what it does when its window opens and
 // when a command comes from one of its controls. It edits the meter's
 // settings (only on "Save") and the NewsSites section of the plug-in's INI
-// file (at once, on "Add" and "Delete"). It shows no message: every failure
-// is silent. Every handler is given the view of the open window.
+// file (at once, on "Add" and "Delete"). Why "Add" added nothing is shown in
+// the dialog's status line (and logged); other failures are silent. Every
+// handler is given the view of the open window.
 #include <optional>
 #include <string_view>
 
@@ -53,7 +54,12 @@ class OptionsDialog {
   // passes isValidUrl, and nothing that would not read back from the INI
   // file: no "=" in the name, no "[" or ";" at its start, no control
   // character in either.
-  static bool isAcceptableSite(std::string_view name, std::string_view url);
+  static bool isAcceptableSite(std::string_view name, std::string_view url) {
+    return siteRefusal(name, url) == nullptr;
+  }
+  // Why "Add" may not write that site, in a line for the status line; null
+  // when it may.
+  static const char* siteRefusal(std::string_view name, std::string_view url);
 
  private:
   std::optional<int> readBox(const dialog::DialogView& view, int box) const;

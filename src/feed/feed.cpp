@@ -8,7 +8,6 @@
 namespace korvo {
 namespace {
 
-
 struct ChannelName {
   std::string_view name;
   std::string Channel::*field;
@@ -103,7 +102,9 @@ const std::string& Feed::emptyText() {
 void Feed::setError(std::string message) {
   errorText = std::move(message);
   breakTooltipMarker(errorText);
-  env_->writeLine("Error: " + errorText);
+  std::string line = "Error: " + errorText;
+  if (!url.empty()) line += " (" + urlForLog(url) + ")";
+  env_->writeLine(line);
 }
 
 void Feed::clearChannel() {

@@ -94,7 +94,8 @@ class Feed {
   static const std::string& emptyText();
 
   // Records a failure: errorText becomes message (its tooltip markers
-  // broken); the log gets "Error: " + that text.
+  // broken); the log gets "Error: " + that text, then the URL in brackets
+  // (as urlForLog shows it) when there is one.
   void setError(std::string message);
   void clearChannel();
   // Drops the kept document and every variant made from it.

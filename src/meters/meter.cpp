@@ -14,6 +14,17 @@ bool readFlag(const std::string& file, const std::string& section, const char* k
   return readSwitch(file, section.c_str(), key, current);
 }
 
+// A link or address as one log line shows it: no user name and password,
+// no control character, at most kShownLinkBytes bytes.
+constexpr std::size_t kShownLinkBytes = 200;
+std::string shownLink(std::string_view link) {
+  std::string shown = urlForLog(link.substr(0, kShownLinkBytes));
+  for (char& c : shown)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  if (link.size() > kShownLinkBytes) shown += "...";
+  return shown;
+}
+
 }  // namespace
 
 void Meter::loadSettings(const MeterEnv& env, const std::string& file, const std::string& section) {
@@ -25,15 +36,18 @@ void Meter::loadSettings(const MeterEnv& env, const std::string& file, const std
   s.FilterUnicode = readFlag(file, section, "FilterUnicode", s.FilterUnicode);
   s.FilterHtml = readFlag(file, section, "FilterHtml", s.FilterHtml);
   s.ReplaceBr = readFlag(file, section, "ReplaceBr", s.ReplaceBr);
-  for (auto [key, field] : {std::pair{"ToolTip", &s.ToolTip}, {"ToolTipItem", &s.ToolTipItem},
-                            {"InputClick", &s.InputClick}, {"InputClickItem", &s.InputClickItem}}) {
+  for (auto [key, field] : {std::pair{"ToolTip", &s.ToolTip},
+                            {"ToolTipItem", &s.ToolTipItem},
+                            {"InputClick", &s.InputClick},
+                            {"InputClickItem", &s.InputClickItem}}) {
     int value = ini::readInt(file, section, key, -1);
     if (value >= 0) *field = value;
   }
   resolveSite(env);
 }
 
-void Meter::saveSettings(const MeterEnv&, const std::string& file, const std::string& section) const {
+void Meter::saveSettings(const MeterEnv&, const std::string& file,
+                         const std::string& section) const {
   const MeterSettings& s = settings;
   ini::writeString(file, section, "NewsSite", s.NewsSite);
   ini::writeString(file, section, "UpdateIntervall", std::to_string(s.UpdateIntervall));
@@ -47,17 +61,32 @@ void Meter::saveSettings(const MeterEnv&, const std::string& file, const std::st
 }
 
 void Meter::resolveSite(const MeterEnv& env) {
-  if (settings.NewsSite.empty()) return;
+  if (settings.NewsSite.empty()) {
+    siteError_.clear();
+    return;
+  }
   std::string url = ini::readString(env.globals->iniPath, "NewsSites", settings.NewsSite, "none",
                                     limits::kIniTextBuffer);
-  if (url.empty()) return;
+  if (url.empty()) return refuseSite(env, "Address refused: (empty)", true);
   feed_ = FeedMemo();
   if (!isValidUrl(url)) {
     feedUrl_.clear();
-    return;
+    // "none" is the value read for a missing name, unless it is written there.
+    if (url == "none" &&
+        ini::readString(env.globals->iniPath, "NewsSites", settings.NewsSite, "", 8).empty())
+      return refuseSite(env, "No news site named '" + settings.NewsSite + "' in Korvo.ini.", false);
+    return refuseSite(env, "Address refused: " + shownLink(url), true);
   }
+  siteError_.clear();
   feedUrl_ = std::move(url);
   env.cache->addUrl(feedUrl_);
+}
+
+void Meter::refuseSite(const MeterEnv& env, std::string why, bool nameTheSite) {
+  siteError_ = std::move(why);
+  std::string line = "Error: " + siteError_;
+  if (nameTheSite) line += " (news site '" + settings.NewsSite + "')";
+  env.cache->env().writeLine(line);
 }
 
 Feed* Meter::refreshedFeed(const MeterEnv& env) {
@@ -73,26 +102,37 @@ const std::string& Meter::orError(const MeterEnv& env, const Feed& feed,
   return text;
 }
 
+const std::string& Meter::noFeedText(const MeterEnv& env) const {
+  return env.globals->ShowError ? siteError_ : Feed::emptyText();
+}
+
 const std::string& Meter::channelText(const MeterEnv& env, std::string_view name) {
   Feed* feed = refreshedFeed(env);
-  return feed ? orError(env, *feed, feed->field(name, settings.cleanup())) : Feed::emptyText();
+  return feed ? orError(env, *feed, feed->field(name, settings.cleanup())) : noFeedText(env);
 }
 
 const std::string& Meter::itemText(const MeterEnv& env, std::string_view name, int index) {
   Feed* feed = refreshedFeed(env);
   return feed ? orError(env, *feed, feed->itemField(name, index, settings.cleanup()))
-              : Feed::emptyText();
+              : noFeedText(env);
 }
 
 const std::string* Meter::tooltipSource(const MeterEnv& env) {
   switch (settings.ToolTip) {
-    case 1: return &channelText(env, "title");
-    case 2: return &channelText(env, "description");
-    case 3: return &channelText(env, "link");
-    case 4: return &itemText(env, "itemtitle", settings.ToolTipItem);
-    case 5: return &itemText(env, "itemdescription", settings.ToolTipItem);
-    case 6: return &itemText(env, "itemlink", settings.ToolTipItem);
-    default: return nullptr;
+    case 1:
+      return &channelText(env, "title");
+    case 2:
+      return &channelText(env, "description");
+    case 3:
+      return &channelText(env, "link");
+    case 4:
+      return &itemText(env, "itemtitle", settings.ToolTipItem);
+    case 5:
+      return &itemText(env, "itemdescription", settings.ToolTipItem);
+    case 6:
+      return &itemText(env, "itemlink", settings.ToolTipItem);
+    default:
+      return nullptr;
   }
 }
 
@@ -113,7 +153,7 @@ std::string Meter::titleList(const MeterEnv& env, int count, std::size_t visible
   for (int i = 0; i < count; ++i) {
     if (feed) refresh(*feed, settings.UpdateIntervall, cleanup);
     const std::string& title =
-        feed ? orError(env, *feed, feed->itemField("itemtitle", i, cleanup)) : Feed::emptyText();
+        feed ? orError(env, *feed, feed->itemField("itemtitle", i, cleanup)) : noFeedText(env);
     if (!title.empty()) {
       if (firstLf == std::string::npos) firstLf = list.size();
       list += '\n';
@@ -140,12 +180,32 @@ bool isWebLink(std::string_view link) {
 }
 
 void Meter::click(const MeterEnv& env) {
-  if (settings.NewsSite.empty()) return;
+  const std::string outcome = clickOutcome(env);
+  env.cache->env().writeLine("Click: " + outcome);
+}
+
+std::string Meter::clickOutcome(const MeterEnv& env) {
+  const std::string kNothing = "nothing opened: ";
+  if (settings.NewsSite.empty()) return kNothing + "the meter has no news site";
   const std::string* link = nullptr;
-  if (settings.InputClick == 1) link = &channelText(env, "link");
-  else if (settings.InputClick == 2) link = &itemText(env, "itemlink", settings.InputClickItem);
-  if (link == nullptr || !isWebLink(*link) || env.openLink == nullptr) return;
-  env.openLink(*link);
+  if (settings.InputClick == 1)
+    link = &channelText(env, "link");
+  else if (settings.InputClick == 2)
+    link = &itemText(env, "itemlink", settings.InputClickItem);
+  else
+    return kNothing + "no click action (InputClick=" + std::to_string(settings.InputClick) + ")";
+  if (feedUrl_.empty()) return kNothing + (siteError_.empty() ? "no feed" : siteError_);
+  // With ShowError on, an empty link reads as the feed's error text.
+  const Feed* feed = env.cache->find(feedUrl_);
+  if (link->empty() || (feed != nullptr && link == &feed->errorText)) {
+    const bool failed = feed != nullptr && !feed->errorText.empty();
+    return kNothing + "no link" + (failed ? " (" + feed->errorText + ")" : "");
+  }
+  if (!isWebLink(*link)) return kNothing + "link refused: " + shownLink(*link);
+  if (env.openLink == nullptr) return kNothing + "no way to open links";
+  const std::string failure = env.openLink(*link);
+  if (!failure.empty()) return kNothing + failure;
+  return "opened " + shownLink(*link);
 }
 
 }  // namespace korvo

@@ -16,7 +16,9 @@ namespace korvo {
 struct MeterEnv {
   FeedCache* cache = nullptr;
   const PluginSettings* globals = nullptr;
-  void (*openLink)(const std::string& link) = nullptr;  // null: clicks open nothing
+  // Empty when the link was handed on; otherwise why it was not. Null:
+  // clicks open nothing.
+  std::string (*openLink)(const std::string& link) = nullptr;
 };
 
 class Meter {
@@ -30,11 +32,17 @@ class Meter {
   void loadSettings(const MeterEnv& env, const std::string& file, const std::string& section);
   void saveSettings(const MeterEnv& env, const std::string& file, const std::string& section) const;
   // Sets feedUrl from NewsSite through the NewsSites section of the
-  // plug-in's own INI file, and registers a usable URL with the cache.
+  // plug-in's own INI file, and registers a usable URL with the cache. A
+  // name missing there, or an address refused, is logged and kept as the
+  // meter's site error.
   void resolveSite(const MeterEnv& env);
+  // Why the meter has no feed ("No news site named 'X' in Korvo.ini.",
+  // "Address refused: ..."); empty when it has one or has no site.
+  const std::string& siteError() const { return siteError_; }
 
   // A channel field of the meter's feed, or of one of its items; the
-  // feed's error text in place of an empty field when ShowError is on.
+  // feed's error text (or, without a feed, the site error) in place of an
+  // empty field when ShowError is on.
   // The reference is valid until the feed's next refresh.
   const std::string& channelText(const MeterEnv& env, std::string_view name);
   const std::string& itemText(const MeterEnv& env, std::string_view name, int index);
@@ -60,15 +68,21 @@ class Meter {
   // result, or of the part after its first line feed when `afterFirstLine`.
   std::string titleList(const MeterEnv& env, int count, std::size_t visibleBytes,
                         bool afterFirstLine);
-  // Opens the chosen link when it is a plain web link.
+  // Opens the chosen link when it is a plain web link, and logs the outcome
+  // as "Click: " and what was opened or why nothing was.
   void click(const MeterEnv& env);
 
  private:
   Feed* refreshedFeed(const MeterEnv& env);
   const std::string& orError(const MeterEnv& env, const Feed& feed, const std::string& text) const;
+  // The site error when ShowError is on, else the empty text.
+  const std::string& noFeedText(const MeterEnv& env) const;
+  void refuseSite(const MeterEnv& env, std::string why, bool nameTheSite);
+  std::string clickOutcome(const MeterEnv& env);
 
   int serial_;
   std::string feedUrl_;
+  std::string siteError_;
   FeedMemo feed_;  // of feedUrl_
 };
 

@@ -83,7 +83,9 @@ void clickMeter(Context& ctx, int id) { ctx.registry().getMeter(id).click(ctx.me
 
 void configureMeter(Context& ctx, int id) {
   OptionsDialog dialog(ctx.registry(), ctx.meterEnv(), id);
-  runOptionsDialog(dialog);
+  if (!runOptionsDialog(dialog))
+    ctx.logger().writeLine(
+        "Options dialog: no window could be shown (no display, or the window system refused it)");
 }
 
 const char* channelQuery(Context& ctx, int id, std::string_view field) {

@@ -43,6 +43,7 @@ class FeedCache {
     feeds_.clear();
   }
   std::size_t size() const { return feeds_.size(); }
+  const Environment& env() const { return env_; }
 
  private:
   const Environment& env_;

@@ -17,9 +17,12 @@ bool fail(Feed& feed, std::string& answer, const char* message) {
 // For the checks an answer cut short fails: the cut is the real reason.
 const char* cutOr(const AnswerContext& context, const char* message) {
   switch (context.cut) {
-    case AnswerContext::Cut::Reset: return "Connection lost while receiving data.";
-    case AnswerContext::Cut::Stalled: return "Server stopped sending data.";
-    case AnswerContext::Cut::None: break;
+    case AnswerContext::Cut::Reset:
+      return "Connection lost while receiving data.";
+    case AnswerContext::Cut::Stalled:
+      return "Server stopped sending data.";
+    case AnswerContext::Cut::None:
+      break;
   }
   return message;
 }
@@ -47,7 +50,7 @@ bool examineAnswer(Feed& feed, std::string& answer, const AnswerContext& context
     // Without validators there is nothing the answer could refer to.
     if (!context.conditional)
       return fail(feed, answer, "Server answered 'not modified' to a request without validators.");
-    feed.env().writeLine("File not modified since last call");
+    feed.env().writeLine("File not modified since last call: " + urlForLog(feed.url));
     feed.errorText.clear();
     feed.state.setNotModified(true);
     std::string().swap(answer);

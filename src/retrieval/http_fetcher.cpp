@@ -76,7 +76,7 @@ bool download(Feed& feed, std::string& out) {
   const Environment& env = feed.env();
   const DownloadLimits& bounds = env.limits;
   const SteadyClock::time_point deadline = start + Milliseconds(std::max(0, bounds.maxDownloadMs));
-  env.writeLine("Downloading rss: " + feed.url);
+  env.writeLine("Downloading rss: " + urlForLog(feed.url));
 
   Cut cut = Cut::None;
   AnswerContext context;

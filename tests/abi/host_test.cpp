@@ -2,10 +2,13 @@
 // scripted stand-in that shows what the host does with odd answers.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "support/loopback_server.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -28,12 +31,14 @@ class HostTest : public ::testing::Test {
     run.args.insert(run.args.end(), args.begin(), args.end());
     run.workDir = dir_.path();
     run.env = {"KORVO_FAKE_CALLS=" + dir_.file("calls.txt")};
+    run.env.insert(run.env.end(), env_.begin(), env_.end());
     run.interruptWhen = std::move(interruptWhen);
     return runProgram(run);
   }
   std::string calls() const { return readWholeFile(dir_.file("calls.txt")); }
 
   TempDir dir_;
+  std::vector<std::string> env_;  // more for the host's environment
 };
 
 const char* const kTwoMeters =
@@ -52,6 +57,9 @@ TEST_F(HostTest, RunsTwoMetersOfTheBuiltPluginAndShutsDownCleanly) {
   EXPECT_NE(r.out.find("plug-in " + lib + "\n  Korvo 0.93 (2005, 2007-01-25), RSS reader plugin"),
             std::string::npos)
       << r.out;
+  EXPECT_NE(r.out.find("  settings " + dir_.file("Korvo.ini") + " (0 news sites, logging on)\n"),
+            std::string::npos)
+      << r.out;
   EXPECT_NE(r.out.find("2 meters started\n"
                        "[Channel] GetTitle\n  text (0 bytes)\n"
                        "[Headline] GetItemTitle(\"0\")\n  text (0 bytes)\n"
@@ -63,7 +71,9 @@ TEST_F(HostTest, RunsTwoMetersOfTheBuiltPluginAndShutsDownCleanly) {
   std::string log;
   for (const char* line : {"DLLMain()", "Kestrova - init()", "Kestrova - dlltype()",
                                   "Kestrova - actionsprovided()", "Kestrova - dllstartup()",
-                                  "Kestrova - src_load_settings()", "Kestrova - dllstartup()",
+                                  "Kestrova - src_load_settings()",
+                                  "Error: No news site named 'Nowhere' in Korvo.ini.",
+                                  "Kestrova - dllstartup()",
                                   "Kestrova - src_load_settings()", "Kestrova - src_save_settings()",
                                   "Kestrova - dllshutdown()", "Kestrova - src_save_settings()",
                                   "Kestrova - dllshutdown()"})
@@ -75,6 +85,19 @@ TEST_F(HostTest, RunsTwoMetersOfTheBuiltPluginAndShutsDownCleanly) {
     rest.erase(0, end + 1);
   }
   EXPECT_EQ(messages, log);
+}
+
+// The example a reader runs first is saved back unchanged: it holds every
+// setting the plug-in writes, in the form the plug-in writes it.
+TEST_F(HostTest, TheExampleHostIniIsSavedBackUnchanged) {
+  const std::string lib = copyLibrary(KORVO_PLUGIN_PATH, "libkorvo.so");
+  const std::string example = readWholeFile(std::string(KORVO_EXAMPLES_DIR) + "/host.ini");
+  writeWholeFile(dir_.file("host.ini"), example);
+  fs::copy_file(std::string(KORVO_EXAMPLES_DIR) + "/Korvo.ini", dir_.file("Korvo.ini"));
+  ProgramResult r = host({"--lib", lib, "host.ini"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(readWholeFile(dir_.file("host.ini")), example);
 }
 
 TEST_F(HostTest, FindsThePluginBesideItself) {
@@ -120,6 +143,7 @@ TEST_F(HostTest, ShowsTextsTooltipsAndNullAnswers) {
 TEST_F(HostTest, DrivesTheEntryPointsInHostOrder) {
   const std::string lib = copyLibrary(KORVO_FAKE_PLUGIN_PATH, "libfake.so");
   writeWholeFile(dir_.file("host.ini"), kTwoMeters);
+  env_ = {"DISPLAY=:0"};  // the stand-in opens no window
   ProgramResult r = host({"--lib", lib, "--configure", "headline", "--click", "Channel",
                           "--click", "Headline", "--watch", "0", "--rounds", "3", "host.ini"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -135,7 +159,92 @@ TEST_F(HostTest, DrivesTheEntryPointsInHostOrder) {
     EXPECT_NE(r.out.find(round), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("-- drawing 4"), std::string::npos);
   EXPECT_NE(r.out.find("configured [Headline]\n"), std::string::npos);
-  EXPECT_NE(r.out.find("clicked [Channel]\nclicked [Headline]\n-- drawing 2"), std::string::npos);
+  EXPECT_NE(r.out.find("clicked [Channel] (what it opened is logged only with DoLog=yes in "
+                       "Korvo.ini)\nclicked [Headline] (what"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.err.find("korvo-host: warning: no " + dir_.file("Korvo.ini") +
+                       ": the plug-in makes an empty one"),
+            std::string::npos)
+      << r.err;
+}
+
+// What korvo-host says after a click or an options dialog: the outcome the
+// plug-in logged, or, without a log, what the host can tell by itself.
+TEST_F(HostTest, SaysWhatAClickOpenedOrWhyNothingWasAndWhyNoDialogShowed) {
+  KORVO_SKIP_WITHOUT_PORT_80();
+  const std::string lib = copyLibrary(KORVO_PLUGIN_PATH, "libkorvo.so");
+  TempDir bin, emptyBin;
+  const std::string record = bin.file("opened.txt");
+  writeWholeFile(bin.file("xdg-open"),
+                 "#!/bin/sh\nprintf '%s|%s\\n' \"$#\" \"$1\" >> '" + record + "'\n");
+  fs::permissions(bin.file("xdg-open"), fs::perms::owner_all | fs::perms::group_read |
+                                           fs::perms::group_exec | fs::perms::others_read |
+                                           fs::perms::others_exec);
+  LoopbackServer server(
+      "127.0.0.31",
+      Script().send(httpAnswer(
+          "HTTP/1.0 200 OK", {},
+          "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>T</title>"
+          "<link>file:///etc/passwd</link>"
+          "<item><title>a</title><link>http://news.test/b?x=1&amp;y=2</link></item>"
+          "</channel></rss>\n")));
+  ASSERT_TRUE(server.ok()) << server.error();
+  writeWholeFile(dir_.file("host.ini"),
+                 "[None]\nFunction=GetTitle\nNewsSite=News\n"
+                 "[Refused]\nFunction=GetTitle\nNewsSite=News\nInputClick=1\n"
+                 "[Opened]\nFunction=GetTitle\nNewsSite=News\nInputClick=2\nInputClickItem=0\n"
+                 "[NoLink]\nFunction=GetTitle\nNewsSite=Dead\nInputClick=1\n"
+                 "[Unknown]\nFunction=GetTitle\nNewsSite=Nowhere\nInputClick=1\n");
+  struct Case {
+    const char* option;  // --click or --configure
+    const char* section;
+    bool log;
+    bool opener;  // an xdg-open on PATH
+    const char* says;
+  } cases[] = {
+      {"--click", "None", true, true,
+       "clicked [None]: nothing opened: no click action (InputClick=0)"},
+      {"--click", "Refused", true, true,
+       "clicked [Refused]: nothing opened: link refused: file:///etc/passwd"},
+      {"--click", "Opened", true, true, "clicked [Opened]: opened http://news.test/b?x=1&y=2"},
+      {"--click", "Opened", true, false, "clicked [Opened]: nothing opened: no xdg-open on PATH"},
+      // The failure is named once the download has ended.
+      {"--click", "NoLink", true, true, "clicked [NoLink]: nothing opened: no link"},
+      {"--click", "Unknown", true, true,
+       "clicked [Unknown]: nothing opened: No news site named 'Nowhere' in Korvo.ini."},
+      {"--click", "Opened", false, true,
+       "clicked [Opened] (what it opened is logged only with DoLog=yes in Korvo.ini)"},
+      {"--configure", "None", true, true,
+       "not configured [None]: no window could be shown (no display, or the window system "
+       "refused it)"},
+      {"--configure", "None", false, true,
+       "not configured [None]: no options dialog could be shown (DISPLAY is not set)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.option) + " " + c.section + (c.log ? " logged" : ""));
+    writeWholeFile(dir_.file("Korvo.ini"),
+                   std::string("[Settings]\nDoLog=") + (c.log ? "yes" : "no") +
+                       "\n[NewsSites]\nNews=http://127.0.0.31/news.xml\n"
+                       "Dead=http://127.0.3.31/news.xml\n");
+    env_ = {"DISPLAY=", "PATH=" + (c.opener ? bin.path() : emptyBin.path())};
+    ProgramResult r = host({"--lib", lib, c.option, c.section, "host.ini"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find(std::string("\n") + c.says), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  settings " + dir_.file("Korvo.ini") + " (2 news sites, logging " +
+                         (c.log ? "on" : "off") + ")\n"),
+              std::string::npos)
+        << r.out;
+  }
+  // The stand-in browser got the link of the two clicks with an opener
+  // (logged or not) that reached it.
+  const std::string twice = "1|http://news.test/b?x=1&y=2\n1|http://news.test/b?x=1&y=2\n";
+  std::string opened;
+  for (int i = 0; i < 500 && opened.size() < twice.size(); ++i) {
+    opened = readWholeFile(record);
+    if (opened.size() < twice.size()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(opened, twice);
 }
 
 TEST_F(HostTest, WatchEndsCleanlyWhenInterrupted) {

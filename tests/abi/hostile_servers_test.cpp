@@ -103,7 +103,8 @@ TEST_F(HostileServersTest, FastFailuresEndAtOnceWithTheirMessage) {
     Ms took{};
     EXPECT_EQ(titleFrom(c.script, took), c.message);
     EXPECT_LT(took.count(), 5000);
-    EXPECT_THAT(log(), ::testing::HasSubstr(" --> Error: " + std::string(c.message) + "\n"));
+    EXPECT_THAT(log(), ::testing::HasSubstr(" --> Error: " + std::string(c.message) +
+                                              " (http://127.0.0.10/feed.xml)\n"));
   }
 }
 

@@ -249,32 +249,45 @@ TEST_F(OptionsDialogTest, AddUsesAtMost255CharactersOfEachBox) {
   EXPECT_EQ(file(), "[NewsSites]\n" + name.substr(0, 255) + "=" + url.substr(0, 255) + "\n");
 }
 
-// An invalid site changes nothing and says nothing; both boxes keep their
-// text. Names that could not be read back from the file count as invalid.
-TEST_F(OptionsDialogTest, AddRefusesAnIncompleteOrUnreadableSite) {
+// An invalid site changes nothing and says why in the status line (and the
+// log); both boxes keep their text. Names that could not be read back from
+// the file count as invalid. A site added afterwards clears the status line.
+TEST_F(OptionsDialogTest, AddRefusesAnIncompleteOrUnreadableSiteAndSaysWhy) {
   struct Case {
     const char* why;
     std::string name, url;
+    const char* status;
   };
   const std::string url = "http://site.test/rss";
+  const char* const kNoName = "Not added: the site needs a name.";
+  const char* const kBadUrl = "Not added: the address must look like http://example.org/news.xml.";
+  const char* const kBadName =
+      "Not added: the name may not hold \"=\" nor start with \"[\" or \";\".";
+  const char* const kControl = "Not added: no control characters in the name or the address.";
   const Case cases[] = {
-      {"empty name", "", url},
-      {"empty URL", "Site", ""},
-      {"not http", "Site", "https://site.test/rss"},
-      {"no slash after the host", "Site", "http://site.test"},
-      {"too short", "Site", "http://a"},
-      {"= in the name", "Left=Right", url},
-      {"[ first", "[Section", url},
-      {"; first", ";Comment", url},
-      {"[ after blanks", "  [Section", url},
-      {"only blanks", "   ", url},
-      {"tab in the name", "Tab\tName", url},
-      {"control character in the name", std::string("Bell\x07", 5), url},
-      {"DEL in the name", "Del\x7f", url},
-      {"control character in the URL", "Site", "http://site.test/\x01rss"},
+      {"empty name", "", url, kNoName},
+      {"empty URL", "Site", "", "Not added: the site needs an address (Url)."},
+      {"not http", "Site", "https://site.test/rss", kBadUrl},
+      {"no slash after the host", "Site", "http://site.test", kBadUrl},
+      {"too short", "Site", "http://a", kBadUrl},
+      {"= in the name", "Left=Right", url, kBadName},
+      {"[ first", "[Section", url, kBadName},
+      {"; first", ";Comment", url, kBadName},
+      {"[ after blanks", "  [Section", url, kBadName},
+      {"only blanks", "   ", url, kNoName},
+      {"tab in the name", "Tab\tName", url, kControl},
+      {"control character in the name", std::string("Bell\x07", 5), url, kControl},
+      {"DEL in the name", "Del\x7f", url, kControl},
+      {"control character in the URL", "Site", "http://site.test/\x01rss", kControl},
   };
+  ManualClock clock(1000000000u);
+  Logger log(clock);
+  log.openLog(dir.path());
+  log.setEnabled(true);
+  environment.log = &log;
   open(kThreeSites);
   const std::string before = file();
+  std::string logged;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     view.type(kSiteName, c.name);
@@ -284,8 +297,18 @@ TEST_F(OptionsDialogTest, AddRefusesAnIncompleteOrUnreadableSite) {
     EXPECT_EQ(sites(), (std::vector<std::string>{"Alpha", "Beta", "Gamma"}));
     EXPECT_EQ(view.boxText(kSiteName), c.name);
     EXPECT_EQ(view.boxText(kSiteUrl), c.url);
+    EXPECT_EQ(view.boxText(kAddStatus), c.status);
+    logged += "Sun Sep 09 01:46:40 2001 --> Add site: " + std::string(c.status) + "\n";
   }
   EXPECT_FALSE(view.result().has_value());
+  EXPECT_EQ(readWholeFile(dir.file("Korvolog.txt")), logged);
+  view.type(kSiteName, "Site");
+  view.type(kSiteUrl, url);
+  view.click(dialog, kAddSite);
+  EXPECT_EQ(view.boxText(kAddStatus), "");
+  EXPECT_EQ(sites(), (std::vector<std::string>{"Alpha", "Beta", "Gamma", "Site"}));
+  log.closeLog();
+  environment.log = nullptr;
 }
 
 TEST_F(OptionsDialogTest, AddThatCannotWriteChangesNothing) {
@@ -297,6 +320,7 @@ TEST_F(OptionsDialogTest, AddThatCannotWriteChangesNothing) {
   EXPECT_EQ(sites(), (std::vector<std::string>{"Alpha", "Beta", "Gamma"}));
   EXPECT_EQ(view.boxText(kSiteName), "Delta");
   EXPECT_EQ(view.boxText(kSiteUrl), "http://delta.test/");
+  EXPECT_EQ(view.boxText(kAddStatus), "Not added: Korvo.ini could not be written.");
   EXPECT_FALSE(std::filesystem::exists(globals.iniPath));
 }
 

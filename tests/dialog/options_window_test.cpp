@@ -162,6 +162,41 @@ class OptionsWindowTest : public ::testing::Test {
     std::cout << "screenshot: " << file << "\n";
   }
 
+  // How many pixels of a control's place on the screen are dark (drawn
+  // text); -1 when ImageMagick's import is not there to tell.
+  int darkPixels(const std::string& window, int id) {
+    const std::string import = findProgram("import");
+    const ControlTemplate* c = findControl(id);
+    if (import.empty() || c == nullptr) return -1;
+    const std::string geometry = xdo({"getwindowgeometry", "--shell", window}).out;
+    auto value = [&](const std::string& key) {
+      std::size_t at = geometry.find(key + "=");
+      return at == std::string::npos ? 0 : std::stoi(geometry.substr(at + key.size() + 1));
+    };
+    const int w = dluToPixelsX(c->width), h = dluToPixelsY(c->height);
+    const std::string crop = std::to_string(w) + "x" + std::to_string(h) + "+" +
+                             std::to_string(value("X") + dluToPixelsX(c->x)) + "+" +
+                             std::to_string(value("Y") + dluToPixelsY(c->y));
+    ProgramRun run;
+    run.args = {import, "-window", "root", "-crop", crop, "+repage", "-depth", "8", "ppm:-"};
+    run.env = {"DISPLAY=" + server_->display()};
+    const ProgramResult r = runProgram(run);
+    // "P6", width, height, 255, one blank, then three bytes a pixel.
+    std::istringstream in(r.out);
+    std::string magic;
+    int width = 0, height = 0, top = 0;
+    in >> magic >> width >> height >> top;
+    in.get();
+    if (magic != "P6" || top != 255) return -1;
+    int dark = 0;
+    for (int i = 0; i < width * height; ++i) {
+      unsigned char rgb[3] = {};
+      if (!in.read(reinterpret_cast<char*>(rgb), 3)) break;
+      dark += rgb[0] < 96 && rgb[1] < 96 && rgb[2] < 96;
+    }
+    return dark;
+  }
+
   // Asks the window to close, as its close box does.
   void closeWindow(const std::string& window) {
     EXPECT_TRUE(sendCloseRequest(server_->display(), std::stoul(window)));
@@ -202,6 +237,45 @@ TEST_F(OptionsWindowTest, AddPickAndSaveThroughTheHost) {
                 "\n[Settings]\nShowError=no\nDoLog=no\n");
   EXPECT_EQ(hostSetting("NewsSite"), "Beta");
   EXPECT_EQ(hostSetting("UpdateIntervall"), "600");
+}
+
+// A refused "Add" says why in the status line under the buttons, which was
+// blank before, and in the log; nothing is written and the dialog stays.
+TEST_F(OptionsWindowTest, ARefusedAddSaysWhyInTheStatusLine) {
+  writeWholeFile(dir_.file("Korvo.ini"),
+                 std::string("[Settings]\nDoLog=yes\n[NewsSites]\nAlpha=") + kAlphaUrl + "\n");
+  auto host = startHost();
+  const std::string window = waitForDialog();
+  ASSERT_FALSE(window.empty());
+  const int before = darkPixels(window, kAddStatus);
+  typeInto(window, kSiteName, "Beta");
+  typeInto(window, kSiteUrl, "ftp://127.0.0.254/beta.xml");
+  click(window, kAddSite);
+  const std::string line =
+      " --> Add site: Not added: the address must look like http://example.org/news.xml.\n";
+  std::string log;
+  for (int i = 0; i < 200 && log.find(line) == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    log = readWholeFile(dir_.file("Korvolog.txt"));
+  }
+  EXPECT_NE(log.find(line), std::string::npos) << log;
+  if (before < 0) {
+    std::cout << "the status line is not looked at: ImageMagick's import is not installed\n";
+  } else {
+    EXPECT_EQ(before, 0) << "the status line starts blank";
+    int after = 0;
+    for (int i = 0; i < 100 && after == 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      after = darkPixels(window, kAddStatus);
+    }
+    EXPECT_GT(after, 20) << "the status line shows no text";
+  }
+  screenshot(window, "dialog-refusal-linux.png");
+  closeWindow(window);
+  expectFinished(host);
+  EXPECT_EQ(readWholeFile(dir_.file("Korvo.ini")),
+            std::string("[Settings]\nDoLog=yes\nShowError=no\n[NewsSites]\nAlpha=") + kAlphaUrl +
+                "\n");
 }
 
 // Escape leaves the dialog open: the edit after it is saved by Enter,

@@ -38,7 +38,11 @@ Script ok(const std::string& body, std::vector<std::string> headers = {}) {
 Script status(const std::string& line) { return Script().send(httpAnswer(line, {}, "")); }
 
 std::vector<std::string> gOpened;
-void recordLink(const std::string& link) { gOpened.push_back(link); }
+std::string gOpenFailure;  // what the opener answers
+std::string recordLink(const std::string& link) {
+  gOpened.push_back(link);
+  return gOpenFailure;
+}
 
 class MeterFeedTest : public ::testing::Test {
  protected:
@@ -250,10 +254,28 @@ TEST_F(MeterFeedTest, FailedParseEmptiesEveryField) {
   EXPECT_EQ(meter.itemText(env, "itemtitle", 0), "Invalid rss document.");
 }
 
-TEST_F(MeterFeedTest, MeterWithoutUsableUrlTouchesNoFeed) {
-  Meter meter = meterFor("Missing");
-  globals.ShowError = true;
-  EXPECT_EQ(title(meter), "");
+// Without a feed, ShowError shows why in every text, the tooltip and the
+// title list; without ShowError they stay empty.
+TEST_F(MeterFeedTest, MeterWithoutUsableUrlTouchesNoFeedAndShowsWhy) {
+  test::writeWholeFile(globals.iniPath, "[NewsSites]\nBad=http://127.0.0.6\n");
+  const std::pair<const char*, const char*> cases[] = {
+      {"Missing", "No news site named 'Missing' in Korvo.ini."},
+      {"Bad", "Address refused: http://127.0.0.6"},
+  };
+  for (const auto& [site, why] : cases) {
+    SCOPED_TRACE(site);
+    Meter meter = meterFor(site);
+    meter.settings.ToolTip = 1;
+    globals.ShowError = true;
+    EXPECT_EQ(title(meter), why);
+    EXPECT_EQ(meter.itemText(env, "itemlink", 3), why);
+    EXPECT_EQ(meter.withTooltip(env, "x"), std::string("x%tt") + why);
+    const std::string line = std::string(why) + "\n";
+    EXPECT_EQ(meter.titleList(env, 2, 32767, false), line + line + why + "%tt" + why);
+    globals.ShowError = false;
+    EXPECT_EQ(title(meter), "");
+    EXPECT_EQ(meter.titleList(env, 5, 32767, false), "%tt");
+  }
   EXPECT_EQ(cache.size(), 0u);
 }
 
@@ -329,27 +351,47 @@ TEST_F(MeterFeedTest, ClickOpensOnlyWebLinks) {
   LoopbackServer server(kAddress, ok(doc));
   ASSERT_TRUE(server.ok()) << server.error();
   Meter meter = meterFor("News");
+  Logger log(clock);
+  log.openLog(dir.path());
+  log.setEnabled(true);
+  environment.log = &log;
+  // Each click's outcome is one log line.
+  auto lastLine = [&] {
+    std::string text = test::readWholeFile(dir.file("Korvolog.txt"));
+    if (!text.empty()) text.pop_back();
+    const std::size_t arrow = text.rfind(" --> ");
+    return arrow == std::string::npos ? text : text.substr(arrow + 5);
+  };
   struct Case {
     int choice, item;
     bool showError;
+    const char* openerSays;
     const char* opened;  // null: nothing opened
+    const char* logged;
   } cases[] = {
-      {0, 0, false, nullptr},
-      {1, 0, false, nullptr},  // file: link
-      {2, 0, false, "http://news.test/ok?a=1"},
-      {2, 1, false, "HTTPS://NEWS.TEST/Up"},
-      {2, 2, false, nullptr},  // blank
-      {2, 3, false, nullptr},  // quotation mark
-      {2, 4, false, nullptr},  // a program
-      {2, 5, true, nullptr},   // the error text stands in for the empty link
-      {2, 5, false, nullptr},  // the empty text
-      {3, 0, false, nullptr},
+      {0, 0, false, "", nullptr, "Click: nothing opened: no click action (InputClick=0)"},
+      {1, 0, false, "", nullptr, "Click: nothing opened: link refused: file:///etc/passwd"},
+      {2, 0, false, "", "http://news.test/ok?a=1", "Click: opened http://news.test/ok?a=1"},
+      {2, 1, false, "", "HTTPS://NEWS.TEST/Up", "Click: opened HTTPS://NEWS.TEST/Up"},
+      {2, 1, false, "no xdg-open on PATH", "HTTPS://NEWS.TEST/Up",
+       "Click: nothing opened: no xdg-open on PATH"},
+      {2, 2, false, "", nullptr, "Click: nothing opened: link refused: http://news.test/a b"},
+      {2, 3, false, "", nullptr,
+       "Click: nothing opened: link refused: http://news.test/\"quoted"},
+      {2, 4, false, "", nullptr, "Click: nothing opened: link refused: /usr/bin/xterm"},
+      // The error text stands in for the empty link, or the empty text does.
+      {2, 5, true, "", nullptr,
+       "Click: nothing opened: no link (http://evil.test/ Unable to connect)"},
+      {2, 5, false, "", nullptr,
+       "Click: nothing opened: no link (http://evil.test/ Unable to connect)"},
+      {3, 0, false, "", nullptr, "Click: nothing opened: no click action (InputClick=3)"},
   };
   title(meter);
   cache.find("http://127.0.0.6/news.xml")->errorText = "http://evil.test/ Unable to connect";
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.choice) + "/" + std::to_string(c.item));
     gOpened.clear();
+    gOpenFailure = c.openerSays;
     globals.ShowError = c.showError;
     meter.settings.InputClick = c.choice;
     meter.settings.InputClickItem = c.item;
@@ -359,7 +401,9 @@ TEST_F(MeterFeedTest, ClickOpensOnlyWebLinks) {
     } else {
       EXPECT_TRUE(gOpened.empty());
     }
+    EXPECT_EQ(lastLine(), c.logged);
   }
+  gOpenFailure.clear();
   // No news site: nothing, even with a URL left over from an earlier site.
   meter.settings.NewsSite.clear();
   meter.settings.InputClick = 2;
@@ -367,6 +411,14 @@ TEST_F(MeterFeedTest, ClickOpensOnlyWebLinks) {
   gOpened.clear();
   meter.click(env);
   EXPECT_TRUE(gOpened.empty());
+  EXPECT_EQ(lastLine(), "Click: nothing opened: the meter has no news site");
+  // A site whose name is missing says so.
+  Meter missing = meterFor("Missing");
+  missing.settings.InputClick = 1;
+  missing.click(env);
+  EXPECT_EQ(lastLine(), "Click: nothing opened: No news site named 'Missing' in Korvo.ini.");
+  log.closeLog();
+  environment.log = nullptr;
 }
 
 TEST(WebLinkTest, Rules) {

@@ -178,6 +178,57 @@ TEST_F(MeterTest, ResolveSiteThroughNewsSites) {
   EXPECT_EQ(cache.find("http://example.test"), nullptr);
 }
 
+// Every meter left without a feed says why, in its site error and in the
+// log; the address is shown without user name and password.
+TEST_F(MeterTest, ResolveSiteExplainsAMissingNameOrARefusedAddress) {
+  writeWholeFile(globals.iniPath,
+                 "[NewsSites]\nGood=http://example.test/feed.xml\nNoPath=http://example.test\n"
+                 "Secret=ftp://reader:pw@example.test/x\nWritten=none\nEmpty=\n"
+                 "Control=http:/\x01x\n");
+  ManualClock clock(1000000000u);
+  Logger log(clock);
+  log.openLog(dir.path());
+  log.setEnabled(true);
+  environment.log = &log;
+  struct Case {
+    const char* site;
+    const char* error;
+    const char* logged;  // null: no line
+  } cases[] = {
+      {"Good", "", nullptr},
+      {"Missing", "No news site named 'Missing' in Korvo.ini.",
+       "Error: No news site named 'Missing' in Korvo.ini."},
+      {"NoPath", "Address refused: http://example.test",
+       "Error: Address refused: http://example.test (news site 'NoPath')"},
+      {"Secret", "Address refused: ftp://example.test/x",
+       "Error: Address refused: ftp://example.test/x (news site 'Secret')"},
+      {"Written", "Address refused: none", "Error: Address refused: none (news site 'Written')"},
+      {"Empty", "Address refused: (empty)",
+       "Error: Address refused: (empty) (news site 'Empty')"},
+      {"Control", "Address refused: http:/?x",
+       "Error: Address refused: http:/?x (news site 'Control')"},
+      {"", "", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.site);
+    writeWholeFile(dir.file("Korvolog.txt"), "");
+    log.closeLog();
+    log.openLog(dir.path());
+    Meter meter(0);
+    meter.settings.NewsSite = c.site;
+    meter.resolveSite(env);
+    EXPECT_EQ(meter.siteError(), c.error);
+    EXPECT_EQ(readWholeFile(dir.file("Korvolog.txt")),
+              c.logged ? "Sun Sep 09 01:46:40 2001 --> " + std::string(c.logged) + "\n" : "");
+    // A good name afterwards clears the error.
+    meter.settings.NewsSite = "Good";
+    meter.resolveSite(env);
+    EXPECT_EQ(meter.siteError(), "");
+  }
+  log.closeLog();
+  environment.log = nullptr;
+}
+
 TEST_F(MeterTest, MetersOfOneUrlShareOneFeed) {
   writeWholeFile(globals.iniPath,
                  "[NewsSites]\nA=http://example.test/f\nB=http://example.test/f\n"

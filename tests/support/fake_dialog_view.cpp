@@ -14,7 +14,7 @@ FakeDialogView::FakeDialogView() {
     if (c.id == dialog::kNoId) continue;
     enabled_[c.id] = true;
     if (c.kind == ControlKind::kDropDownList) lists_[c.id];
-    if (c.kind == ControlKind::kEditBox) boxes_[c.id];
+    if (c.kind == ControlKind::kEditBox || c.kind == ControlKind::kLabel) boxes_[c.id];
     if (c.kind == ControlKind::kAutoCheckBox) checks_[c.id] = false;
   }
 }

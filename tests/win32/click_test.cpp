@@ -69,7 +69,8 @@ TEST(WindowsClickTest, HandsOnlyWebLinksToShellExecute) {
   ASSERT_EQ(setenv("KORVO_LINK_RECORD", record.c_str(), 1), 0);
 
   writeWholeFile(dir.file("Korvo.ini"),
-                 "[Settings]\nShowError=yes\n[NewsSites]\nNews=http://127.0.0.21/news.xml\n"
+                 "[Settings]\nShowError=yes\nDoLog=yes\n[NewsSites]\n"
+                 "News=http://127.0.0.21/news.xml\n"
                  "Dead=http://127.0.3.21/news.xml\n");
   writeWholeFile(dir.file("host.ini"),
                  "[File]\nNewsSite=News\nInputClick=2\nInputClickItem=0\n"
@@ -91,6 +92,13 @@ TEST(WindowsClickTest, HandsOnlyWebLinksToShellExecute) {
     EXPECT_EQ(lib->action(0, 5001, id, 0, 0, 0, 0, 0, 0, 0, 0), 0);
   }
   EXPECT_EQ(waitForLine(record), "1|http://news.test/b?x=1&y=2\n");
+  // Each click's outcome is in the log (whatever its line ends).
+  const std::string log = readWholeFile(dir.file("Korvolog.txt"));
+  for (const char* line : {" --> Click: nothing opened: link refused: file:///C:/windows/win.ini",
+                           " --> Click: nothing opened: no link",
+                           " --> Click: nothing opened: the meter has no news site",
+                           " --> Click: opened http://news.test/b?x=1&y=2"})
+    EXPECT_NE(log.find(line), std::string::npos) << line << "not in\n" << log;
 }
 
 }  // namespace

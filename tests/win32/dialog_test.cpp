@@ -55,6 +55,13 @@ std::string selectedText(HWND dialog, int list) {
   return text;
 }
 
+// The text of a control, asked with WM_GETTEXT for the same reason.
+std::string windowText(HWND dialog, int id) {
+  char text[256] = {};
+  SendMessageA(GetDlgItem(dialog, id), WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+  return text;
+}
+
 // Tells the script the dialog is ready for its photograph and waits until
 // it has been taken (or the script is not there).
 void photograph(const std::string& sync) {
@@ -85,9 +92,18 @@ TEST(WindowsDialogTest, AddsASiteAndSavesThroughKorvoHost) {
   EXPECT_EQ(SendMessageA(GetDlgItem(dialog, kSiteList), CB_GETCOUNT, 0, 0), 0) << "no sites yet";
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, kTooltipItem))) << "ToolTip 5 needs an item";
 
+  // A refused site: the status line says why, the list stays empty.
+  EXPECT_EQ(windowText(dialog, kAddStatus), "") << "the status line starts blank";
   SetDlgItemTextA(dialog, kSiteName, "Harbour news");
+  SetDlgItemTextA(dialog, kSiteUrl, "ftp://127.0.0.2/harbour.xml");
+  click(dialog, kAddSite);
+  EXPECT_EQ(windowText(dialog, kAddStatus),
+            "Not added: the address must look like http://example.org/news.xml.");
+  EXPECT_EQ(SendMessageA(GetDlgItem(dialog, kSiteList), CB_GETCOUNT, 0, 0), 0);
+
   SetDlgItemTextA(dialog, kSiteUrl, "http://127.0.0.2/harbour.xml");
   click(dialog, kAddSite);
+  EXPECT_EQ(windowText(dialog, kAddStatus), "") << "an added site clears it";
   EXPECT_EQ(SendMessageA(GetDlgItem(dialog, kSiteList), CB_GETCOUNT, 0, 0), 1);
   EXPECT_EQ(SendMessageA(GetDlgItem(dialog, kSiteList), CB_GETCURSEL, 0, 0), 0)
       << "the only site is selected";

@@ -42,4 +42,8 @@ bool interrupted();
 // Waits the given seconds; returns early, with false, when interrupted.
 bool waitSeconds(unsigned seconds);
 
+// Why no window could be shown on this system ("DISPLAY is not set"), as
+// far as the host can tell without opening one; empty when nothing is wrong.
+std::string displayProblem();
+
 }  // namespace korvo::host

@@ -9,6 +9,8 @@
 #include "host_options.h"
 #include "host_system.h"
 #include "meter_display.h"
+#include "platform/ini_file.h"
+#include "plugin_files.h"
 #include "plugin_api.h"
 
 namespace korvo::host {
@@ -68,6 +70,10 @@ int run(const HostOptions& options) {
 
   const std::string path =
       options.library.empty() ? executableDirectory() + kDefaultLibraryName : options.library;
+  // Looked at before the plug-in is loaded: it makes the file when missing.
+  const std::string pluginIni = besideLibrary(path, "Korvo.ini");
+  std::string warning;
+  const std::string settings = settingsLine(pluginIni, warning);
   DynamicLibrary library(path);
   if (!library.isOpen()) {
     std::cerr << "korvo-host: cannot load " << path << ": " << library.error() << '\n';
@@ -81,6 +87,10 @@ int run(const HostOptions& options) {
   }
 
   showInfo(api, path, meters);
+  if (!settings.empty()) std::cout << "  " << settings << '\n';
+  if (!warning.empty()) std::cerr << "korvo-host: warning: " << warning << '\n';
+  const bool logging = loggingOn(pluginIni);
+  LogWatch log(besideLibrary(path, "Korvolog.txt"));
   const char* ini = options.hostIni.c_str();
   for (HostMeter& m : meters) {
     m.id = api.dllstartup(0, 0);
@@ -89,9 +99,11 @@ int run(const HostOptions& options) {
   std::cout << meters.size() << (meters.size() == 1 ? " meter" : " meters") << " started\n";
   for (const std::string& section : options.configure) {
     const HostMeter& m = *findMeter(meters, section);
+    log.mark();
     api.source_configure(m.id, 0);
     api.src_save_settings(m.id, ini, m.section.c_str());
-    std::cout << "configured [" << m.section << "]\n";
+    std::cout << configureReport(m.section, log.messagesSince("Options dialog: "), displayProblem())
+              << '\n';
   }
 
   if (options.watch) catchInterrupts();
@@ -101,8 +113,9 @@ int run(const HostOptions& options) {
     if (round == 1)
       for (const std::string& section : options.click) {
         const HostMeter& m = *findMeter(meters, section);
+        log.mark();
         api.action(0, kClickAction, m.id, 0, 0, 0, 0, 0, 0, 0, 0);
-        std::cout << "clicked [" << m.section << "]\n";
+        std::cout << clickReport(m.section, log.messagesSince("Click: "), logging) << '\n';
       }
     std::cout.flush();
     if (interrupted() || round == options.rounds || !waitSeconds(options.watchSeconds)) break;

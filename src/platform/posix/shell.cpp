@@ -30,15 +30,15 @@ std::string findOpener() {
 
 }  // namespace
 
-void openLink(const std::string& link) {
+std::string openLink(const std::string& link) {
   std::string opener = findOpener();
-  if (opener.empty()) return;
+  if (opener.empty()) return "no xdg-open on PATH";
   char* argv[] = {const_cast<char*>("xdg-open"), const_cast<char*>(link.c_str()), nullptr};
   // Two forks, so the opener is nobody's child in the host and the host
   // waits only for the first, short-lived fork. Between fork and exec only
   // async-signal-safe calls are made.
   pid_t child = fork();
-  if (child < 0) return;
+  if (child < 0) return "xdg-open could not be started";
   if (child == 0) {
     pid_t grandchild = fork();
     if (grandchild == 0) {
@@ -48,8 +48,11 @@ void openLink(const std::string& link) {
     }
     _exit(grandchild < 0 ? 1 : 0);
   }
-  while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
+  if (WIFEXITED(status) && WEXITSTATUS(status) != 0) return "xdg-open could not be started";
+  return {};
 }
 
 }  // namespace korvo

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <vector>
 
 namespace korvo::host {
@@ -67,6 +68,11 @@ bool waitSeconds(unsigned seconds) {
   while (!interrupted() && nanosleep(&left, &left) != 0 && errno == EINTR) {
   }
   return !interrupted();
+}
+
+std::string displayProblem() {
+  const char* display = std::getenv("DISPLAY");
+  return display == nullptr || *display == '\0' ? "DISPLAY is not set" : "";
 }
 
 }  // namespace korvo::host

@@ -87,4 +87,6 @@ bool waitSeconds(unsigned seconds) {
   return !interrupted();
 }
 
+std::string displayProblem() { return {}; }
+
 }  // namespace korvo::host
