@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdlib>
 #include <string>
 
 #include "platform/text_conversion.h"
@@ -145,6 +147,24 @@ TEST(PluginSettingsTest, CodePage) {
   settings.saveGlobals();
   EXPECT_NE(readWholeFile(settings.iniPath).find("CodePage=klingon"), std::string::npos)
       << "never written back";
+}
+
+// KORVO_EXPECTED_CODE_PAGE is set by the runs that start this program in a
+// given locale (0: one whose code page Korvo does not write).
+TEST(PluginSettingsTest, AutoFollowsTheLocale) {
+  const char* expected = std::getenv("KORVO_EXPECTED_CODE_PAGE");
+  if (!expected) GTEST_SKIP() << "started without KORVO_EXPECTED_CODE_PAGE";
+  std::setlocale(LC_ALL, "");  // as the host does
+  TempDir dir;
+  writeWholeFile(dir.file("Korvo.ini"), "[Settings]\nCodePage=auto\n");
+  PluginSettings settings;
+  settings.locateFiles(dir.file("libkorvo.so"));
+  settings.loadGlobals();
+  std::setlocale(LC_ALL, "C");
+  const unsigned number = static_cast<unsigned>(std::atoi(expected));
+  EXPECT_EQ(settings.codePage.number, number ? number : charset::kLatin1);
+  EXPECT_EQ(settings.codePage.latin1, number == 0);
+  EXPECT_EQ(settings.codePageProblem.empty(), number != 0) << settings.codePageProblem;
 }
 
 }  // namespace
