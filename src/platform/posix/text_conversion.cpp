@@ -13,11 +13,12 @@
 namespace korvo::charset::detail {
 namespace {
 
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-constexpr const char* kCodePoints = "UTF-32BE";
-#else
-constexpr const char* kCodePoints = "UTF-32LE";
-#endif
+// glibc's own form of code points (UCS-4 in the machine's byte order):
+// converters to and from it are single steps. Through "UTF-32LE" each
+// character a code page lacks would make iconv convert the rest of its
+// buffer again, which is quadratic on text in another script.
+static_assert(sizeof(wchar_t) == sizeof(char32_t), "glibc's wchar_t is UCS-4");
+constexpr const char* kCodePoints = "WCHAR_T";
 
 // glibc's name of a code page other than UTF-8 and UTF-16.
 std::string iconvName(unsigned cp) {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <vector>
 
 namespace korvo::charset::detail {
 namespace {
@@ -134,6 +135,14 @@ void encodeLegacy(unsigned cp, std::u32string_view text, std::string& out, std::
   out.reserve(out.size() + text.size());
   std::wstring units;
   std::wstring readBack;
+  // Text in a script the code page lacks repeats few characters: each is
+  // asked about once, not at every place it appears.
+  struct Known {
+    char32_t code = 0xFFFFFFFF;
+    unsigned char size = 0;  // 0: the code page lacks it
+    char bytes[4] = {};
+  };
+  std::vector<Known> known(256);
   for (std::size_t start = 0; start < text.size(); start += kChunk) {
     const std::size_t end = std::min(text.size(), start + kChunk);
     units.clear();
@@ -149,10 +158,24 @@ void encodeLegacy(unsigned cp, std::u32string_view text, std::string& out, std::
     }
     // Some character of this chunk is missing: one at a time.
     for (std::size_t i = start; i < end; ++i) {
-      wchar_t w[2];
-      if (!isScalarValue(text[i]) ||
-          !convertExactly(cp, w, appendUnits(text[i], w), out, readBack)) {
+      const char32_t c = text[i];
+      Known& slot = known[c % known.size()];
+      if (slot.code != c) {
+        slot = Known{};
+        slot.code = c;
+        wchar_t w[2];
+        const std::size_t before = out.size();
+        if (isScalarValue(c) && convertExactly(cp, w, appendUnits(c, w), out, readBack) &&
+            out.size() - before <= sizeof slot.bytes) {
+          slot.size = static_cast<unsigned char>(out.size() - before);
+          out.copy(slot.bytes, slot.size, before);
+        }
+        out.resize(before);
+      }
+      if (slot.size == 0) {
         gaps.push_back(Gap{i, out.size()});
+      } else {
+        out.append(slot.bytes, slot.size);
       }
     }
   }
