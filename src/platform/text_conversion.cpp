@@ -112,6 +112,18 @@ void appendUtf8(char32_t c, std::string& out) {
 
 bool isScalarValue(char32_t c) { return c < 0xD800 || (c > 0xDFFF && c <= 0x10FFFF); }
 
+// Codes that no character of code page cp has, though one system's
+// converter maps some bytes to them: private-use codes (Windows' for bytes
+// a code page leaves undefined and the user-defined areas of the East Asian
+// pages, glibc's for some of those) and, in the windows-125x and 874 pages,
+// C1 controls (which Windows gives their undefined bytes), and in the East
+// Asian pages too. Both systems
+// drop them when reading and lack them when writing.
+bool isExcluded(unsigned cp, char32_t c) {
+  if (c >= 0xE000 && c <= 0xF8FF) return true;
+  return (cp == 874 || (cp >= 1250 && cp <= 1258) || isMultiByte(cp)) && c >= 0x80 && c <= 0x9F;
+}
+
 // Well-formed UTF-8 only: overlong forms, surrogates, values above
 // U+10FFFF and cut sequences are dropped one byte at a time.
 void decodeUtf8(std::string_view bytes, std::u32string& out, std::size_t& dropped) {
@@ -255,6 +267,15 @@ bool isLeadByte(unsigned cp, unsigned char b) {
   }
 }
 
+namespace detail {
+
+bool isTrailByte(unsigned cp, unsigned char b) {
+  if (cp == kEucJp) return b >= 0xA1 && b <= 0xFE;
+  return isMultiByte(cp) && b >= 0x40 && b != 0x7F && b != 0xFF;
+}
+
+}  // namespace detail
+
 bool decode(unsigned cp, std::string_view bytes, std::u32string& out, std::size_t* dropped) {
   if (!isSourceCodePage(cp)) return false;
   std::size_t lost = 0;
@@ -264,7 +285,12 @@ bool decode(unsigned cp, std::string_view bytes, std::u32string& out, std::size_
   } else if (cp == kUtf16Le || cp == kUtf16Be) {
     decodeUtf16(bytes, cp == kUtf16Be, out, lost);
   } else {
+    const std::size_t start = out.size();
     detail::decodeLegacy(cp, bytes, out, lost);
+    const auto end = std::remove_if(out.begin() + static_cast<std::ptrdiff_t>(start), out.end(),
+                                    [cp](char32_t c) { return isExcluded(cp, c); });
+    lost += static_cast<std::size_t>(out.end() - end);
+    out.erase(end, out.end());
   }
   if (dropped) *dropped += lost;
   return true;
@@ -275,8 +301,19 @@ bool encode(unsigned cp, std::u32string_view text, std::string& out, std::vector
   if (cp == kUtf8) {
     out.reserve(out.size() + text.size());
     encodeUtf8(text, out, gaps);
-  } else {
-    detail::encodeLegacy(cp, text, out, gaps);
+    return true;
+  }
+  // The runs between excluded codes go to the system's converter.
+  std::size_t from = 0;
+  for (std::size_t i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && !isExcluded(cp, text[i])) continue;
+    if (i > from) {
+      const std::size_t first = gaps.size();
+      detail::encodeLegacy(cp, text.substr(from, i - from), out, gaps);
+      for (std::size_t k = first; k < gaps.size(); ++k) gaps[k].index += from;
+    }
+    if (i < text.size()) gaps.push_back(Gap{i, out.size()});
+    from = i + 1;
   }
   return true;
 }

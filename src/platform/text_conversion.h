@@ -55,9 +55,10 @@ bool isMultiByte(unsigned cp);
 bool isLeadByte(unsigned cp, unsigned char b);
 
 // Appends the code points of `bytes`, read in code page cp, to out. Bytes
-// that are no character of cp are dropped; their count is added to
-// *dropped when given. A byte-order mark is kept as U+FEFF. False, and out
-// unchanged, when cp cannot be read.
+// that are no character of cp are dropped and counted in *dropped when
+// given (one each; one for each private-use code a system's converter
+// gives). A byte-order mark is kept as U+FEFF. False, and out unchanged,
+// when cp cannot be read.
 bool decode(unsigned cp, std::string_view bytes, std::u32string& out,
             std::size_t* dropped = nullptr);
 
@@ -69,8 +70,8 @@ struct Gap {
 };
 
 // Appends text in code page cp to out. Every code point cp has no
-// character for (surrogates and values above U+10FFFF included) is left
-// out and listed in gaps, in text order. False, and nothing appended, when
+// character for (surrogates, values above U+10FFFF and private-use codes
+// included) is left out and listed in gaps, in text order. False, and nothing appended, when
 // cp is not a target.
 bool encode(unsigned cp, std::u32string_view text, std::string& out, std::vector<Gap>& gaps);
 
@@ -80,6 +81,9 @@ bool encode(unsigned cp, std::u32string_view text, std::string& out, std::vector
 unsigned systemCodePage();
 
 namespace detail {
+// Whether b may follow a lead byte of cp: a sequence of a lead and such a
+// byte that is no character is dropped whole, by both converters.
+bool isTrailByte(unsigned cp, unsigned char b);
 // The system's converters, for every code page but UTF-8 and UTF-16; the
 // callers above have checked cp.
 void decodeLegacy(unsigned cp, std::string_view bytes, std::u32string& out, std::size_t& dropped);

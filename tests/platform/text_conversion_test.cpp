@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstdlib>
 #include <string>
@@ -113,6 +114,34 @@ TEST(TextConversionTest, DecodeDropsWhatIsNoCharacter) {
     ASSERT_TRUE(decode(c.cp, c.bytes, out, &dropped));
     EXPECT_EQ(out, U"<" + c.text);
     EXPECT_EQ(dropped, c.dropped);
+  }
+}
+
+// Every lead byte with every possible second byte, each pair followed by
+// "!" (never part of a character): whatever a pair is, it takes nothing
+// after it along, and nothing reads past the end.
+TEST(TextConversionTest, EveryPairLeavesTheTextAfterIt) {
+  for (unsigned cp : {932u, 936u, 949u, 950u, kEucJp}) {
+    SCOPED_TRACE(cp);
+    std::string bytes;
+    std::size_t pairs = 0;
+    for (int lead = 0x80; lead <= 0xFF; ++lead) {
+      for (int second = 0; second <= 0xFF; ++second) {
+        if (second == '!') continue;
+        bytes += static_cast<char>(lead);
+        bytes += static_cast<char>(second);
+        bytes += '!';
+        ++pairs;
+      }
+    }
+    bytes += static_cast<char>(0x81);  // a lead byte cut off by the end
+    std::u32string text;
+    std::size_t dropped = 0;
+    ASSERT_TRUE(decode(cp, bytes, text, &dropped));
+    EXPECT_EQ(static_cast<std::size_t>(std::count(text.begin(), text.end(), U'!')), pairs);
+    EXPECT_LE(text.size() + dropped, bytes.size());
+    EXPECT_GT(dropped, 0u);
+    for (char32_t c : text) EXPECT_FALSE(c >= 0xE000 && c <= 0xF8FF) << std::hex << c;
   }
 }
 

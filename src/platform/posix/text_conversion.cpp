@@ -57,6 +57,19 @@ class Converter {
 
 constexpr std::size_t kChunk = 4096;
 
+// Whether the `length` bytes at `in` are one character for cd. Leaves cd
+// in its initial state.
+bool convertsAlone(iconv_t cd, const char* in, std::size_t length) {
+  char32_t out[8];
+  char* i = const_cast<char*>(in);
+  char* o = reinterpret_cast<char*>(out);
+  std::size_t oLeft = sizeof out;
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  const bool whole = iconv(cd, &i, &length, &o, &oLeft) != static_cast<std::size_t>(-1);
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  return whole;
+}
+
 }  // namespace
 
 void decodeLegacy(unsigned cp, std::string_view bytes, std::u32string& out, std::size_t& dropped) {
@@ -85,9 +98,22 @@ void decodeLegacy(unsigned cp, std::string_view bytes, std::u32string& out, std:
     if (error == E2BIG) continue;
     if (flushing) break;
     if (error == EILSEQ) {
-      ++in;
-      --inLeft;
-      ++dropped;
+      // Mostly `in` is at the sequence that is no character. glibc's CP949
+      // takes some undefined pairs in before it says so, leaving `in` after
+      // them: the sequence at `in` then converts on its own, and nothing is
+      // skipped.
+      const auto* s = reinterpret_cast<const unsigned char*>(in);
+      const std::size_t length =
+          inLeft >= 2 && isLeadByte(cp, s[0]) && isTrailByte(cp, s[1]) ? 2 : 1;
+      // (Single-byte pages are left alone: 1255 and 1258 hold a character
+      // back, which a reset would lose.)
+      if (inLeft > 0 && (!isMultiByte(cp) || !convertsAlone(cd.get(), in, length))) {
+        in += length;
+        inLeft -= length;
+        dropped += length;
+      } else {
+        ++dropped;
+      }
       continue;
     }
     // EINVAL: a character cut off by the end of the bytes.

@@ -17,18 +17,8 @@ constexpr std::size_t kChunk = 512;  // code points converted in one call
 
 bool isScalarValue(char32_t c) { return c < 0xD800 || (c > 0xDFFF && c <= 0x10FFFF); }
 
-// Windows gives bytes that are no character of a single-byte code page a
-// code anyway: a C1 control in the windows-125x and 874 pages (none of
-// their characters is one), or a private-use code. iconv refuses them;
-// both drop them here.
-bool isUnassigned(unsigned cp, char32_t c) {
-  if (c >= 0xE000 && c <= 0xF8FF) return true;
-  return (cp == 874 || (cp >= 1250 && cp <= 1258)) && c >= 0x80 && c <= 0x9F;
-}
-
 // Appends UTF-16 as code points; an unpaired surrogate is dropped.
-void appendUtf16(const wchar_t* w, int n, unsigned cp, bool singleByte, std::u32string& out,
-                 std::size_t& dropped) {
+void appendUtf16(const wchar_t* w, int n, std::u32string& out, std::size_t& dropped) {
   for (int k = 0; k < n; ++k) {
     const char32_t u = static_cast<char16_t>(w[k]);
     if (u >= 0xD800 && u <= 0xDBFF && k + 1 < n) {
@@ -39,7 +29,7 @@ void appendUtf16(const wchar_t* w, int n, unsigned cp, bool singleByte, std::u32
         continue;
       }
     }
-    if ((u >= 0xD800 && u <= 0xDFFF) || (singleByte && isUnassigned(cp, u))) {
+    if (u >= 0xD800 && u <= 0xDFFF) {
       ++dropped;
       continue;
     }
@@ -50,6 +40,22 @@ void appendUtf16(const wchar_t* w, int n, unsigned cp, bool singleByte, std::u32
 std::size_t characterLength(unsigned cp, unsigned char lead) {
   if (!isLeadByte(cp, lead)) return 1;
   return cp == kEucJp && lead == 0x8F ? 3 : 2;
+}
+
+// Whether every lead byte is followed by a trail byte. Windows reads some
+// other pairs as characters (20932 takes a lead byte and an ASCII one as
+// JIS X 0212), which are none in the charset itself nor for iconv.
+bool wellFormed(unsigned cp, const unsigned char* s, std::size_t n) {
+  if (!isMultiByte(cp)) return true;
+  for (std::size_t i = 0; i < n;) {
+    const std::size_t length = characterLength(cp, s[i]);
+    if (length > n - i) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      if (!isTrailByte(cp, s[i + k])) return false;
+    }
+    i += length;
+  }
+  return true;
 }
 
 int appendUnits(char32_t c, wchar_t* w) {
@@ -102,31 +108,44 @@ void decodeLegacy(unsigned cp, std::string_view bytes, std::u32string& out, std:
   // refuses the whole text when one sequence is not a character, and is
   // then read one character at a time.
   const DWORD flags = singleByte ? 0 : MB_ERR_INVALID_CHARS;
-  const int units = MultiByteToWideChar(cp, flags, bytes.data(), n, nullptr, 0);
+  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+  const int units = wellFormed(cp, s, bytes.size())
+                        ? MultiByteToWideChar(cp, flags, bytes.data(), n, nullptr, 0)
+                        : 0;
   if (units > 0) {
     w.resize(static_cast<std::size_t>(units));
     if (MultiByteToWideChar(cp, flags, bytes.data(), n, &w[0], units) == units) {
-      appendUtf16(w.data(), units, cp, singleByte, out, dropped);
+      appendUtf16(w.data(), units, out, dropped);
       return;
     }
   }
-  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
   std::size_t i = 0;
   while (i < bytes.size()) {
     const std::size_t length = characterLength(cp, s[i]);
     if (length > bytes.size() - i) {
-      dropped += bytes.size() - i;
-      break;
-    }
-    wchar_t one[4];
-    const int k = MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, bytes.data() + i,
-                                      static_cast<int>(length), one, 4);
-    if (k <= 0) {
-      ++dropped;
-      ++i;
+      // Cut off by the end, or a lead byte with nothing to lead.
+      bool cut = true;
+      for (std::size_t k = i + 1; k < bytes.size(); ++k) cut = cut && isTrailByte(cp, s[k]);
+      const std::size_t skip = cut ? bytes.size() - i : 1;
+      dropped += skip;
+      i += skip;
       continue;
     }
-    appendUtf16(one, k, cp, singleByte, out, dropped);
+    wchar_t one[4];
+    bool trails = true;
+    for (std::size_t k = 1; k < length; ++k) trails = trails && isTrailByte(cp, s[i + k]);
+    const int k = trails
+                      ? MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, bytes.data() + i,
+                                            static_cast<int>(length), one, 4)
+                      : 0;
+    if (k <= 0) {
+      const std::size_t skip =
+          length >= 2 && isTrailByte(cp, s[i + 1]) ? std::min<std::size_t>(length, 2) : 1;
+      dropped += skip;
+      i += skip;
+      continue;
+    }
+    appendUtf16(one, k, out, dropped);
     i += length;
   }
 }
