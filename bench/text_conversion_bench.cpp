@@ -15,15 +15,18 @@ namespace {
 
 // Words in UTF-8, with the quotes, dashes and signs of Russian news.
 const char* const kWords[] = {
-    "\xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0",                  // Москва
-    "\xD0\xBD\xD0\xBE\xD0\xB2\xD0\xBE\xD1\x81\xD1\x82\xD0\xB8",          // новости
-    "\xC2\xAB\xD1\x80\xD1\x8B\xD0\xBD\xD0\xBA\xD0\xB8\xC2\xBB",          // «рынки»
-    "\xE2\x80\x94",                                                      // —
+    "\xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0",                          // Москва
+    "\xD0\xBD\xD0\xBE\xD0\xB2\xD0\xBE\xD1\x81\xD1\x82\xD0\xB8",                  // новости
+    "\xC2\xAB\xD1\x80\xD1\x8B\xD0\xBD\xD0\xBA\xD0\xB8\xC2\xBB",                  // «рынки»
+    "\xE2\x80\x94",                                                              // —
     "\xD0\xBF\xD1\x80\xD0\xB5\xD0\xB7\xD0\xB8\xD0\xB4\xD0\xB5\xD0\xBD\xD1\x82",  // президент
-    "2024", "\xE2\x84\x96" "5",                                          // №5
-    "\xD1\x81\xD0\xBA\xD0\xB0\xD0\xB7\xD0\xB0\xD0\xBB\xE2\x80\xA6",      // сказал…
-    "\xD1\x91\xD0\xB6",                                                  // ёж
-    "\xE2\x82\xAC" "10",                                                 // €10
+    "2024",
+    "\xE2\x84\x96"
+    "5",                                                             // №5
+    "\xD1\x81\xD0\xBA\xD0\xB0\xD0\xB7\xD0\xB0\xD0\xBB\xE2\x80\xA6",  // сказал…
+    "\xD1\x91\xD0\xB6",                                              // ёж
+    "\xE2\x82\xAC"
+    "10",  // €10
 };
 
 std::string utf8Document(std::size_t size) {
@@ -34,8 +37,7 @@ std::string utf8Document(std::size_t size) {
     for (unsigned i = 0; i < 6; ++i) (text += kWords[(n * 7 + i * 3) % 10]) += ' ';
     text += "</title><description>";
     for (unsigned i = 0; i < 40; ++i) (text += kWords[(n * 5 + i * 7) % 10]) += ' ';
-    text += "</description><link>http://news.example.ru/" + std::to_string(n) +
-            "</link></item>\n";
+    text += "</description><link>http://news.example.ru/" + std::to_string(n) + "</link></item>\n";
   }
   return text + "</channel>\n</rss>\n";
 }

@@ -17,12 +17,50 @@ namespace {
 using korvo::TargetCodePage;
 namespace charset = korvo::charset;
 
-constexpr unsigned kSources[] = {charset::kUtf8, charset::kUtf16Le, charset::kUtf16Be, 1250, 1251,
-                                 1252, 1253, 1254, 1255, 1256, 1257, 1258, 874, 932, 936, 949,
-                                 950, 866, 20866, 21866, charset::kEucJp, 28591, 28592, 28595,
-                                 28597, 28598, 28605};
-constexpr unsigned kTargets[] = {0 /* latin1 mode */, charset::kUtf8, 1250, 1251, 1252, 1253,
-                                 1255, 1258, 874, 932, 936, 949, 950, 866, 20866, 28597, 28605};
+constexpr unsigned kSources[] = {charset::kUtf8,
+                                 charset::kUtf16Le,
+                                 charset::kUtf16Be,
+                                 1250,
+                                 1251,
+                                 1252,
+                                 1253,
+                                 1254,
+                                 1255,
+                                 1256,
+                                 1257,
+                                 1258,
+                                 874,
+                                 932,
+                                 936,
+                                 949,
+                                 950,
+                                 866,
+                                 20866,
+                                 21866,
+                                 charset::kEucJp,
+                                 28591,
+                                 28592,
+                                 28595,
+                                 28597,
+                                 28598,
+                                 28605};
+constexpr unsigned kTargets[] = {0 /* latin1 mode */,
+                                 charset::kUtf8,
+                                 1250,
+                                 1251,
+                                 1252,
+                                 1253,
+                                 1255,
+                                 1258,
+                                 874,
+                                 932,
+                                 936,
+                                 949,
+                                 950,
+                                 866,
+                                 20866,
+                                 28597,
+                                 28605};
 
 }  // namespace
 

@@ -38,9 +38,10 @@ void PluginSettings::loadGlobals() {
   } else {
     codePage = TargetCodePage{};
     // Only "auto" depends on the system: known with a code page Korvo writes.
-    codePageProblem = parseCodePageSetting(text, charset::kUtf8)
-                          ? "CodePage auto: the system's code page is none Korvo writes, using latin1"
-                          : "CodePage \"" + text + "\" is not known, using latin1";
+    codePageProblem =
+        parseCodePageSetting(text, charset::kUtf8)
+            ? "CodePage auto: the system's code page is none Korvo writes, using latin1"
+            : "CodePage \"" + text + "\" is not known, using latin1";
   }
 }
 

@@ -49,6 +49,7 @@ TEST(TargetCodePageTest, DocumentsInEveryScript) {
   // Written from the code pages' own tables; the documents are Polish,
   // Czech, Russian, Ukrainian, Greek, Turkish, Hebrew, Arabic, Baltic,
   // Esperanto, Vietnamese, Thai, Japanese, Chinese and Korean texts.
+  // clang-format off
   const Case cases[] = {
     {"ISO-8859-2", "\xa3\xf3" "d\xbc, \xb3\xb1ka \xbf\xf3\xb3\xe6", "1250", "\xa3\xf3" "d\x9f, \xb3\xb9ka \xbf\xf3\xb3\xe6"},
     {"ISO-8859-2", "\xa3\xf3" "d\xbc, \xb3\xb1ka \xbf\xf3\xb3\xe6", "1252", "L\xf3" "dz, laka z\xf3lc"},
@@ -116,6 +117,7 @@ TEST(TargetCodePageTest, DocumentsInEveryScript) {
     {"ISO-8859-1", "it\x92s", "1252", "it\x92s"},
     {"latin1", "caf\xe9", "1250", "caf\xe9"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.charsetName) + " to " + c.target + ": " + hex(c.bytes));
     EXPECT_EQ(hex(convert(c.charsetName, c.bytes, c.target)), hex(c.expected));

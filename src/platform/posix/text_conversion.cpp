@@ -23,18 +23,30 @@ constexpr const char* kCodePoints = "WCHAR_T";
 // glibc's name of a code page other than UTF-8 and UTF-16.
 std::string iconvName(unsigned cp) {
   switch (cp) {
-    case 932: return "CP932";  // Windows' Shift_JIS, with its extensions
-    case 936: return "CP936";
-    case 949: return "CP949";  // EUC-KR and the rest of Windows' Korean
-    case 950: return "CP950";
-    case 866: return "CP866";
-    case 874: return "CP874";
-    case 20866: return "KOI8-R";
-    case 21866: return "KOI8-U";
-    case kEucJp: return "EUC-JP";
-    case 28603: return "ISO-8859-13";
-    case 28605: return "ISO-8859-15";
-    default: break;
+    case 932:
+      return "CP932";  // Windows' Shift_JIS, with its extensions
+    case 936:
+      return "CP936";
+    case 949:
+      return "CP949";  // EUC-KR and the rest of Windows' Korean
+    case 950:
+      return "CP950";
+    case 866:
+      return "CP866";
+    case 874:
+      return "CP874";
+    case 20866:
+      return "KOI8-R";
+    case 21866:
+      return "KOI8-U";
+    case kEucJp:
+      return "EUC-JP";
+    case 28603:
+      return "ISO-8859-13";
+    case 28605:
+      return "ISO-8859-15";
+    default:
+      break;
   }
   if (cp >= 28591 && cp <= 28599) return "ISO-8859-" + std::to_string(cp - 28590);
   return "CP" + std::to_string(cp);  // 1250 .. 1258

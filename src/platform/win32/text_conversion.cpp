@@ -73,8 +73,8 @@ int appendUnits(char32_t c, wchar_t* w) {
 bool convertExactly(unsigned cp, const wchar_t* units, int n, std::string& out,
                     std::wstring& readBack) {
   BOOL usedDefault = FALSE;
-  const int size = WideCharToMultiByte(cp, WC_NO_BEST_FIT_CHARS, units, n, nullptr, 0, nullptr,
-                                       &usedDefault);
+  const int size =
+      WideCharToMultiByte(cp, WC_NO_BEST_FIT_CHARS, units, n, nullptr, 0, nullptr, &usedDefault);
   if (size <= 0 || usedDefault) return false;
   const std::size_t start = out.size();
   out.resize(start + static_cast<std::size_t>(size));
@@ -134,10 +134,9 @@ void decodeLegacy(unsigned cp, std::string_view bytes, std::u32string& out, std:
     wchar_t one[4];
     bool trails = true;
     for (std::size_t k = 1; k < length; ++k) trails = trails && isTrailByte(cp, s[i + k]);
-    const int k = trails
-                      ? MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, bytes.data() + i,
-                                            static_cast<int>(length), one, 4)
-                      : 0;
+    const int k = trails ? MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, bytes.data() + i,
+                                               static_cast<int>(length), one, 4)
+                         : 0;
     if (k <= 0) {
       const std::size_t skip =
           length >= 2 && isTrailByte(cp, s[i + 1]) ? std::min<std::size_t>(length, 2) : 1;
@@ -171,8 +170,7 @@ void encodeLegacy(unsigned cp, std::u32string_view text, std::string& out, std::
       valid = isScalarValue(text[i]);
       if (valid) units.append(w, static_cast<std::size_t>(appendUnits(text[i], w)));
     }
-    if (valid &&
-        convertExactly(cp, units.data(), static_cast<int>(units.size()), out, readBack)) {
+    if (valid && convertExactly(cp, units.data(), static_cast<int>(units.size()), out, readBack)) {
       continue;
     }
     // Some character of this chunk is missing: one at a time.
