@@ -3,6 +3,7 @@
 #include "base/limits.h"
 #include "platform/ini_file.h"
 #include "platform/module_path.h"
+#include "platform/text_conversion.h"
 
 namespace korvo {
 
@@ -27,6 +28,21 @@ void PluginSettings::locateFiles(const std::string& moduleFileName) {
 void PluginSettings::loadGlobals() {
   ShowError = readSwitch(iniPath, "Settings", "ShowError", ShowError);
   DoLog = readSwitch(iniPath, "Settings", "DoLog", DoLog);
+  std::string text = ini::readString(iniPath, "Settings", "CodePage",
+                                     charset::kDefaultCodePageSetting, limits::kIniTextBuffer);
+  if (text.empty()) text = std::string(charset::kDefaultCodePageSetting);
+  codePageProblem.clear();
+  if (std::optional<TargetCodePage> target =
+          parseCodePageSetting(text, charset::systemCodePage())) {
+    codePage = *target;
+  } else {
+    codePage = TargetCodePage{};
+    // Only "auto" depends on the system: known with a code page Korvo writes.
+    codePageProblem =
+        parseCodePageSetting(text, charset::kUtf8)
+            ? "CodePage auto: the system's code page is none Korvo writes, using latin1"
+            : "CodePage \"" + text + "\" is not known, using latin1";
+  }
 }
 
 void PluginSettings::saveGlobals() const {

@@ -1,19 +1,29 @@
 #pragma once
 // The plug-in's own settings: where "Korvo.ini" and "Korvolog.txt" live and
-// the two switches kept in the Settings section of "Korvo.ini".
+// the two switches kept in the Settings section of "Korvo.ini", and the
+// code page the host shows text in (read only: never written back).
 #include <string>
+
+#include "text/target_code_page.h"
 
 namespace korvo {
 
 struct PluginSettings {
   bool ShowError = false;
   bool DoLog = false;
+  TargetCodePage codePage;
+  // Set by loadGlobals when CodePage had a value it does not know: the line
+  // for the log, which is opened after the settings are read.
+  std::string codePageProblem;
   std::string iniPath;
   std::string moduleDirectory;
 
   // From the library's file name (empty when it could not be told): the
   // directory up to its last separator, and "Korvo.ini" in it.
   void locateFiles(const std::string& moduleFileName);
+  // ShowError, DoLog and CodePage. CodePage: "auto" is the system's code
+  // page (charset::systemCodePage), a missing or empty value means
+  // charset::kDefaultCodePageSetting, and an unknown one latin1.
   void loadGlobals();
   void saveGlobals() const;
 };

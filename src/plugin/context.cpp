@@ -34,6 +34,7 @@ Context::Context() : result_(std::make_unique<ResultBuffer>()) {
   env_.log = logger_.get();
   meterEnv_ = MeterEnv{&cache_, settings_.get(), &openLink};
   logger_->writeLine("DLLMain()");
+  if (!settings_->codePageProblem.empty()) logger_->writeLine(settings_->codePageProblem);
 }
 
 Context::~Context() {

@@ -109,6 +109,22 @@ TEST_F(LifecycleTest, LogsAttachAndEachLifecycleCall) {
                                 }));
 }
 
+// A CodePage value the plug-in does not know: one line in the log after
+// the first, latin1 in use, and the value left as the user wrote it.
+TEST_F(LifecycleTest, UnknownCodePageIsLoggedAndKept) {
+  writeGlobals("[Settings]\nDoLog=yes\nCodePage=EBCDIC\n");
+  const std::time_t start = std::time(nullptr);
+  {
+    PluginLibrary lib(dir_.path());
+    ASSERT_TRUE(lib.loaded()) << lib.error();
+  }
+  EXPECT_EQ(logMessages(start), (std::vector<std::string>{
+                                    "DLLMain()",
+                                    "CodePage \"EBCDIC\" is not known, using latin1",
+                                }));
+  EXPECT_NE(readWholeFile(iniPath()).find("CodePage=EBCDIC\n"), std::string::npos);
+}
+
 // Sets an environment variable (or removes it, with null) for one scope.
 class ScopedEnv {
  public:

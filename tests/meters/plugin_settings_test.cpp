@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdlib>
 #include <string>
 
+#include "platform/text_conversion.h"
 #include "support/temp_dir.h"
 
 namespace korvo {
@@ -89,6 +92,79 @@ TEST(PluginSettingsTest, SaveGlobalsWritesBothKeys) {
   reread.loadGlobals();
   EXPECT_TRUE(reread.ShowError);
   EXPECT_FALSE(reread.DoLog);
+}
+
+
+// CodePage is read at attach and never written back; a value it does not
+// know leaves latin1 and a line for the log.
+TEST(PluginSettingsTest, CodePage) {
+  const unsigned system = charset::systemCodePage();
+  const TargetCodePage autoTarget =
+      system ? TargetCodePage{system, false} : TargetCodePage{};
+  const bool autoKnown = system != 0;
+  const bool autoIsDefault = charset::kDefaultCodePageSetting == "auto";
+  struct Case {
+    const char* what;
+    const char* text;  // null: no file
+    TargetCodePage expected;
+    bool problem;
+  };
+  const Case cases[] = {
+      {"no file", nullptr, autoIsDefault ? autoTarget : TargetCodePage{},
+       autoIsDefault && !autoKnown},
+      {"empty", "[Settings]\nCodePage=\n", autoIsDefault ? autoTarget : TargetCodePage{},
+       autoIsDefault && !autoKnown},
+      {"latin1", "[Settings]\nCodePage=latin1\n", TargetCodePage{}, false},
+      {"utf-8", "[Settings]\ncodepage = UTF-8\n", TargetCodePage{charset::kUtf8, false}, false},
+      {"1251", "[Settings]\nCodePage=1251\n", TargetCodePage{1251, false}, false},
+      {"932", "[Settings]\nCodePage=932\n", TargetCodePage{932, false}, false},
+      {"auto", "[Settings]\nCodePage=auto\n", autoTarget, !autoKnown},
+      {"unknown number", "[Settings]\nCodePage=437\n", TargetCodePage{}, true},
+      {"unknown name", "[Settings]\nCodePage=cyrillic\n", TargetCodePage{}, true},
+      {"other section", "[NewsSites]\nCodePage=1251\n",
+       autoIsDefault ? autoTarget : TargetCodePage{}, autoIsDefault && !autoKnown},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    if (c.text) writeWholeFile(dir.file("Korvo.ini"), c.text);
+    PluginSettings settings;
+    settings.locateFiles(dir.file("libkorvo.so"));
+    settings.codePage = TargetCodePage{1257, false};
+    settings.codePageProblem = "left over";
+    settings.loadGlobals();
+    EXPECT_EQ(settings.codePage.number, c.expected.number);
+    EXPECT_EQ(settings.codePage.latin1, c.expected.latin1);
+    EXPECT_EQ(!settings.codePageProblem.empty(), c.problem) << settings.codePageProblem;
+  }
+
+  TempDir dir;
+  writeWholeFile(dir.file("Korvo.ini"), "[Settings]\nCodePage=klingon\n");
+  PluginSettings settings;
+  settings.locateFiles(dir.file("libkorvo.so"));
+  settings.loadGlobals();
+  EXPECT_EQ(settings.codePageProblem, "CodePage \"klingon\" is not known, using latin1");
+  settings.saveGlobals();
+  EXPECT_NE(readWholeFile(settings.iniPath).find("CodePage=klingon"), std::string::npos)
+      << "never written back";
+}
+
+// KORVO_EXPECTED_CODE_PAGE is set by the runs that start this program in a
+// given locale (0: one whose code page Korvo does not write).
+TEST(PluginSettingsTest, AutoFollowsTheLocale) {
+  const char* expected = std::getenv("KORVO_EXPECTED_CODE_PAGE");
+  if (!expected) GTEST_SKIP() << "started without KORVO_EXPECTED_CODE_PAGE";
+  std::setlocale(LC_ALL, "");  // as the host does
+  TempDir dir;
+  writeWholeFile(dir.file("Korvo.ini"), "[Settings]\nCodePage=auto\n");
+  PluginSettings settings;
+  settings.locateFiles(dir.file("libkorvo.so"));
+  settings.loadGlobals();
+  std::setlocale(LC_ALL, "C");
+  const unsigned number = static_cast<unsigned>(std::atoi(expected));
+  EXPECT_EQ(settings.codePage.number, number ? number : charset::kLatin1);
+  EXPECT_EQ(settings.codePage.latin1, number == 0);
+  EXPECT_EQ(settings.codePageProblem.empty(), number != 0) << settings.codePageProblem;
 }
 
 }  // namespace

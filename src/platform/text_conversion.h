@@ -1,0 +1,93 @@
+#pragma once
+// Text conversion service: bytes in a charset to Unicode code points, and
+// code points to the bytes of a code page. Windows code page numbers name
+// the charsets on both systems. UTF-8 and UTF-16 are converted here, the
+// same on both; every other code page by the system's own converter
+// (iconv without transliteration, or MultiByteToWideChar and
+// WideCharToMultiByte without a default character). Nothing ever becomes
+// "?": what a code page lacks is reported, and the caller decides.
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvo::charset {
+
+inline constexpr unsigned kUtf8 = 65001;
+inline constexpr unsigned kUtf16Le = 1200;
+inline constexpr unsigned kUtf16Be = 1201;
+inline constexpr unsigned kUsAscii = 20127;
+inline constexpr unsigned kLatin1 = 28591;
+inline constexpr unsigned kWindows1252 = 1252;
+inline constexpr unsigned kEucJp = 20932;
+
+// What the CodePage setting means when Korvo.ini does not give it: the
+// system's code page on Windows, where the host draws in it; today's
+// Latin-1 narrowing elsewhere, so that existing hosts see no change.
+#ifdef _WIN32
+inline constexpr std::string_view kDefaultCodePageSetting = "auto";
+#else
+inline constexpr std::string_view kDefaultCodePageSetting = "latin1";
+#endif
+
+// The code page a charset name stands for, as documents, HTTP headers and
+// locales write it: letter case, surrounding blanks and the punctuation
+// "-", "_", "." and " " inside the name do not count ("UTF-8", "utf8",
+// "Shift_JIS", "x-sjis", "ISO8859-2", "cp1251"). 0 for a name not known.
+unsigned codePageForName(std::string_view name);
+
+// The code page to read a document in whose declared charset is `name`:
+// codePageForName, except that labels whose documents are written in a
+// superset in practice are read as that superset, as browsers do
+// (US-ASCII and ISO-8859-1 as windows-1252, ISO-8859-9 as windows-1254,
+// EUC-KR as 949, GB2312 as 936). 0 for a name not known.
+unsigned codePageForCharset(std::string_view name);
+
+// Whether text can be converted to code page cp (1250..1258, 874, 932,
+// 936, 949, 950, 866, 20866, 21866, 28591..28599, 28603, 28605, 65001).
+bool isTargetCodePage(unsigned cp);
+// Whether cp can be read: every target and UTF-16 LE/BE and EUC-JP.
+bool isSourceCodePage(unsigned cp);
+// Whether a character of cp may take more than one byte.
+bool isMultiByte(unsigned cp);
+// Whether byte b starts a character of two or more bytes in cp (the lead
+// bytes of 932, 936, 949, 950, EUC-JP; the lead bytes of UTF-8).
+bool isLeadByte(unsigned cp, unsigned char b);
+
+// Appends the code points of `bytes`, read in code page cp, to out. Bytes
+// that are no character of cp are dropped and counted in *dropped when
+// given (one each; one for each private-use code a system's converter
+// gives). A byte-order mark is kept as U+FEFF. False, and out unchanged,
+// when cp cannot be read.
+bool decode(unsigned cp, std::string_view bytes, std::u32string& out,
+            std::size_t* dropped = nullptr);
+
+// A character the target code page lacks: its position in the text and the
+// position in the output where it would have stood.
+struct Gap {
+  std::size_t index;
+  std::size_t offset;
+};
+
+// Appends text in code page cp to out. Every code point cp has no
+// character for (surrogates, values above U+10FFFF and private-use codes
+// included) is left out and listed in gaps, in text order. False, and nothing appended, when
+// cp is not a target.
+bool encode(unsigned cp, std::u32string_view text, std::string& out, std::vector<Gap>& gaps);
+
+// The code page the system draws single-byte text in: GetACP on Windows,
+// the code set of the process's current LC_CTYPE locale elsewhere (as the
+// host has set it). 0 when that is none of the targets.
+unsigned systemCodePage();
+
+namespace detail {
+// Whether b may follow a lead byte of cp: a sequence of a lead and such a
+// byte that is no character is dropped whole, by both converters.
+bool isTrailByte(unsigned cp, unsigned char b);
+// The system's converters, for every code page but UTF-8 and UTF-16; the
+// callers above have checked cp.
+void decodeLegacy(unsigned cp, std::string_view bytes, std::u32string& out, std::size_t& dropped);
+void encodeLegacy(unsigned cp, std::u32string_view text, std::string& out, std::vector<Gap>& gaps);
+}  // namespace detail
+
+}  // namespace korvo::charset
