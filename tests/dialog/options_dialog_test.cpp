@@ -3,6 +3,7 @@
 // in the plug-in's INI file.
 #include "dialog/options_dialog.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -215,6 +216,16 @@ TEST_F(OptionsDialogTest, AddWritesTheSiteAtOnceAndAppendsIt) {
   EXPECT_EQ(view.boxText(kSiteUrl), "");
 }
 
+TEST_F(OptionsDialogTest, AddTakesHttpsAndPortAddresses) {
+  open("Beta=http://beta.test/rss\n");
+  for (const char* url : {"https://delta.test/feed.xml", "http://[::1]:8080/rss"}) {
+    view.type(kSiteName, "Delta");
+    view.type(kSiteUrl, url);
+    view.click(dialog, kAddSite);
+    EXPECT_THAT(file(), ::testing::HasSubstr(std::string("Delta=") + url + "\n"));
+  }
+}
+
 TEST_F(OptionsDialogTest, AddToAnEmptyListSelectsTheNewSite) {
   writeWholeFile(globals.iniPath, "[Settings]\nDoLog=yes\n");
   dialog.onInitDialog(view);
@@ -260,7 +271,9 @@ TEST_F(OptionsDialogTest, AddRefusesAnIncompleteOrUnreadableSite) {
   const Case cases[] = {
       {"empty name", "", url},
       {"empty URL", "Site", ""},
-      {"not http", "Site", "https://site.test/rss"},
+      {"not http or https", "Site", "ftp://site.test/rss"},
+      {"upper-case scheme", "Site", "HTTPS://site.test/rss"},
+      {"no slash after an https host", "Site", "https://site.test"},
       {"no slash after the host", "Site", "http://site.test"},
       {"too short", "Site", "http://a"},
       {"= in the name", "Left=Right", url},

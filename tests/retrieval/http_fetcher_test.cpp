@@ -170,8 +170,11 @@ const FailureCase kFailureCases[] = {
     {"HTTP/1.1 200 OK\r\r\n\r\n<rss></rss>", "Error transfering data.", true},
     {"HTTP/1.1 200 Okay\r\n\r\n<rss></rss>", "Error transfering data.", true},
     {"HTTP/1.1 204 No Content\r\n\r\n", "Error transfering data.", true},
-    {"HTTP/1.1 302 Found\r\nLocation: http://127.0.0.3/other.xml\r\n\r\n<rss></rss>",
+    // A redirect that names no usable address is an answer like any other.
+    {"HTTP/1.1 302 Found\r\n\r\n<rss></rss>", "Error transfering data.", true},
+    {"HTTP/1.1 301 Moved\r\nLocation: ftp://127.0.0.3/x\r\n\r\n<rss></rss>",
      "Error transfering data.", true},
+    {"HTTP/1.1 307 Moved\r\nX-Location: /x\r\n\r\n<rss></rss>", "Error transfering data.", true},
     {"http/1.1 304 Not Modified\r\n\r\n", "Error transfering data.", true},
     {"HTTP/1.1 200 OK\r\n\r\n", "Invalid rss format.", false},
     {"HTTP/1.0 200 OK\r\n\r\n<rss><channel><title>cut", "Invalid rss format.", false},
@@ -279,16 +282,17 @@ TEST_F(HttpFetcherTest, TakesValidatorsTheWayTheyAreWritten) {
        "Mon, 01 Jan 2024 10:00:00 GMT", "abc"},
       {"quoted tag keeps its quotes", ok200(kRss, {"ETag: \"abc\""}), "old date", "\"abc\""},
       {"no blank after the colon", ok200(kRss, {"Last-Modified:Mon, 01 Jan 2024"}),
-       "on, 01 Jan 2024", "old tag"},
+       "Mon, 01 Jan 2024", "old tag"},
       {"trailing blank kept", ok200(kRss, {"ETag: abc "}), "old date", "abc "},
       {"empty value", ok200(kRss, {"ETag: "}), "old date", ""},
-      {"lower-case Etag ignored", ok200(kRss, {"Etag: abc", "last-modified: x"}), "old date",
-       "old tag"},
+      {"names in any letter case", ok200(kRss, {"Etag: abc", "last-modified: x"}), "x", "abc"},
       {"headers gone", ok200(kRss), "old date", "old tag"},
       {"name only in the body", ok200("<rss>ETag: body\r\nLast-Modified: body\r\n</rss>"),
        "old date", "old tag"},
-      {"first match wins, even inside a longer name",
-       ok200(kRss, {"X-ETag: first", "ETag: second"}), "old date", "first"},
+      {"a longer name does not count", ok200(kRss, {"X-ETag-Hint: first", "ETag: second"}),
+       "old date", "second"},
+      {"only at the start of a line", ok200(kRss, {"X-Hint: ETag: no"}), "old date", "old tag"},
+      {"first of two", ok200(kRss, {"ETag: one", "ETAG: two"}), "old date", "one"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -387,7 +391,10 @@ TEST_F(HttpFetcherTest, AnAnswerPastTheSizeBoundIsRefused) {
 
 TEST_F(HttpFetcherTest, UnreachableHostsAreUnableToConnect) {
   const std::string urls[] = {
-      "http://127.0.0.3:80/feeds/news.xml",  // the port stays part of the host name
+      "http://127.0.0.3:81/feeds/news.xml",  // nobody listens on that port
+      "http://127.0.0.3:0/feeds/news.xml",
+      "http://127.0.0.3:99999/feeds/news.xml",
+      "http://[127.0.0.3]/feeds/news.xml",
       std::string("http://") + kDeadAddress + "/feeds/news.xml",
       "http://bad..host/feeds/news.xml",
       "http://user@127.0.0.3/feeds/news.xml",
