@@ -1,6 +1,7 @@
 #include "platform/https_client.h"
 
 #include <curl/curl.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <memory>
@@ -21,7 +22,28 @@ struct Transfer {
   SteadyClock::time_point start;
   CURL* curl;
   HttpsFailure stopped = HttpsFailure::None;  // why a callback ended the transfer
+  curl_socket_t socket = CURL_SOCKET_BAD;     // the last one curl opened
+  bool connected = false;                     // the TCP connect has finished
+  SteadyClock::time_point connectedAt{};
 };
+
+// curl's own connect time covers the TLS handshake too; the socket is
+// opened here so that the end of the TCP connect alone can be seen.
+curl_socket_t onOpenSocket(void* user, curlsocktype, curl_sockaddr* address) {
+  Transfer& t = *static_cast<Transfer*>(user);
+  t.socket = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+  return t.socket;
+}
+
+bool tcpConnected(Transfer& t) {
+  if (!t.connected && t.socket != CURL_SOCKET_BAD) {
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    t.connected = ::getpeername(t.socket, reinterpret_cast<sockaddr*>(&peer), &length) == 0;
+    if (t.connected) t.connectedAt = SteadyClock::now();
+  }
+  return t.connected;
+}
 
 std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) {
   Transfer& t = *static_cast<Transfer*>(user);
@@ -63,36 +85,41 @@ int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     t.stopped = HttpsFailure::Cancelled;
     return 1;
   }
-  curl_off_t connected = 0;
-  curl_easy_getinfo(t.curl, CURLINFO_CONNECT_TIME_T, &connected);
-  if (connected == 0 && SteadyClock::now() - t.start > Milliseconds(t.request->connectTimeoutMs)) {
+  if (!tcpConnected(t) && SteadyClock::now() - t.start > Milliseconds(t.request->connectTimeoutMs)) {
     t.stopped = HttpsFailure::ConnectFailed;
+    return 1;
+  }
+  curl_off_t handshaken = 0;
+  curl_easy_getinfo(t.curl, CURLINFO_APPCONNECT_TIME_T, &handshaken);
+  if (t.connected && handshaken == 0 &&
+      SteadyClock::now() - t.connectedAt > Milliseconds(t.request->handshakeTimeoutMs)) {
+    t.stopped = HttpsFailure::HandshakeTimedOut;
     return 1;
   }
   return 0;
 }
 
-HttpsFailure failureOf(CURLcode code, const Transfer& t) {
+HttpsFailure failureOf(CURLcode code, Transfer& t) {
   if (t.stopped != HttpsFailure::None) return t.stopped;
-  curl_off_t connected = 0, handshaken = 0;
-  curl_easy_getinfo(t.curl, CURLINFO_CONNECT_TIME_T, &connected);
+  curl_off_t handshaken = 0;
   curl_easy_getinfo(t.curl, CURLINFO_APPCONNECT_TIME_T, &handshaken);
+  const bool connected = t.connected;
   switch (code) {
     case CURLE_COULDNT_RESOLVE_HOST:
       return HttpsFailure::HostNotFound;
     case CURLE_COULDNT_CONNECT:
       return HttpsFailure::ConnectFailed;
     case CURLE_OPERATION_TIMEDOUT:
-      if (connected == 0) return HttpsFailure::ConnectFailed;
+      if (!connected) return HttpsFailure::ConnectFailed;
       if (handshaken == 0) return HttpsFailure::HandshakeTimedOut;
       return HttpsFailure::TooLong;
     case CURLE_PEER_FAILED_VERIFICATION: {
       long result = 0;
       curl_easy_getinfo(t.curl, CURLINFO_SSL_VERIFYRESULT, &result);
       if (result == kCertExpired) return HttpsFailure::CertificateExpired;
-      // A verified chain whose names do not match is refused by curl's own
-      // check, with the chain's result still "ok".
-      if (result == kHostnameMismatch || result == 0) return HttpsFailure::CertificateNameMismatch;
+      // A trusted chain whose names do not match is refused by curl's own
+      // check, which leaves no chain error (0, or 1 "unspecified").
+      if (result == kHostnameMismatch || result <= 1) return HttpsFailure::CertificateNameMismatch;
       return HttpsFailure::CertificateUntrusted;
     }
     case CURLE_SSL_CONNECT_ERROR:
@@ -166,6 +193,8 @@ HttpsAnswer httpsGet(const HttpsRequest& request) {
   curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, onProgress);
   curl_easy_setopt(c, CURLOPT_XFERINFODATA, &transfer);
   curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
+  curl_easy_setopt(c, CURLOPT_OPENSOCKETFUNCTION, onOpenSocket);
+  curl_easy_setopt(c, CURLOPT_OPENSOCKETDATA, &transfer);
 
   const CURLcode code = curl_easy_perform(c);
   if (code != CURLE_OK) {
