@@ -43,6 +43,7 @@ enum class HttpsFailure {
 struct HttpsAnswer {
   HttpsFailure failure = HttpsFailure::None;
   int status = 0;           // the answer's status code
+  std::string reason;       // its reason phrase, when the HTTP version has one
   std::string headers;      // its header lines after the status line, each ending in CR LF
   std::string body;         // decompressed
   std::string detail;       // the stack's own words on a failure, for diagnostics

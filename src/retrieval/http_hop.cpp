@@ -113,7 +113,11 @@ HopAnswer secureHop(const HopRequest& request) {
   hop.detail = std::move(got.detail);
   if (hop.error) return hop;
   hop.answer.reserve(got.headers.size() + got.body.size() + 32);
-  hop.answer = "HTTP/1.1 " + std::to_string(got.status) + (got.status == 200 ? " OK" : " -");
+  // Whatever the version and reason phrase, a 200 is the one the
+  // examination accepts; other codes keep their phrase for diagnostics.
+  hop.answer = "HTTP/1.1 " + std::to_string(got.status);
+  if (got.status == 200) hop.answer += " OK";
+  else if (!got.reason.empty()) hop.answer += " " + got.reason;
   hop.answer += "\r\n";
   hop.answer += got.headers;
   hop.answer += "\r\n";

@@ -15,6 +15,7 @@
 #include "retrieval/http_fetcher.h"
 #include "support/loopback_server.h"
 #include "support/nginx_server.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 #include "support/tls_namespace.h"
 
@@ -227,6 +228,27 @@ TEST_F(SecureDownloadTest, AHandshakeThatNeverEndsStopsAtItsBound) {
 TEST_F(SecureDownloadTest, APlainServerOnAnHttpsAddressFailsTheHandshake) {
   EXPECT_FALSE(fetch("https://good.korvo.test:80/feed.xml"));
   expectFailure("TLS handshake failed.");
+}
+
+TEST_F(SecureDownloadTest, KorvoHostFetchReportsEachHopOrTheError) {
+  test::ProgramRun run;
+  run.args = {KORVO_HOST_PATH, "--fetch", "http://good.korvo.test/moved.xml"};
+  test::ProgramResult result = test::runProgram(run);
+  EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+  EXPECT_THAT(result.out, HasSubstr("hop 1: http://good.korvo.test/moved.xml\n"
+                                    "  HTTP/1.1 301 Moved Permanently\n"
+                                    "  Location: https://good.korvo.test/feed.xml\n"));
+  EXPECT_THAT(result.out, HasSubstr("hop 2: https://good.korvo.test/feed.xml\n"
+                                    "  HTTP/1.1 200 OK\n"));
+  EXPECT_THAT(result.out, HasSubstr("  Content-Encoding: gzip\n  ETag: "));
+  EXPECT_THAT(result.out, HasSubstr("dialect: RSS 0.9x/2.0"));
+  EXPECT_THAT(result.out, HasSubstr("title: Secure\nitems: 1\n  1. One\n"));
+
+  run.args = {KORVO_HOST_PATH, "--fetch", "https://untrusted.korvo.test/feed.xml"};
+  result = test::runProgram(run);
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_THAT(result.out, HasSubstr("hop 1: https://untrusted.korvo.test/feed.xml\n  (no answer)\n"
+                                    "error: Certificate not trusted.\n  why: SSL certificate problem"));
 }
 
 }  // namespace

@@ -65,6 +65,10 @@ std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
   if (line.substr(0, 5) == "HTTP/") {
     t.answer->headers.clear();
+    const std::size_t code = line.find(' ');
+    const std::size_t reason = code == std::string_view::npos ? code : line.find(' ', code + 1);
+    t.answer->reason =
+        std::string(reason == std::string_view::npos ? std::string_view() : line.substr(reason + 1));
   } else if (!line.empty()) {
     if (t.answer->headers.size() + line.size() > t.request->maxBodyBytes) {
       t.stopped = HttpsFailure::TooLarge;
