@@ -52,7 +52,8 @@ std::string servers() {
   return tlsServer("127.0.0.20:443", "good") + tlsServer("127.0.0.20:8443", "good") +
          tlsServer("[::1]:443", "good") + tlsServer("127.0.0.21:443", "wrong") +
          tlsServer("127.0.0.22:443", "untrusted") + tlsServer("127.0.0.23:443", "expired") +
-         "  server {\n    listen 127.0.0.20:80;\n    root $www;\n"
+         "  server {\n    listen 127.0.0.20:80;\n    listen 127.0.0.20:8080;\n"
+         "    listen [::1]:80;\n    root $www;\n"
          "    location = /moved.xml { return 301 https://good.korvo.test/feed.xml; }\n"
          "    location = /found.xml { return 302 https://good.korvo.test:8443/feed.xml; }\n"
          "  }\n";
@@ -138,6 +139,16 @@ TEST_F(SecureDownloadTest, ATrustedServerGivesTheFeed) {
     EXPECT_EQ(body, kRss);
     EXPECT_FALSE(feed.etag.empty());
     EXPECT_FALSE(feed.lastModified.empty());
+  }
+}
+
+// The plain path on the same server: a port and IPv6, by literal and by name.
+TEST_F(SecureDownloadTest, PlainAddressesWithAPortOrIpv6) {
+  for (const char* url : {"http://good.korvo.test:8080/feed.xml", "http://[::1]/feed.xml",
+                          "http://six.korvo.test/feed.xml"}) {
+    SCOPED_TRACE(url);
+    ASSERT_TRUE(fetch(url)) << feed.errorText;
+    EXPECT_EQ(body, kRss);
   }
 }
 
