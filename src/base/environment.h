@@ -4,6 +4,7 @@
 // their own with a manual clock and small bounds.
 #include "base/limits.h"
 #include "base/logger.h"
+#include "base/moved_feeds.h"
 #include "platform/clock.h"
 
 namespace korvo {
@@ -12,6 +13,7 @@ struct Environment {
   Logger* log = nullptr;               // null: log lines are dropped
   const Clock* clock = &systemClock();
   DownloadLimits limits;
+  MovedFeeds* moved = nullptr;         // null: permanent redirects are not remembered
 
   void writeLine(std::string_view message) const {
     if (log) log->writeLine(message);

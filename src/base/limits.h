@@ -16,10 +16,13 @@ inline constexpr std::size_t kResultBufferSize = 32768;  // 32767 text bytes and
 
 // Download.
 inline constexpr int kHttpPort = 80;
+inline constexpr int kHttpsPort = 443;
+inline constexpr int kMaxRedirects = 5;                  // hops followed after the first answer
+inline constexpr int kTlsHandshakeTimeoutMs = 12000;     // after the connect time-out
 inline constexpr int kReceiveChunk = 1024;
 inline constexpr int kReceiveTimeoutMs = 12000;
 inline constexpr int kConnectTimeoutMs = 12000;
-inline constexpr std::size_t kMaxResponseBytes = 16u * 1024u * 1024u;
+inline constexpr std::size_t kMaxResponseBytes = 16u * 1024u * 1024u;  // also a body after decompression
 inline constexpr int kMaxDownloadMs = 30000;
 
 // Refresh.
@@ -49,6 +52,7 @@ namespace korvo {
 struct DownloadLimits {
   int receiveTimeoutMs = limits::kReceiveTimeoutMs;
   int connectTimeoutMs = limits::kConnectTimeoutMs;
+  int handshakeTimeoutMs = limits::kTlsHandshakeTimeoutMs;
   std::size_t maxResponseBytes = limits::kMaxResponseBytes;
   int maxDownloadMs = limits::kMaxDownloadMs;
 };

@@ -1,5 +1,5 @@
 #pragma once
-// TCP service: one outgoing IPv4 connection. Winsock on Windows (started by
+// TCP service: one outgoing IPv4 or IPv6 connection. Winsock on Windows (started by
 // the constructor and released by the destructor), BSD sockets elsewhere.
 // The destructor closes a socket that is still open.
 #include <string>
@@ -14,9 +14,10 @@ class TcpSocket {
   TcpSocket(const TcpSocket&) = delete;
   TcpSocket& operator=(const TcpSocket&) = delete;
 
-  // Looks host up (first IPv4 address), creates a stream socket and
-  // connects to port, waiting at most connectTimeoutMs. On failure the
-  // socket is closed again and the result is false.
+  // Looks host up (a name or an IPv4 or IPv6 literal, without brackets)
+  // and connects to port, trying each address in turn while
+  // connectTimeoutMs lasts in all. On failure the socket is closed again
+  // and the result is false.
   bool connectTo(const std::string& host, int port, int connectTimeoutMs);
   // SO_RCVTIMEO; the system call's result.
   int setReceiveTimeout(int milliseconds);
@@ -30,6 +31,9 @@ class TcpSocket {
   int close();
 
  private:
+  // One address of the lookup (a sockaddr of the family).
+  bool connectOne(int family, const void* address, int length, int timeoutMs);
+
   long long handle_ = -1;
   // Winsock started by this object, released by it (unused elsewhere).
   [[maybe_unused]] bool started_ = false;

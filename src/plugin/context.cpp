@@ -32,6 +32,7 @@ Context::Context() : result_(std::make_unique<ResultBuffer>()) {
   logger_->setEnabled(settings_->DoLog);
   logger_->openLog(settings_->moduleDirectory);
   env_.log = logger_.get();
+  env_.moved = &moved_;
   meterEnv_ = MeterEnv{&cache_, settings_.get(), &openLink};
   logger_->writeLine("DLLMain()");
   if (!settings_->codePageProblem.empty()) logger_->writeLine(settings_->codePageProblem);

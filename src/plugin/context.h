@@ -36,6 +36,7 @@ class Context {
   const char* publish(std::string_view text);
 
  private:
+  MovedFeeds moved_;
   Environment env_;
   FeedCache cache_{env_};
   std::unique_ptr<ResultBuffer> result_;

@@ -1,5 +1,7 @@
 #include "retrieval/http_answer.h"
 
+#include <algorithm>
+#include <cctype>
 #include <string_view>
 
 namespace korvo {
@@ -7,6 +9,15 @@ namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kHeaderEnd = "\r\n\r\n";
+
+bool equalNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
 
 bool fail(Feed& feed, std::string& answer, const char* message) {
   std::string().swap(answer);
@@ -27,19 +38,47 @@ const char* cutOr(const AnswerContext& context, const char* message) {
   return message;
 }
 
-// Header names are matched anywhere in the answer, exact case, and the
-// value is assumed to follow ": "; only a match in the header block counts.
-void takeValidator(const std::string& answer, std::string_view name, std::size_t bodyStart,
+void takeValidator(std::string_view answer, std::string_view name, std::size_t bodyStart,
                    std::string& stored) {
-  const std::size_t at = answer.find(name);
-  if (at == std::string::npos) return;
-  const std::size_t valueStart = at + name.size() + 2;
-  if (valueStart >= bodyStart) return;
-  const std::size_t valueEnd = answer.find(kLineEnd, valueStart);
-  stored = answer.substr(valueStart, valueEnd - valueStart);
+  std::string value;
+  if (findHeader(answer.substr(0, bodyStart), name, value)) stored = std::move(value);
 }
 
 }  // namespace
+
+// A name matches at the start of a header line (after the status line),
+// in any letter case, followed by ":"; blanks after the colon are skipped
+// and the value runs to the line end.
+bool findHeader(std::string_view head, std::string_view name, std::string& value) {
+  std::size_t lineStart = head.find(kLineEnd);
+  while (lineStart != std::string_view::npos) {
+    lineStart += kLineEnd.size();
+    const std::size_t lineEnd = std::min(head.find(kLineEnd, lineStart), head.size());
+    const std::string_view line = head.substr(lineStart, lineEnd - lineStart);
+    if (line.empty()) return false;
+    if (line.size() > name.size() && line[name.size()] == ':' &&
+        equalNoCase(line.substr(0, name.size()), name)) {
+      std::size_t at = name.size() + 1;
+      while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+      value = std::string(line.substr(at));
+      return true;
+    }
+    lineStart = lineEnd == head.size() ? std::string_view::npos : lineEnd;
+  }
+  return false;
+}
+
+int statusCode(std::string_view answer) {
+  if (answer.substr(0, 5) != "HTTP/") return 0;
+  const std::size_t blank = answer.find(' ');
+  if (blank == std::string_view::npos || blank > 9 || answer.size() < blank + 4) return 0;
+  int code = 0;
+  for (std::size_t i = blank + 1; i < blank + 4; ++i) {
+    if (answer[i] < '0' || answer[i] > '9') return 0;
+    code = code * 10 + (answer[i] - '0');
+  }
+  return code;
+}
 
 bool examineAnswer(Feed& feed, std::string& answer, const AnswerContext& context) {
   if (answer.empty()) return fail(feed, answer, "No data recieved");

@@ -3,6 +3,7 @@
 // status line, header lines, body. Pure: no socket, no clock; only the Feed
 // and the answer change.
 #include <string>
+#include <string_view>
 
 #include "feed/feed.h"
 
@@ -30,5 +31,13 @@ struct AnswerContext {
 // body. On failure the message is recorded with feed.setError and answer
 // is emptied.
 bool examineAnswer(Feed& feed, std::string& answer, const AnswerContext& context);
+
+// The value of the first header line of head (status line, header lines)
+// whose name is name in any letter case; false when there is none before
+// the blank line that ends the header block.
+bool findHeader(std::string_view head, std::string_view name, std::string& value);
+
+// The three-digit code of a status line "HTTP/x y NNN ...", else 0.
+int statusCode(std::string_view answer);
 
 }  // namespace korvo

@@ -3,6 +3,7 @@
 // in the plug-in's INI file.
 #include "dialog/options_dialog.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -60,8 +61,9 @@ const char* const kThreeSites =
     "Alpha=http://alpha.test/rss\nBeta=http://beta.test/rss\nGamma=http://gamma.test/rss\n";
 
 TEST_F(OptionsDialogTest, OpensWithTheSitesInFileOrderAndBothChoiceLists) {
-  open("Zeta=http://z.test/\n; a comment\nno equals sign\n=http://nameless.test/\n"
-       "Alpha = http://a.test/\nEmpty=\n");
+  open(
+      "Zeta=http://z.test/\n; a comment\nno equals sign\n=http://nameless.test/\n"
+      "Alpha = http://a.test/\nEmpty=\n");
   EXPECT_EQ(sites(), (std::vector<std::string>{"Zeta", "Alpha", "Empty"}));
   EXPECT_EQ(view.entries(kTooltipList),
             (std::vector<std::string>{"none", "title", "description", "link", "itemtitle",
@@ -215,6 +217,16 @@ TEST_F(OptionsDialogTest, AddWritesTheSiteAtOnceAndAppendsIt) {
   EXPECT_EQ(view.boxText(kSiteUrl), "");
 }
 
+TEST_F(OptionsDialogTest, AddTakesHttpsAndPortAddresses) {
+  open("Beta=http://beta.test/rss\n");
+  for (const char* url : {"https://delta.test/feed.xml", "http://[::1]:8080/rss"}) {
+    view.type(kSiteName, "Delta");
+    view.type(kSiteUrl, url);
+    view.click(dialog, kAddSite);
+    EXPECT_THAT(file(), ::testing::HasSubstr(std::string("Delta=") + url + "\n"));
+  }
+}
+
 TEST_F(OptionsDialogTest, AddToAnEmptyListSelectsTheNewSite) {
   writeWholeFile(globals.iniPath, "[Settings]\nDoLog=yes\n");
   dialog.onInitDialog(view);
@@ -267,7 +279,9 @@ TEST_F(OptionsDialogTest, AddRefusesAnIncompleteOrUnreadableSiteAndSaysWhy) {
   const Case cases[] = {
       {"empty name", "", url, kNoName},
       {"empty URL", "Site", "", "Not added: the site needs an address (Url)."},
-      {"not http", "Site", "https://site.test/rss", kBadUrl},
+      {"not http or https", "Site", "ftp://site.test/rss", kBadUrl},
+      {"upper-case scheme", "Site", "HTTPS://site.test/rss", kBadUrl},
+      {"no slash after an https host", "Site", "https://site.test", kBadUrl},
       {"no slash after the host", "Site", "http://site.test", kBadUrl},
       {"too short", "Site", "http://a", kBadUrl},
       {"= in the name", "Left=Right", url, kBadName},
@@ -413,9 +427,8 @@ TEST_F(OptionsDialogTest, SaveTakesOnlyNumbersInRange) {
     int item;      // stored from both item boxes; the old value is 4
   };
   const Case cases[] = {
-      {"0", 180, 0},       {"-5", 180, 4},       {"abc", 180, 4},
-      {"  300xyz", 300, 300}, {"99999999999", 180, 4}, {"", 180, 4},
-      {"1", 1, 1},         {"+25", 25, 25},
+      {"0", 180, 0},           {"-5", 180, 4}, {"abc", 180, 4}, {"  300xyz", 300, 300},
+      {"99999999999", 180, 4}, {"", 180, 4},   {"1", 1, 1},     {"+25", 25, 25},
   };
   writeWholeFile(globals.iniPath, std::string("[NewsSites]\n") + kThreeSites);
   for (const Case& c : cases) {
@@ -470,7 +483,8 @@ TEST_F(OptionsDialogTest, SaveStoresEveryControlAndEndsTheDialog) {
   EXPECT_FALSE(s.FilterHtml);
   EXPECT_TRUE(s.ReplaceBr);
   EXPECT_EQ(view.result(), 0);
-  EXPECT_EQ(file(), std::string("[NewsSites]\n") + kThreeSites) << "the meter is stored by the host";
+  EXPECT_EQ(file(), std::string("[NewsSites]\n") + kThreeSites)
+      << "the meter is stored by the host";
 }
 
 TEST_F(OptionsDialogTest, SaveWithoutSelectionsStoresNoneOfThem) {
@@ -543,8 +557,10 @@ TEST_F(OptionsDialogTest, CancelAndCloseKeepTheMeterButNotTheFileAsItWas) {
     fresh.pick(dialog, kTooltipList, 2);
     fresh.type(kInterval, "42");
     fresh.check(kReplaceBr, false);
-    if (viaCloseBox) dialog.onClose(fresh);
-    else fresh.click(dialog, kCancel);
+    if (viaCloseBox)
+      dialog.onClose(fresh);
+    else
+      fresh.click(dialog, kCancel);
     EXPECT_EQ(fresh.result(), 0);
     EXPECT_TRUE(m.settings == before);
     EXPECT_EQ(m.feedUrl(), "http://beta.test/rss");

@@ -20,12 +20,12 @@ std::string findNginx() {
   return {};
 }
 
-bool accepts(const std::string& address) {
+bool accepts(const std::string& address, int port) {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
   if (fd < 0) return false;
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
-  sa.sin_port = htons(80);
+  sa.sin_port = htons(static_cast<uint16_t>(port));
   inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
   bool ok = connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
   close(fd);
@@ -34,7 +34,10 @@ bool accepts(const std::string& address) {
 
 }  // namespace
 
-NginxServer::NginxServer(const std::string& address) {
+NginxServer::NginxServer(const std::string& address)
+    : NginxServer(address, 80, "  server {\n    listen " + address + ":80;\n    root $www;\n  }\n") {}
+
+NginxServer::NginxServer(const std::string& address, int port, const std::string& servers) {
   std::string nginx = findNginx();
   if (nginx.empty()) {
     problem_ = "nginx is not installed (scripts/install-deps installs it)";
@@ -47,13 +50,16 @@ NginxServer::NginxServer(const std::string& address) {
   mkdir(dir_.file("www").c_str(), 0755);
   mkdir(dir_.file("tmp").c_str(), 0755);
   const std::string d = dir_.path();
+  std::string blocks = servers;
+  for (std::size_t at; (at = blocks.find("$www")) != std::string::npos;)
+    blocks.replace(at, 4, d + "www");
   writeWholeFile(dir_.file("nginx.conf"),
-                 "daemon off;\nmaster_process off;\nworker_processes 1;\npid " + d +
+                 "daemon off;\nmaster_process off;\nuser root root;\nworker_processes 1;\npid " + d +
                      "nginx.pid;\nerror_log " + d + "error.log;\nevents { worker_connections 64; }\n"
                      "http {\n  access_log off;\n  client_body_temp_path " + d + "tmp;\n"
                      "  proxy_temp_path " + d + "tmp;\n  fastcgi_temp_path " + d + "tmp;\n"
                      "  uwsgi_temp_path " + d + "tmp;\n  scgi_temp_path " + d + "tmp;\n"
-                     "  server {\n    listen " + address + ":80;\n    root " + d + "www;\n  }\n}\n");
+                     "  types { text/xml xml; }\n" + blocks + "}\n");
   pid_t pid = fork();
   if (pid == 0) {
     execl(nginx.c_str(), "nginx", "-e", (d + "error.log").c_str(), "-p", d.c_str(), "-c",
@@ -66,7 +72,7 @@ NginxServer::NginxServer(const std::string& address) {
   }
   pid_ = pid;
   for (int i = 0; i < 200; ++i) {
-    if (accepts(address)) return;
+    if (accepts(address, port)) return;
     if (waitpid(pid_, nullptr, WNOHANG) == pid_) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(25));
   }

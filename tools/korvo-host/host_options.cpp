@@ -22,6 +22,7 @@ bool parseCount(std::string_view text, unsigned& out) {
 
 const char* const kUsage =
     "Usage: korvo-host [options] HOST_INI\n"
+    "       korvo-host --fetch URL\n"
     "\n"
     "Loads the Korvo plug-in the way a desktop meter host does and shows what\n"
     "its meters display. Each section of HOST_INI is one meter: Function names\n"
@@ -44,6 +45,10 @@ const char* const kUsage =
     "  --rounds K          stop after K drawings\n"
     "  --utf8              print the plug-in's single-byte (Latin-1) texts as UTF-8,\n"
     "                      for a terminal; without it the bytes go out unchanged\n"
+    "  --fetch URL         download and read one feed exactly as a meter does and\n"
+    "                      print each hop (address, status, the headers that\n"
+    "                      matter), the dialect, the items, or the error and why;\n"
+    "                      exit status 0 when the feed was read, 1 otherwise\n"
     "  --help              show this text\n"
     "\n"
     "A text holding \"%tt\" is shown as the meter text and, after the marker, its\n"
@@ -84,6 +89,9 @@ bool parseOptions(int argc, const char* const* argv, HostOptions& options, std::
         return false;
       }
       options.watch = true;
+    } else if (arg == "--fetch") {
+      if (!value(v)) return false;
+      options.fetchUrl = v;
     } else if (arg == "--utf8") {
       options.utf8 = true;
     } else if (arg == "--rounds") {
@@ -104,6 +112,11 @@ bool parseOptions(int argc, const char* const* argv, HostOptions& options, std::
     }
   }
   if (options.help) return true;
+  if (!options.fetchUrl.empty()) {
+    if (options.hostIni.empty()) return true;
+    error = "--fetch takes no host INI file";
+    return false;
+  }
   if (options.hostIni.empty()) {
     error = "no host INI file given";
     return false;

@@ -15,6 +15,7 @@ struct HostOptions {
   unsigned rounds = 1;                 // drawings; 0: until interrupted
   bool utf8 = false;                   // show Latin-1 texts as UTF-8
   bool help = false;
+  std::string fetchUrl;                // --fetch: one download, reported
 };
 
 // False with a message for the user when the arguments make no sense.

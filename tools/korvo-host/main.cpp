@@ -7,6 +7,7 @@
 
 #include "host_meters.h"
 #include "host_options.h"
+#include "fetch_report.h"
 #include "host_system.h"
 #include "meter_display.h"
 #include "platform/ini_file.h"
@@ -146,6 +147,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   try {
+    if (!options.fetchUrl.empty()) return fetchAndReport(options.fetchUrl, std::cout);
     return run(options);
   } catch (const std::exception& e) {
     std::cerr << "korvo-host: " << e.what() << '\n';

@@ -15,39 +15,28 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/host_name.h"
+
 namespace korvo {
 namespace {
 
-// A name made only of the characters a host name can hold, with no empty
-// label. Anything else (a port, user information, a blank, a zero byte) can
-// never resolve, so it is refused here rather than sent to a name server.
-bool isLookupName(const std::string& host) {
-  if (host.empty() || host.size() > 254 || host.front() == '.') return false;
-  char previous = 0;
-  for (char c : host) {
-    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                    c == '.' || c == '-' || c == '_';
-    if (!ok || (c == '.' && previous == '.')) return false;
-    previous = c;
+// The addresses of host, in the order the resolver gives them (IPv6 and
+// IPv4); null when the name is refused or does not resolve.
+struct AddressList {
+  addrinfo* first = nullptr;
+  ~AddressList() {
+    if (first) freeaddrinfo(first);
   }
-  return true;
-}
+};
 
-bool lookUp(const std::string& host, int port, sockaddr_in& address) {
+bool lookUp(const std::string& host, int port, AddressList& list) {
   if (!isLookupName(host) || port <= 0 || port > 65535) return false;
   addrinfo hints{};
-  hints.ai_family = AF_INET;
+  hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return false;
-  bool ok = false;
-  if (found->ai_family == AF_INET && found->ai_addrlen >= sizeof(sockaddr_in)) {
-    std::memcpy(&address, found->ai_addr, sizeof(sockaddr_in));
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    ok = true;
-  }
-  freeaddrinfo(found);
-  return ok;
+  hints.ai_flags = AI_NUMERICSERV | (isIpv6Literal(host) ? AI_NUMERICHOST : 0);
+  const std::string service = std::to_string(port);
+  return getaddrinfo(host.c_str(), service.c_str(), &hints, &list.first) == 0 && list.first;
 }
 
 // Waits for a non-blocking connect to finish, at most timeoutMs in all,
@@ -76,11 +65,22 @@ TcpSocket::TcpSocket() = default;
 TcpSocket::~TcpSocket() { close(); }
 
 bool TcpSocket::connectTo(const std::string& host, int port, int connectTimeoutMs) {
+  using namespace std::chrono;
   close();
-  sockaddr_in address{};
-  if (!lookUp(host, port, address)) return false;
+  AddressList list;
+  if (!lookUp(host, port, list)) return false;
+  const auto deadline = steady_clock::now() + milliseconds(connectTimeoutMs > 0 ? connectTimeoutMs : 1);
+  for (const addrinfo* a = list.first; a != nullptr; a = a->ai_next) {
+    const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+    if (left <= 0) break;
+    if (connectOne(a->ai_family, a->ai_addr, static_cast<int>(a->ai_addrlen), static_cast<int>(left)))
+      return true;
+  }
+  return false;
+}
 
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+bool TcpSocket::connectOne(int family, const void* address, int length, int timeoutMs) {
+  const int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
   handle_ = fd;
 
@@ -89,9 +89,8 @@ bool TcpSocket::connectTo(const std::string& host, int port, int connectTimeoutM
   const int flags = ::fcntl(fd, F_GETFL);
   bool connected = flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
   if (connected) {
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-      connected = (errno == EINPROGRESS || errno == EINTR) &&
-                  finishConnect(fd, connectTimeoutMs > 0 ? connectTimeoutMs : 1);
+    if (::connect(fd, static_cast<const sockaddr*>(address), static_cast<socklen_t>(length)) != 0)
+      connected = (errno == EINPROGRESS || errno == EINTR) && finishConnect(fd, timeoutMs);
   }
   if (connected) connected = ::fcntl(fd, F_SETFL, flags) == 0;
   if (!connected) close();

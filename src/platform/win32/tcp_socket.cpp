@@ -6,35 +6,32 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <string>
+
+#include "platform/host_name.h"
 
 namespace korvo {
 namespace {
 
-// A name made only of the characters a host name can hold, with no empty
-// label. Anything else (a port, user information, a blank, a zero byte) can
-// never resolve, so it is refused here rather than sent to a name server.
-bool isLookupName(const std::string& host) {
-  if (host.empty() || host.size() > 254 || host.front() == '.') return false;
-  char previous = 0;
-  for (char c : host) {
-    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                    c == '.' || c == '-' || c == '_';
-    if (!ok || (c == '.' && previous == '.')) return false;
-    previous = c;
+struct AddressList {
+  ADDRINFOW* first = nullptr;
+  ~AddressList() {
+    if (first) FreeAddrInfoW(first);
   }
-  return true;
-}
+};
 
-bool lookUp(const std::string& host, int port, sockaddr_in& address) {
+// The host has passed isLookupName, so it is ASCII and widens byte by byte.
+std::wstring widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+bool lookUp(const std::string& host, int port, AddressList& list) {
   if (!isLookupName(host) || port <= 0 || port > 65535) return false;
-  const hostent* entry = gethostbyname(host.c_str());
-  if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_length != 4 ||
-      entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr)
-    return false;
-  address.sin_family = AF_INET;
-  std::memcpy(&address.sin_addr, entry->h_addr_list[0], 4);
-  address.sin_port = htons(static_cast<u_short>(port));
-  return true;
+  ADDRINFOW hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV | (isIpv6Literal(host) ? AI_NUMERICHOST : 0);
+  return GetAddrInfoW(widen(host).c_str(), widen(std::to_string(port)).c_str(), &hints,
+                      &list.first) == 0 &&
+         list.first;
 }
 
 bool setBlocking(SOCKET s, bool blocking) {
@@ -80,19 +77,29 @@ TcpSocket::~TcpSocket() {
 
 bool TcpSocket::connectTo(const std::string& host, int port, int connectTimeoutMs) {
   close();
-  sockaddr_in address{};
-  if (!lookUp(host, port, address)) return false;
+  AddressList list;
+  if (!lookUp(host, port, list)) return false;
+  const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(connectTimeoutMs > 0 ? connectTimeoutMs : 1);
+  for (const ADDRINFOW* a = list.first; a != nullptr; a = a->ai_next) {
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) break;
+    if (connectOne(a->ai_family, a->ai_addr, static_cast<int>(a->ai_addrlen),
+                   static_cast<int>(deadline - now)))
+      return true;
+  }
+  return false;
+}
 
-  const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+bool TcpSocket::connectOne(int family, const void* address, int length, int timeoutMs) {
+  const SOCKET s = socket(family, SOCK_STREAM, 0);
   if (s == INVALID_SOCKET) return false;
   handle_ = static_cast<long long>(s);
 
   // The system's own connect time-out runs to about 20 seconds and more; a
   // non-blocking connect lets us give up after ours.
   bool connected = setBlocking(s, false);
-  if (connected && connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-    connected = WSAGetLastError() == WSAEWOULDBLOCK &&
-                finishConnect(s, connectTimeoutMs > 0 ? connectTimeoutMs : 1);
+  if (connected && connect(s, static_cast<const sockaddr*>(address), length) != 0)
+    connected = WSAGetLastError() == WSAEWOULDBLOCK && finishConnect(s, timeoutMs);
   if (connected) connected = setBlocking(s, true);
   if (!connected) close();
   return connected;

@@ -1,0 +1,217 @@
+#include "platform/https_client.h"
+
+#include <curl/curl.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace korvo {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+using Milliseconds = std::chrono::milliseconds;
+
+// OpenSSL's verification results that curl reports (X509_V_ERR_*).
+constexpr long kCertExpired = 10;
+constexpr long kHostnameMismatch = 62;
+
+struct Transfer {
+  const HttpsRequest* request;
+  HttpsAnswer* answer;
+  SteadyClock::time_point start;
+  CURL* curl;
+  HttpsFailure stopped = HttpsFailure::None;  // why a callback ended the transfer
+  curl_socket_t socket = CURL_SOCKET_BAD;     // the last one curl opened
+  bool connected = false;                     // the TCP connect has finished
+  SteadyClock::time_point connectedAt{};
+};
+
+// curl's own connect time covers the TLS handshake too; the socket is
+// opened here so that the end of the TCP connect alone can be seen.
+curl_socket_t onOpenSocket(void* user, curlsocktype, curl_sockaddr* address) {
+  Transfer& t = *static_cast<Transfer*>(user);
+  t.socket = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+  return t.socket;
+}
+
+bool tcpConnected(Transfer& t) {
+  if (!t.connected && t.socket != CURL_SOCKET_BAD) {
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    t.connected = ::getpeername(t.socket, reinterpret_cast<sockaddr*>(&peer), &length) == 0;
+    if (t.connected) t.connectedAt = SteadyClock::now();
+  }
+  return t.connected;
+}
+
+std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) {
+  Transfer& t = *static_cast<Transfer*>(user);
+  const std::size_t bytes = size * count;
+  if (bytes > t.request->maxBodyBytes - t.answer->body.size()) {
+    t.stopped = HttpsFailure::TooLarge;
+    return 0;
+  }
+  t.answer->body.append(data, bytes);
+  return bytes;
+}
+
+// Header lines of the answer, without its status line; a new status line
+// (an interim answer) starts them afresh.
+std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user) {
+  Transfer& t = *static_cast<Transfer*>(user);
+  const std::size_t bytes = size * count;
+  std::string_view line(data, bytes);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  if (line.substr(0, 5) == "HTTP/") {
+    t.answer->headers.clear();
+    const std::size_t code = line.find(' ');
+    const std::size_t reason = code == std::string_view::npos ? code : line.find(' ', code + 1);
+    t.answer->reason =
+        std::string(reason == std::string_view::npos ? std::string_view() : line.substr(reason + 1));
+  } else if (!line.empty()) {
+    if (t.answer->headers.size() + line.size() > t.request->maxBodyBytes) {
+      t.stopped = HttpsFailure::TooLarge;
+      return 0;
+    }
+    t.answer->headers.append(line.data(), line.size());
+    t.answer->headers += "\r\n";
+  }
+  return bytes;
+}
+
+// Called often while the transfer runs: the cancel hook and the bound on
+// the TCP connect alone (curl's own connect time-out covers the handshake
+// too).
+int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  Transfer& t = *static_cast<Transfer*>(user);
+  if (t.request->cancel && t.request->cancel->load()) {
+    t.stopped = HttpsFailure::Cancelled;
+    return 1;
+  }
+  if (!tcpConnected(t) && SteadyClock::now() - t.start > Milliseconds(t.request->connectTimeoutMs)) {
+    t.stopped = HttpsFailure::ConnectFailed;
+    return 1;
+  }
+  curl_off_t handshaken = 0;
+  curl_easy_getinfo(t.curl, CURLINFO_APPCONNECT_TIME_T, &handshaken);
+  if (t.connected && handshaken == 0 &&
+      SteadyClock::now() - t.connectedAt > Milliseconds(t.request->handshakeTimeoutMs)) {
+    t.stopped = HttpsFailure::HandshakeTimedOut;
+    return 1;
+  }
+  return 0;
+}
+
+HttpsFailure failureOf(CURLcode code, Transfer& t) {
+  if (t.stopped != HttpsFailure::None) return t.stopped;
+  curl_off_t handshaken = 0;
+  curl_easy_getinfo(t.curl, CURLINFO_APPCONNECT_TIME_T, &handshaken);
+  const bool connected = t.connected;
+  switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+      return HttpsFailure::HostNotFound;
+    case CURLE_COULDNT_CONNECT:
+      return HttpsFailure::ConnectFailed;
+    case CURLE_OPERATION_TIMEDOUT:
+      if (!connected) return HttpsFailure::ConnectFailed;
+      if (handshaken == 0) return HttpsFailure::HandshakeTimedOut;
+      return HttpsFailure::TooLong;
+    case CURLE_PEER_FAILED_VERIFICATION: {
+      long result = 0;
+      curl_easy_getinfo(t.curl, CURLINFO_SSL_VERIFYRESULT, &result);
+      if (result == kCertExpired) return HttpsFailure::CertificateExpired;
+      // A trusted chain whose names do not match is refused by curl's own
+      // check, which leaves no chain error (0, or 1 "unspecified").
+      if (result == kHostnameMismatch || result <= 1) return HttpsFailure::CertificateNameMismatch;
+      return HttpsFailure::CertificateUntrusted;
+    }
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CERTPROBLEM:
+      return HttpsFailure::HandshakeFailed;
+    default:
+      return HttpsFailure::TransferFailed;
+  }
+}
+
+struct CurlDeleter {
+  void operator()(CURL* c) const { curl_easy_cleanup(c); }
+};
+struct ListDeleter {
+  void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+};
+
+long clampMs(long long ms) { return static_cast<long>(std::max<long long>(1, std::min<long long>(ms, 1L << 30))); }
+
+}  // namespace
+
+HttpsAnswer httpsGet(const HttpsRequest& request) {
+  HttpsAnswer answer;
+  const SteadyClock::time_point start = SteadyClock::now();
+  const long long left = std::chrono::duration_cast<Milliseconds>(request.deadline - start).count();
+  if (left <= 0) {
+    answer.failure = HttpsFailure::TooLong;
+    return answer;
+  }
+  std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+  if (!curl) {
+    answer.failure = HttpsFailure::TransferFailed;
+    answer.detail = "libcurl could not start";
+    return answer;
+  }
+  std::unique_ptr<curl_slist, ListDeleter> lines;
+  for (const std::string& header : request.headers) {
+    curl_slist* grown = curl_slist_append(lines.get(), header.c_str());
+    if (!grown) {
+      answer.failure = HttpsFailure::TransferFailed;
+      return answer;
+    }
+    lines.release();
+    lines.reset(grown);
+  }
+
+  Transfer transfer{&request, &answer, start, curl.get()};
+  char error[CURL_ERROR_SIZE] = {};
+  CURL* c = curl.get();
+  curl_easy_setopt(c, CURLOPT_URL, request.url.c_str());
+  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "https");
+  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
+  // A time-out must never raise a signal in the host's process.
+  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+  curl_easy_setopt(c, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+  curl_easy_setopt(c, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
+  curl_easy_setopt(c, CURLOPT_USERAGENT, request.userAgent.c_str());
+  curl_easy_setopt(c, CURLOPT_HTTPHEADER, lines.get());
+  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS,
+                   clampMs(std::min<long long>(left, static_cast<long long>(request.connectTimeoutMs) +
+                                                         request.handshakeTimeoutMs)));
+  curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, clampMs(left));
+  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, onBody);
+  curl_easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
+  curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, onHeader);
+  curl_easy_setopt(c, CURLOPT_HEADERDATA, &transfer);
+  curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, onProgress);
+  curl_easy_setopt(c, CURLOPT_XFERINFODATA, &transfer);
+  curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
+  curl_easy_setopt(c, CURLOPT_OPENSOCKETFUNCTION, onOpenSocket);
+  curl_easy_setopt(c, CURLOPT_OPENSOCKETDATA, &transfer);
+
+  const CURLcode code = curl_easy_perform(c);
+  if (code != CURLE_OK) {
+    answer.failure = failureOf(code, transfer);
+    answer.detail = error[0] ? error : curl_easy_strerror(code);
+    answer.status = 0;
+    std::string().swap(answer.body);
+    return answer;
+  }
+  long status = 0;
+  curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+  answer.status = static_cast<int>(status);
+  return answer;
+}
+
+}  // namespace korvo

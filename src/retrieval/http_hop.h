@@ -1,0 +1,42 @@
+#pragma once
+// One request and its answer, without following redirects: over our own
+// TCP connection for http://, through the platform's HTTPS service for
+// https://. The caller decides what the answer means.
+#include <chrono>
+#include <string>
+
+#include "base/limits.h"
+#include "retrieval/http_answer.h"
+#include "retrieval/url.h"
+
+namespace korvo {
+
+struct HopRequest {
+  const FeedAddress* address;
+  std::string url;           // the address as written, for Referer
+  std::string lastModified;  // validators to send; empty: not sent
+  std::string etag;
+  const DownloadLimits* bounds;
+  std::chrono::steady_clock::time_point deadline;  // of the whole download
+};
+
+struct HopAnswer {
+  const char* error = nullptr;                        // the message of a failure, else null
+  std::string answer;                                 // status line, header lines, blank line, body
+  std::string detail;                                 // the secure stack's own words on a failure
+  AnswerContext::Cut cut = AnswerContext::Cut::None;  // how a plain receive loop ended
+};
+
+// http://: "Unable to connect", "Response too large.", "Download took too
+// long."; the answer is whatever the server sent before it closed, reset
+// or stalled (cut says which).
+HopAnswer plainHop(const HopRequest& request);
+
+// https://: the answer is rebuilt as "HTTP/1.1 NNN" + the final answer's
+// header lines + body, whatever HTTP version carried it; failures carry the
+// secure path's messages.
+HopAnswer secureHop(const HopRequest& request);
+
+inline constexpr const char* kUserAgent = "Korvo/0.93";
+
+}  // namespace korvo
