@@ -11,7 +11,8 @@ namespace {
 // The cleanup shortens texts in place; a stored text keeps no room to spare.
 void clean(std::string& text, const MeterSettings& settings) {
   if (settings.ReplaceBr) replaceBr(text);
-  if (settings.FilterHtml) filterHtml(text);
+  if (settings.FilterHtml)
+    filterHtml(text, settings.ReplaceBr ? TagBreak::LineFeed : TagBreak::Blank);
   if (text.size() < text.capacity()) text.shrink_to_fit();
 }
 

@@ -6,16 +6,23 @@
 namespace korvo {
 namespace {
 
-// Every name and code text fits in seven bytes; together with its length it
-// packs into one integer, so a lookup compares integers instead of strings.
-constexpr std::size_t kMaxKeyLength = 7;
+// Every name and code text fits in eight bytes and holds no zero byte, so
+// it packs into one integer (padded with zeros) and a lookup compares
+// integers instead of strings.
+constexpr std::size_t kMaxKeyLength = 8;
 
 constexpr std::uint64_t keyOf(std::string_view text) {
   std::uint64_t key = 0;
   for (std::size_t i = 0; i < kMaxKeyLength; ++i) {
     key = key << 8 | (i < text.size() ? static_cast<unsigned char>(text[i]) : 0u);
   }
-  return key << 8 | text.size();
+  return key;
+}
+
+// A text that cannot be a key: too long, or with a zero byte that would
+// read as padding.
+bool unfitKey(std::string_view text) {
+  return text.size() > kMaxKeyLength || text.find('\0') != std::string_view::npos;
 }
 
 struct KeyedRow {
@@ -103,10 +110,53 @@ constexpr bool replacementsShorterThanReferences() {
 }
 static_assert(replacementsShorterThanReferences());
 
+constexpr std::uint32_t decimalCode(std::string_view text) {
+  std::uint32_t code = 0;
+  for (char c : text) code = code * 10 + static_cast<std::uint32_t>(c - '0');
+  return code;
+}
+
+struct NamedCode {
+  std::uint64_t key;
+  std::uint32_t code;
+};
+
+constexpr std::size_t kAllNames =
+    LatinEntityTable.size() + SpecialEntityTable.size() + SymbolEntityTable.size();
+
+// Every name of the three tables with its code point, by key.
+constexpr std::array<NamedCode, kAllNames> allNamesIndex() {
+  std::array<NamedCode, kAllNames> index{};
+  std::size_t count = 0;
+  const auto insert = [&](std::string_view name, std::uint32_t code) {
+    const NamedCode entry{keyOf(name), code};
+    std::size_t j = count++;
+    for (; j > 0 && entry.key < index[j - 1].key; --j) index[j] = index[j - 1];
+    index[j] = entry;
+  };
+  for (const LatinEntity& row : LatinEntityTable) insert(row.name, row.code);
+  for (const SpecialEntity& row : SpecialEntityTable) insert(row.name, decimalCode(row.code));
+  for (const SymbolEntity& row : SymbolEntityTable) insert(row.name, row.code);
+  return index;
+}
+
+constexpr auto kAllByName = allNamesIndex();
+
+constexpr bool allNamesFitAndAreUnique() {
+  for (const SymbolEntity& row : SymbolEntityTable) {
+    if (row.name.size() > kMaxKeyLength || row.code <= 255) return false;
+  }
+  for (std::size_t i = 1; i < kAllByName.size(); ++i) {
+    if (kAllByName[i - 1].key == kAllByName[i].key) return false;
+  }
+  return true;
+}
+static_assert(allNamesFitAndAreUnique());
+
 template <typename Row, std::size_t N>
 const Row* find(const std::array<Row, N>& rows, const std::array<KeyedRow, N>& index,
                 std::string_view text) {
-  if (text.size() > kMaxKeyLength) return nullptr;
+  if (unfitKey(text)) return nullptr;
   const std::uint64_t key = keyOf(text);
   const auto it =
       std::lower_bound(index.begin(), index.end(), key,
@@ -138,6 +188,15 @@ const char* specialReplacementForCode(std::uint32_t code) {
   const SpecialEntity* row =
       findSpecialEntityByCode(std::string_view(digits + start, sizeof digits - start));
   return row != nullptr ? row->replacement.data() : nullptr;
+}
+
+std::uint32_t entityCodePoint(std::string_view name) {
+  if (unfitKey(name)) return 0;
+  const std::uint64_t key = keyOf(name);
+  const auto it =
+      std::lower_bound(kAllByName.begin(), kAllByName.end(), key,
+                       [](const NamedCode& entry, std::uint64_t k) { return entry.key < k; });
+  return it != kAllByName.end() && it->key == key ? it->code : 0;
 }
 
 }  // namespace korvo
