@@ -19,13 +19,15 @@ namespace korvo {
 bool parse(Feed& feed, std::string_view text, const MeterSettings& settings);
 
 // Reads the XML declaration of a document that parses: feed.encoding
-// becomes its encoding name in lower case; "utf-8" or no name converts
-// text from UTF-8 when filterUnicode is on, "iso-8859-2" converts it from
-// ISO-8859-2 always. Any other document is left as it is.
+// becomes its encoding name in lower case; "utf-8", no name or no
+// declaration at all converts text from UTF-8 when filterUnicode is on,
+// "iso-8859-2" converts it from ISO-8859-2 always. Any other document is
+// left as it is.
 void convertCharset(Feed& feed, std::string& text, bool filterUnicode);
 
-// convertCharset, then parse, with the same effect as calling both, but
-// parsing the document with TinyXML only once. body is converted in place.
+// convertCharset, then decodeHtmlEntities, then parse, with the same effect
+// as calling the three, but parsing the document with TinyXML only once.
+// body is converted in place.
 bool convertAndParse(Feed& feed, std::string& body, const MeterSettings& settings);
 
 }  // namespace korvo

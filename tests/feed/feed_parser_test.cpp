@@ -216,6 +216,38 @@ TEST(FeedParserTest, RssFallbacksAndRelativeLinks) {
   EXPECT_EQ(c.items[2].description, "Hello world, bye");  // unescaped HTML in the XML
 }
 
+// HTML names that XML lacks, written straight into the document, and the
+// UTF-8 that XML assumes without a declaration.
+TEST(FeedParserTest, HtmlEntitiesInXmlTextAndUtf8ByDefault) {
+  const std::string body =
+      "<rss><channel><title>Caf\xC3\xA9&nbsp;&amp;&eacute;&hellip;&bull;&unknown;</title>"
+      "<description><![CDATA[&nbsp;]]></description>"
+      "<item><title a=\"&nbsp;\">x&rsquo;s</title><link>/?a=1&amp;b=2</link></item>"
+      "</channel></rss>";
+  const struct {
+    bool filterUnicode;
+    std::string title;
+    std::string itemTitle;
+  } cases[] = {
+      {true, "Caf\xE9\xA0&\xE9...unknown;", "x's"},
+      {false, "Caf\xC3\xA9\xC2\xA0&\xC3\xA9\xE2\x80\xA6\xE2\x80\xA2unknown;",
+       "x\xE2\x80\x99s"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.filterUnicode);
+    Feed feed("http://example.com/feed");
+    MeterSettings settings = settingsWith(false, false);
+    settings.FilterUnicode = c.filterUnicode;
+    std::string text = body;
+    ASSERT_TRUE(convertAndParse(feed, text, settings));
+    EXPECT_EQ(feed.channel.title, c.title);
+    EXPECT_EQ(feed.channel.description, "&nbsp;");  // CDATA is left alone
+    ASSERT_EQ(feed.channel.items.size(), 1u);
+    EXPECT_EQ(feed.channel.items[0].title, c.itemTitle);
+    EXPECT_EQ(feed.channel.items[0].link, "http://example.com/?a=1&b=2");
+  }
+}
+
 TEST(FeedParserTest, TextIsTheContentCleanedAsSettingsSay) {
   struct Case {
     bool filterHtml;
