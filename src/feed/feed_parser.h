@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "base/meter_settings.h"
+#include "feed/html_entities.h"
 #include "feed/feed.h"
 
 namespace korvo {
@@ -22,12 +23,13 @@ bool parse(Feed& feed, std::string_view text, const MeterSettings& settings);
 // becomes its encoding name in lower case; "utf-8", no name or no
 // declaration at all converts text from UTF-8 when filterUnicode is on,
 // "iso-8859-2" converts it from ISO-8859-2 always. Any other document is
-// left as it is.
+// left as it is. Then, for a document that parses, HTML
+// names in element text become characters (decodeHtmlEntities), in UTF-8
+// when the document stays UTF-8.
 void convertCharset(Feed& feed, std::string& text, bool filterUnicode);
 
-// convertCharset, then decodeHtmlEntities, then parse, with the same effect
-// as calling the three, but parsing the document with TinyXML only once.
-// body is converted in place.
+// convertCharset, then parse, with the same effect as calling both, but
+// parsing the document with TinyXML only once. body is converted in place.
 bool convertAndParse(Feed& feed, std::string& body, const MeterSettings& settings);
 
 }  // namespace korvo

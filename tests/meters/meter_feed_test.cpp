@@ -152,7 +152,7 @@ TEST_F(MeterFeedTest, ShowErrorFillsOnlyEmptyFieldsAfterAFailedDownload) {
 
 TEST_F(MeterFeedTest, FailedParseEmptiesEveryField) {
   LoopbackServer server(kAddress,
-                        {ok(rss({"a"})), ok("<rss version=\"9\"><channel/></rss>")});
+                        {ok(rss({"a"})), ok("<rss version=\"9\"><title/></rss>")});
   ASSERT_TRUE(server.ok()) << server.error();
   Meter meter = meterFor("News");
   EXPECT_EQ(title(meter), "News");
@@ -253,7 +253,7 @@ TEST_F(MeterFeedTest, ClickOpensOnlyWebLinks) {
       {2, 1, false, "HTTPS://NEWS.TEST/Up"},
       {2, 2, false, nullptr},  // blank
       {2, 3, false, nullptr},  // quotation mark
-      {2, 4, false, nullptr},  // a program
+      {2, 4, false, "http://127.0.0.6/usr/bin/xterm"},  // a path, on the feed's site
       {2, 5, true, nullptr},   // the error text stands in for the empty link
       {2, 5, false, nullptr},  // the empty text
       {3, 0, false, nullptr},
