@@ -40,10 +40,14 @@ CharacterReference numeric(std::string_view text) {
 CharacterReference readCharacterReference(std::string_view text) {
   if (text.size() < 3 || text[0] != '&') return {};
   if (text[1] == '#') return numeric(text);
+  // The name, packed as the tables pack it while it is read.
+  std::uint64_t key = 0;
   std::size_t i = 1;
-  while (i < text.size() && i <= kMaxEntityNameLength && isAsciiAlnum(text[i])) ++i;
+  for (; i < text.size() && i <= kMaxEntityNameLength && isAsciiAlnum(text[i]); ++i)
+    key = key << 8 | static_cast<unsigned char>(text[i]);
   if (i == 1 || i >= text.size() || text[i] != ';') return {};
-  const std::uint32_t code = entityCodePoint(text.substr(1, i - 1));
+  key <<= 8 * (kMaxEntityNameLength + 1 - i);
+  const std::uint32_t code = entityCodePointOfKey(key);
   if (code == 0) return {};
   return {i + 1, code};
 }
@@ -54,8 +58,8 @@ std::string_view singleByteText(std::uint32_t code, char& byte) {
     byte = static_cast<char>(static_cast<unsigned char>(code));
     return std::string_view(&byte, 1);
   }
-  const char* replacement = code < kBeyondUnicode ? specialReplacementForCode(code) : nullptr;
-  return replacement != nullptr ? std::string_view(replacement) : std::string_view();
+  const SpecialEntity* row = findSpecialEntityByCodePoint(code);
+  return row != nullptr ? row->replacement : std::string_view();
 }
 
 }  // namespace korvo

@@ -72,7 +72,7 @@ constexpr bool latinCodesFollowTheStandard() {
 }
 static_assert(latinCodesFollowTheStandard());
 
-// specialReplacementForCode looks rows up by the decimal text of a number.
+// A number and its code text then match one to one.
 constexpr bool specialCodesAreCanonicalDecimals() {
   for (const SpecialEntity& row : SpecialEntityTable) {
     if (row.code.empty() || row.code[0] == '0') return false;
@@ -153,6 +153,42 @@ constexpr bool allNamesFitAndAreUnique() {
 }
 static_assert(allNamesFitAndAreUnique());
 
+// The same names in an open-addressed hash table (key 0 marks a free slot),
+// a quarter full, so a lookup costs a multiplication and one or two probes.
+constexpr std::size_t kNameSlots = 1024;
+
+constexpr std::size_t slotOf(std::uint64_t key) {
+  return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15u) >> 54) % kNameSlots;
+}
+
+constexpr std::array<NamedCode, kNameSlots> nameTable() {
+  std::array<NamedCode, kNameSlots> table{};
+  for (const NamedCode& entry : kAllByName) {
+    std::size_t slot = slotOf(entry.key);
+    while (table[slot].key != 0) slot = (slot + 1) % kNameSlots;
+    table[slot] = entry;
+  }
+  return table;
+}
+
+constexpr auto kNameTable = nameTable();
+
+// The special table's codes as numbers, in the table's (ascending) order.
+constexpr std::array<std::uint32_t, SpecialEntityTable.size()> specialCodes() {
+  std::array<std::uint32_t, SpecialEntityTable.size()> codes{};
+  for (std::size_t i = 0; i < codes.size(); ++i) codes[i] = decimalCode(SpecialEntityTable[i].code);
+  return codes;
+}
+
+constexpr auto kSpecialCodes = specialCodes();
+
+constexpr bool specialCodesAscend() {
+  for (std::size_t i = 1; i < kSpecialCodes.size(); ++i)
+    if (kSpecialCodes[i - 1] >= kSpecialCodes[i]) return false;
+  return true;
+}
+static_assert(specialCodesAscend());
+
 template <typename Row, std::size_t N>
 const Row* find(const std::array<Row, N>& rows, const std::array<KeyedRow, N>& index,
                 std::string_view text) {
@@ -178,25 +214,28 @@ const SpecialEntity* findSpecialEntityByCode(std::string_view codeText) {
   return find(SpecialEntityTable, kSpecialByCode, codeText);
 }
 
+const SpecialEntity* findSpecialEntityByCodePoint(std::uint32_t code) {
+  const auto it = std::lower_bound(kSpecialCodes.begin(), kSpecialCodes.end(), code);
+  if (it == kSpecialCodes.end() || *it != code) return nullptr;
+  return &SpecialEntityTable[static_cast<std::size_t>(it - kSpecialCodes.begin())];
+}
+
 const char* specialReplacementForCode(std::uint32_t code) {
-  char digits[10];
-  std::size_t start = sizeof digits;
-  do {
-    digits[--start] = static_cast<char>('0' + code % 10);
-    code /= 10;
-  } while (code != 0);
-  const SpecialEntity* row =
-      findSpecialEntityByCode(std::string_view(digits + start, sizeof digits - start));
+  const SpecialEntity* row = findSpecialEntityByCodePoint(code);
   return row != nullptr ? row->replacement.data() : nullptr;
 }
 
 std::uint32_t entityCodePoint(std::string_view name) {
-  if (unfitKey(name)) return 0;
-  const std::uint64_t key = keyOf(name);
-  const auto it =
-      std::lower_bound(kAllByName.begin(), kAllByName.end(), key,
-                       [](const NamedCode& entry, std::uint64_t k) { return entry.key < k; });
-  return it != kAllByName.end() && it->key == key ? it->code : 0;
+  if (unfitKey(name) || name.empty()) return 0;
+  return entityCodePointOfKey(keyOf(name));
+}
+
+std::uint32_t entityCodePointOfKey(std::uint64_t key) {
+  for (std::size_t slot = slotOf(key);; slot = (slot + 1) % kNameSlots) {
+    const NamedCode& entry = kNameTable[slot];
+    if (entry.key == key) return entry.code;
+    if (entry.key == 0) return 0;
+  }
 }
 
 }  // namespace korvo

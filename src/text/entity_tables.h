@@ -111,8 +111,15 @@ const SpecialEntity* findSpecialEntityByCode(std::string_view codeText);
 // the code has no row.
 const char* specialReplacementForCode(std::uint32_t code);
 
+// The special row of the character with code point `code`, or null.
+const SpecialEntity* findSpecialEntityByCodePoint(std::uint32_t code);
+
 // The code point that `name` stands for in any of the three tables (HTML 4's
 // 252 names and "apos"), matched case-sensitively; 0 for no row.
 std::uint32_t entityCodePoint(std::string_view name);
+
+// The same for a name of one to eight bytes, none of them zero, packed as
+// entityNameKey does: the first byte highest, zeros after the last.
+std::uint32_t entityCodePointOfKey(std::uint64_t key);
 
 }  // namespace korvo

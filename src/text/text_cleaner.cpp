@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -9,8 +10,9 @@
 
 // Each operation rewrites the text in place with a read position `r` and a
 // write position `w <= r`: bytes before `w` are final, bytes from `r` on are
-// still unread input. Runs of plain text are found with memchr and moved in
-// bulk; only the bytes around a "<" or "&" are looked at one by one.
+// still unread input. Runs of plain text are found with memchr or eight
+// bytes at a time and moved in bulk; only the bytes around a "<" or "&" are
+// looked at one by one.
 
 namespace korvo {
 namespace {
@@ -28,8 +30,85 @@ bool spells(const char* p, std::string_view name) {
   return true;
 }
 
-constexpr std::string_view kSeparatingTags[] = {"br", "p",  "div", "li", "tr", "h1", "h2",
-                                                "h3", "h4", "h5",  "h6", "hr", "blockquote"};
+// Whether the name at p, `length` bytes long, is that of a tag that
+// separates text: br, p, div, li, tr, h1-h6, blockquote, hr.
+bool isSeparatingTag(const char* p, std::size_t length) {
+  switch (length) {
+    case 1:
+      return lower(p[0]) == 'p';
+    case 2: {
+      const char a = lower(p[0]), b = lower(p[1]);
+      if (a == 'h') return b == 'r' || (b >= '1' && b <= '6');
+      return (a == 'b' && b == 'r') || (a == 'l' && b == 'i') || (a == 't' && b == 'r');
+    }
+    case 3:
+      return spells(p, "div");
+    case 10:
+      return spells(p, "blockquote");
+    default:
+      return false;
+  }
+}
+
+constexpr std::uint64_t kOnes = 0x0101010101010101u;
+constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+
+// Non-zero when one of the eight bytes of word is c (exact for the first
+// such byte, which is all a scan needs).
+std::uint64_t holds(std::uint64_t word, unsigned char c) {
+  const std::uint64_t x = word ^ (kOnes * c);
+  return (x - kOnes) & ~x & kHighBits;
+}
+bool holdsMarker(std::uint64_t word) { return (holds(word, '<') | holds(word, '&')) != 0; }
+
+// The offset of the first "<" or "&" in word, which holds one.
+std::size_t firstMarker(std::uint64_t word, const char* bytes) {
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  (void)bytes;
+  return static_cast<std::size_t>(__builtin_ctzll(holds(word, '<') | holds(word, '&'))) / 8;
+#else
+  (void)word;
+  std::size_t i = 0;
+  while (bytes[i] != '<' && bytes[i] != '&') ++i;
+  return i;
+#endif
+}
+
+// Moves the plain bytes from r up to the next "<" or "&" (or the end) to w.
+// Eight bytes at a time; a word is stored back whole only when it cannot
+// reach unread input.
+void movePlain(char* b, std::size_t n, std::size_t& r, std::size_t& w) {
+  std::uint64_t word;
+  if (r - w >= 8) {
+    while (n - r >= 8) {
+      std::memcpy(&word, b + r, 8);
+      std::memcpy(b + w, &word, 8);
+      if (holdsMarker(word)) {
+        const std::size_t k = firstMarker(word, b + r);
+        r += k;
+        w += k;
+        return;
+      }
+      r += 8;
+      w += 8;
+    }
+  } else {
+    std::size_t end = r;
+    while (n - end >= 8) {
+      std::memcpy(&word, b + end, 8);
+      if (holdsMarker(word)) {
+        end += firstMarker(word, b + end);
+        break;
+      }
+      end += 8;
+    }
+    if (w != r) std::memmove(b + w, b + r, end - r);
+    w += end - r;
+    r = end;
+    if (n - end >= 8) return;
+  }
+  while (r < n && b[r] != '<' && b[r] != '&') b[w++] = b[r++];
+}
 
 class Scanner {
  public:
@@ -73,11 +152,9 @@ class Scanner {
     const char after = b_[nameEnd];
     if (!isWhite(after) && after != '/' && after != '>') return close + 1;
     const std::size_t length = nameEnd - name;
-    for (std::string_view tag : kSeparatingTags) {
-      if (tag.size() == length && spells(b_ + name, tag)) {
-        separates = true;
-        return close + 1;
-      }
+    if (isSeparatingTag(b_ + name, length)) {
+      separates = true;
+      return close + 1;
     }
     if (next != '/' && length == 6 && spells(b_ + name, "script"))
       return elementEnd(close + 1, "script", noScriptEndFrom_);
@@ -164,15 +241,10 @@ void filterHtml(std::string& text, TagBreak tagBreak) {
   // Output before this position came from decoded references, which a gap
   // never takes back.
   std::size_t settled = 0;
-  std::size_t nextTag = scan.find('<', 0);
-  std::size_t nextAmp = scan.find('&', 0);
   for (;;) {
-    const std::size_t at = std::min(nextTag, nextAmp);
-    if (at == n) break;
-    if (w != r) std::memmove(b + w, b + r, at - r);
-    w += at - r;
-    r = at;
-    if (at == nextAmp) {
+    movePlain(b, n, r, w);
+    if (r == n) break;
+    if (b[r] == '&') {
       const CharacterReference ref = readCharacterReference(std::string_view(b + r, n - r));
       if (ref.length == 0) {
         b[w++] = '&';
@@ -185,7 +257,6 @@ void filterHtml(std::string& text, TagBreak tagBreak) {
         r += ref.length;
         settled = w;
       }
-      nextAmp = scan.find('&', r);
       continue;
     }
     bool separates = false;
@@ -193,7 +264,6 @@ void filterHtml(std::string& text, TagBreak tagBreak) {
     if (end == 0) {
       b[w++] = '<';
       ++r;
-      nextTag = scan.find('<', r);
       continue;
     }
     // The gap: white space already written, the mark-up, and every further
@@ -222,12 +292,8 @@ void filterHtml(std::string& text, TagBreak tagBreak) {
         b[w++] = ' ';
       }
     }
-    nextTag = scan.find('<', r);
-    if (nextAmp < r) nextAmp = scan.find('&', r);
   }
-  if (w == r) return;
-  std::memmove(b + w, b + r, n - r);
-  text.resize(w + (n - r));
+  text.resize(w);
 }
 
 }  // namespace korvo
