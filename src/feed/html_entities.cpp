@@ -26,10 +26,24 @@ std::size_t encodeUtf8(std::uint32_t code, char* out) {
   return 3;
 }
 
-bool isXmlName(std::string_view reference) {
-  for (std::string_view name : {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"})
-    if (reference == name) return true;
-  return false;
+// Whether the "&" at the start of text begins something TinyXML reads
+// itself: a number or one of XML's five names. Most references in a feed
+// are these, so they are told apart before any table is asked.
+bool isXmlReference(std::string_view text) {
+  if (text.size() < 2) return false;
+  switch (text[1]) {
+    case '#':
+      return true;
+    case 'l':
+    case 'g':
+      return text.substr(2, 2) == "t;";
+    case 'a':
+      return text.substr(1, 4) == "amp;" || text.substr(1, 5) == "apos;";
+    case 'q':
+      return text.substr(1, 5) == "quot;";
+    default:
+      return false;
+  }
 }
 
 // One past the end of the mark-up that starts with the "<" at `at`.
@@ -74,9 +88,10 @@ void decodeHtmlEntities(std::string& document, bool utf8) {
       if (amp < end) amp = text.find('&', end);
       continue;
     }
-    const CharacterReference ref = readCharacterReference(text.substr(amp));
-    const std::string_view written = text.substr(amp, ref.length);
-    if (ref.length != 0 && written[1] != '#' && !isXmlName(written)) {
+    const CharacterReference ref = isXmlReference(text.substr(amp))
+                                       ? CharacterReference()
+                                       : readCharacterReference(text.substr(amp));
+    if (ref.length != 0) {
       char decoded[4];
       std::size_t size = 0;
       if (utf8) {
