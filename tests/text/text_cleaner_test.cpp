@@ -152,11 +152,18 @@ TEST(FilterHtml, EightBitBytesPassThrough) {
   });
 }
 
-// The fast paths skip from one "<" or "&" to the next: a marker at every
-// offset of a 64-byte block, and mark-up that ends exactly at the end.
+// The fast paths skip from one "<" or "&" to the next eight bytes at a
+// time, storing whole words once the text has shrunk by eight or more: a
+// marker at every offset of a 64-byte block, after nothing, a short and a
+// long removal, and mark-up that ends exactly at the end.
 TEST(FilterHtml, MarkersAtEveryOffset) {
   for (std::size_t at = 0; at < 64; ++at) {
     for (const char* marker : {"<b>", "&amp;", "<", "&", "<p>", "<br", "&#x41;"}) {
+      for (const char* before : {"", "<i>", "<span class=\"lead\">"}) {
+        const std::string input =
+            before + std::string(at, 'x') + marker + std::string(63 - at, 'y');
+        EXPECT_EQ(filtered(input), literallyFiltered(input)) << before << marker << " at " << at;
+      }
       const std::string input = std::string(at, 'x') + marker + std::string(63 - at, 'y');
       for (TagBreak tagBreak : {TagBreak::Blank, TagBreak::LineFeed}) {
         EXPECT_EQ(filtered(input, tagBreak), literallyFiltered(input, tagBreak))
