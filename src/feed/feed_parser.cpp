@@ -65,7 +65,8 @@ void convertCharset(Feed& feed, std::string& text, bool filterUnicode) {
   const XmlPrescanResult scanned = prescanXml(text, XmlLimits(), &shape);
   bool utf8 = false;
   convert(feed, text, scanned, shape, filterUnicode, utf8);
-  if (scanned == XmlPrescanResult::Accepted && !shape.parseError) decodeHtmlEntities(text, utf8);
+  if (scanned == XmlPrescanResult::Accepted && !shape.parseError && shape.otherNames)
+    decodeHtmlEntities(text, utf8);
 }
 
 bool convertAndParse(Feed& feed, std::string& body, const MeterSettings& settings) {
@@ -73,7 +74,8 @@ bool convertAndParse(Feed& feed, std::string& body, const MeterSettings& setting
   const XmlPrescanResult scanned = prescanXml(body, XmlLimits(), &shape);
   bool utf8 = false;
   const bool converted = convert(feed, body, scanned, shape, settings.FilterUnicode, utf8);
-  if (scanned == XmlPrescanResult::Accepted && !shape.parseError) decodeHtmlEntities(body, utf8);
+  if (scanned == XmlPrescanResult::Accepted && !shape.parseError && shape.otherNames)
+    decodeHtmlEntities(body, utf8);
   if (converted) return readDocument(feed, XmlDocument(body), settings);
   // The decoding keeps the structure the pre-scan walked.
   return readDocument(feed, XmlDocument(body, scanned), settings);

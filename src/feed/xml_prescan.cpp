@@ -174,6 +174,7 @@ class Walk {
 
   std::size_t referenceEnd(std::size_t p) const;
   std::size_t quotedEnd(std::size_t p, unsigned char quote) const;
+  bool isOtherName(std::size_t p) const;
   std::size_t textEnd(std::size_t p) const;
   std::size_t attributeEnd(std::size_t p, std::string_view* name) const;
   std::size_t declarationEnd(std::size_t p) const;
@@ -225,11 +226,25 @@ std::size_t Walk::quotedEnd(std::size_t p, unsigned char quote) const {
   }
 }
 
+// Whether the "&" at p starts a name other than XML's five: one that
+// TinyXML does not know.
+bool Walk::isOtherName(std::size_t p) const {
+  const unsigned char c = at(p + 1);
+  if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) return false;
+  for (std::string_view known : {"amp;", "lt;", "gt;", "quot;", "apos;"}) {
+    std::size_t k = 0;
+    while (k < known.size() && at(p + 1 + k) == static_cast<unsigned char>(known[k])) ++k;
+    if (k == known.size()) return false;
+  }
+  return true;
+}
+
 // A text node runs to the next "<" outside references.
 std::size_t Walk::textEnd(std::size_t p) const {
   for (;;) {
     p = findEither<'<', '&'>(p);
     if (at(p) != '&') return at(p) == '<' && at(p + 1) != 0 ? p : kStop;
+    if (!shape_.otherNames && isOtherName(p)) shape_.otherNames = true;
     p = referenceEnd(p);
     if (p == kStop) return kStop;
   }

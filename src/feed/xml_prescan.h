@@ -36,6 +36,7 @@ struct XmlShape {
   long long attributePairs = 0;  // k(k-1)/2 for an element with k attributes, added up
   long attributesInAll = 0;
   bool parseError = false;       // TinyXML reports an error for this text
+  bool otherNames = false;       // some text holds "&" and a name that is none of XML's five
   // When the first node is an XML declaration: the length of the text
   // that holds it (all of it when the declaration has no end); else 0.
   std::size_t declarationLength = 0;
