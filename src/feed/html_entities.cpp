@@ -100,11 +100,11 @@ void decodeHtmlEntities(std::string& document, bool utf8) {
         char byte = 0;
         const std::string_view single = singleByteText(ref.code, byte);
         size = single.size();
-        std::memcpy(decoded, single.data(), size);
+        if (size != 0) std::memcpy(decoded, single.data(), size);
       }
       if (w != r) std::memmove(b + w, b + r, amp - r);
       w += amp - r;
-      std::memcpy(b + w, decoded, size);
+      if (size != 0) std::memcpy(b + w, decoded, size);
       w += size;
       r = amp + ref.length;
     }

@@ -252,7 +252,7 @@ void filterHtml(std::string& text, TagBreak tagBreak) {
       } else {
         char byte = 0;
         const std::string_view decoded = singleByteText(ref.code, byte);
-        std::memcpy(b + w, decoded.data(), decoded.size());
+        if (!decoded.empty()) std::memcpy(b + w, decoded.data(), decoded.size());
         w += decoded.size();
         r += ref.length;
         settled = w;
