@@ -73,10 +73,15 @@ bool convertAndParse(Feed& feed, std::string& body, const MeterSettings& setting
   XmlShape shape;
   const XmlPrescanResult scanned = prescanXml(body, XmlLimits(), &shape);
   bool utf8 = false;
+  // When the text nodes hold every byte the conversion may change, the
+  // shape the pre-scan found stays and the converted text needs no second
+  // walk.
+  const bool onlyText = scanned == XmlPrescanResult::Accepted && !shape.parseError &&
+                        countHighBytes(body) == shape.highBytesInText;
   const bool converted = convert(feed, body, scanned, shape, settings.FilterUnicode, utf8);
   if (scanned == XmlPrescanResult::Accepted && !shape.parseError && shape.otherNames)
     decodeHtmlEntities(body, utf8);
-  if (converted) return readDocument(feed, XmlDocument(body), settings);
+  if (converted && !onlyText) return readDocument(feed, XmlDocument(body), settings);
   // The decoding keeps the structure the pre-scan walked.
   return readDocument(feed, XmlDocument(body, scanned), settings);
 }

@@ -376,7 +376,10 @@ XmlPrescanResult Walk::run() {
     if (at(p) != '<') {
       // Text outside every element ends the document without an error.
       if (open_.empty()) break;
+      const std::size_t start = p;
       p = textEnd(p);
+      shape_.highBytesInText += countHighBytes(std::string_view(
+          reinterpret_cast<const char*>(s_) + start, (p == kStop ? n_ : p) - start));
     } else if (!open_.empty() && startsWith(p, "</")) {
       const std::string_view name = open_.back();
       if (!startsWith(p + 2, name)) {
@@ -425,6 +428,20 @@ XmlPrescanResult Walk::run() {
 }
 
 }  // namespace
+
+// Eight bytes at a time: the high bits moved down to one per byte, and the
+// multiplication adds the eight bytes up in the top one.
+std::size_t countHighBytes(std::string_view text) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  std::size_t count = 0, i = 0;
+  for (; text.size() - i >= 8; i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, text.data() + i, 8);
+    count += static_cast<std::size_t>((((w >> 7) & kOnes) * kOnes) >> 56);
+  }
+  for (; i < text.size(); ++i) count += static_cast<unsigned char>(text[i]) >= 0x80;
+  return count;
+}
 
 XmlPrescanResult prescanXml(std::string_view text, const XmlLimits& limits, XmlShape* shape) {
   XmlShape local;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/limits.h"
 #include "support/temp_dir.h"
 
 namespace korvo {
@@ -246,6 +247,27 @@ TEST(FeedParserTest, HtmlEntitiesInXmlTextAndUtf8ByDefault) {
     EXPECT_EQ(feed.channel.items[0].title, c.itemTitle);
     EXPECT_EQ(feed.channel.items[0].link, "http://example.com/?a=1&b=2");
   }
+}
+
+// Narrowed characters inside a tag can change the tree: typographic
+// apostrophes become quotes that end and start attribute values. Such a
+// document is walked again after the conversion; one whose only non-ASCII
+// bytes are in text is not, and reads the same.
+TEST(FeedParserTest, ConversionOutsideTextIsWalkedAgain) {
+  std::string attributes = "v";
+  for (int i = 0; i <= limits::kMaxXmlAttributes; ++i)
+    attributes += "\xE2\x80\x99 a" + std::to_string(i) + "=\xE2\x80\x99v";
+  const std::string head = "<?xml version=\"1.0\" encoding=\"utf-8\"?><rss><channel";
+  MeterSettings settings;
+  settings.FilterUnicode = true;
+  Feed feed("http://example.com/feed");
+  std::string inTag = head + " x='" + attributes + "'><title>T</title></channel></rss>";
+  EXPECT_FALSE(convertAndParse(feed, inTag, settings));
+  EXPECT_EQ(feed.errorText, "Unable to parse document. Too many attributes.");
+
+  std::string inText = head + "><title>" + attributes + "</title></channel></rss>";
+  ASSERT_TRUE(convertAndParse(feed, inText, settings));
+  EXPECT_EQ(feed.channel.title.substr(0, 9), "v' a0='v'");
 }
 
 TEST(FeedParserTest, TextIsTheContentCleanedAsSettingsSay) {
