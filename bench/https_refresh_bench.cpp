@@ -54,7 +54,7 @@ void BM_HttpsRefresh(benchmark::State& state) {
   const std::string body = korvo::bench::largeFeed(static_cast<std::size_t>(state.range(0)));
   nginx.put("feed.xml", body);
   const std::string url = "https://good.korvo.test/feed.xml";
-  const korvo::MeterSettings settings;
+  const korvo::CleanupOptions settings;
 
   double refreshSeconds = 0, curlSeconds = 0, parseSeconds = 0;
   auto reference = [&] {

@@ -39,7 +39,9 @@ bool curlToNull(const std::string& url) {
 
 void BM_WholeRefresh(benchmark::State& state) {
   if (!korvo::test::mayBindPort80()) return state.SkipWithError(korvo::test::kPort80SkipMessage);
-  const std::string body = korvo::bench::largeFeed(static_cast<std::size_t>(state.range(0)));
+  const std::size_t size = static_cast<std::size_t>(state.range(0));
+  const std::string body =
+      state.range(1) ? korvo::bench::htmlHeavyFeed(size) : korvo::bench::largeFeed(size);
   korvo::test::LoopbackServer server("127.0.0.12",
                                      korvo::test::Script().send(korvo::bench::okAnswer(body)));
   if (!server.ok()) return state.SkipWithError(server.error().c_str());
@@ -87,6 +89,7 @@ void BM_WholeRefresh(benchmark::State& state) {
   state.counters["items"] = static_cast<double>(items);
   state.counters["doc_bytes"] = static_cast<double>(body.size());
 }
-BENCHMARK(BM_WholeRefresh)->Arg(10 << 20)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+// The second argument: 1 for the HTML-heavy feed.
+BENCHMARK(BM_WholeRefresh)->Args({10 << 20, 0})->Args({10 << 20, 1})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
 }  // namespace

@@ -12,7 +12,8 @@ namespace {
 
 // Description HTML as feeds carry it: paragraphs, links with query strings,
 // images, breaks, named and numeric references, now and then a bare "&".
-std::string feedHtml(std::size_t size) {
+// Without mark-up: the same words, with neither "<" nor "&".
+std::string feedHtml(std::size_t size, bool withMarkup = true) {
   static const char* const kWords[] = {
       "the",
       "minister",
@@ -50,6 +51,8 @@ std::string feedHtml(std::size_t size) {
       "&euro;5",
       "&amp;amp;",
   };
+  static const char* const kPlainWords[] = {"the", "minister", "said", "on", "Tuesday", "that",
+                                            "new", "rules", "caf\xE9", "2024", "3%", "markets"};
   static const char* const kMarkup[] = {
       "<p>",
       "</p>",
@@ -72,8 +75,12 @@ std::string feedHtml(std::size_t size) {
   std::uniform_int_distribution<int> percent(0, 99);
   std::string text;
   text.reserve(size + 256);
+  std::uniform_int_distribution<std::size_t> plainWord(0, std::size(kPlainWords) - 1);
   while (text.size() < size) {
-    if (percent(random) < 15) {
+    if (!withMarkup) {
+      text += kPlainWords[plainWord(random)];
+      text += percent(random) < 10 ? ". " : " ";
+    } else if (percent(random) < 15) {
       text += kMarkup[markup(random)];
     } else {
       text += kWords[word(random)];
@@ -84,9 +91,9 @@ std::string feedHtml(std::size_t size) {
   return text;
 }
 
-template <void (*Clean)(std::string&)>
+template <void (*Clean)(std::string&), bool Markup = true>
 void cleanup(benchmark::State& state) {
-  const std::string source = feedHtml(static_cast<std::size_t>(state.range(0)));
+  const std::string source = feedHtml(static_cast<std::size_t>(state.range(0)), Markup);
   for (auto _ : state) {
     std::string text = source;
     Clean(text);
@@ -98,10 +105,14 @@ void cleanup(benchmark::State& state) {
 
 void copyOnly(std::string&) {}
 
+void filterOnly(std::string& text) { korvo::filterHtml(text); }
+
 void bothInParserOrder(std::string& text) {
   korvo::replaceBr(text);
-  korvo::filterHtml(text);
+  korvo::filterHtml(text, korvo::TagBreak::LineFeed);
 }
+
+void literalFilter(std::string& text) { korvo::test::literalFilterHtml(text); }
 
 constexpr std::int64_t kSmall = 64 << 10;
 constexpr std::int64_t kLarge = 8 << 20;
@@ -112,7 +123,7 @@ BENCHMARK_TEMPLATE(cleanup, korvo::replaceBr)
     ->Name("replaceBr")
     ->RangeMultiplier(16)
     ->Range(kSmall, kLarge);
-BENCHMARK_TEMPLATE(cleanup, korvo::filterHtml)
+BENCHMARK_TEMPLATE(cleanup, filterOnly)
     ->Name("filterHtml")
     ->RangeMultiplier(16)
     ->Range(kSmall, kLarge);
@@ -121,6 +132,10 @@ BENCHMARK_TEMPLATE(cleanup, bothInParserOrder)
     ->RangeMultiplier(16)
     ->Range(kSmall, kLarge);
 BENCHMARK_TEMPLATE(cleanup, korvo::test::literalReplaceBr)->Name("literalReplaceBr")->Arg(kSmall);
-BENCHMARK_TEMPLATE(cleanup, korvo::test::literalFilterHtml)->Name("literalFilterHtml")->Arg(kSmall);
+BENCHMARK_TEMPLATE(cleanup, literalFilter)->Name("literalFilterHtml")->Arg(kSmall);
+// Text without mark-up: the scan should run at the speed of memchr.
+BENCHMARK_TEMPLATE(cleanup, copyOnly, false)->Name("plain/CopyOnly")->Arg(kLarge);
+BENCHMARK_TEMPLATE(cleanup, korvo::replaceBr, false)->Name("plain/replaceBr")->Arg(kLarge);
+BENCHMARK_TEMPLATE(cleanup, filterOnly, false)->Name("plain/filterHtml")->Arg(kLarge);
 
 }  // namespace

@@ -57,6 +57,30 @@ std::string largeFeed(std::size_t size) {
   return text + tail;
 }
 
+std::string htmlHeavyFeed(std::size_t size) {
+  std::string text = head(words(2, 3));
+  const std::string tail = kTail;
+  for (unsigned n = 0; text.size() + tail.size() < size; ++n) {
+    const std::string link = "https://news.example.com/2024/05/" + std::to_string(n) +
+                             "/story.html?utm_source=rss&amp;amp;utm_medium=feed";
+    std::string html = "&lt;div class=&quot;entry&quot;&gt;&lt;p&gt;&lt;img src=&quot;"
+                       "https://img.example.com/" + std::to_string(n) +
+                       ".jpg&quot; width=&quot;640&quot; alt=&quot;&quot; /&gt;&lt;/p&gt;";
+    for (unsigned p = 0; p < 4; ++p) {
+      html += "&lt;p&gt;" + words(n + p, 14) + " &amp;mdash; &lt;a href=&quot;" + link +
+              "&quot;&gt;" + words(n + p + 1, 3) + "&lt;/a&gt; &amp;ldquo;" + words(n + 2, 5) +
+              "&amp;rdquo;&amp;nbsp;&amp;#8230;&lt;br /&gt;&lt;strong&gt;" + words(p, 2) +
+              "&lt;/strong&gt;&lt;/p&gt;\n";
+    }
+    html += "&lt;p&gt;The post &lt;a rel=&quot;nofollow&quot; href=&quot;" + link +
+            "&quot;&gt;" + words(n, 4) + "&lt;/a&gt; appeared first on &lt;a rel=&quot;"
+            "nofollow&quot; href=&quot;https://news.example.com&quot;&gt;News&lt;/a&gt;."
+            "&lt;/p&gt;&lt;/div&gt;";
+    text += item(words(n, 6), n, html);
+  }
+  return text + tail;
+}
+
 std::string okAnswer(const std::string& body) {
   return "HTTP/1.0 200 OK\r\nContent-Type: application/rss+xml\r\nContent-Length: " +
          std::to_string(body.size()) + "\r\n\r\n" + body;

@@ -15,6 +15,11 @@ std::string rssDocument(const std::string& channelTitle, const std::vector<std::
 // (quotes, dashes, the euro sign), so the character-set step narrows it.
 std::string largeFeed(std::size_t size);
 
+// A news feed of about `size` bytes as WordPress writes them: nearly all of
+// it escaped HTML in the descriptions (paragraphs, images, links with query
+// strings, breaks, named and numeric references), declared UTF-8.
+std::string htmlHeavyFeed(std::size_t size);
+
 // A whole "200 OK" HTTP/1.0 answer carrying body.
 std::string okAnswer(const std::string& body);
 

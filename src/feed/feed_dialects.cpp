@@ -1,8 +1,11 @@
 #include "feed/feed_dialects.h"
 
 #include <cstring>
+#include <initializer_list>
+#include <string>
 #include <utility>
 
+#include "feed/link_resolver.h"
 #include "text/text_cleaner.h"
 
 namespace korvo {
@@ -11,7 +14,8 @@ namespace {
 // The cleanup shortens texts in place; a stored text keeps no room to spare.
 void clean(std::string& text, const CleanupOptions& settings) {
   if (settings.ReplaceBr) replaceBr(text);
-  if (settings.FilterHtml) filterHtml(text);
+  if (settings.FilterHtml)
+    filterHtml(text, settings.ReplaceBr ? TagBreak::LineFeed : TagBreak::Blank);
   if (text.size() < text.capacity()) text.shrink_to_fit();
 }
 
@@ -21,30 +25,122 @@ const TiXmlElement* childElement(const TiXmlNode& parent, const char* name) {
   return node ? node->ToElement() : nullptr;
 }
 
-// The value of the first child node of the first child node named name,
-// whatever kinds of node both are: the text of an element, the name of
-// an element nested first in it, the content of a CDATA section.
-void readText(const TiXmlNode& parent, const char* name, std::string& out,
+// Appends the content of node as mark-up: text as it is, each nested
+// element as a start tag, its content and an end tag, so that the cleanup
+// treats nested XHTML as it treats escaped HTML. Comments leave nothing.
+// TinyXML drops the white space between text and a nested element, so a
+// blank goes back there, except next to punctuation that hugs a word.
+void appendContent(const TiXmlNode& node, std::string& out) {
+  bool afterText = false, afterElement = false;
+  for (const TiXmlNode* child = node.FirstChild(); child; child = child->NextSibling()) {
+    if (child->ToText()) {
+      const char* text = child->Value();
+      if (afterElement && *text && !std::strchr(".,;:!?)]}'\"", *text)) out += ' ';
+      out += text;
+      afterText = true;
+      afterElement = false;
+    } else if (child->ToElement()) {
+      if (afterText && !out.empty() && !std::strchr("([{'\" \n", out.back())) out += ' ';
+      out += '<';
+      out += child->Value();
+      out += '>';
+      appendContent(*child, out);
+      out += "</";
+      out += child->Value();
+      out += '>';
+      afterText = false;
+      afterElement = true;
+    }
+  }
+}
+
+// The content of the first child node named name, cleaned: the whole text
+// of an element that holds text or a CDATA section, the text content of one
+// that holds nested elements. True when there was such a child with
+// content; otherwise out stays as it was.
+bool readText(const TiXmlNode& parent, const char* name, std::string& out,
               const CleanupOptions& settings) {
   const TiXmlNode* node = parent.FirstChild(name);
   const TiXmlNode* first = node ? node->FirstChild() : nullptr;
-  if (!first) return;
-  out = first->Value();
+  if (!first) return false;
+  if (first->ToText() && !first->NextSibling()) {
+    out = first->Value();
+  } else {
+    out.clear();
+    appendContent(*node, out);
+  }
   clean(out, settings);
+  return true;
 }
 
-void readLinkHref(const TiXmlNode& parent, std::string& out, const CleanupOptions& settings) {
-  const TiXmlElement* link = childElement(parent, "link");
-  const char* href = link ? link->Attribute("href") : nullptr;
+// readText of the first name in names that gives a text that is not empty.
+void readFirstText(const TiXmlNode& parent, std::initializer_list<const char*> names,
+                   std::string& out, const CleanupOptions& settings) {
+  for (const char* name : names) {
+    std::string text;
+    if (readText(parent, name, text, settings) && !text.empty()) {
+      out = std::move(text);
+      return;
+    }
+  }
+}
+
+// The address that relative links in element are resolved against: the
+// feed's own address, changed by each xml:base from the document element
+// down to element.
+std::string baseOf(const TiXmlElement& element, const std::string& feedUrl) {
+  const TiXmlNode* parent = element.Parent();
+  const TiXmlElement* outer = parent ? parent->ToElement() : nullptr;
+  const std::string base = outer ? baseOf(*outer, feedUrl) : feedUrl;
+  const char* own = element.Attribute("xml:base");
+  return own ? resolveLink(base, own) : base;
+}
+
+// A link text of element resolved against its base.
+void resolveIn(const TiXmlElement& element, const Feed& feed, std::string& link) {
+  if (!link.empty()) link = resolveLink(baseOf(element, feed.url), link);
+}
+
+// The link among parent's "link" elements that points to the page: the
+// first with rel "alternate" or without rel, else the first one.
+void readLinkHref(const TiXmlElement& parent, const Feed& feed, std::string& out,
+                  const CleanupOptions& settings) {
+  const TiXmlElement* chosen = nullptr;
+  for (const TiXmlNode* node = parent.FirstChild("link"); node; node = node->NextSibling("link")) {
+    const TiXmlElement* link = node->ToElement();
+    if (!link) continue;
+    if (!chosen) chosen = link;
+    const char* rel = link->Attribute("rel");
+    if (!rel || std::strcmp(rel, "alternate") == 0) {
+      chosen = link;
+      break;
+    }
+  }
+  const char* href = chosen ? chosen->Attribute("href") : nullptr;
   if (!href) return;
   out = href;
   clean(out, settings);
+  resolveIn(*chosen, feed, out);
 }
 
-bool isKnownRssVersion(const char* version) {
-  for (const char* known : {"0.91", "0.92", "2.0"})
-    if (std::strcmp(version, known) == 0) return true;
-  return false;
+// The link text of element's child "link", resolved.
+void readLinkText(const TiXmlElement& element, const Feed& feed, std::string& out,
+                  const CleanupOptions& settings) {
+  if (!readText(element, "link", out, settings)) return;
+  const TiXmlElement* link = childElement(element, "link");
+  resolveIn(link ? *link : element, feed, out);
+}
+
+// The language of the nearest of element and its ancestors that names one.
+void readXmlLang(const TiXmlElement& element, std::string& out) {
+  for (const TiXmlNode* node = &element; node; node = node->Parent()) {
+    const TiXmlElement* e = node->ToElement();
+    const char* lang = e ? e->Attribute("xml:lang") : nullptr;
+    if (lang && *lang) {
+      out = lang;
+      return;
+    }
+  }
 }
 
 // Calls read(element, item) for each element named name among the
@@ -63,28 +159,28 @@ void readItems(Feed& feed, const TiXmlNode& parent, const char* name, Read read)
 
 }  // namespace
 
+// Any version of rss is read as RSS 2.0.
 bool readRss(Feed& feed, const TiXmlDocument& tree, const CleanupOptions& settings) {
   const TiXmlElement* rss = childElement(tree, "rss");
   if (!rss) return false;
-  const char* version = rss->Attribute("version");
-  if (!version || !isKnownRssVersion(version)) return false;
   const TiXmlElement* channel = childElement(*rss, "channel");
   if (!channel) return false;
   Channel& c = feed.channel;
   readText(*channel, "title", c.title, settings);
-  readText(*channel, "link", c.link, settings);
+  readLinkText(*channel, feed, c.link, settings);
   readText(*channel, "description", c.description, settings);
-  readText(*channel, "language", c.language, settings);
-  readText(*channel, "copyright", c.copyright, settings);
+  readFirstText(*channel, {"language", "dc:language"}, c.language, settings);
+  if (c.language.empty()) readXmlLang(*channel, c.language);
+  readFirstText(*channel, {"copyright", "dc:rights"}, c.copyright, settings);
   readText(*channel, "lastBuildDate", c.lastBuildDate, settings);
   readText(*channel, "managingEditor", c.managingEditor, settings);
   readText(*channel, "rating", c.rating, settings);
-  readText(*channel, "pubDate", c.pubDate, settings);
+  readFirstText(*channel, {"pubDate", "dc:date"}, c.pubDate, settings);
   readItems(feed, *channel, "item", [&](const TiXmlElement& element, FeedItem& item) {
     readText(element, "title", item.title, settings);
-    readText(element, "link", item.link, settings);
-    readText(element, "description", item.description, settings);
-    readText(element, "pubDate", item.pubDate, settings);
+    readLinkText(element, feed, item.link, settings);
+    readFirstText(element, {"description", "content:encoded"}, item.description, settings);
+    readFirstText(element, {"pubDate", "dc:date"}, item.pubDate, settings);
   });
   return true;
 }
@@ -96,12 +192,17 @@ bool readRdf(Feed& feed, const TiXmlDocument& tree, const CleanupOptions& settin
   if (!channel) return false;
   Channel& c = feed.channel;
   readText(*channel, "title", c.title, settings);
-  readText(*channel, "link", c.link, settings);
+  readLinkText(*channel, feed, c.link, settings);
   readText(*channel, "description", c.description, settings);
+  readText(*channel, "dc:language", c.language, settings);
+  if (c.language.empty()) readXmlLang(*channel, c.language);
+  readText(*channel, "dc:rights", c.copyright, settings);
+  readText(*channel, "dc:date", c.pubDate, settings);
   readItems(feed, *rdf, "item", [&](const TiXmlElement& element, FeedItem& item) {
     readText(element, "title", item.title, settings);
-    readText(element, "link", item.link, settings);
-    readText(element, "description", item.description, settings);
+    readLinkText(element, feed, item.link, settings);
+    readFirstText(element, {"description", "content:encoded"}, item.description, settings);
+    readText(element, "dc:date", item.pubDate, settings);
   });
   return true;
 }
@@ -112,13 +213,15 @@ bool readAtom(Feed& feed, const TiXmlDocument& tree, const CleanupOptions& setti
   Channel& c = feed.channel;
   readText(*root, "title", c.title, settings);
   readText(*root, "subtitle", c.description, settings);
-  readLinkHref(*root, c.link, settings);
+  readLinkHref(*root, feed, c.link, settings);
   readText(*root, "updated", c.lastBuildDate, settings);
+  readText(*root, "rights", c.copyright, settings);
+  readXmlLang(*root, c.language);
   readItems(feed, *root, "entry", [&](const TiXmlElement& element, FeedItem& item) {
     readText(element, "title", item.title, settings);
-    readLinkHref(element, item.link, settings);
-    readText(element, "summary", item.description, settings);
-    readText(element, "published", item.pubDate, settings);
+    readLinkHref(element, feed, item.link, settings);
+    readFirstText(element, {"summary", "content"}, item.description, settings);
+    readFirstText(element, {"published", "updated"}, item.pubDate, settings);
   });
   return true;
 }

@@ -9,11 +9,14 @@
 
 namespace korvo {
 
-// RSS 0.91, 0.92 and 2.0: rss (exact version) > channel > item.
+// RSS 0.91, 0.92 and 2.0 (and rss of any other or no version): rss >
+// channel > item.
 bool readRss(Feed& feed, const TiXmlDocument& tree, const CleanupOptions& settings);
 // RSS 1.0: rdf:RDF > channel, with the items beside the channel.
 bool readRdf(Feed& feed, const TiXmlDocument& tree, const CleanupOptions& settings);
-// Atom: feed > entry, links taken from the first link's href.
+// Atom: feed > entry, links taken from the href of the first link with rel
+// "alternate" or none, else of the first link. Relative links in every
+// dialect are resolved against xml:base, else feed.url.
 bool readAtom(Feed& feed, const TiXmlDocument& tree, const CleanupOptions& settings);
 
 }  // namespace korvo

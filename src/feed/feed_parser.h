@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "feed/cleanup_options.h"
+#include "feed/html_entities.h"
 #include "feed/feed.h"
 
 namespace korvo {
@@ -20,9 +21,12 @@ namespace korvo {
 bool parse(Feed& feed, std::string_view text, const CleanupOptions& settings);
 
 // Reads the XML declaration of a document that parses: feed.encoding
-// becomes its encoding name in lower case; "utf-8" or no name converts
-// text from UTF-8 when filterUnicode is on, "iso-8859-2" converts it from
-// ISO-8859-2 always. Any other document is left as it is.
+// becomes its encoding name in lower case; "utf-8", no name or no
+// declaration at all converts text from UTF-8 when filterUnicode is on,
+// "iso-8859-2" converts it from ISO-8859-2 always. Any other document is
+// left as it is. Then, for a document that parses, HTML
+// names in element text become characters (decodeHtmlEntities), in UTF-8
+// when the document stays UTF-8.
 void convertCharset(Feed& feed, std::string& text, bool filterUnicode);
 
 // convertCharset, then parse, with the same effect as calling both, but

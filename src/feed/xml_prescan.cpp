@@ -174,6 +174,7 @@ class Walk {
 
   std::size_t referenceEnd(std::size_t p) const;
   std::size_t quotedEnd(std::size_t p, unsigned char quote) const;
+  bool isOtherName(std::size_t p) const;
   std::size_t textEnd(std::size_t p) const;
   std::size_t attributeEnd(std::size_t p, std::string_view* name) const;
   std::size_t declarationEnd(std::size_t p) const;
@@ -225,11 +226,25 @@ std::size_t Walk::quotedEnd(std::size_t p, unsigned char quote) const {
   }
 }
 
+// Whether the "&" at p starts a name other than XML's five: one that
+// TinyXML does not know.
+bool Walk::isOtherName(std::size_t p) const {
+  const unsigned char c = at(p + 1);
+  if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) return false;
+  for (std::string_view known : {"amp;", "lt;", "gt;", "quot;", "apos;"}) {
+    std::size_t k = 0;
+    while (k < known.size() && at(p + 1 + k) == static_cast<unsigned char>(known[k])) ++k;
+    if (k == known.size()) return false;
+  }
+  return true;
+}
+
 // A text node runs to the next "<" outside references.
 std::size_t Walk::textEnd(std::size_t p) const {
   for (;;) {
     p = findEither<'<', '&'>(p);
     if (at(p) != '&') return at(p) == '<' && at(p + 1) != 0 ? p : kStop;
+    if (!shape_.otherNames && isOtherName(p)) shape_.otherNames = true;
     p = referenceEnd(p);
     if (p == kStop) return kStop;
   }
@@ -361,7 +376,10 @@ XmlPrescanResult Walk::run() {
     if (at(p) != '<') {
       // Text outside every element ends the document without an error.
       if (open_.empty()) break;
+      const std::size_t start = p;
       p = textEnd(p);
+      shape_.highBytesInText += countHighBytes(std::string_view(
+          reinterpret_cast<const char*>(s_) + start, (p == kStop ? n_ : p) - start));
     } else if (!open_.empty() && startsWith(p, "</")) {
       const std::string_view name = open_.back();
       if (!startsWith(p + 2, name)) {
@@ -410,6 +428,20 @@ XmlPrescanResult Walk::run() {
 }
 
 }  // namespace
+
+// Eight bytes at a time: the high bits moved down to one per byte, and the
+// multiplication adds the eight bytes up in the top one.
+std::size_t countHighBytes(std::string_view text) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  std::size_t count = 0, i = 0;
+  for (; text.size() - i >= 8; i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, text.data() + i, 8);
+    count += static_cast<std::size_t>((((w >> 7) & kOnes) * kOnes) >> 56);
+  }
+  for (; i < text.size(); ++i) count += static_cast<unsigned char>(text[i]) >= 0x80;
+  return count;
+}
 
 XmlPrescanResult prescanXml(std::string_view text, const XmlLimits& limits, XmlShape* shape) {
   XmlShape local;

@@ -36,6 +36,12 @@ struct XmlShape {
   long long attributePairs = 0;  // k(k-1)/2 for an element with k attributes, added up
   long attributesInAll = 0;
   bool parseError = false;       // TinyXML reports an error for this text
+  bool otherNames = false;       // some text holds "&" and a name that is none of XML's five
+  // Bytes of 0x80 and above inside the text nodes walked. When these are
+  // all such bytes of the document, a change to them alone cannot change
+  // the tree's shape: the character-set step changes no other bytes, and
+  // writes no "<" or "&".
+  std::size_t highBytesInText = 0;
   // When the first node is an XML declaration: the length of the text
   // that holds it (all of it when the declaration has no end); else 0.
   std::size_t declarationLength = 0;
@@ -46,6 +52,9 @@ struct XmlShape {
 // asked for, tells what was found up to there.
 XmlPrescanResult prescanXml(std::string_view text, const XmlLimits& limits = XmlLimits(),
                             XmlShape* shape = nullptr);
+
+// The bytes of 0x80 and above in text.
+std::size_t countHighBytes(std::string_view text);
 
 // "Document nested too deeply.", "Too many attributes." or "Too many
 // elements."; the empty text for Accepted.

@@ -6,16 +6,23 @@
 namespace korvo {
 namespace {
 
-// Every name and code text fits in seven bytes; together with its length it
-// packs into one integer, so a lookup compares integers instead of strings.
-constexpr std::size_t kMaxKeyLength = 7;
+// Every name and code text fits in eight bytes and holds no zero byte, so
+// it packs into one integer (padded with zeros) and a lookup compares
+// integers instead of strings.
+constexpr std::size_t kMaxKeyLength = 8;
 
 constexpr std::uint64_t keyOf(std::string_view text) {
   std::uint64_t key = 0;
   for (std::size_t i = 0; i < kMaxKeyLength; ++i) {
     key = key << 8 | (i < text.size() ? static_cast<unsigned char>(text[i]) : 0u);
   }
-  return key << 8 | text.size();
+  return key;
+}
+
+// A text that cannot be a key: too long, or with a zero byte that would
+// read as padding.
+bool unfitKey(std::string_view text) {
+  return text.size() > kMaxKeyLength || text.find('\0') != std::string_view::npos;
 }
 
 struct KeyedRow {
@@ -65,7 +72,7 @@ constexpr bool latinCodesFollowTheStandard() {
 }
 static_assert(latinCodesFollowTheStandard());
 
-// specialReplacementForCode looks rows up by the decimal text of a number.
+// A number and its code text then match one to one.
 constexpr bool specialCodesAreCanonicalDecimals() {
   for (const SpecialEntity& row : SpecialEntityTable) {
     if (row.code.empty() || row.code[0] == '0') return false;
@@ -103,10 +110,89 @@ constexpr bool replacementsShorterThanReferences() {
 }
 static_assert(replacementsShorterThanReferences());
 
+constexpr std::uint32_t decimalCode(std::string_view text) {
+  std::uint32_t code = 0;
+  for (char c : text) code = code * 10 + static_cast<std::uint32_t>(c - '0');
+  return code;
+}
+
+struct NamedCode {
+  std::uint64_t key;
+  std::uint32_t code;
+};
+
+constexpr std::size_t kAllNames =
+    LatinEntityTable.size() + SpecialEntityTable.size() + SymbolEntityTable.size();
+
+// Every name of the three tables with its code point, by key.
+constexpr std::array<NamedCode, kAllNames> allNamesIndex() {
+  std::array<NamedCode, kAllNames> index{};
+  std::size_t count = 0;
+  const auto insert = [&](std::string_view name, std::uint32_t code) {
+    const NamedCode entry{keyOf(name), code};
+    std::size_t j = count++;
+    for (; j > 0 && entry.key < index[j - 1].key; --j) index[j] = index[j - 1];
+    index[j] = entry;
+  };
+  for (const LatinEntity& row : LatinEntityTable) insert(row.name, row.code);
+  for (const SpecialEntity& row : SpecialEntityTable) insert(row.name, decimalCode(row.code));
+  for (const SymbolEntity& row : SymbolEntityTable) insert(row.name, row.code);
+  return index;
+}
+
+constexpr auto kAllByName = allNamesIndex();
+
+constexpr bool allNamesFitAndAreUnique() {
+  for (const SymbolEntity& row : SymbolEntityTable) {
+    if (row.name.size() > kMaxKeyLength || row.code <= 255) return false;
+  }
+  for (std::size_t i = 1; i < kAllByName.size(); ++i) {
+    if (kAllByName[i - 1].key == kAllByName[i].key) return false;
+  }
+  return true;
+}
+static_assert(allNamesFitAndAreUnique());
+
+// The same names in an open-addressed hash table (key 0 marks a free slot),
+// a quarter full, so a lookup costs a multiplication and one or two probes.
+constexpr std::size_t kNameSlots = 1024;
+
+constexpr std::size_t slotOf(std::uint64_t key) {
+  return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15u) >> 54) % kNameSlots;
+}
+
+constexpr std::array<NamedCode, kNameSlots> nameTable() {
+  std::array<NamedCode, kNameSlots> table{};
+  for (const NamedCode& entry : kAllByName) {
+    std::size_t slot = slotOf(entry.key);
+    while (table[slot].key != 0) slot = (slot + 1) % kNameSlots;
+    table[slot] = entry;
+  }
+  return table;
+}
+
+constexpr auto kNameTable = nameTable();
+
+// The special table's codes as numbers, in the table's (ascending) order.
+constexpr std::array<std::uint32_t, SpecialEntityTable.size()> specialCodes() {
+  std::array<std::uint32_t, SpecialEntityTable.size()> codes{};
+  for (std::size_t i = 0; i < codes.size(); ++i) codes[i] = decimalCode(SpecialEntityTable[i].code);
+  return codes;
+}
+
+constexpr auto kSpecialCodes = specialCodes();
+
+constexpr bool specialCodesAscend() {
+  for (std::size_t i = 1; i < kSpecialCodes.size(); ++i)
+    if (kSpecialCodes[i - 1] >= kSpecialCodes[i]) return false;
+  return true;
+}
+static_assert(specialCodesAscend());
+
 template <typename Row, std::size_t N>
 const Row* find(const std::array<Row, N>& rows, const std::array<KeyedRow, N>& index,
                 std::string_view text) {
-  if (text.size() > kMaxKeyLength) return nullptr;
+  if (unfitKey(text)) return nullptr;
   const std::uint64_t key = keyOf(text);
   const auto it =
       std::lower_bound(index.begin(), index.end(), key,
@@ -128,16 +214,28 @@ const SpecialEntity* findSpecialEntityByCode(std::string_view codeText) {
   return find(SpecialEntityTable, kSpecialByCode, codeText);
 }
 
+const SpecialEntity* findSpecialEntityByCodePoint(std::uint32_t code) {
+  const auto it = std::lower_bound(kSpecialCodes.begin(), kSpecialCodes.end(), code);
+  if (it == kSpecialCodes.end() || *it != code) return nullptr;
+  return &SpecialEntityTable[static_cast<std::size_t>(it - kSpecialCodes.begin())];
+}
+
 const char* specialReplacementForCode(std::uint32_t code) {
-  char digits[10];
-  std::size_t start = sizeof digits;
-  do {
-    digits[--start] = static_cast<char>('0' + code % 10);
-    code /= 10;
-  } while (code != 0);
-  const SpecialEntity* row =
-      findSpecialEntityByCode(std::string_view(digits + start, sizeof digits - start));
+  const SpecialEntity* row = findSpecialEntityByCodePoint(code);
   return row != nullptr ? row->replacement.data() : nullptr;
+}
+
+std::uint32_t entityCodePoint(std::string_view name) {
+  if (unfitKey(name) || name.empty()) return 0;
+  return entityCodePointOfKey(keyOf(name));
+}
+
+std::uint32_t entityCodePointOfKey(std::uint64_t key) {
+  for (std::size_t slot = slotOf(key);; slot = (slot + 1) % kNameSlots) {
+    const NamedCode& entry = kNameTable[slot];
+    if (entry.key == key) return entry.code;
+    if (entry.key == 0) return 0;
+  }
 }
 
 }  // namespace korvo

@@ -20,6 +20,12 @@ struct SpecialEntity {
   std::string_view replacement;
 };
 
+// A name that stands for the character with the code point `code`.
+struct SymbolEntity {
+  std::uint32_t code;
+  std::string_view name;
+};
+
 // The 96 Latin-1 names of HTML 4.01 in code order (160..255), then the five
 // markup-significant ones.
 // clang-format off
@@ -60,6 +66,38 @@ inline constexpr std::array<SpecialEntity, 30> SpecialEntityTable = {{
     {"8230", "hellip", "..."},  {"8240", "permil", "%"},   {"8249", "lsaquo", "\""},
     {"8250", "rsaquo", "\""},   {"8364", "euro", "E"},     {"8482", "trade", "(TM)"},
 }};
+
+// The rest of the HTML 4.01 character entity set: Greek letters, the
+// mathematical, technical and arrow symbols, and the general punctuation
+// that the special table has no stand-in for. `code` is the Unicode code
+// point; in ascending code order.
+inline constexpr std::array<SymbolEntity, 122> SymbolEntityTable = {{
+    {402, "fnof"},     {913, "Alpha"},    {914, "Beta"},     {915, "Gamma"},    {916, "Delta"},
+    {917, "Epsilon"},  {918, "Zeta"},     {919, "Eta"},      {920, "Theta"},    {921, "Iota"},
+    {922, "Kappa"},    {923, "Lambda"},   {924, "Mu"},       {925, "Nu"},       {926, "Xi"},
+    {927, "Omicron"},  {928, "Pi"},       {929, "Rho"},      {931, "Sigma"},    {932, "Tau"},
+    {933, "Upsilon"},  {934, "Phi"},      {935, "Chi"},      {936, "Psi"},      {937, "Omega"},
+    {945, "alpha"},    {946, "beta"},     {947, "gamma"},    {948, "delta"},    {949, "epsilon"},
+    {950, "zeta"},     {951, "eta"},      {952, "theta"},    {953, "iota"},     {954, "kappa"},
+    {955, "lambda"},   {956, "mu"},       {957, "nu"},       {958, "xi"},       {959, "omicron"},
+    {960, "pi"},       {961, "rho"},      {962, "sigmaf"},   {963, "sigma"},    {964, "tau"},
+    {965, "upsilon"},  {966, "phi"},      {967, "chi"},      {968, "psi"},      {969, "omega"},
+    {977, "thetasym"}, {978, "upsih"},    {982, "piv"},      {8226, "bull"},    {8242, "prime"},
+    {8243, "Prime"},   {8254, "oline"},   {8260, "frasl"},   {8465, "image"},   {8472, "weierp"},
+    {8476, "real"},    {8501, "alefsym"}, {8592, "larr"},    {8593, "uarr"},    {8594, "rarr"},
+    {8595, "darr"},    {8596, "harr"},    {8629, "crarr"},   {8656, "lArr"},    {8657, "uArr"},
+    {8658, "rArr"},    {8659, "dArr"},    {8660, "hArr"},    {8704, "forall"},  {8706, "part"},
+    {8707, "exist"},   {8709, "empty"},   {8711, "nabla"},   {8712, "isin"},    {8713, "notin"},
+    {8715, "ni"},      {8719, "prod"},    {8721, "sum"},     {8722, "minus"},   {8727, "lowast"},
+    {8730, "radic"},   {8733, "prop"},    {8734, "infin"},   {8736, "ang"},     {8743, "and"},
+    {8744, "or"},      {8745, "cap"},     {8746, "cup"},     {8747, "int"},     {8756, "there4"},
+    {8764, "sim"},     {8773, "cong"},    {8776, "asymp"},   {8800, "ne"},      {8801, "equiv"},
+    {8804, "le"},      {8805, "ge"},      {8834, "sub"},     {8835, "sup"},     {8836, "nsub"},
+    {8838, "sube"},    {8839, "supe"},    {8853, "oplus"},   {8855, "otimes"},  {8869, "perp"},
+    {8901, "sdot"},    {8968, "lceil"},   {8969, "rceil"},   {8970, "lfloor"},  {8971, "rfloor"},
+    {9001, "lang"},    {9002, "rang"},    {9674, "loz"},     {9824, "spades"},  {9827, "clubs"},
+    {9829, "hearts"},  {9830, "diams"},
+}};
 // clang-format on
 
 // The row named exactly `name` (case-sensitive), or null.
@@ -72,5 +110,16 @@ const SpecialEntity* findSpecialEntityByCode(std::string_view codeText);
 // table lists (8217 gives "'", 8364 gives "E", 8204 gives ""); null when
 // the code has no row.
 const char* specialReplacementForCode(std::uint32_t code);
+
+// The special row of the character with code point `code`, or null.
+const SpecialEntity* findSpecialEntityByCodePoint(std::uint32_t code);
+
+// The code point that `name` stands for in any of the three tables (HTML 4's
+// 252 names and "apos"), matched case-sensitively; 0 for no row.
+std::uint32_t entityCodePoint(std::string_view name);
+
+// The same for a name of one to eight bytes, none of them zero, packed as
+// entityNameKey does: the first byte highest, zeros after the last.
+std::uint32_t entityCodePointOfKey(std::uint64_t key);
 
 }  // namespace korvo

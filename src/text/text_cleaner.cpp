@@ -6,172 +6,294 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/ascii.h"
-#include "text/entity_tables.h"
+#include "text/character_reference.h"
 
 // Each operation rewrites the text in place with a read position `r` and a
 // write position `w <= r`: bytes before `w` are final, bytes from `r` on are
-// still unread input. Nothing is erased or inserted in the middle of the
-// string, so the cost stays linear in its length.
+// still unread input. Runs of plain text are found with memchr or eight
+// bytes at a time and moved in bulk; only the bytes around a "<" or "&" are
+// looked at one by one.
 
 namespace korvo {
 namespace {
 
-// The farthest a ";" may stand from its "&" for the two to form a reference.
-constexpr std::size_t kMaxReferenceSpan = 10;
+bool isWhite(char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; }
+bool isLetter(char c) { return ((c | 0x20) >= 'a' && (c | 0x20) <= 'z'); }
+bool isAlnum(char c) { return isLetter(c) || (c >= '0' && c <= '9'); }
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c | 0x20) : c; }
 
-constexpr std::string_view kBreak = "<br>";
-constexpr std::string_view kSelfClosingBreak = "<br />";
+// Whether the bytes at p (at least name.size() of them) spell the
+// lower-case `name` in any letter case.
+bool spells(const char* p, std::string_view name) {
+  for (std::size_t i = 0; i < name.size(); ++i)
+    if (lower(p[i]) != name[i]) return false;
+  return true;
+}
 
-class InPlaceRewrite {
+// Whether the name at p, `length` bytes long, is that of a tag that
+// separates text: br, p, div, li, tr, h1-h6, blockquote, hr.
+bool isSeparatingTag(const char* p, std::size_t length) {
+  switch (length) {
+    case 1:
+      return lower(p[0]) == 'p';
+    case 2: {
+      const char a = lower(p[0]), b = lower(p[1]);
+      if (a == 'h') return b == 'r' || (b >= '1' && b <= '6');
+      return (a == 'b' && b == 'r') || (a == 'l' && b == 'i') || (a == 't' && b == 'r');
+    }
+    case 3:
+      return spells(p, "div");
+    case 10:
+      return spells(p, "blockquote");
+    default:
+      return false;
+  }
+}
+
+constexpr std::uint64_t kOnes = 0x0101010101010101u;
+constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+
+// Non-zero when one of the eight bytes of word is c (exact for the first
+// such byte, which is all a scan needs).
+std::uint64_t holds(std::uint64_t word, unsigned char c) {
+  const std::uint64_t x = word ^ (kOnes * c);
+  return (x - kOnes) & ~x & kHighBits;
+}
+bool holdsMarker(std::uint64_t word) { return (holds(word, '<') | holds(word, '&')) != 0; }
+
+// The offset of the first "<" or "&" in word, which holds one.
+std::size_t firstMarker(std::uint64_t word, const char* bytes) {
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  (void)bytes;
+  return static_cast<std::size_t>(__builtin_ctzll(holds(word, '<') | holds(word, '&'))) / 8;
+#else
+  (void)word;
+  std::size_t i = 0;
+  while (bytes[i] != '<' && bytes[i] != '&') ++i;
+  return i;
+#endif
+}
+
+// Moves the plain bytes from r up to the next "<" or "&" (or the end) to w.
+// Eight bytes at a time; a word is stored back whole only when it cannot
+// reach unread input.
+void movePlain(char* b, std::size_t n, std::size_t& r, std::size_t& w) {
+  std::uint64_t word;
+  if (r - w >= 8) {
+    while (n - r >= 8) {
+      std::memcpy(&word, b + r, 8);
+      std::memcpy(b + w, &word, 8);
+      if (holdsMarker(word)) {
+        const std::size_t k = firstMarker(word, b + r);
+        r += k;
+        w += k;
+        return;
+      }
+      r += 8;
+      w += 8;
+    }
+  } else {
+    std::size_t end = r;
+    while (n - end >= 8) {
+      std::memcpy(&word, b + end, 8);
+      if (holdsMarker(word)) {
+        end += firstMarker(word, b + end);
+        break;
+      }
+      end += 8;
+    }
+    if (w != r) std::memmove(b + w, b + r, end - r);
+    w += end - r;
+    r = end;
+    if (n - end >= 8) return;
+  }
+  while (r < n && b[r] != '<' && b[r] != '&') b[w++] = b[r++];
+}
+
+class Scanner {
  public:
-  explicit InPlaceRewrite(std::string& text) : text_(text), b_(text.data()), n_(text.size()) {}
+  Scanner(char* bytes, std::size_t size) : b_(bytes), n_(size) {}
 
-  char* bytes() const { return b_; }
-  std::size_t size() const { return n_; }
-  std::size_t readPos() const { return r_; }
-
-  // Position of the first `c` in [from, to), or `to` itself when there is none.
-  std::size_t find(char c, std::size_t from, std::size_t to) const {
-    const void* hit = std::memchr(b_ + from, c, to - from);
-    return hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - b_) : to;
-  }
-  std::size_t find(char c, std::size_t from) const { return find(c, from, n_); }
-
-  // Moves the unread bytes up to `to` into the result.
-  void keepUntil(std::size_t to) {
-    if (w_ != r_) std::memmove(b_ + w_, b_ + r_, to - r_);
-    w_ += to - r_;
-    r_ = to;
-  }
-  void skipUntil(std::size_t to) { r_ = to; }
-  void put(char c) { b_[w_++] = c; }
-
-  // Puts `replacement` back at the front of the unread input, ending at the
-  // current read position; it must be shorter than what was read past.
-  void pushBack(std::string_view replacement) {
-    if (replacement.empty()) return;
-    r_ -= replacement.size();
-    std::memcpy(b_ + r_, replacement.data(), replacement.size());
+  // Position of the first `c` at or after `from`, or the size.
+  std::size_t find(char c, std::size_t from) const {
+    const void* hit = from < n_ ? std::memchr(b_ + from, c, n_ - from) : nullptr;
+    return hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - b_) : n_;
   }
 
-  void finish() {
-    keepUntil(n_);
-    text_.resize(w_);
+  // The next ">" at or after `from`. A search that fails is remembered, so
+  // that a text full of "<" without a ">" costs one scan, not one per "<".
+  std::size_t findClose(std::size_t from) {
+    if (from >= noCloseFrom_) return n_;
+    const std::size_t close = find('>', from);
+    if (close == n_) noCloseFrom_ = from;
+    return close;
+  }
+
+  // Where the mark-up starting with the "<" at `at` ends (one past it), or
+  // 0 when that "<" starts none. `separates` tells whether it is a
+  // separating tag.
+  std::size_t markupEnd(std::size_t at, bool& separates) {
+    separates = false;
+    if (at + 1 >= n_) return 0;
+    const char next = b_[at + 1];
+    if (next == '!' && at + 4 <= n_ && b_[at + 2] == '-' && b_[at + 3] == '-') {
+      const std::size_t end = commentEnd(at + 4);
+      if (end != 0) return end;
+    }
+    std::size_t name = at + 1;
+    if (next == '/') ++name;
+    const bool named = name < n_ && isLetter(b_[name]);
+    if (!named && next != '!' && next != '?') return 0;
+    const std::size_t close = findClose(at + 1);
+    if (close == n_) return 0;
+    if (!named) return close + 1;
+    std::size_t nameEnd = name;
+    while (isAlnum(b_[nameEnd])) ++nameEnd;
+    const char after = b_[nameEnd];
+    if (!isWhite(after) && after != '/' && after != '>') return close + 1;
+    const std::size_t length = nameEnd - name;
+    if (isSeparatingTag(b_ + name, length)) {
+      separates = true;
+      return close + 1;
+    }
+    if (next != '/' && length == 6 && spells(b_ + name, "script"))
+      return elementEnd(close + 1, "script", noScriptEndFrom_);
+    if (next != '/' && length == 5 && spells(b_ + name, "style"))
+      return elementEnd(close + 1, "style", noStyleEndFrom_);
+    return close + 1;
   }
 
  private:
-  std::string& text_;
+  // One past the "-->" that ends a comment whose text starts at `from`, or
+  // 0 when there is none.
+  std::size_t commentEnd(std::size_t from) {
+    if (from >= noCommentEndFrom_) return 0;
+    for (std::size_t close = find('>', from); close < n_; close = find('>', close + 1)) {
+      if (close >= from + 2 && b_[close - 1] == '-' && b_[close - 2] == '-') return close + 1;
+    }
+    noCommentEndFrom_ = from;
+    return 0;
+  }
+
+  // One past the end tag of the element named `name` whose content starts
+  // at `from`; without an end tag only the start tag goes, so `from`.
+  std::size_t elementEnd(std::size_t from, std::string_view name, std::size_t& noEndFrom) {
+    if (from >= noEndFrom) return from;
+    for (std::size_t open = find('<', from); open < n_; open = find('<', open + 1)) {
+      const std::size_t nameAt = open + 2;
+      if (nameAt + name.size() >= n_ || b_[open + 1] != '/' || !spells(b_ + nameAt, name))
+        continue;
+      const char after = b_[nameAt + name.size()];
+      if (!isWhite(after) && after != '/' && after != '>') continue;
+      const std::size_t close = findClose(nameAt);
+      if (close == n_) break;
+      return close + 1;
+    }
+    noEndFrom = from;
+    return from;
+  }
+
   char* b_;
   std::size_t n_;
-  std::size_t r_ = 0;
-  std::size_t w_ = 0;
+  std::size_t noCloseFrom_ = static_cast<std::size_t>(-1);
+  std::size_t noCommentEndFrom_ = static_cast<std::size_t>(-1);
+  std::size_t noScriptEndFrom_ = static_cast<std::size_t>(-1);
+  std::size_t noStyleEndFrom_ = static_cast<std::size_t>(-1);
 };
 
-// Read like strtol in base 10; no digits gives 0. Held just past the
-// 32-bit range, which is all that matters for testing against 1..255.
-std::int64_t decimalValue(std::string_view text) {
-  constexpr std::int64_t kPastRange = std::int64_t{1} << 32;
-  return ascii::parseDecimal(text, -kPastRange, kPastRange).value;
-}
-
-// What the reference with `body` between its "&" and ";" stands for; a
-// single byte is returned through `byte`.
-std::string_view decodeReference(std::string_view body, char& byte) {
-  if (!body.empty() && body[0] == '#') {
-    const std::string_view number = body.substr(1);
-    const std::int64_t value = decimalValue(number);
-    if (value >= 1 && value <= 255) {
-      byte = static_cast<char>(static_cast<unsigned char>(value));
-      return std::string_view(&byte, 1);
-    }
-    const SpecialEntity* row = findSpecialEntityByCode(number);
-    return row != nullptr ? row->replacement : std::string_view();
-  }
-  if (const LatinEntity* row = findLatinEntity(body)) {
-    byte = static_cast<char>(row->code);
-    return std::string_view(&byte, 1);
-  }
-  const SpecialEntity* row = findSpecialEntityByName(body);
-  return row != nullptr ? row->replacement : std::string_view();
-}
-
-bool startsWith(const InPlaceRewrite& text, std::size_t at, std::string_view what) {
-  return text.size() - at >= what.size() &&
-         std::memcmp(text.bytes() + at, what.data(), what.size()) == 0;
-}
-
-void removeTags(std::string& text) {
-  InPlaceRewrite rw(text);
-  for (;;) {
-    const std::size_t open = rw.find('<', rw.readPos());
-    if (open == rw.size()) break;
-    const std::size_t close = rw.find('>', open);
-    if (close == rw.size()) break;
-    rw.keepUntil(open);
-    rw.skipUntil(close + 1);
-  }
-  rw.finish();
-}
-
-// A decoded text goes back to the front of the unread input, which makes it
-// the place where the search for the next "&" resumes, exactly as if it had
-// been inserted where the reference stood ("&amp;lt;" gives "<"). It is
-// always shorter than its reference, so the text shrinks with every decoding
-// and each byte is read a bounded number of times.
-void decodeReferences(std::string& text) {
-  InPlaceRewrite rw(text);
-  for (;;) {
-    const std::size_t amp = rw.find('&', rw.readPos());
-    if (amp == rw.size()) break;
-    rw.keepUntil(amp);
-    const std::size_t windowEnd = std::min(rw.size(), amp + 1 + kMaxReferenceSpan);
-    const std::size_t semi = rw.find(';', amp + 1, windowEnd);
-    if (semi == windowEnd) {
-      // Too far away: this "&" and everything up to its ";" stay as they are.
-      const std::size_t farSemi = rw.find(';', windowEnd);
-      if (farSemi == rw.size()) break;
-      rw.keepUntil(farSemi + 1);
-      continue;
-    }
-    char byte = 0;
-    const std::string_view replacement =
-        decodeReference(std::string_view(rw.bytes() + amp + 1, semi - amp - 1), byte);
-    rw.skipUntil(semi + 1);
-    rw.pushBack(replacement);
-  }
-  rw.finish();
+// Whether the "<" at `at` opens a line-break tag, and if so one past its ">".
+std::size_t breakEnd(Scanner& scan, const char* b, std::size_t n, std::size_t at) {
+  std::size_t name = at + 1;
+  if (name < n && b[name] == '/') ++name;
+  if (name + 2 >= n || lower(b[name]) != 'b' || lower(b[name + 1]) != 'r') return 0;
+  const char after = b[name + 2];
+  if (!isWhite(after) && after != '/' && after != '>') return 0;
+  const std::size_t close = scan.findClose(name + 2);
+  return close < n ? close + 1 : 0;
 }
 
 }  // namespace
 
 void replaceBr(std::string& text) {
-  // The two forms cannot overlap each other or themselves, and a line feed
-  // is part of neither, so one scan finds what two successive ones would.
-  InPlaceRewrite rw(text);
-  for (;;) {
-    const std::size_t open = rw.find('<', rw.readPos());
-    if (open == rw.size()) break;
-    std::size_t length = 0;
-    if (startsWith(rw, open, kBreak)) {
-      length = kBreak.size();
-    } else if (startsWith(rw, open, kSelfClosingBreak)) {
-      length = kSelfClosingBreak.size();
-    }
-    if (length == 0) {
-      rw.keepUntil(open + 1);
-      continue;
-    }
-    rw.keepUntil(open);
-    rw.skipUntil(open + length);
-    rw.put('\n');
+  char* const b = text.data();
+  const std::size_t n = text.size();
+  Scanner scan(b, n);
+  std::size_t r = 0, w = 0;
+  for (std::size_t open = scan.find('<', 0); open < n; open = scan.find('<', open + 1)) {
+    const std::size_t end = breakEnd(scan, b, n, open);
+    if (end == 0) continue;
+    if (w != r) std::memmove(b + w, b + r, open - r);
+    w += open - r;
+    b[w++] = '\n';
+    r = end;
+    open = end - 1;
   }
-  rw.finish();
+  if (w == r) return;
+  std::memmove(b + w, b + r, n - r);
+  text.resize(w + (n - r));
 }
 
-void filterHtml(std::string& text) {
-  removeTags(text);
-  decodeReferences(text);
+void filterHtml(std::string& text, TagBreak tagBreak) {
+  char* const b = text.data();
+  const std::size_t n = text.size();
+  Scanner scan(b, n);
+  std::size_t r = 0, w = 0;
+  // Output before this position came from decoded references, which a gap
+  // never takes back.
+  std::size_t settled = 0;
+  for (;;) {
+    movePlain(b, n, r, w);
+    if (r == n) break;
+    if (b[r] == '&') {
+      const CharacterReference ref = readCharacterReference(std::string_view(b + r, n - r));
+      if (ref.length == 0) {
+        b[w++] = '&';
+        ++r;
+      } else {
+        char byte = 0;
+        const std::string_view decoded = singleByteText(ref.code, byte);
+        if (!decoded.empty()) std::memcpy(b + w, decoded.data(), decoded.size());
+        w += decoded.size();
+        r += ref.length;
+        settled = w;
+      }
+      continue;
+    }
+    bool separates = false;
+    std::size_t end = scan.markupEnd(r, separates);
+    if (end == 0) {
+      b[w++] = '<';
+      ++r;
+      continue;
+    }
+    // The gap: white space already written, the mark-up, and every further
+    // run of white space and mark-up.
+    bool white = false, separated = separates;
+    int lineFeeds = 0;
+    while (w > settled && isWhite(b[w - 1])) {
+      white = true;
+      lineFeeds += b[--w] == '\n';
+    }
+    r = end;
+    for (;;) {
+      while (r < n && isWhite(b[r])) {
+        white = true;
+        lineFeeds += b[r++] == '\n';
+      }
+      if (r == n || b[r] != '<' || (end = scan.markupEnd(r, separates)) == 0) break;
+      separated = separated || separates;
+      r = end;
+    }
+    if (w != 0 && r != n) {
+      if (tagBreak == TagBreak::LineFeed && (separated || lineFeeds > 0)) {
+        b[w++] = '\n';
+        if (lineFeeds > 1) b[w++] = '\n';
+      } else if (separated || white) {
+        b[w++] = ' ';
+      }
+    }
+  }
+  text.resize(w);
 }
 
 }  // namespace korvo

@@ -35,9 +35,9 @@ TEST(FeedCharsetTest, DeclarationDecidesTheConversion) {
        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + narrowed, "utf-8"},
       {"no hyphen", "<?xml version=\"1.0\" encoding=\"utf8\"?>" + utf8, true,
        "<?xml version=\"1.0\" encoding=\"utf8\"?>" + utf8, "utf8"},
-      {"no declaration", utf8, true, utf8, "before"},
+      {"no declaration", utf8, true, narrowed, "before"},
       {"declaration not first", "<!-- c --><?xml version=\"1.0\"?>" + utf8, true,
-       "<!-- c --><?xml version=\"1.0\"?>" + utf8, "before"},
+       "<!-- c --><?xml version=\"1.0\"?>" + narrowed, "before"},
       {"no encoding named", "<?xml version=\"1.0\"?>" + utf8, true,
        "<?xml version=\"1.0\"?>" + narrowed, ""},
       {"filter off", "<?xml version=\"1.0\" encoding=\"utf-8\"?>" + utf8, false,
@@ -114,11 +114,14 @@ void convertCharsetWithTree(Feed& feed, std::string& text, bool filterUnicode) {
   if (tree.Error()) return;
   const TiXmlNode* first = tree.FirstChild();
   const TiXmlDeclaration* declaration = first ? first->ToDeclaration() : nullptr;
-  if (!declaration) return;
-  feed.encoding = declaration->Encoding();
-  for (char& c : feed.encoding)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  if (feed.encoding == "utf-8" || feed.encoding.empty()) {
+  std::string encoding;
+  if (declaration) {
+    feed.encoding = declaration->Encoding();
+    for (char& c : feed.encoding)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    encoding = feed.encoding;
+  }
+  if (encoding == "utf-8" || encoding.empty()) {
     if (filterUnicode) CharsetConverter().fromUtf8(text);
   } else if (feed.encoding == "iso-8859-2") {
     CharsetConverter().fromIso88592(text);

@@ -414,5 +414,27 @@ TEST(XmlPrescanTest, AgreesWithTinyXmlOnRandomDocuments) {
   }
 }
 
+// The walk notes names that TinyXML does not know in element text, so that
+// only such documents get the HTML-name step.
+TEST(XmlPrescanTest, NotesOtherNamesInText) {
+  const struct {
+    const char* text;
+    bool otherNames;
+  } cases[] = {
+      {"<r>&amp;&lt;&gt;&quot;&apos;&#38;&#x26;</r>", false},
+      {"<r>a &nbsp;b</r>", true},
+      {"<r>&ampx;</r>", true},
+      {"<r>&unknown;</r>", true},
+      {"<r a='&nbsp;'>x</r>", false},
+      {"<r><![CDATA[&nbsp;]]><!-- &nbsp; --></r>", false},
+      {"<r>& x</r>", false},
+  };
+  for (const auto& c : cases) {
+    XmlShape shape;
+    EXPECT_EQ(prescanXml(c.text, XmlLimits(), &shape), XmlPrescanResult::Accepted) << c.text;
+    EXPECT_EQ(shape.otherNames, c.otherNames) << c.text;
+  }
+}
+
 }  // namespace
 }  // namespace korvo

@@ -102,5 +102,33 @@ TEST(SpecialEntityTable, ReplacementForNumericCode) {
   }
 }
 
+// The three tables together hold the HTML 4.01 set once each, plus "apos".
+TEST(EntityCodePoint, EveryNameOfTheThreeTables) {
+  std::set<std::string_view> names;
+  for (const LatinEntity& row : LatinEntityTable) {
+    names.insert(row.name);
+    EXPECT_EQ(entityCodePoint(row.name), row.code) << row.name;
+  }
+  for (const SpecialEntity& row : SpecialEntityTable) {
+    names.insert(row.name);
+    EXPECT_EQ(entityCodePoint(row.name), std::stoul(std::string(row.code))) << row.name;
+  }
+  for (const SymbolEntity& row : SymbolEntityTable) {
+    names.insert(row.name);
+    EXPECT_EQ(entityCodePoint(row.name), row.code) << row.name;
+  }
+  EXPECT_EQ(names.size(), 253u);
+  const struct {
+    const char* name;
+    std::uint32_t code;
+  } samples[] = {{"alpha", 945}, {"Omega", 937}, {"thetasym", 977}, {"bull", 8226},
+                 {"rArr", 8658}, {"diams", 9830}, {"ne", 8800},     {"fnof", 402}};
+  for (const auto& s : samples) EXPECT_EQ(entityCodePoint(s.name), s.code) << s.name;
+  for (std::string_view name : {std::string_view(), std::string_view("ALPHA"), std::string_view("thetasymx"),
+                                 std::string_view("bul"), std::string_view("ne\0", 3)}) {
+    EXPECT_EQ(entityCodePoint(name), 0u) << name;
+  }
+}
+
 }  // namespace
 }  // namespace korvo

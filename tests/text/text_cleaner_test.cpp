@@ -19,12 +19,12 @@ struct Case {
   std::string expected;
 };
 
-std::string filtered(std::string text) {
-  filterHtml(text);
+std::string filtered(std::string text, TagBreak tagBreak = TagBreak::Blank) {
+  filterHtml(text, tagBreak);
   return text;
 }
-std::string literallyFiltered(std::string text) {
-  literalFilterHtml(text);
+std::string literallyFiltered(std::string text, TagBreak tagBreak = TagBreak::Blank) {
+  literalFilterHtml(text, tagBreak);
   return text;
 }
 std::string brReplaced(std::string text) {
@@ -36,101 +36,106 @@ std::string literallyBrReplaced(std::string text) {
   return text;
 }
 
-void expectFilterCases(const std::vector<Case>& cases) {
+void expectFilterCases(const std::vector<Case>& cases, TagBreak tagBreak = TagBreak::Blank) {
   for (const Case& c : cases) {
-    EXPECT_EQ(filtered(c.input), c.expected) << c.what << ": \"" << c.input << '"';
-    EXPECT_EQ(literallyFiltered(c.input), c.expected) << "literal, " << c.what;
+    EXPECT_EQ(filtered(c.input, tagBreak), c.expected) << c.what << ": \"" << c.input << '"';
+    EXPECT_EQ(literallyFiltered(c.input, tagBreak), c.expected) << "literal, " << c.what;
   }
 }
 
-TEST(FilterHtml, RemovesEverythingFromLessThanToTheNextGreaterThan) {
+TEST(FilterHtml, RemovesMarkupAndKeepsOtherSigns) {
   expectFilterCases({
       {"tags around a word", "<b>bold</b>", "bold"},
       {"tags in a sentence", "a <i>b</i> <a href=\"x\">c</a>.", "a b c."},
-      {"comparison signs", "if a < b and c > d then", "if a  d then"},
-      {"unclosed <", "x <b>y</b> < z", "x y < z"},
-      {"unclosed < keeps the rest", "a<b", "a<b"},
+      {"comparison signs", "5 < 6 and 7 > 3", "5 < 6 and 7 > 3"},
+      {"less than a digit", "if a<3 then", "if a<3 then"},
+      {"unclosed tag keeps the rest", "a<b", "a<b"},
+      {"a later tag after an unclosed <", "x < y <b>z</b>", "x < y z"},
       {"lone >", "5 > 3", "5 > 3"},
       {"> before <", "a>b<c>d", "a>bd"},
-      {"comment with >", "<!-- a > b -->text", " b -->text"},
-      {"> in attribute value", "<a title=\"x>y\">link</a>", "y\">link"},
-      {"nested <", "<<b>>", ">"},
-      {"white space kept", " <p>\r\n  two\tspaces  </p> ", " \r\n  two\tspaces   "},
+      {"comment with > inside", "a<!-- a > b -->b", "ab"},
+      {"comment without end is a tag", "a<!-- a > b", "a b"},
+      {"declaration and instruction", "<!DOCTYPE html><?xml x?>text", "text"},
+      {"> in attribute value ends the tag", "<a title=\"x>y\">link</a>", "y\">link"},
+      {"empty tag is text", "a<>b", "a<>b"},
+      {"slash without a name is text", "a</>b", "a</>b"},
       {"reference inside a tag goes with it", "<a title=\"&amp;\">x</a>", "x"},
-      {"empty tag", "a<>b", "ab"},
+      {"script with its content", "a<script type=\"x\">trackView(1234);</script>b", "ab"},
+      {"style in capitals", "a <STYLE>.ad{display:none}</Style > b", "a b"},
+      {"script holding a tag", "<script>if (a<b) x='</p>';</script>text", "text"},
+      {"script without end tag", "a<script>b", "ab"},
+      {"scripts are not scripted", "<scripts>x</scripts>", "x"},
       {"empty text", "", ""},
       {"plain text", "nothing to do here; really", "nothing to do here; really"},
   });
 }
 
-TEST(FilterHtml, DecodesNamedReferences) {
+TEST(FilterHtml, GapsCollapseToOneSeparator) {
+  expectFilterCases({
+      {"spacing without mark-up stays", " a  b\t\r\n c ", " a  b\t\r\n c "},
+      {"blanks on both sides of a tag", "a <b> c", "a c"},
+      {"no blank around an inline tag", "AT<i>&amp;</i>T", "AT&T"},
+      {"separating tags", "one<br>two<BR/>three</p><p>four<li>five", "one two three four five"},
+      {"every separating tag",
+       "a<p>b<div>c<li>d<tr>e<h1>f<h6>g<blockquote>h<hr>i</br>j<br clear=all>k",
+       "a b c d e f g h i j k"},
+      {"paragraphs with line feeds", "<p>late''.</p>\n<p>Read more</p>\n", "late''. Read more"},
+      {"gap at the start and the end", "  <p> x </p>  ", "x"},
+      {"separator-like names", "a<pre>b<brx>c<p2>d", "abcd"},
+      {"a decoded blank is kept", "a&#32;<b> c", "a  c"},
+      {"tags after a reference that decodes to nothing", "&zwnj;<p>x", "x"},
+  });
+  expectFilterCases(
+      {
+          {"separating tags", "one<br>two</p><p>three<li>four", "one\ntwo\nthree\nfour"},
+          {"inline tag with blanks", "a <b> c", "a c"},
+          {"inline tag without blanks", "a<b>c", "ac"},
+          {"line feeds kept, two at most", "a\n\n\n<p>\n\nb", "a\n\nb"},
+          {"one line feed next to a tag", "a\n<b>c", "a\nc"},
+          {"breaks already replaced", "a\n\n<p>b", "a\n\nb"},
+          {"carriage returns go", "a\r\n<p>\r\nb", "a\n\nb"},
+          {"at the start and the end", "<p>\nx\n</p>\n", "x"},
+      },
+      TagBreak::LineFeed);
+}
+
+TEST(FilterHtml, DecodesOnlyRealReferences) {
   expectFilterCases({
       {"lt and gt stay as signs", "&lt;b&gt;bold&lt;/b&gt;", "<b>bold</b>"},
       {"amp", "Q&amp;A", "Q&A"},
-      {"quot", "&quot;hi&quot;", "\"hi\""},
-      {"apos", "it&apos;s", "it's"},
+      {"amp does not swallow", "Salt &amp; pepper; a history", "Salt & pepper; a history"},
+      {"escaped twice", "AT&amp;amp;T", "AT&amp;T"},
+      {"decoded text is final", "&amp;lt; &#38;gt;", "&lt; &gt;"},
+      {"quot and apos", "&quot;it&apos;s&quot;", "\"it's\""},
       {"eacute", "caf&eacute;", "caf\xE9"},
       {"nbsp", "a&nbsp; b", "a\xA0 b"},
-      {"yuml and Yuml differ", "&yuml;&Yuml;", "\xFFY"},
+      {"case matters", "&yuml;&Yuml;&AMP;&Eacute;", "\xFFY&AMP;\xC9"},
       {"special names", "&rsquo;&trade;&hellip;&zwnj;&ldquo;&dagger;&lsaquo;&euro;&mdash;",
        "'(TM)...''|\"E-"},
-      {"other case than the row (Eacute has its own)", "a&AMP;b&Eacute;!&Trade;d", "ab\xC9!d"},
-      {"unknown name", "a&foo;b&nbs;c", "abc"},
-      {"empty name", "a&;b", "ab"},
+      {"HTML 4 symbol names decode to nothing here", "a&alpha;b&bull;c&thetasym;d", "abcd"},
+      {"unknown names stay", "a&foo;b&nbs;c&;d", "a&foo;b&nbs;c&;d"},
+      {"name too long", "a&thetasymx;b", "a&thetasymx;b"},
+      {"no semicolon", "Tom & Jerry &amp more", "Tom & Jerry &amp more"},
+      {"bare amp in an address query", "http://example.com/?a=1&b=2;c=3",
+       "http://example.com/?a=1&b=2;c=3"},
+      {"amp at the very end", "a&", "a&"},
   });
 }
 
-TEST(FilterHtml, DecodesNumericReferences) {
+TEST(FilterHtml, DecodesWellFormedNumbers) {
   expectFilterCases({
       {"39", "it&#39;s", "it's"},
-      {"leading zeros below 256", "&#065;&#0065;&#00000065;", "AAA"},
+      {"leading zeros", "&#065;&#00000065;&#08217;", "AA'"},
       {"1 and 255", "&#1;&#255;", "\x01\xFF"},
-      {"0", "a&#0;b", "ab"},
-      {"256", "a&#256;b", "ab"},
-      {"1000", "a&#1000;b", "ab"},
-      {"8217 by code text", "&#8217;&#8482;&#338;&#8204;", "'(TM)OE"},
-      {"08217 is not the code text", "a&#08217;b", "ab"},
-      {"leading white space and sign", "&# 65;&#+66;&#\t67;", "ABC"},
-      {"negative", "a&#-65;b", "ab"},
-      {"digits up to the first non-digit", "&#65abc;&#66 7;", "AB"},
-      {"no digits", "a&#abc;b&# ;c", "abc"},
-      {"white space before a special code", "a&# 8217;b", "ab"},
-      {"eight digits", "a&#99999999;b", "ab"},
-      {"hexadecimal", "a&#x41;b&#X41;c&#x2019;d", "abcd"},
-      {"empty number", "a&#;b", "ab"},
-      {"zero byte inside", std::string{'&', '#', '6', '\0', '5', ';', 'x'}, "\x06x"},
+      {"hexadecimal", "&#x26;&#X41;&#x2019;&#xe9;&#x00E9;", "&A'\xE9\xE9"},
+      {"special codes", "&#8217;&#8482;&#338;&#8204;", "'(TM)OE"},
+      {"not characters go", "a&#0;b&#x110000;c&#99999999999;d", "abcd"},
+      {"other characters go", "a&#256;b&#1000;c", "abc"},
+      {"malformed numbers stay", "&# 65;&#+66;&#-6;&#65abc;&#;&#x;&#xg;",
+       "&# 65;&#+66;&#-6;&#65abc;&#;&#x;&#xg;"},
+      {"zero byte inside", std::string{'&', '#', '6', '\0', '5', ';', 'x'},
+       std::string{'&', '#', '6', '\0', '5', ';', 'x'}},
       {"decodes to a semicolon", "a&#59;b", "a;b"},
-  });
-}
-
-TEST(FilterHtml, DecodedTextIsExaminedAgain) {
-  expectFilterCases({
-      {"amp then lt", "&amp;lt;", "<"},
-      {"amp written twice", "&amp;amp;", "&"},
-      {"amp chain", "&amp;amp;amp;quot;", "\""},
-      {"numeric amp then name", "&#38;gt;", ">"},
-      {"numeric amp then number", "&#38;#65;", "A"},
-      {"decoded amp joins the next reference", "&amp;&amp;", ""},
-      {"decoded amp with a distant semicolon", "Fish &amp; Chips and Peas;",
-       "Fish & Chips and Peas;"},
-      {"decoded amp with a near semicolon", "Fish &amp; Chips; Peas", "Fish  Peas"},
-      {"decoded amp with a near semicolon", "A &amp; B &amp; C", "A  C"},
-  });
-}
-
-TEST(FilterHtml, SemicolonWindowAndBareAmpersands) {
-  expectFilterCases({
-      {"nine characters between", "a&123456789;b", "ab"},
-      {"ten characters between", "a&1234567890;b", "a&1234567890;b"},
-      {"nine-character number", "&#00000065;|&#000000065;", "A|&#000000065;"},
-      {"a later amp still decoded", "AT&T and others; Q&amp;A", "AT&T and others; Q&A"},
-      {"an amp inside a long window is passed over", "x&abcdefg&amp;y", "x&abcdefg&amp;y"},
-      {"no semicolon anywhere", "Tom & Jerry &amp more", "Tom & Jerry &amp more"},
-      {"no semicolon after the last amp", "&amp; then & alone", "& then & alone"},
-      {"bare amp in an address query", "http://example.com/?a=1&b=2;c=3",
-       "http://example.com/?a=1c=3"},
-      {"address query without semicolons", "/?id=5&lang=en&x=1", "/?id=5&lang=en&x=1"},
-      {"amp at the very end", "a&", "a&"},
   });
 }
 
@@ -147,20 +152,46 @@ TEST(FilterHtml, EightBitBytesPassThrough) {
   });
 }
 
-TEST(ReplaceBr, ReplacesExactlyTheTwoBreakForms) {
+// The fast paths skip from one "<" or "&" to the next eight bytes at a
+// time, storing whole words once the text has shrunk by eight or more: a
+// marker at every offset of a 64-byte block, after nothing, a short and a
+// long removal, and mark-up that ends exactly at the end.
+TEST(FilterHtml, MarkersAtEveryOffset) {
+  for (std::size_t at = 0; at < 64; ++at) {
+    for (const char* marker : {"<b>", "&amp;", "<", "&", "<p>", "<br", "&#x41;"}) {
+      for (const char* before : {"", "<i>", "<span class=\"lead\">"}) {
+        const std::string input =
+            before + std::string(at, 'x') + marker + std::string(63 - at, 'y');
+        EXPECT_EQ(filtered(input), literallyFiltered(input)) << before << marker << " at " << at;
+      }
+      const std::string input = std::string(at, 'x') + marker + std::string(63 - at, 'y');
+      for (TagBreak tagBreak : {TagBreak::Blank, TagBreak::LineFeed}) {
+        EXPECT_EQ(filtered(input, tagBreak), literallyFiltered(input, tagBreak))
+            << marker << " at " << at;
+      }
+      EXPECT_EQ(brReplaced(input), literallyBrReplaced(input)) << marker << " at " << at;
+      const std::string atEnd = std::string(at, 'x') + marker;
+      EXPECT_EQ(filtered(atEnd), literallyFiltered(atEnd)) << marker << " ending at " << at;
+      EXPECT_EQ(brReplaced(atEnd), literallyBrReplaced(atEnd)) << marker << " ending at " << at;
+    }
+  }
+}
+
+TEST(ReplaceBr, ReplacesEveryBreakSpelling) {
   const std::vector<Case> cases = {
       {"between two words", "one<br>two", "one\ntwo"},
       {"two in a row", "a<br><br>b", "a\n\nb"},
-      {"self-closing with space", "a<br />b", "a\nb"},
-      {"mixed", "<br />x<br>y<br /><br>", "\nx\ny\n\n"},
-      {"capitals", "a<BR>b<Br />c", "a<BR>b<Br />c"},
-      {"no space before the slash", "a<br/>b", "a<br/>b"},
-      {"space before the sign", "a<br >b", "a<br >b"},
-      {"attributes", "a<br class=\"x\">b", "a<br class=\"x\">b"},
+      {"self-closing", "a<br />b<br/>c", "a\nb\nc"},
+      {"capitals", "a<BR>b<Br />c", "a\nb\nc"},
+      {"space before the sign", "a<br >b", "a\nb"},
+      {"attributes", "a<br class=\"x\">b", "a\nb"},
+      {"closing spelling", "a</br>b", "a\nb"},
+      {"other names", "a<bra>b<b>c<brx/>d", "a<bra>b<b>c<brx/>d"},
       {"white space around kept", "a <br> \r\nb", "a \n \r\nb"},
       {"inside other brackets", "<<br>>", "<\n>"},
       {"break within a broken break", "<br<br>>", "<br\n>"},
       {"cut off", "text<br", "text<br"},
+      {"no closing sign", "text<br />", "text\n"},
       {"empty text", "", ""},
       {"no breaks", "plain <p>text</p>", "plain <p>text</p>"},
   };
@@ -170,28 +201,29 @@ TEST(ReplaceBr, ReplacesExactlyTheTwoBreakForms) {
   }
 }
 
-TEST(TextCleanup, BreaksSurviveTheFilterOnlyWhenReplacedFirst) {
-  const std::string input = "<p>one<br>two<br />three<BR>four<br/>five &amp; six</p>";
+TEST(TextCleanup, BreaksAndParagraphsInBothSettings) {
+  const std::string input = "<p>one<br>two<br />three<BR>four<br/>five &amp; six</p><p>seven</p>";
   const struct {
     bool replace;
     bool filter;
     std::string expected;
   } settings[] = {
-      {true, true, "one\ntwo\nthreefourfive & six"},
-      {false, true, "onetwothreefourfive & six"},
-      {true, false, "<p>one\ntwo\nthree<BR>four<br/>five &amp; six</p>"},
+      {true, true, "one\ntwo\nthree\nfour\nfive & six\nseven"},
+      {false, true, "one two three four five & six seven"},
+      {true, false, "<p>one\ntwo\nthree\nfour\nfive &amp; six</p><p>seven</p>"},
       {false, false, input},
   };
   for (const auto& s : settings) {
     std::string fast = input;
     std::string literal = input;
+    const TagBreak tagBreak = s.replace ? TagBreak::LineFeed : TagBreak::Blank;
     if (s.replace) {
       replaceBr(fast);
       literalReplaceBr(literal);
     }
     if (s.filter) {
-      filterHtml(fast);
-      literalFilterHtml(literal);
+      filterHtml(fast, tagBreak);
+      literalFilterHtml(literal, tagBreak);
     }
     EXPECT_EQ(fast, s.expected) << "replaceBr " << s.replace << ", filterHtml " << s.filter;
     EXPECT_EQ(literal, s.expected) << "literal, replaceBr " << s.replace;

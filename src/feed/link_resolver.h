@@ -1,0 +1,13 @@
+#pragma once
+// Relative references in feeds (RFC 3986, section 5.2), resolved against a
+// base address, so that a link hands the browser a whole address.
+#include <string>
+#include <string_view>
+
+namespace korvo {
+
+// `link` resolved against `base`. A link with a scheme, an empty link, and
+// any link when base has no scheme come back unchanged.
+std::string resolveLink(std::string_view base, std::string_view link);
+
+}  // namespace korvo

@@ -1,0 +1,65 @@
+#include "text/character_reference.h"
+
+#include "text/entity_tables.h"
+
+namespace korvo {
+namespace {
+
+// Past the last code point; a longer number saturates here.
+constexpr std::uint32_t kBeyondUnicode = 0x110000;
+
+int digitValue(char c, bool hex) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (!hex) return -1;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool isAsciiAlnum(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+CharacterReference numeric(std::string_view text) {
+  std::size_t i = 2;
+  const bool hex = i < text.size() && (text[i] == 'x' || text[i] == 'X');
+  if (hex) ++i;
+  const std::size_t digits = i;
+  const std::uint32_t base = hex ? 16 : 10;
+  std::uint32_t code = 0;
+  for (int d; i < text.size() && (d = digitValue(text[i], hex)) >= 0; ++i) {
+    code = code * base + static_cast<std::uint32_t>(d);
+    if (code > kBeyondUnicode) code = kBeyondUnicode;
+  }
+  if (i == digits || i >= text.size() || text[i] != ';') return {};
+  return {i + 1, code};
+}
+
+}  // namespace
+
+CharacterReference readCharacterReference(std::string_view text) {
+  if (text.size() < 3 || text[0] != '&') return {};
+  if (text[1] == '#') return numeric(text);
+  // The name, packed as the tables pack it while it is read.
+  std::uint64_t key = 0;
+  std::size_t i = 1;
+  for (; i < text.size() && i <= kMaxEntityNameLength && isAsciiAlnum(text[i]); ++i)
+    key = key << 8 | static_cast<unsigned char>(text[i]);
+  if (i == 1 || i >= text.size() || text[i] != ';') return {};
+  key <<= 8 * (kMaxEntityNameLength + 1 - i);
+  const std::uint32_t code = entityCodePointOfKey(key);
+  if (code == 0) return {};
+  return {i + 1, code};
+}
+
+// Characters outside Latin-1 are narrowed here and only here.
+std::string_view singleByteText(std::uint32_t code, char& byte) {
+  if (code >= 1 && code <= 255) {
+    byte = static_cast<char>(static_cast<unsigned char>(code));
+    return std::string_view(&byte, 1);
+  }
+  const SpecialEntity* row = findSpecialEntityByCodePoint(code);
+  return row != nullptr ? row->replacement : std::string_view();
+}
+
+}  // namespace korvo

@@ -1,0 +1,44 @@
+#include "feed/html_entities.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace korvo {
+namespace {
+
+TEST(DecodeHtmlEntities, NamesInElementTextOnly) {
+  const struct {
+    const char* what;
+    std::string document;
+    std::string singleByte;
+    std::string utf8;
+  } cases[] = {
+      {"Latin-1 names", "<r>a&nbsp;b&eacute;</r>", "<r>a\xA0" "b\xE9</r>",
+       "<r>a\xC2\xA0" "b\xC3\xA9</r>"},
+      {"beyond Latin-1", "<r>&hellip;&rsquo;&bull;&rArr;</r>", "<r>...'</r>",
+       "<r>\xE2\x80\xA6\xE2\x80\x99\xE2\x80\xA2\xE2\x87\x92</r>"},
+      {"XML's own names and numbers", "<r>&amp;&lt;&gt;&quot;&apos;&#160;&#xA0;</r>",
+       "<r>&amp;&lt;&gt;&quot;&apos;&#160;&#xA0;</r>", "<r>&amp;&lt;&gt;&quot;&apos;&#160;&#xA0;</r>"},
+      {"unknown and unfinished", "<r>&foo; &nbsp &NBSP;</r>", "<r>&foo; &nbsp &NBSP;</r>",
+       "<r>&foo; &nbsp &NBSP;</r>"},
+      {"attributes", "<r a=\"&nbsp;\" b='x>&nbsp;'>&nbsp;</r>", "<r a=\"&nbsp;\" b='x>&nbsp;'>\xA0</r>",
+       "<r a=\"&nbsp;\" b='x>&nbsp;'>\xC2\xA0</r>"},
+      {"CDATA, comments, instructions",
+       "<r><![CDATA[&nbsp;]]><!-- &nbsp; --><?p &nbsp; ?></r>",
+       "<r><![CDATA[&nbsp;]]><!-- &nbsp; --><?p &nbsp; ?></r>",
+       "<r><![CDATA[&nbsp;]]><!-- &nbsp; --><?p &nbsp; ?></r>"},
+      {"unfinished mark-up", "<r>&nbsp;<!-- &nbsp;", "<r>\xA0<!-- &nbsp;", "<r>\xC2\xA0<!-- &nbsp;"},
+      {"no references", "<r>plain</r>", "<r>plain</r>", "<r>plain</r>"},
+  };
+  for (const auto& c : cases) {
+    std::string single = c.document, utf8 = c.document;
+    decodeHtmlEntities(single, false);
+    decodeHtmlEntities(utf8, true);
+    EXPECT_EQ(single, c.singleByte) << c.what;
+    EXPECT_EQ(utf8, c.utf8) << c.what;
+  }
+}
+
+}  // namespace
+}  // namespace korvo
