@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "base/meter_settings.h"
+#include "feed/cleanup_options.h"
 #include "feed/feed.h"
 #include "retrieval/feed_refresh.h"
 #include "support/generated_feed.h"
