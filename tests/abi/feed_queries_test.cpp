@@ -63,8 +63,8 @@ class FeedQueriesTest : public ::testing::Test {
 };
 
 TEST_F(FeedQueriesTest, ChannelAndItemQueries) {
-  LoopbackServer server(kAddress, ok(rssItems("Title", item("zero") + item("one") +
-                                                           item("two") + item("three"))));
+  LoopbackServer server(
+      kAddress, ok(rssItems("Title", item("zero") + item("one") + item("two") + item("three"))));
   ASSERT_TRUE(server.ok()) << server.error();
   start("[A]\nNewsSite=News\n");
   int a = meter("A");
@@ -79,8 +79,13 @@ TEST_F(FeedQueriesTest, ChannelAndItemQueries) {
   struct Case {
     const char* number;
     const char* title;
-  } cases[] = {{"", "zero"},   {"abc", "zero"}, {" 3", "three"}, {"3abc", "three"},
-               {"+1", "one"},  {"4", ""},       {"99999999999999999999", ""},
+  } cases[] = {{"", "zero"},
+               {"abc", "zero"},
+               {" 3", "three"},
+               {"3abc", "three"},
+               {"+1", "one"},
+               {"4", ""},
+               {"99999999999999999999", ""},
                {nullptr, "zero"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.number ? c.number : "(null)");
@@ -165,10 +170,7 @@ TEST_F(FeedQueriesTest, TitleLists) {
     const char* list;
     const char* withoutTitle;
   } cases[] = {
-      {"3", "\none\nthree", "one\nthree"},
-      {"0", "", ""},
-      {"-5", "", ""},
-      {"abc", "", ""},
+      {"3", "\none\nthree", "one\nthree"},          {"0", "", ""}, {"-5", "", ""}, {"abc", "", ""},
       {"2000000000", "\none\nthree", "one\nthree"},
   };
   for (const auto& c : cases) {
@@ -186,8 +188,9 @@ TEST_F(FeedQueriesTest, ShowErrorAndTooltipMarker) {
                        "Dead=http://127.0.3.7/news.xml\n");
   LoopbackServer server(kAddress, ok(rssItems("T", item("one"))));
   ASSERT_TRUE(server.ok()) << server.error();
-  start("[A]\nNewsSite=News\nToolTip=3\n[Dead]\nNewsSite=Dead\n[DeadTip]\nNewsSite=Dead\n"
-        "ToolTip=4\nToolTipItem=9\n");
+  start(
+      "[A]\nNewsSite=News\nToolTip=3\n[Dead]\nNewsSite=Dead\n[DeadTip]\nNewsSite=Dead\n"
+      "ToolTip=4\nToolTipItem=9\n");
   int a = meter("A"), dead = meter("Dead"), deadTip = meter("DeadTip");
   EXPECT_STREQ(api().GetDescription(a), "%tthttp://news.test/");
   EXPECT_STREQ(api().GetItemTitle(a, "5"), "%tthttp://news.test/");
@@ -208,7 +211,8 @@ TEST_F(FeedQueriesTest, FeedTextsNeverCarryTheTooltipMarker) {
       "<description>Cheap%&amp;#116;t!</description><language>%tt</language>"
       "<copyright>%tt</copyright><lastBuildDate>%tt</lastBuildDate>"
       "<managingEditor>%tt</managingEditor><rating>%tt</rating><pubDate>%tt</pubDate>"
-      "<item><title>Sale %\xBBt now</title><link>%tt</link><description>%%tt</description>"
+      "<item><title>Sale %\xBBt "
+      "now</title><link>http://news.test/i%tt</link><description>%%tt</description>"
       "<pubDate>%tt%tt</pubDate></item>"
       "<item><title>two%tt</title></item></channel></rss>\n";
   LoopbackServer server(kAddress, ok(doc));
@@ -245,7 +249,7 @@ TEST_F(FeedQueriesTest, FeedTextsNeverCarryTheTooltipMarker) {
     const char* text;
   } itemCases[] = {
       {"GetItemTitle", api().GetItemTitle, "0", "Sale % tt now"},
-      {"GetItemLink", api().GetItemLink, "0", "% tt"},
+      {"GetItemLink", api().GetItemLink, "0", "http://news.test/i% tt"},
       {"GetItemDescription", api().GetItemDescription, "0", "%% tt"},
       {"GetItemPubDate", api().GetItemPubDate, "0", "% tt% tt"},
       {"GetTitleOfItems", api().GetTitleOfItems, "2",
@@ -315,13 +319,15 @@ TEST_F(FeedQueriesTest, ClickHandsOnlyWebLinksToTheOpener) {
   test::writeWholeFile(dir.file("Korvo.ini"),
                        "[Settings]\nShowError=yes\n[NewsSites]\nNews=http://127.0.0.7/news.xml\n"
                        "Dead=http://127.0.3.7/news.xml\n");
-  LoopbackServer server(kAddress, ok(rssItems("T", item("a", "file:///etc/passwd") +
-                                                       item("b", "http://news.test/b?x=1&amp;y=2"))));
+  LoopbackServer server(kAddress,
+                        ok(rssItems("T", item("a", "file:///etc/passwd") +
+                                             item("b", "http://news.test/b?x=1&amp;y=2"))));
   ASSERT_TRUE(server.ok()) << server.error();
-  start("[File]\nNewsSite=News\nInputClick=2\nInputClickItem=0\n"
-        "[Error]\nNewsSite=Dead\nInputClick=1\n"
-        "[NoSite]\nInputClick=1\n"
-        "[Web]\nNewsSite=News\nInputClick=2\nInputClickItem=1\n");
+  start(
+      "[File]\nNewsSite=News\nInputClick=2\nInputClickItem=0\n"
+      "[Error]\nNewsSite=Dead\nInputClick=1\n"
+      "[NoSite]\nInputClick=1\n"
+      "[Web]\nNewsSite=News\nInputClick=2\nInputClickItem=1\n");
   for (const char* section : {"File", "Error", "NoSite", "Web"})
     api().action(0, 5001, meter(section), 0, 0, 0, 0, 0, 0, 0, 0);
   EXPECT_EQ(waitForFile(record), "1|http://news.test/b?x=1&y=2\n");

