@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "support/case_address.h"
 #include "support/loopback_server.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
@@ -32,16 +33,17 @@ Script ok(const std::string& title) {
 TEST(RefreshClockTest, IntervalRetryAndClockSetBackThroughTheExports) {
   KORVO_SKIP_WITHOUT_PORT_80();
   if (access(kFaketime, R_OK) != 0) GTEST_SKIP() << "libfaketime is not installed (faketime)";
-  LoopbackServer server("127.0.0.7", {ok("one"), ok("two"),
-                                      Script().send(httpAnswer("HTTP/1.0 503 Busy", {}, "")),
-                                      ok("three"), ok("four")});
+  LoopbackServer server(test::caseAddress(),
+                        {ok("one"), ok("two"), Script().send(httpAnswer("HTTP/1.0 503 Busy", {}, "")),
+                         ok("three"), ok("four")});
   ASSERT_TRUE(server.ok()) << server.error();
 
   test::TempDir dir;
   std::string plugin = dir.file("libkorvo.so");
   test::writeWholeFile(plugin, test::readWholeFile(KORVO_PLUGIN_PATH));
   test::writeWholeFile(dir.file("Korvo.ini"),
-                       "[Settings]\nShowError=no\n[NewsSites]\nNews=http://127.0.0.7/feed.xml\n");
+                       "[Settings]\nShowError=no\n[NewsSites]\nNews=" + server.url("/feed.xml") +
+                           "\n");
   test::writeWholeFile(dir.file("host.ini"), "[M]\nNewsSite=News\nUpdateIntervall=180\n");
   std::string timeFile = dir.file("now.txt");
 

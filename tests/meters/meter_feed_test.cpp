@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "meters/meter.h"
+#include "support/case_address.h"
 #include "support/loopback_server.h"
 #include "support/temp_dir.h"
 
@@ -18,8 +19,6 @@ using test::httpAnswer;
 using test::LoopbackServer;
 using test::Script;
 using Ms = std::chrono::milliseconds;
-
-constexpr const char* kAddress = "127.0.0.6";
 
 std::string rss(const std::vector<std::string>& itemTitles, const std::string& title = "News") {
   std::string doc = "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>" + title +
@@ -45,8 +44,8 @@ class MeterFeedTest : public ::testing::Test {
   MeterFeedTest() : cache(environment) {
     environment.clock = &clock;
     globals.iniPath = dir.file("Korvo.ini");
-    test::writeWholeFile(globals.iniPath, "[NewsSites]\nNews=http://127.0.0.6/news.xml\n"
-                                          "Other=http://127.0.0.6/other.xml\n");
+    test::writeWholeFile(globals.iniPath,
+                         "[NewsSites]\nNews=" + kNewsUrl + "\nOther=http://" + kAddress + "/other.xml\n");
     env = MeterEnv{&cache, &globals, &recordLink};
     gOpened.clear();
   }
@@ -60,6 +59,9 @@ class MeterFeedTest : public ::testing::Test {
   }
   std::string title(Meter& meter) { return meter.channelText(env, "title"); }
 
+  // The server of this case listens on an address of its own.
+  const std::string kAddress = test::caseAddress();
+  const std::string kNewsUrl = "http://" + kAddress + "/news.xml";
   test::TempDir dir;
   ManualClock clock;
   Environment environment;
@@ -94,7 +96,7 @@ TEST_F(MeterFeedTest, IntervalAndRetryFollowTheClock) {
   EXPECT_EQ(server.connections(), 2u);
   // The failed download keeps the old content.
   EXPECT_EQ(meter.itemText(env, "itemtitle", 0), "a");
-  EXPECT_EQ(cache.find("http://127.0.0.6/news.xml")->errorText, "Error transfering data.");
+  EXPECT_EQ(cache.find(kNewsUrl)->errorText, "Error transfering data.");
   clock.advance(9);
   title(meter);
   EXPECT_EQ(server.connections(), 2u);
@@ -191,7 +193,7 @@ TEST_F(MeterFeedTest, TitleLists) {
   };
   title(meter);
   // A failed download after the success leaves an error text beside the data.
-  cache.find("http://127.0.0.6/news.xml")->errorText = "Error transfering data.";
+  cache.find(kNewsUrl)->errorText = "Error transfering data.";
   for (const auto& c : cases) {
     SCOPED_TRACE(c.count);
     globals.ShowError = c.showError;
@@ -259,7 +261,7 @@ TEST_F(MeterFeedTest, ClickOpensOnlyWebLinks) {
       {3, 0, false, nullptr},
   };
   title(meter);
-  cache.find("http://127.0.0.6/news.xml")->errorText = "http://evil.test/ Unable to connect";
+  cache.find(kNewsUrl)->errorText = "http://evil.test/ Unable to connect";
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.choice) + "/" + std::to_string(c.item));
     gOpened.clear();

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/case_address.h"
 #include "support/loopback_server.h"
 #include "support/temp_dir.h"
 
@@ -20,10 +21,8 @@ using test::LoopbackServer;
 using test::Script;
 using Ms = std::chrono::milliseconds;
 
-constexpr const char* kAddress = "127.0.0.3";
-// Nobody listens here: outside the 127.0.0.x addresses the test programs use.
+// Nobody listens here: outside the addresses of the cases.
 constexpr const char* kDeadAddress = "127.0.3.3";
-const std::string kUrl = "http://127.0.0.3/feeds/news.xml";
 const std::string kRss = "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel>"
                          "<title>T</title></channel></rss>\n";
 
@@ -66,6 +65,16 @@ class HttpFetcherTest : public ::testing::Test {
 
   std::string log() const { return test::readWholeFile(dir.file("Korvolog.txt")); }
 
+  // The request of a first download of url, whose path is path.
+  std::string firstRequest(const std::string& url, const std::string& path) const {
+    return "GET " + path + " HTTP/1.0\r\n" +
+           "User-Agent: Korvo/0.93\r\n"
+           "Connection: close\r\n"
+           "Referer: " + url + "\r\n" +
+           "Host: " + kAddress + ":80\r\n" +
+           "\r\n";
+  }
+
   void expectFailure(const std::string& message) {
     EXPECT_EQ(feed.errorText, message);
     EXPECT_TRUE(body.empty());
@@ -73,6 +82,9 @@ class HttpFetcherTest : public ::testing::Test {
     EXPECT_THAT(log(), HasSubstr(" --> Error: " + message + "\n"));
   }
 
+  // The server of this case listens on an address of its own.
+  const std::string kAddress = test::caseAddress();
+  const std::string kUrl = "http://" + kAddress + "/feeds/news.xml";
   test::TempDir dir;
   ManualClock clock;
   Logger logger{clock};
@@ -82,17 +94,8 @@ class HttpFetcherTest : public ::testing::Test {
   std::vector<std::string> requests;
 };
 
-std::string firstRequest(const std::string& url, const std::string& path) {
-  return "GET " + path + " HTTP/1.0\r\n" +
-         "User-Agent: Korvo/0.93\r\n"
-         "Connection: close\r\n"
-         "Referer: " + url + "\r\n" +
-         "Host: 127.0.0.3:80\r\n"
-         "\r\n";
-}
-
 TEST_F(HttpFetcherTest, FirstDownloadSendsThePlainRequestAndReturnsTheBody) {
-  feed = Feed("http://127.0.0.3/feeds/news.xml?a=1&b=%20#top", env);
+  feed = Feed(kUrl + "?a=1&b=%20#top", env);
   feed.lastModified = "stored date";
   feed.etag = "\"stored\"";
   feed.errorText = "previous failure";
@@ -312,7 +315,7 @@ TEST_F(HttpFetcherTest, StoredValidatorsGoBackAsTheyCameAndOutliveTheirHeaders) 
   ASSERT_EQ(requests.size(), 3u);
   EXPECT_THAT(requests[0], Not(HasSubstr("If-")));
   const std::string conditional =
-      "Host: 127.0.0.3:80\r\n"
+      "Host: " + kAddress + ":80\r\n" +
       "If-Modified-Since: Tue, 02 Jan 2024 10:00:00 GMT\r\n"
       "If-None-Match: \"v1\"\r\n"
       "\r\n";
@@ -387,10 +390,10 @@ TEST_F(HttpFetcherTest, AnAnswerPastTheSizeBoundIsRefused) {
 
 TEST_F(HttpFetcherTest, UnreachableHostsAreUnableToConnect) {
   const std::string urls[] = {
-      "http://127.0.0.3:80/feeds/news.xml",  // the port stays part of the host name
+      "http://" + kAddress + ":80/feeds/news.xml",  // the port stays part of the host name
       std::string("http://") + kDeadAddress + "/feeds/news.xml",
       "http://bad..host/feeds/news.xml",
-      "http://user@127.0.0.3/feeds/news.xml",
+      "http://user@" + kAddress + "/feeds/news.xml",
       "http:////feeds/news.xml",
       "not a url",
   };

@@ -4,6 +4,7 @@
 
 #include "base/meter_settings.h"
 #include "retrieval/feed_refresh.h"
+#include "support/case_address.h"
 #include "support/nginx_server.h"
 
 namespace korvo {
@@ -15,14 +16,15 @@ std::string rss(const std::string& itemTitle) {
 }
 
 TEST(RealServerTest, ValidatorsFromNginxGiveNotModifiedUntilTheFileChanges) {
-  test::NginxServer nginx("127.0.0.8");
+  const std::string address = test::caseAddress();
+  test::NginxServer nginx(address);
   if (!nginx.available()) GTEST_SKIP() << nginx.problem();
   nginx.put("feed.xml", rss("first"));
 
   ManualClock clock;
   Environment env;
   env.clock = &clock;
-  Feed feed("http://127.0.0.8/feed.xml", env);
+  Feed feed("http://" + address + "/feed.xml", env);
   MeterSettings settings;
 
   refresh(feed, settings);

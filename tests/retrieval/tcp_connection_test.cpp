@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 #include <filesystem>
 #include <string>
 
+#include "support/case_address.h"
 #include "support/loopback_server.h"
 
 namespace korvo {
@@ -16,7 +16,6 @@ using test::LoopbackServer;
 using test::Script;
 using Ms = std::chrono::milliseconds;
 
-constexpr const char* kAddress = "127.0.0.4";
 constexpr const char* kDeadAddress = "127.0.3.3";  // nobody listens here
 
 std::size_t openDescriptors() {
@@ -29,6 +28,9 @@ std::size_t openDescriptors() {
 class TcpConnectionTest : public ::testing::Test {
  protected:
   void SetUp() override { KORVO_SKIP_WITHOUT_PORT_80(); }
+
+  // The address of this case alone (support/case_address.h).
+  const std::string kAddress = test::caseAddress();
 };
 
 TEST_F(TcpConnectionTest, ReceiveTellsCloseFromTimeOut) {
@@ -57,14 +59,7 @@ TEST_F(TcpConnectionTest, ASendToAResetPeerFailsWithoutASignal) {
   LoopbackServer server(kAddress, Script().dontWaitForRequest().reset());
   ASSERT_TRUE(server.ok()) << server.error();
   TcpConnection connection;
-  // Another case of this program may hold the address for a moment (they
-  // run in parallel); the server waits for it, a refused connect retries.
-  bool connected = false;
-  for (int attempt = 0; attempt < 50 && !connected; ++attempt) {
-    connected = connection.connectTo(kAddress, 80);
-    if (!connected) std::this_thread::sleep_for(Ms(20));
-  }
-  ASSERT_TRUE(connected);
+  ASSERT_TRUE(connection.connectTo(kAddress, 80));
   ASSERT_TRUE(server.waitForFinished(1, Ms(5000)));
   int result = 0;
   for (int i = 0; i < 100 && result >= 0; ++i) result = connection.sendText("data");
@@ -76,7 +71,8 @@ TEST_F(TcpConnectionTest, ASendToAResetPeerFailsWithoutASignal) {
 
 TEST_F(TcpConnectionTest, FailedConnectsLeaveNoSocketOpen) {
   const std::size_t before = openDescriptors();
-  for (const char* host : {kDeadAddress, "bad..host", "127.0.0.4:80", "", "a b"}) {
+  const std::string hosts[] = {kDeadAddress, "bad..host", kAddress + ":80", "", "a b"};
+  for (const std::string& host : hosts) {
     SCOPED_TRACE(host);
     TcpConnection connection;
     EXPECT_FALSE(connection.connectTo(host, 80));

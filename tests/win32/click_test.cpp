@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "support/case_address.h"
 #include "support/loopback_server.h"
 #include "support/plugin_library.h"
 #include "support/temp_dir.h"
@@ -17,7 +18,6 @@
 namespace korvo::test {
 namespace {
 
-constexpr const char* kAddress = "127.0.0.21";
 constexpr const char* kCommandKey = "http\\shell\\open\\command";
 
 // Points the "open" command of http links at the stand-in for as long as
@@ -68,16 +68,16 @@ TEST(WindowsClickTest, HandsOnlyWebLinksToShellExecute) {
   const std::string record = dir.file("opened.txt");
   ASSERT_EQ(setenv("KORVO_LINK_RECORD", record.c_str(), 1), 0);
 
-  writeWholeFile(dir.file("Korvo.ini"),
-                 "[Settings]\nShowError=yes\n[NewsSites]\nNews=http://127.0.0.21/news.xml\n"
-                 "Dead=http://127.0.3.21/news.xml\n");
+  const std::string address = caseAddress();
+  writeWholeFile(dir.file("Korvo.ini"), "[Settings]\nShowError=yes\n[NewsSites]\nNews=http://" +
+                                            address + "/news.xml\nDead=http://127.0.3.21/news.xml\n");
   writeWholeFile(dir.file("host.ini"),
                  "[File]\nNewsSite=News\nInputClick=2\nInputClickItem=0\n"
                  "[Error]\nNewsSite=Dead\nInputClick=1\n"
                  "[NoSite]\nInputClick=1\n"
                  "[Web]\nNewsSite=News\nInputClick=2\nInputClickItem=1\n");
   LoopbackServer server(
-      kAddress, Script().send(httpAnswer(
+      address, Script().send(httpAnswer(
                     "HTTP/1.0 200 OK", {},
                     rss("<item><title>a</title><link>file:///C:/windows/win.ini</link></item>"
                         "<item><title>b</title><link>http://news.test/b?x=1&amp;y=2</link></item>"))));
