@@ -2,7 +2,10 @@
 # Runs the Windows dialog test program (argument 1) under Wine on an Xvfb
 # server of its own and photographs the filled-in dialog into argument 2.
 # Wine's server is restarted around the run, so that its desktop opens on
-# this display; CTest runs this test alone.
+# this display; CTest runs this test alone, and scripts/run-windows-tests
+# runs it after the others, once their server has ended. Each restart waits
+# for the old server to be gone: a program that met it on its way out would
+# die.
 set -euo pipefail
 driver="$1"
 shot="$2"
@@ -18,6 +21,7 @@ sync_dir="$(mktemp -d)"
 cleanup() {
   kill "$watcher" 2>/dev/null || true
   wineserver -k 2>/dev/null || true
+  wineserver -w
   kill "$xvfb" 2>/dev/null || true
   rm -rf "$sync_dir"
 }
@@ -26,6 +30,7 @@ trap cleanup EXIT
 for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
 
 wineserver -k 2>/dev/null || true
+wineserver -w
 # Photographs the dialog once the test program says it is filled in.
 (
   for _ in $(seq 1200); do [ -e "$sync_dir/ready" ] && break; sleep 0.1; done
