@@ -327,7 +327,7 @@ TEST_F(HttpFetcherTest, AServerThatClosesOrResetsAtOnceSendsNoData) {
   const Script scripts[] = {
       Script().dontWaitForRequest(),
       Script(),
-      Script().dontWaitForRequest().reset(),
+      Script().dontReadRequest().reset(),
       Script().reset(),
   };
   for (const auto& script : scripts) {

@@ -104,6 +104,12 @@ Script& Script::dontWaitForRequest() {
   return *this;
 }
 
+Script& Script::dontReadRequest() {
+  waitForRequest_ = false;
+  leaveRequestUnread_ = true;
+  return *this;
+}
+
 std::string httpAnswer(const std::string& statusLine, const std::vector<std::string>& headers,
                        const std::string& body) {
   std::string answer = statusLine + "\r\n";
@@ -274,6 +280,8 @@ void LoopbackServer::serve(int fd, const Script& script, std::size_t index) {
       if (w == Wait::Stop) going = false;
       if (w != Wait::Ready || !readSome()) break;
     }
+  } else if (script.leavesRequestUnread()) {
+    if (waitFor(fd, POLLIN, wakeRead_, milliseconds(kReadWait)) == Wait::Stop) going = false;
   }
 
   for (const auto& step : script.steps()) {

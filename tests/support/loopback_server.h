@@ -56,6 +56,10 @@ class Script {
   Script& reset();
   // Plays the steps at once, without waiting for the request.
   Script& dontWaitForRequest();
+  // Plays the steps once the request has begun to arrive, leaving it
+  // unread: the client's connect has then succeeded, so a reset that
+  // follows reaches it as a receive error, never as a failed connect.
+  Script& dontReadRequest();
 
   struct Step {
     enum class Kind { Send, Pause, Flood, Stall };
@@ -66,11 +70,13 @@ class Script {
   };
   const std::vector<Step>& steps() const { return steps_; }
   bool waitsForRequest() const { return waitForRequest_; }
+  bool leavesRequestUnread() const { return leaveRequestUnread_; }
   bool endsWithReset() const { return reset_; }
 
  private:
   std::vector<Step> steps_;
   bool waitForRequest_ = true;
+  bool leaveRequestUnread_ = false;
   bool reset_ = false;
 };
 
