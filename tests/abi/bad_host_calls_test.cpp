@@ -8,14 +8,13 @@
 #include <memory>
 #include <string>
 
+#include "support/case_address.h"
 #include "support/loopback_server.h"
 #include "support/plugin_library.h"
 #include "support/temp_dir.h"
 
 namespace korvo::test {
 namespace {
-
-constexpr const char* kAddress = "127.0.0.11";
 
 std::string feedAnswer() {
   std::string doc = "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>Channel"
@@ -29,10 +28,10 @@ class BadHostCallsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     KORVO_SKIP_WITHOUT_PORT_80();
-    server_ = std::make_unique<LoopbackServer>(kAddress, Script().send(feedAnswer()));
+    server_ = std::make_unique<LoopbackServer>(caseAddress(), Script().send(feedAnswer()));
     ASSERT_TRUE(server_->ok()) << server_->error();
     writeWholeFile(dir_.file("Korvo.ini"),
-                   "[Settings]\nShowError=no\n[NewsSites]\nNews=http://127.0.0.11/feed.xml\n");
+                   "[Settings]\nShowError=no\n[NewsSites]\nNews=" + server_->url("/feed.xml") + "\n");
     writeWholeFile(hostIni(), "[A]\nNewsSite=News\nUpdateIntervall=600\nToolTip=1\n");
     lib_ = std::make_unique<PluginLibrary>(dir_.path());
     ASSERT_TRUE(lib_->loaded()) << lib_->error();

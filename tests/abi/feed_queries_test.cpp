@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "support/case_address.h"
 #include "support/loopback_server.h"
 #include "support/plugin_library.h"
 #include "support/temp_dir.h"
@@ -20,8 +21,6 @@ using test::httpAnswer;
 using test::LoopbackServer;
 using test::PluginLibrary;
 using test::Script;
-
-constexpr const char* kAddress = "127.0.0.7";
 
 std::string rssItems(const std::string& channelTitle, const std::string& items) {
   return "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>" + channelTitle +
@@ -39,9 +38,9 @@ class FeedQueriesTest : public ::testing::Test {
   void SetUp() override {
     KORVO_SKIP_WITHOUT_PORT_80();
     test::writeWholeFile(dir.file("Korvo.ini"),
-                         "[Settings]\nShowError=no\nDoLog=yes\n[NewsSites]\n"
-                         "News=http://127.0.0.7/news.xml\nSame=http://127.0.0.7/news.xml\n"
-                         "Upper=http://127.0.0.7/NEWS.xml\nBad=ftp://127.0.0.7/x\n");
+                         "[Settings]\nShowError=no\nDoLog=yes\n[NewsSites]\nNews=" + kNewsUrl +
+                             "\nSame=" + kNewsUrl + "\nUpper=http://" + kAddress +
+                             "/NEWS.xml\nBad=ftp://" + kAddress + "/x\n");
   }
 
   // Loads the plug-in and makes one meter per section of hostIni.
@@ -58,6 +57,9 @@ class FeedQueriesTest : public ::testing::Test {
   std::string hostIni() const { return dir.file("host.ini"); }
   const test::PluginExports& api() const { return **plugin; }
 
+  // The server of this case listens on an address of its own.
+  const std::string kAddress = test::caseAddress();
+  const std::string kNewsUrl = "http://" + kAddress + "/news.xml";
   test::TempDir dir;
   std::unique_ptr<PluginLibrary> plugin;
 };
@@ -184,8 +186,8 @@ TEST_F(FeedQueriesTest, TitleLists) {
 
 TEST_F(FeedQueriesTest, ShowErrorAndTooltipMarker) {
   test::writeWholeFile(dir.file("Korvo.ini"),
-                       "[Settings]\nShowError=yes\n[NewsSites]\nNews=http://127.0.0.7/news.xml\n"
-                       "Dead=http://127.0.3.7/news.xml\n");
+                       "[Settings]\nShowError=yes\n[NewsSites]\nNews=" + kNewsUrl +
+                           "\nDead=http://127.0.3.7/news.xml\n");
   LoopbackServer server(kAddress, ok(rssItems("T", item("one"))));
   ASSERT_TRUE(server.ok()) << server.error();
   start(
@@ -317,11 +319,10 @@ TEST_F(FeedQueriesTest, ClickHandsOnlyWebLinksToTheOpener) {
   setenv("PATH", (bin.path() + ":" + oldPath).c_str(), 1);
 
   test::writeWholeFile(dir.file("Korvo.ini"),
-                       "[Settings]\nShowError=yes\n[NewsSites]\nNews=http://127.0.0.7/news.xml\n"
-                       "Dead=http://127.0.3.7/news.xml\n");
-  LoopbackServer server(kAddress,
-                        ok(rssItems("T", item("a", "file:///etc/passwd") +
-                                             item("b", "http://news.test/b?x=1&amp;y=2"))));
+                       "[Settings]\nShowError=yes\n[NewsSites]\nNews=" + kNewsUrl +
+                           "\nDead=http://127.0.3.7/news.xml\n");
+  LoopbackServer server(kAddress, ok(rssItems("T", item("a", "file:///etc/passwd") +
+                                                       item("b", "http://news.test/b?x=1&amp;y=2"))));
   ASSERT_TRUE(server.ok()) << server.error();
   start(
       "[File]\nNewsSite=News\nInputClick=2\nInputClickItem=0\n"

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "base/limits.h"
+#include "support/case_address.h"
 #include "support/loopback_server.h"
 #include "support/plugin_library.h"
 #include "support/temp_dir.h"
@@ -25,8 +26,6 @@ using test::PluginLibrary;
 using test::Script;
 using Ms = std::chrono::milliseconds;
 using SteadyClock = std::chrono::steady_clock;
-
-constexpr const char* kAddress = "127.0.0.10";
 
 std::string binaryGarbage(std::size_t size) {
   std::string bytes;
@@ -43,8 +42,8 @@ class HostileServersTest : public ::testing::Test {
   void SetUp() override {
     KORVO_SKIP_WITHOUT_PORT_80();
     test::writeWholeFile(dir_.file("Korvo.ini"),
-                         "[Settings]\nShowError=yes\nDoLog=yes\n[NewsSites]\n"
-                         "Hostile=http://127.0.0.10/feed.xml\n");
+                         "[Settings]\nShowError=yes\nDoLog=yes\n[NewsSites]\nHostile=http://" +
+                             kAddress + "/feed.xml\n");
     test::writeWholeFile(dir_.file("host.ini"), "[A]\nNewsSite=Hostile\n");
   }
 
@@ -69,6 +68,8 @@ class HostileServersTest : public ::testing::Test {
 
   std::string log() const { return test::readWholeFile(dir_.file("Korvolog.txt")); }
 
+  // The servers of this case listen on an address of its own.
+  const std::string kAddress = test::caseAddress();
   test::TempDir dir_;
 };
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/case_address.h"
 #include "support/loopback_server.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
@@ -62,12 +63,13 @@ TEST(RefreshClockTest, IntervalRetryAndClockSetBackThroughTheExports) {
   KORVO_SKIP_WITHOUT_PORT_80();
   if (access(kFaketime, R_OK) != 0) GTEST_SKIP() << "libfaketime is not installed (faketime)";
   LoopbackServer server(
-      "127.0.0.7", {ok("one"), ok("two"), Script().send(httpAnswer("HTTP/1.0 503 Busy", {}, "")),
-                    ok("three"), ok("four")});
+      test::caseAddress(),
+      {ok("one"), ok("two"), Script().send(httpAnswer("HTTP/1.0 503 Busy", {}, "")), ok("three"),
+       ok("four")});
   ASSERT_TRUE(server.ok()) << server.error();
 
   test::ProgramResult r =
-      runWithClock("[Settings]\nShowError=no\n[NewsSites]\nNews=http://127.0.0.7/feed.xml\n",
+      runWithClock("[Settings]\nShowError=no\n[NewsSites]\nNews=" + server.url("/feed.xml") + "\n",
                    "[M]\nNewsSite=News\nUpdateIntervall=180\n",
                    {at(0), "meter=M", "title=0",  // first query downloads "one"
                     at(179), "title=0",           // inside the interval
@@ -91,16 +93,15 @@ TEST(RefreshClockTest, NotModifiedWithoutValidatorsAndAfterABadDocument) {
   KORVO_SKIP_WITHOUT_PORT_80();
   if (access(kFaketime, R_OK) != 0) GTEST_SKIP() << "libfaketime is not installed (faketime)";
   const Script notModified = Script().send("HTTP/1.1 304 Not Modified\r\n\r\n");
-  // An address of its own: the cases of this program may run side by side.
   LoopbackServer server(
-      "127.0.0.31",
+      test::caseAddress(),
       {notModified, Script().send(httpAnswer("HTTP/1.0 200 OK", {"ETag: \"v1\""}, rss("one"))),
        Script().send(httpAnswer("HTTP/1.0 200 OK", {"ETag: \"v2\""},
                                 "<rss version=\"2.0\"><nochannel/></rss>")),
        notModified, ok("two")});
   ASSERT_TRUE(server.ok()) << server.error();
   test::ProgramResult r =
-      runWithClock("[Settings]\nShowError=yes\n[NewsSites]\nNews=http://127.0.0.31/feed.xml\n",
+      runWithClock("[Settings]\nShowError=yes\n[NewsSites]\nNews=" + server.url("/feed.xml") + "\n",
                    "[M]\nNewsSite=News\nUpdateIntervall=60\n",
                    {at(0), "meter=M", "title=0",  // 304 to a plain request
                     at(9), "title=0",             // waiting for the retry

@@ -15,11 +15,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kAddress = "127.0.0.31";
+constexpr const char* kAddress = "127.0.0.41";
 
 const char* const kKorvoIni =
     "[Settings]\nShowError=no\nDoLog=yes\n"
-    "[NewsSites]\nTest feed=http://127.0.0.31/feed.xml\n";
+    "[NewsSites]\nTest feed=http://127.0.0.41/feed.xml\n";
 
 const char* const kHostIni =
     "; Korvo meters in Conky\n"
@@ -126,7 +126,7 @@ TEST_F(ConkyConsoleTest, ShowsMetersAsTextAndShutsDownCleanly) {
                            "NewsSite=Test feed\nToolTip=2\n", "UpdateIntervall="})
     EXPECT_NE(hostIni.find(line), std::string::npos) << line << "\nin\n" << hostIni;
   const std::string korvoIni = readWholeFile(dir_.file("Korvo.ini"));
-  EXPECT_NE(korvoIni.find("[NewsSites]\nTest feed=http://127.0.0.31/feed.xml\n"), std::string::npos)
+  EXPECT_NE(korvoIni.find("[NewsSites]\nTest feed=http://127.0.0.41/feed.xml\n"), std::string::npos)
       << korvoIni;
 
   // Each meter started once, at its first showing, and was saved and shut

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "meters/meter.h"
+#include "support/case_address.h"
 #include "support/loopback_server.h"
 #include "support/temp_dir.h"
 
@@ -18,8 +19,6 @@ using test::httpAnswer;
 using test::LoopbackServer;
 using test::Script;
 using Ms = std::chrono::milliseconds;
-
-constexpr const char* kAddress = "127.0.0.6";
 
 std::string rss(const std::vector<std::string>& itemTitles, const std::string& title = "News") {
   std::string doc = "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>" + title +
@@ -49,9 +48,8 @@ class MeterFeedTest : public ::testing::Test {
   MeterFeedTest() : cache(environment) {
     environment.clock = &clock;
     globals.iniPath = dir.file("Korvo.ini");
-    test::writeWholeFile(globals.iniPath,
-                         "[NewsSites]\nNews=http://127.0.0.6/news.xml\n"
-                         "Other=http://127.0.0.6/other.xml\n");
+    test::writeWholeFile(globals.iniPath, "[NewsSites]\nNews=" + kNewsUrl + "\nOther=http://" +
+                                              kAddress + "/other.xml\n");
     env = MeterEnv{&cache, &globals, &recordLink};
     gOpened.clear();
   }
@@ -65,6 +63,9 @@ class MeterFeedTest : public ::testing::Test {
   }
   std::string title(Meter& meter) { return meter.channelText(env, "title"); }
 
+  // The server of this case listens on an address of its own.
+  const std::string kAddress = test::caseAddress();
+  const std::string kNewsUrl = "http://" + kAddress + "/news.xml";
   test::TempDir dir;
   ManualClock clock;
   Environment environment;
@@ -99,7 +100,7 @@ TEST_F(MeterFeedTest, IntervalAndRetryFollowTheClock) {
   EXPECT_EQ(server.connections(), 2u);
   // The failed download keeps the old content.
   EXPECT_EQ(meter.itemText(env, "itemtitle", 0), "a");
-  EXPECT_EQ(cache.find("http://127.0.0.6/news.xml")->errorText, "Error transfering data.");
+  EXPECT_EQ(cache.find(kNewsUrl)->errorText, "Error transfering data.");
   clock.advance(9);
   title(meter);
   EXPECT_EQ(server.connections(), 2u);
@@ -301,7 +302,7 @@ TEST_F(MeterFeedTest, TitleLists) {
   };
   title(meter);
   // A failed download after the success leaves an error text beside the data.
-  cache.find("http://127.0.0.6/news.xml")->errorText = "Error transfering data.";
+  cache.find(kNewsUrl)->errorText = "Error transfering data.";
   for (const auto& c : cases) {
     SCOPED_TRACE(c.count);
     globals.ShowError = c.showError;
@@ -364,6 +365,8 @@ TEST_F(MeterFeedTest, ClickOpensOnlyWebLinks) {
     const std::size_t arrow = text.rfind(" --> ");
     return arrow == std::string::npos ? text : text.substr(arrow + 5);
   };
+  const std::string xterm = "http://" + kAddress + "/usr/bin/xterm";
+  const std::string xtermLogged = "Click: opened " + xterm;
   struct Case {
     int choice, item;
     bool showError;
@@ -380,8 +383,7 @@ TEST_F(MeterFeedTest, ClickOpensOnlyWebLinks) {
       {2, 2, false, "", nullptr, "Click: nothing opened: link refused: http://news.test/a b"},
       {2, 3, false, "", nullptr, "Click: nothing opened: link refused: http://news.test/\"quoted"},
       // A path, on the feed's own site.
-      {2, 4, false, "", "http://127.0.0.6/usr/bin/xterm",
-       "Click: opened http://127.0.0.6/usr/bin/xterm"},
+      {2, 4, false, "", xterm.c_str(), xtermLogged.c_str()},
       // The error text stands in for the empty link, or the empty text does.
       {2, 5, true, "", nullptr,
        "Click: nothing opened: no link (http://evil.test/ Unable to connect)"},
@@ -390,7 +392,7 @@ TEST_F(MeterFeedTest, ClickOpensOnlyWebLinks) {
       {3, 0, false, "", nullptr, "Click: nothing opened: no click action (InputClick=3)"},
   };
   title(meter);
-  cache.find("http://127.0.0.6/news.xml")->errorText = "http://evil.test/ Unable to connect";
+  cache.find(kNewsUrl)->errorText = "http://evil.test/ Unable to connect";
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.choice) + "/" + std::to_string(c.item));
     gOpened.clear();

@@ -10,6 +10,7 @@
 
 #include "feed/cleanup_options.h"
 #include "retrieval/feed_refresh.h"
+#include "support/case_address.h"
 #include "support/loopback_server.h"
 
 namespace korvo {
@@ -20,9 +21,6 @@ using test::LoopbackServer;
 using test::Script;
 using Ms = std::chrono::milliseconds;
 using SteadyClock = std::chrono::steady_clock;
-
-constexpr const char* kAddress = "127.0.0.9";
-const std::string kUrl = "http://127.0.0.9/feed.xml";
 
 std::string rss(const std::string& title, int items) {
   std::string doc = "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>" + title +
@@ -97,6 +95,10 @@ std::vector<HostileCase> hostileCases() {
 class HostileServerTest : public ::testing::Test {
  protected:
   void SetUp() override { KORVO_SKIP_WITHOUT_PORT_80(); }
+
+  // The server of this case listens on an address of its own.
+  const std::string kAddress = test::caseAddress();
+  const std::string kUrl = "http://" + kAddress + "/feed.xml";
 };
 
 TEST_F(HostileServerTest, EachEndsWithinItsBoundAndKeepsTheEarlierContent) {

@@ -4,6 +4,7 @@
 
 #include "feed/cleanup_options.h"
 #include "retrieval/feed_refresh.h"
+#include "support/case_address.h"
 #include "support/nginx_server.h"
 
 namespace korvo {
@@ -11,18 +12,20 @@ namespace {
 
 std::string rss(const std::string& itemTitle) {
   return "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>Real</title>"
-         "<item><title>" + itemTitle + "</title></item></channel></rss>\n";
+         "<item><title>" +
+         itemTitle + "</title></item></channel></rss>\n";
 }
 
 TEST(RealServerTest, ValidatorsFromNginxGiveNotModifiedUntilTheFileChanges) {
-  test::NginxServer nginx("127.0.0.8");
+  const std::string address = test::caseAddress();
+  test::NginxServer nginx(address);
   if (!nginx.available()) GTEST_SKIP() << nginx.problem();
   nginx.put("feed.xml", rss("first"));
 
   ManualClock clock;
   Environment env;
   env.clock = &clock;
-  Feed feed("http://127.0.0.8/feed.xml", env);
+  Feed feed("http://" + address + "/feed.xml", env);
   const CleanupOptions settings;
   const int interval = limits::kDefaultUpdateInterval;
 

@@ -8,6 +8,7 @@
 
 #include "base/moved_feeds.h"
 #include "retrieval/http_fetcher.h"
+#include "support/case_address.h"
 #include "support/loopback_server.h"
 #include "support/temp_dir.h"
 
@@ -22,8 +23,6 @@ using ::testing::Not;
 using ::testing::StartsWith;
 using Ms = std::chrono::milliseconds;
 
-constexpr const char* kAddress = "127.0.0.12";
-const std::string kUrl = "http://127.0.0.12/feeds/news.xml";
 const std::string kRss = "<rss version=\"2.0\"><channel><title>T</title></channel></rss>";
 
 Script redirect(int status, const std::string& location) {
@@ -45,6 +44,10 @@ class RedirectTest : public ::testing::Test {
     env.moved = &moved;
   }
   void SetUp() override { KORVO_SKIP_WITHOUT_PORT_80(); }
+
+  // The server of this case listens on an address of its own.
+  const std::string kAddress = test::caseAddress();
+  const std::string kUrl = "http://" + kAddress + "/feeds/news.xml";
 
   // downloads downloads of the feed, the server playing scripts in turn.
   bool fetch(const std::vector<Script>& scripts, int downloads = 1) {
@@ -84,22 +87,23 @@ TEST_F(RedirectTest, EachRedirectStatusIsFollowedToTheFeed) {
     MovedFeeds fresh;
     env.moved = &fresh;
     feed = Feed(kUrl, env);
-    ASSERT_TRUE(fetch({redirect(status, "http://127.0.0.12/new.xml"), ok({"ETag: \"t\""})}));
+    ASSERT_TRUE(fetch({redirect(status, "http://" + kAddress + "/new.xml"), ok({"ETag: \"t\""})}));
     EXPECT_EQ(body, kRss);
     EXPECT_EQ(feed.etag, "\"t\"");  // from the final answer
     EXPECT_EQ(paths(), (std::vector<std::string>{"GET /feeds/news.xml", "GET /new.xml"}));
-    EXPECT_THAT(requests[1], HasSubstr("Referer: http://127.0.0.12/new.xml\r\n"));
+    EXPECT_THAT(requests[1], HasSubstr("Referer: http://" + kAddress + "/new.xml\r\n"));
   }
 }
 
 TEST_F(RedirectTest, RelativeAndOddlyWrittenLocationsAreResolved) {
+  const std::string sameHost = "LOCATION:  //" + kAddress + "/other.xml ";
   const struct {
     const char* header;
     const char* path;
   } cases[] = {
       {"Location: new.xml", "GET /feeds/new.xml"},
       {"location: /top.xml", "GET /top.xml"},
-      {"LOCATION:  //127.0.0.12/other.xml ", "GET /other.xml"},
+      {sameHost.c_str(), "GET /other.xml"},
       {"Location: ?page=2", "GET /feeds/news.xml?page=2"},
   };
   for (const auto& c : cases) {
@@ -127,8 +131,7 @@ TEST_F(RedirectTest, FiveHopsAreFollowedASixthIsTooMany) {
   EXPECT_EQ(requests.size(), 6u);
   EXPECT_EQ(feed.errorText, "Too many redirects.");
   EXPECT_TRUE(body.empty());
-  EXPECT_THAT(log(),
-              HasSubstr(" --> Error: Too many redirects. (http://127.0.0.12/feeds/news.xml)\n"));
+  EXPECT_THAT(log(), HasSubstr(" --> Error: Too many redirects. (" + kUrl + ")\n"));
 
   // A loop ends the same way.
   feed = Feed(kUrl, env);
@@ -137,7 +140,7 @@ TEST_F(RedirectTest, FiveHopsAreFollowedASixthIsTooMany) {
 }
 
 TEST_F(RedirectTest, APermanentMoveIsRememberedAndLoggedOnce) {
-  const std::string target = "http://127.0.0.12/moved.xml";
+  const std::string target = "http://" + kAddress + "/moved.xml";
   ASSERT_TRUE(fetch({redirect(301, target), ok(), ok()}, 2));
   EXPECT_EQ(paths(),
             (std::vector<std::string>{"GET /feeds/news.xml", "GET /moved.xml", "GET /moved.xml"}));
@@ -178,7 +181,7 @@ TEST_F(RedirectTest, TheTraceShowsEachHop) {
   ASSERT_EQ(trace.hops.size(), 2u);
   EXPECT_EQ(trace.hops[0].url, kUrl);
   EXPECT_THAT(trace.hops[0].head, StartsWith("HTTP/1.1 301 Moved\r\nLocation: /b.xml\r\n"));
-  EXPECT_EQ(trace.hops[1].url, "http://127.0.0.12/b.xml");
+  EXPECT_EQ(trace.hops[1].url, "http://" + kAddress + "/b.xml");
   EXPECT_THAT(trace.hops[1].head, StartsWith("HTTP/1.1 200 OK\r\n"));
 }
 

@@ -21,6 +21,7 @@
 #include "meters/meter.h"
 #include "meters/plugin_settings.h"
 #include "retrieval/feed_cache.h"
+#include "support/case_address.h"
 #include "support/loopback_server.h"
 #include "support/temp_dir.h"
 
@@ -43,7 +44,6 @@ namespace {
 constexpr int kRefreshes = 1000;
 constexpr int kQueriesPerRefresh = 100;
 constexpr int kBaselineRefreshes = 100;
-constexpr const char* kAddress = "127.0.0.11";
 
 std::size_t bytesInUse() {
 #ifdef KORVO_SOAK_ASAN
@@ -106,12 +106,13 @@ TEST(SoakTest, ThousandRefreshesAndHundredThousandQueriesHoldNoMore) {
     scripts.push_back(test::Script().send(
         test::httpAnswer("HTTP/1.0 200 OK", {"ETag: \"r" + std::to_string(round) + "\""},
                          feedOfRound(round))));
-  test::LoopbackServer server(kAddress, std::move(scripts));
+  test::LoopbackServer server(test::caseAddress(), std::move(scripts));
   ASSERT_TRUE(server.ok()) << server.error();
 
   test::TempDir dir;
   test::writeWholeFile(dir.file("Korvo.ini"),
-                       "[Settings]\nShowError=yes\n[NewsSites]\nSoak=http://127.0.0.11/feed.xml\n");
+                       "[Settings]\nShowError=yes\n[NewsSites]\nSoak=" + server.url("/feed.xml") +
+                           "\n");
   test::writeWholeFile(dir.file("host.ini"),
                        "[Plain]\nNewsSite=Soak\nUpdateIntervall=60\n"
                        "[Tip]\nNewsSite=Soak\nUpdateIntervall=60\nToolTip=5\nToolTipItem=3\n"

@@ -48,6 +48,9 @@ Wait waitFor(int fd, short events, int stopFd, int timeoutMs) {
 
 int milliseconds(std::chrono::milliseconds d) { return static_cast<int>(d.count()); }
 
+constexpr const char* kTakenHint =
+    " (a server of this case still listens there, or another case has the same address)";
+
 }  // namespace
 
 bool mayBindPort80() {
@@ -101,6 +104,12 @@ Script& Script::dontWaitForRequest() {
   return *this;
 }
 
+Script& Script::dontReadRequest() {
+  waitForRequest_ = false;
+  leaveRequestUnread_ = true;
+  return *this;
+}
+
 std::string httpAnswer(const std::string& statusLine, const std::vector<std::string>& headers,
                        const std::string& body) {
   std::string answer = statusLine + "\r\n";
@@ -108,7 +117,7 @@ std::string httpAnswer(const std::string& statusLine, const std::vector<std::str
   return answer + "\r\n" + body;
 }
 
-LoopbackServer::LoopbackServer(std::string address, std::vector<Script> scripts, Ms bindWait)
+LoopbackServer::LoopbackServer(std::string address, std::vector<Script> scripts)
     : address_(std::move(address)), scripts_(std::move(scripts)) {
   if (scripts_.empty()) scripts_.emplace_back();
   int wake[2];
@@ -118,18 +127,18 @@ LoopbackServer::LoopbackServer(std::string address, std::vector<Script> scripts,
   }
   wakeRead_ = wake[0];
   wakeWrite_ = wake[1];
-  if (!listenOn(SOMAXCONN, bindWait)) return;
+  if (!listenOn(SOMAXCONN)) return;
   thread_ = std::thread([this] { run(); });
 }
 
 LoopbackServer::LoopbackServer(std::string address, Script script)
     : LoopbackServer(std::move(address), std::vector<Script>{std::move(script)}) {}
 
-LoopbackServer::LoopbackServer(Unanswered, std::string address, Ms bindWait)
+LoopbackServer::LoopbackServer(Unanswered, std::string address)
     : address_(std::move(address)) {
   // A backlog of 0 holds one connection; once the filler takes that place,
   // the system drops every further connection request unanswered.
-  if (!listenOn(0, bindWait)) return;
+  if (!listenOn(0)) return;
   sockaddr_in peer{};
   peer.sin_family = AF_INET;
   peer.sin_port = htons(80);
@@ -139,8 +148,8 @@ LoopbackServer::LoopbackServer(Unanswered, std::string address, Ms bindWait)
     error_ = std::string("cannot fill the accept queue: ") + std::strerror(errno);
 }
 
-LoopbackServer LoopbackServer::unanswered(std::string address, Ms bindWait) {
-  return LoopbackServer(Unanswered{}, std::move(address), bindWait);
+LoopbackServer LoopbackServer::unanswered(std::string address) {
+  return LoopbackServer(Unanswered{}, std::move(address));
 }
 
 LoopbackServer::~LoopbackServer() {
@@ -177,7 +186,7 @@ bool LoopbackServer::waitForFinished(std::size_t count, Ms timeout) const {
   return changed_.wait_for(lock, timeout, [&] { return finished_ >= count; });
 }
 
-bool LoopbackServer::listenOn(int backlog, Ms bindWait) {
+bool LoopbackServer::listenOn(int backlog) {
   sockaddr_in self{};
   self.sin_family = AF_INET;
   self.sin_port = htons(80);
@@ -185,28 +194,25 @@ bool LoopbackServer::listenOn(int backlog, Ms bindWait) {
     error_ = "not an IPv4 address: " + address_;
     return false;
   }
-  const auto giveUp = SteadyClock::now() + bindWait;
-  for (;;) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-      error_ = std::string("socket: ") + std::strerror(errno);
-      return false;
-    }
-    const int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&self), sizeof self) == 0 &&
-        ::listen(fd, backlog) == 0) {
-      listenFd_ = fd;
-      return true;
-    }
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    error_ = std::string("socket: ") + std::strerror(errno);
+    return false;
+  }
+  // Lets a later server of the same case listen while connections of an
+  // earlier one are still in TIME_WAIT; a listening socket still refuses it.
+  const int on = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&self), sizeof self) != 0 ||
+      ::listen(fd, backlog) != 0) {
     const int failure = errno;
     ::close(fd);
-    if (failure != EADDRINUSE || SteadyClock::now() >= giveUp) {
-      error_ = "cannot listen on " + address_ + ":80: " + std::strerror(failure);
-      return false;
-    }
-    std::this_thread::sleep_for(Ms(50));
+    error_ = "cannot listen on " + address_ + ":80: " + std::strerror(failure);
+    if (failure == EADDRINUSE) error_ += kTakenHint;
+    return false;
   }
+  listenFd_ = fd;
+  return true;
 }
 
 void LoopbackServer::run() {
@@ -274,6 +280,8 @@ void LoopbackServer::serve(int fd, const Script& script, std::size_t index) {
       if (w == Wait::Stop) going = false;
       if (w != Wait::Ready || !readSome()) break;
     }
+  } else if (script.leavesRequestUnread()) {
+    if (waitFor(fd, POLLIN, wakeRead_, milliseconds(kReadWait)) == Wait::Stop) going = false;
   }
 
   for (const auto& step : script.steps()) {

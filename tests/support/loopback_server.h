@@ -1,5 +1,5 @@
 #pragma once
-// A scripted TCP server on port 80 of one loopback address (127.0.0.x), on
+// A scripted TCP server on port 80 of one loopback address (127.x.y.z), on
 // its own thread, for tests of the HTTP client. Connections are served one
 // after another, in the order they arrive. Each connection plays a
 // Script: raw bytes, in odd-sized chunks, with pauses, an endless stream, a
@@ -56,6 +56,10 @@ class Script {
   Script& reset();
   // Plays the steps at once, without waiting for the request.
   Script& dontWaitForRequest();
+  // Plays the steps once the request has begun to arrive, leaving it
+  // unread: the client's connect has then succeeded, so a reset that
+  // follows reaches it as a receive error, never as a failed connect.
+  Script& dontReadRequest();
 
   struct Step {
     enum class Kind { Send, Pause, Flood, Stall };
@@ -66,11 +70,13 @@ class Script {
   };
   const std::vector<Step>& steps() const { return steps_; }
   bool waitsForRequest() const { return waitForRequest_; }
+  bool leavesRequestUnread() const { return leaveRequestUnread_; }
   bool endsWithReset() const { return reset_; }
 
  private:
   std::vector<Step> steps_;
   bool waitForRequest_ = true;
+  bool leaveRequestUnread_ = false;
   bool reset_ = false;
 };
 
@@ -84,10 +90,10 @@ class LoopbackServer {
   using Ms = std::chrono::milliseconds;
 
   // Listens on port 80 of address and plays scripts[i] on connection i; the
-  // last script serves every later connection. When the address is still
-  // taken (another case of the same test program, run in parallel), waits
-  // up to bindWait for it to come free. Check ok() afterwards.
-  LoopbackServer(std::string address, std::vector<Script> scripts, Ms bindWait = Ms(30000));
+  // last script serves every later connection. Cases run in parallel, so
+  // each listens on an address of its own (support/case_address.h); a taken
+  // address is an error at once. Check ok() afterwards.
+  LoopbackServer(std::string address, std::vector<Script> scripts);
   LoopbackServer(std::string address, Script script);
   // Stops the thread: stalls and pauses end, open connections are closed.
   ~LoopbackServer();
@@ -96,7 +102,7 @@ class LoopbackServer {
 
   // Listens but never accepts, with its accept queue already full: a
   // client's connect gets no answer at all and can only time out.
-  static LoopbackServer unanswered(std::string address, Ms bindWait = Ms(30000));
+  static LoopbackServer unanswered(std::string address);
 
   bool ok() const { return error_.empty(); }
   const std::string& error() const { return error_; }
@@ -114,8 +120,8 @@ class LoopbackServer {
 
  private:
   struct Unanswered {};
-  LoopbackServer(Unanswered, std::string address, Ms bindWait);
-  bool listenOn(int backlog, Ms bindWait);
+  LoopbackServer(Unanswered, std::string address);
+  bool listenOn(int backlog);
   void run();
   void serve(int fd, const Script& script, std::size_t index);
   void record(std::size_t index, const char* data, std::size_t size);

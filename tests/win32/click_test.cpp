@@ -1,15 +1,15 @@
 // A click hands the link to ShellExecuteA with "open". The stand-in browser
 // registered for http links records what it was given; non-web links never
 // reach the shell.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <string>
 #include <thread>
 
+#include "support/case_address.h"
 #include "support/loopback_server.h"
 #include "support/plugin_library.h"
 #include "support/temp_dir.h"
@@ -17,7 +17,6 @@
 namespace korvo::test {
 namespace {
 
-constexpr const char* kAddress = "127.0.0.21";
 constexpr const char* kCommandKey = "http\\shell\\open\\command";
 
 // Points the "open" command of http links at the stand-in for as long as
@@ -57,7 +56,8 @@ std::string waitForLine(const std::string& path) {
 
 std::string rss(const std::string& items) {
   return "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>T</title>"
-         "<link>http://news.test/</link>" + items + "</channel></rss>\n";
+         "<link>http://news.test/</link>" +
+         items + "</channel></rss>\n";
 }
 
 TEST(WindowsClickTest, HandsOnlyWebLinksToShellExecute) {
@@ -68,20 +68,21 @@ TEST(WindowsClickTest, HandsOnlyWebLinksToShellExecute) {
   const std::string record = dir.file("opened.txt");
   ASSERT_EQ(setenv("KORVO_LINK_RECORD", record.c_str(), 1), 0);
 
+  const std::string address = caseAddress();
   writeWholeFile(dir.file("Korvo.ini"),
-                 "[Settings]\nShowError=yes\nDoLog=yes\n[NewsSites]\n"
-                 "News=http://127.0.0.21/news.xml\n"
-                 "Dead=http://127.0.3.21/news.xml\n");
+                 "[Settings]\nShowError=yes\nDoLog=yes\n[NewsSites]\nNews=http://" + address +
+                     "/news.xml\nDead=http://127.0.3.21/news.xml\n");
   writeWholeFile(dir.file("host.ini"),
                  "[File]\nNewsSite=News\nInputClick=2\nInputClickItem=0\n"
                  "[Error]\nNewsSite=Dead\nInputClick=1\n"
                  "[NoSite]\nInputClick=1\n"
                  "[Web]\nNewsSite=News\nInputClick=2\nInputClickItem=1\n");
   LoopbackServer server(
-      kAddress, Script().send(httpAnswer(
-                    "HTTP/1.0 200 OK", {},
-                    rss("<item><title>a</title><link>file:///C:/windows/win.ini</link></item>"
-                        "<item><title>b</title><link>http://news.test/b?x=1&amp;y=2</link></item>"))));
+      address,
+      Script().send(httpAnswer(
+          "HTTP/1.0 200 OK", {},
+          rss("<item><title>a</title><link>file:///C:/windows/win.ini</link></item>"
+              "<item><title>b</title><link>http://news.test/b?x=1&amp;y=2</link></item>"))));
   ASSERT_TRUE(server.ok()) << server.error();
   PluginLibrary lib(dir.path());
   ASSERT_TRUE(lib.loaded()) << lib.error();

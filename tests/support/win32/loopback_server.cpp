@@ -49,6 +49,9 @@ Wait waitFor(int fd, short events, int stopFd, int timeoutMs) {
 
 int milliseconds(std::chrono::milliseconds d) { return static_cast<int>(d.count()); }
 
+constexpr const char* kTakenHint =
+    " (a server of this case still listens there, or another case has the same address)";
+
 bool wouldBlock() { return WSAGetLastError() == WSAEWOULDBLOCK; }
 
 void setNonBlocking(SOCKET s) {
@@ -109,6 +112,12 @@ Script& Script::dontWaitForRequest() {
   return *this;
 }
 
+Script& Script::dontReadRequest() {
+  waitForRequest_ = false;
+  leaveRequestUnread_ = true;
+  return *this;
+}
+
 std::string httpAnswer(const std::string& statusLine, const std::vector<std::string>& headers,
                        const std::string& body) {
   std::string answer = statusLine + "\r\n";
@@ -116,7 +125,7 @@ std::string httpAnswer(const std::string& statusLine, const std::vector<std::str
   return answer + "\r\n" + body;
 }
 
-LoopbackServer::LoopbackServer(std::string address, std::vector<Script> scripts, Ms bindWait)
+LoopbackServer::LoopbackServer(std::string address, std::vector<Script> scripts)
     : address_(std::move(address)), scripts_(std::move(scripts)) {
   startWinsock();
   if (scripts_.empty()) scripts_.emplace_back();
@@ -137,19 +146,19 @@ LoopbackServer::LoopbackServer(std::string address, std::vector<Script> scripts,
     error_ = lastError("stop sockets");
     return;
   }
-  if (!listenOn(SOMAXCONN, bindWait)) return;
+  if (!listenOn(SOMAXCONN)) return;
   thread_ = std::thread([this] { run(); });
 }
 
 LoopbackServer::LoopbackServer(std::string address, Script script)
     : LoopbackServer(std::move(address), std::vector<Script>{std::move(script)}) {}
 
-LoopbackServer::LoopbackServer(Unanswered, std::string address, Ms bindWait)
+LoopbackServer::LoopbackServer(Unanswered, std::string address)
     : address_(std::move(address)) {
   startWinsock();
   // A backlog of 0 holds one connection; once the filler takes that place,
   // the system drops every further connection request unanswered.
-  if (!listenOn(0, bindWait)) return;
+  if (!listenOn(0)) return;
   sockaddr_in peer{};
   peer.sin_family = AF_INET;
   peer.sin_port = htons(80);
@@ -161,8 +170,8 @@ LoopbackServer::LoopbackServer(Unanswered, std::string address, Ms bindWait)
     error_ = lastError("cannot fill the accept queue");
 }
 
-LoopbackServer LoopbackServer::unanswered(std::string address, Ms bindWait) {
-  return LoopbackServer(Unanswered{}, std::move(address), bindWait);
+LoopbackServer LoopbackServer::unanswered(std::string address) {
+  return LoopbackServer(Unanswered{}, std::move(address));
 }
 
 LoopbackServer::~LoopbackServer() {
@@ -199,7 +208,7 @@ bool LoopbackServer::waitForFinished(std::size_t count, Ms timeout) const {
   return changed_.wait_for(lock, timeout, [&] { return finished_ >= count; });
 }
 
-bool LoopbackServer::listenOn(int backlog, Ms bindWait) {
+bool LoopbackServer::listenOn(int backlog) {
   sockaddr_in self{};
   self.sin_family = AF_INET;
   self.sin_port = htons(80);
@@ -207,26 +216,21 @@ bool LoopbackServer::listenOn(int backlog, Ms bindWait) {
     error_ = "not an IPv4 address: " + address_;
     return false;
   }
-  const auto giveUp = SteadyClock::now() + bindWait;
-  for (;;) {
-    const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
-    if (s == INVALID_SOCKET) {
-      error_ = lastError("socket");
-      return false;
-    }
-    // No SO_REUSEADDR: on Windows it would let two servers share the port.
-    if (bind(s, reinterpret_cast<sockaddr*>(&self), sizeof self) == 0 && listen(s, backlog) == 0) {
-      listenFd_ = fdOf(s);
-      return true;
-    }
+  const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+  if (s == INVALID_SOCKET) {
+    error_ = lastError("socket");
+    return false;
+  }
+  // No SO_REUSEADDR: on Windows it would let two servers share the port.
+  if (bind(s, reinterpret_cast<sockaddr*>(&self), sizeof self) != 0 || listen(s, backlog) != 0) {
     const int failure = WSAGetLastError();
     closesocket(s);
-    if (failure != WSAEADDRINUSE || SteadyClock::now() >= giveUp) {
-      error_ = "cannot listen on " + address_ + ":80: Winsock error " + std::to_string(failure);
-      return false;
-    }
-    std::this_thread::sleep_for(Ms(50));
+    error_ = "cannot listen on " + address_ + ":80: Winsock error " + std::to_string(failure);
+    if (failure == WSAEADDRINUSE) error_ += kTakenHint;
+    return false;
   }
+  listenFd_ = fdOf(s);
+  return true;
 }
 
 void LoopbackServer::run() {
@@ -296,6 +300,8 @@ void LoopbackServer::serve(int fd, const Script& script, std::size_t index) {
       if (w == Wait::Stop) going = false;
       if (w != Wait::Ready || !readSome()) break;
     }
+  } else if (script.leavesRequestUnread()) {
+    if (waitFor(fd, POLLRDNORM, wakeRead_, milliseconds(kReadWait)) == Wait::Stop) going = false;
   }
 
   for (const auto& step : script.steps()) {
