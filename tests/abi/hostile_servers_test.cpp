@@ -74,8 +74,10 @@ class HostileServersTest : public ::testing::Test {
 };
 
 TEST_F(HostileServersTest, FastFailuresEndAtOnceWithTheirMessage) {
-  const std::string rss = "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>T"
-                          "</title>" + std::string(8000, ' ') + "</channel></rss>\n";
+  const std::string rss =
+      "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>T"
+      "</title>" +
+      std::string(8000, ' ') + "</channel></rss>\n";
   const std::string answer = httpAnswer("HTTP/1.0 200 OK", {}, rss);
   // 100 MiB of one item after another: far past the 16 MiB bound.
   std::string huge = httpAnswer("HTTP/1.0 200 OK", {}, "<rss version=\"2.0\"><channel>");
@@ -104,8 +106,8 @@ TEST_F(HostileServersTest, FastFailuresEndAtOnceWithTheirMessage) {
     Ms took{};
     EXPECT_EQ(titleFrom(c.script, took), c.message);
     EXPECT_LT(took.count(), 5000);
-    EXPECT_THAT(log(), ::testing::HasSubstr(" --> Error: " + std::string(c.message) +
-                                              " (http://127.0.0.10/feed.xml)\n"));
+    EXPECT_THAT(log(), ::testing::HasSubstr(" --> Error: " + std::string(c.message) + " (http://" +
+                                            kAddress + "/feed.xml)\n"));
   }
 }
 
@@ -113,10 +115,10 @@ TEST_F(HostileServersTest, FastFailuresEndAtOnceWithTheirMessage) {
 // waits at most 12 seconds.
 TEST_F(HostileServersTest, HeadersThenAStallEndAfterTheReceiveTimeOut) {
   Ms took{};
-  EXPECT_EQ(titleFrom(Script().send("HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n<rss>")
-                          .stall(),
-                      took),
-            "Server stopped sending data.");
+  EXPECT_EQ(
+      titleFrom(Script().send("HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n<rss>").stall(),
+                took),
+      "Server stopped sending data.");
   EXPECT_GE(took.count(), limits::kReceiveTimeoutMs - 100);
   EXPECT_LT(took.count(), limits::kReceiveTimeoutMs + 3000);
 }
