@@ -20,19 +20,25 @@ bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
   return true;
 }
 
-Decimal parseDecimal(std::string_view text, std::int64_t min, std::int64_t max) {
+Decimal parseDecimal(std::string_view text, std::int64_t min, std::int64_t max, Form form) {
   // Past every allowed bound, so a saturated magnitude is out of range, and
   // small enough that ten times it cannot overflow.
   constexpr std::int64_t kPastBounds = std::int64_t{1} << 59;
   Decimal out;
   std::size_t i = 0;
-  while (i < text.size() && isSpace(text[i])) ++i;
   bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (form == Form::Loose) {
+    while (i < text.size() && isSpace(text[i])) ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  }
   std::int64_t magnitude = 0;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
     out.hasDigits = true;
     magnitude = std::min(magnitude * 10 + (text[i] - '0'), kPastBounds);
+  }
+  if (form == Form::Digits && i != text.size()) {
+    out.hasDigits = false;
+    magnitude = 0;
   }
   const std::int64_t value = negative ? -magnitude : magnitude;
   out.inRange = value >= min && value <= max;

@@ -1,23 +1,15 @@
 #include "retrieval/http_answer.h"
 
 #include <algorithm>
-#include <cctype>
 #include <string_view>
+
+#include "platform/ascii.h"
 
 namespace korvo {
 namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kHeaderEnd = "\r\n\r\n";
-
-bool equalNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
 
 bool fail(Feed& feed, std::string& answer, const char* message) {
   std::string().swap(answer);
@@ -57,7 +49,7 @@ bool findHeader(std::string_view head, std::string_view name, std::string& value
     const std::string_view line = head.substr(lineStart, lineEnd - lineStart);
     if (line.empty()) return false;
     if (line.size() > name.size() && line[name.size()] == ':' &&
-        equalNoCase(line.substr(0, name.size()), name)) {
+        ascii::equalsIgnoringCase(line.substr(0, name.size()), name)) {
       std::size_t at = name.size() + 1;
       while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
       value = std::string(line.substr(at));

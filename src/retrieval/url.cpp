@@ -1,9 +1,9 @@
 #include "retrieval/url.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "base/limits.h"
+#include "platform/ascii.h"
 
 namespace korvo {
 namespace {
@@ -15,13 +15,6 @@ bool startsWith(std::string_view s, std::string_view prefix) {
   return s.substr(0, prefix.size()) == prefix;
 }
 
-bool startsWithNoCase(std::string_view s, std::string_view prefix) {
-  if (s.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
-  return true;
-}
-
 // 1..65535 written with digits only; an empty port means the default.
 bool readPort(std::string_view text, int fallback, int& port) {
   if (text.empty()) {
@@ -29,13 +22,9 @@ bool readPort(std::string_view text, int fallback, int& port) {
     return true;
   }
   if (text.size() > 5) return false;
-  int value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + (c - '0');
-  }
-  if (value < 1 || value > 65535) return false;
-  port = value;
+  const ascii::Decimal value = ascii::parseDecimal(text, 1, 65535, ascii::Form::Digits);
+  if (!value.hasDigits || !value.inRange) return false;
+  port = static_cast<int>(value.value);
   return true;
 }
 
@@ -94,14 +83,15 @@ std::string resolveLocation(std::string_view base, std::string_view location) {
     location.remove_suffix(1);
   if (location.empty()) return {};
   for (std::string_view scheme : {kPlain, kSecure})
-    if (startsWithNoCase(location, scheme))
+    if (ascii::startsWithIgnoringCase(location, scheme))
       return std::string(scheme) + std::string(location.substr(scheme.size()));
   const std::string_view scheme = schemeOf(base);
   if (scheme.empty()) return {};
   // Any other "name:" in front is a scheme we do not follow.
   const std::size_t colon = location.find(':');
   if (colon != std::string_view::npos && location.find_first_of("/?#") > colon) return {};
-  if (startsWith(location, "//")) return std::string(scheme.substr(0, scheme.size() - 2)) + std::string(location);
+  if (startsWith(location, "//"))
+    return std::string(scheme.substr(0, scheme.size() - 2)) + std::string(location);
 
   const std::size_t hostEnd = std::min(base.find('/', scheme.size()), base.size());
   const std::string_view origin = base.substr(0, hostEnd);

@@ -2,20 +2,11 @@
 
 #include <vector>
 
+#include "platform/ascii.h"
 #include "text/stand_ins.h"
 
 namespace korvo {
 namespace {
-
-bool sameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char c = a[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != b[i]) return false;
-  }
-  return true;
-}
 
 std::string_view trimmed(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -39,20 +30,18 @@ void appendLatin1(std::u32string_view text, std::string& out) {
 std::optional<TargetCodePage> parseCodePageSetting(std::string_view value,
                                                    unsigned systemCodePage) {
   value = trimmed(value);
-  if (sameText(value, "latin1")) return TargetCodePage{};
-  if (sameText(value, "utf-8") || sameText(value, "utf8")) {
+  if (ascii::equalsIgnoringCase(value, "latin1")) return TargetCodePage{};
+  if (ascii::equalsIgnoringCase(value, "utf-8") || ascii::equalsIgnoringCase(value, "utf8")) {
     return TargetCodePage{charset::kUtf8, false};
   }
-  if (sameText(value, "auto")) {
+  if (ascii::equalsIgnoringCase(value, "auto")) {
     if (!charset::isTargetCodePage(systemCodePage)) return std::nullopt;
     return TargetCodePage{systemCodePage, false};
   }
   if (value.empty() || value.size() > 5) return std::nullopt;
-  unsigned number = 0;
-  for (char c : value) {
-    if (c < '0' || c > '9') return std::nullopt;
-    number = number * 10 + static_cast<unsigned>(c - '0');
-  }
+  const ascii::Decimal digits = ascii::parseDecimal(value, 0, 99999, ascii::Form::Digits);
+  if (!digits.hasDigits) return std::nullopt;
+  const auto number = static_cast<unsigned>(digits.value);
   if (!charset::isTargetCodePage(number)) return std::nullopt;
   return TargetCodePage{number, false};
 }
