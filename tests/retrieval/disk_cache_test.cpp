@@ -282,6 +282,29 @@ TEST_F(DiskCacheTest, AnUnwritableFolderMeansNoCopyAndOneLogLine) {
   EXPECT_NE(log.find("Cannot write the disk cache in " + folder), std::string::npos) << log;
 }
 
+// The format is the same in every build (32 and 64 bits, Linux and
+// Windows) and changes only with its version: these bytes were written by
+// an implementation of its description in fuzz/make-corpus.
+TEST(DiskCacheFormatTest, OneFileLayoutInEveryBuild) {
+  StoredCopy copy;
+  copy.url = "http://a/";
+  copy.finalUrl = "http://b/";
+  copy.etag = "\"e\"";
+  copy.lastModified = "lm";
+  copy.charset = "utf-8";
+  copy.body = "<rss/>";
+  copy.isRdf = true;
+  copy.storedAt = 1700000000u;
+  const std::string hex =
+      "4b4f52564f0d0a1a01000000469d857000f1536501000000090000000900000003000000020000000500000006"
+      "000000687474703a2f2f612f687474703a2f2f622f2265226c6d7574662d383c7273732f3e";
+  std::string expected;
+  for (std::size_t i = 0; i < hex.size(); i += 2)
+    expected.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  EXPECT_EQ(disk_cache::encode(copy), expected);
+  EXPECT_EQ(disk_cache::decode(expected, "http://a/"), copy);
+}
+
 TEST(DiskCacheSettingTest, FolderBesideTheSettingsAndTheSwitch) {
   const std::string sep(1, kPathSeparator);
   EXPECT_EQ(disk_cache::folderBeside("plugins" + sep + "Korvo.ini"), "plugins" + sep + "KorvoCache");
