@@ -41,7 +41,6 @@ std::optional<std::string> readFile(const std::string& path, std::uint64_t maxBy
   std::optional<std::string> text;
   if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) <= maxBytes) {
     text.emplace();
-    text->reserve(static_cast<std::size_t>(st.st_size));
     char buf[8192];
     for (;;) {
       const ssize_t n = ::read(fd, buf, sizeof buf);

@@ -83,7 +83,6 @@ std::optional<std::string> readFile(const std::string& path, std::uint64_t maxBy
   const std::uint64_t size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
   if (size > maxBytes) return std::nullopt;
   std::string text;
-  text.reserve(static_cast<std::size_t>(size));
   char buf[8192];
   for (;;) {
     DWORD n = 0;
