@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -41,6 +42,9 @@ std::optional<std::string> readFile(const std::string& path, std::uint64_t maxBy
   std::optional<std::string> text;
   if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) <= maxBytes) {
     text.emplace();
+    // Up to a size any caller reads whole; a larger file grows as it is read.
+    constexpr std::uint64_t kReserveAtMost = std::uint64_t{64} << 20;
+    text->reserve(static_cast<std::size_t>(std::min<std::uint64_t>(st.st_size, kReserveAtMost)));
     char buf[8192];
     for (;;) {
       const ssize_t n = ::read(fd, buf, sizeof buf);

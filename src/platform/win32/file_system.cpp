@@ -83,6 +83,9 @@ std::optional<std::string> readFile(const std::string& path, std::uint64_t maxBy
   const std::uint64_t size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
   if (size > maxBytes) return std::nullopt;
   std::string text;
+  // Up to a size any caller reads whole; a larger file grows as it is read.
+  constexpr std::uint64_t kReserveAtMost = std::uint64_t{64} << 20;
+  text.reserve(static_cast<std::size_t>(size < kReserveAtMost ? size : kReserveAtMost));
   char buf[8192];
   for (;;) {
     DWORD n = 0;
