@@ -61,7 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   korvo::DiskCache& cache = workCache();
 
   // The bytes as the file of kUrl.
-  const std::string path = cache.folder() + korvo::kPathSeparator + korvo::disk_cache::fileNameFor(kUrl);
+  const std::string path =
+      cache.folder() + korvo::kPathSeparator + korvo::disk_cache::fileNameFor(kUrl);
   FUZZ_CHECK(korvo::files::replaceFile(path, bytes));
   const std::optional<korvo::StoredCopy> loaded = cache.load(kUrl);
   const std::optional<korvo::StoredCopy> decoded = korvo::disk_cache::decode(bytes, kUrl);

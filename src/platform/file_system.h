@@ -22,8 +22,8 @@ struct FileInfo {
 // The whole content of a regular file; nullopt when it is missing, not a
 // regular file, unreadable, or larger than maxBytes. Never blocks on a
 // FIFO or a device.
-std::optional<std::string> readFile(const std::string& path,
-                                    std::uint64_t maxBytes = std::numeric_limits<std::uint64_t>::max());
+std::optional<std::string> readFile(
+    const std::string& path, std::uint64_t maxBytes = std::numeric_limits<std::uint64_t>::max());
 
 // Writes bytes to a new temporary file beside path (path + "." and a unique
 // suffix), flushes it to the disk and renames it over path, so a reader

@@ -12,9 +12,9 @@
 namespace korvo {
 
 bool StoredCopy::operator==(const StoredCopy& o) const {
-  return url == o.url && finalUrl == o.finalUrl && etag == o.etag && lastModified == o.lastModified &&
-         charset == o.charset && isRdf == o.isRdf && isAtom == o.isAtom && storedAt == o.storedAt &&
-         body == o.body;
+  return url == o.url && finalUrl == o.finalUrl && etag == o.etag &&
+         lastModified == o.lastModified && charset == o.charset && isRdf == o.isRdf &&
+         isAtom == o.isAtom && storedAt == o.storedAt && body == o.body;
 }
 
 namespace disk_cache {
@@ -90,7 +90,8 @@ std::uint64_t maxPartBytes(std::size_t part) {
 
 std::string folderBeside(const std::string& iniPath) {
   const std::size_t cut = iniPath.find_last_of(std::string("/") + kPathSeparator);
-  const std::string directory = cut == std::string::npos ? std::string() : iniPath.substr(0, cut + 1);
+  const std::string directory =
+      cut == std::string::npos ? std::string() : iniPath.substr(0, cut + 1);
   return directory + std::string(kFolderName);
 }
 
@@ -173,7 +174,8 @@ constexpr std::uint64_t kMaxFileBytes =
     disk_cache::kHeaderSize + 5 * disk_cache::kMaxTextBytes + limits::kMaxResponseBytes;
 
 bool isHex(std::string_view s) {
-  return std::all_of(s.begin(), s.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+  return std::all_of(s.begin(), s.end(),
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
 // "<16 hex digits>.kvc": a copy; the same followed by "." and more: the
@@ -190,7 +192,9 @@ bool isTemporaryName(std::string_view name) {
 
 // Seconds since a time stamp; one in the future (a clock set back, another
 // process's clock) counts as now.
-std::uint32_t ageOf(std::uint32_t stamp, std::uint32_t now) { return now > stamp ? now - stamp : 0; }
+std::uint32_t ageOf(std::uint32_t stamp, std::uint32_t now) {
+  return now > stamp ? now - stamp : 0;
+}
 
 }  // namespace
 

@@ -23,12 +23,12 @@ namespace korvo {
 // One stored download: the answer's body as received and what a later run
 // needs to show it and to ask the server whether it changed.
 struct StoredCopy {
-  std::string url;           // as the settings give it: the key
-  std::string finalUrl;      // after redirects: the base of relative links
+  std::string url;       // as the settings give it: the key
+  std::string finalUrl;  // after redirects: the base of relative links
   std::string etag;
   std::string lastModified;
-  std::string charset;       // of the answer's Content-Type; empty when none
-  bool isRdf = false;        // dialect flags of the answer
+  std::string charset;  // of the answer's Content-Type; empty when none
+  bool isRdf = false;   // dialect flags of the answer
   bool isAtom = false;
   std::uint32_t storedAt = 0;  // seconds since 1970, by the injected clock
   std::string body;

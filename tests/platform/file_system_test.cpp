@@ -31,7 +31,8 @@ TEST(FileSystemTest, ReplacesWholeFilesAndSaysWhatIsThere) {
   ASSERT_TRUE(replaceFile(folder + kPathSeparator + "b.bin", "bb", 1000000000u));
   ASSERT_TRUE(makeDirectory(folder + kPathSeparator + "sub"));
   auto listed = listFiles(folder);
-  std::sort(listed.begin(), listed.end(), [](const FileInfo& x, const FileInfo& y) { return x.name < y.name; });
+  std::sort(listed.begin(), listed.end(),
+            [](const FileInfo& x, const FileInfo& y) { return x.name < y.name; });
   ASSERT_EQ(listed.size(), 2u) << "regular files only, no temporary file left";
   EXPECT_EQ(listed[0].name, "a.bin");
   EXPECT_EQ(listed[0].size, 7u);

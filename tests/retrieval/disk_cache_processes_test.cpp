@@ -1,8 +1,7 @@
 // Two processes on one KorvoCache folder (two hosts, or two loads of the
 // library): whole files only, and no copy lost.
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <string>
@@ -85,7 +84,8 @@ TEST(DiskCacheProcessesTest, TwoWritersOnOneFolderLoseNothing) {
         clock.advance(1);
         const std::string url = "http://w" + std::to_string(w) + ".example/" + std::to_string(i);
         if (!cache.store(copyOf(url, bodyFor(url, i)))) return "store of " + url + " failed";
-        if (!cache.store(copyOf("http://shared.example/", bodyFor("shared by " + std::to_string(w), i))))
+        if (!cache.store(
+                copyOf("http://shared.example/", bodyFor("shared by " + std::to_string(w), i))))
           return "store of the shared URL failed";
       }
       return "ok";

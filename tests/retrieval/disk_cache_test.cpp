@@ -93,7 +93,8 @@ TEST_F(DiskCacheTest, StoredCopiesLoadBackWhole) {
       {"every field", sampleCopy()},
       {"no validators, charset or redirect", bare},
       {"RDF flag", rdf},
-      {"zero bytes, CR LF and every byte value in the body", sampleCopy("http://b.example/", binary)},
+      {"zero bytes, CR LF and every byte value in the body",
+       sampleCopy("http://b.example/", binary)},
       {"empty body", sampleCopy("http://empty.example/", "")},
   };
   DiskCache cache(folder_, env_);
@@ -193,9 +194,11 @@ TEST_F(DiskCacheTest, OnlyCopiesThatFitTheFormatAndTheFolderAreStored) {
 }
 
 TEST_F(DiskCacheTest, LeastRecentlyUsedCopiesGoFirst) {
-  const std::size_t fileSize = disk_cache::encode(sampleCopy("http://a.example/", std::string(1000, 'x'))).size();
+  const std::size_t fileSize =
+      disk_cache::encode(sampleCopy("http://a.example/", std::string(1000, 'x'))).size();
   // Room for three copies of equal size.
-  DiskCache cache(folder_, env_, DiskCacheBounds{3 * fileSize + 10, disk_cache::kDefaultMaxIdleSeconds});
+  DiskCache cache(folder_, env_,
+                  DiskCacheBounds{3 * fileSize + 10, disk_cache::kDefaultMaxIdleSeconds});
   auto storeAt = [&](const char* url) {
     clock_.advance(60);
     ASSERT_TRUE(cache.store(sampleCopy(url, std::string(1000, 'x'))));
@@ -269,7 +272,8 @@ TEST_F(DiskCacheTest, AnUnwritableFolderMeansNoCopyAndOneLogLine) {
   // A file where the folder's parent should be: no user, root included,
   // can make the folder.
   writeWholeFile(dir_.file("blocked"), "a file, not a folder");
-  const std::string folder = disk_cache::folderBeside(dir_.file("blocked") + kPathSeparator + "Korvo.ini");
+  const std::string folder =
+      disk_cache::folderBeside(dir_.file("blocked") + kPathSeparator + "Korvo.ini");
   DiskCache cache(folder, env_);
   for (int i = 0; i < 3; ++i) {
     EXPECT_FALSE(cache.store(sampleCopy("http://a.example/" + std::to_string(i))));
@@ -307,14 +311,15 @@ TEST(DiskCacheFormatTest, OneFileLayoutInEveryBuild) {
 
 TEST(DiskCacheSettingTest, FolderBesideTheSettingsAndTheSwitch) {
   const std::string sep(1, kPathSeparator);
-  EXPECT_EQ(disk_cache::folderBeside("plugins" + sep + "Korvo.ini"), "plugins" + sep + "KorvoCache");
+  EXPECT_EQ(disk_cache::folderBeside("plugins" + sep + "Korvo.ini"),
+            "plugins" + sep + "KorvoCache");
   EXPECT_EQ(disk_cache::folderBeside("Korvo.ini"), "KorvoCache");
   struct Case {
     const char* value;
     bool on;
   };
-  const Case cases[] = {{"", true}, {"yes", true}, {"no", false}, {"No", false},
-                        {"YES", false}, {"0", false}, {"off", false}};
+  const Case cases[] = {{"", true},     {"yes", true}, {"no", false}, {"No", false},
+                        {"YES", false}, {"0", false},  {"off", false}};
   for (const Case& c : cases) EXPECT_EQ(disk_cache::parseSetting(c.value), c.on) << c.value;
 }
 

@@ -40,7 +40,8 @@ std::optional<std::string> readFile(const std::string& path, std::uint64_t maxBy
   if (fd < 0) return std::nullopt;
   struct stat st {};
   std::optional<std::string> text;
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) <= maxBytes) {
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+      static_cast<std::uint64_t>(st.st_size) <= maxBytes) {
     text.emplace();
     // Up to a size any caller reads whole; a larger file grows as it is read.
     constexpr std::uint64_t kReserveAtMost = std::uint64_t{64} << 20;
@@ -62,7 +63,8 @@ std::optional<std::string> readFile(const std::string& path, std::uint64_t maxBy
   return text;
 }
 
-bool replaceFile(const std::string& path, std::string_view bytes, std::optional<std::uint32_t> modified) {
+bool replaceFile(const std::string& path, std::string_view bytes,
+                 std::optional<std::uint32_t> modified) {
   if (path.empty()) return false;
   const std::string pattern = path + ".XXXXXX";
   std::string name(pattern);

@@ -26,7 +26,8 @@ FILETIME fileTimeOf(std::uint32_t seconds) {
 }
 
 bool isFile(DWORD attributes) {
-  return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+  return (attributes &
+          (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
 }
 
 // Every open shares everything, so that a reader never stops a writer of
@@ -97,13 +98,15 @@ std::optional<std::string> readFile(const std::string& path, std::uint64_t maxBy
   return text;
 }
 
-bool replaceFile(const std::string& path, std::string_view bytes, std::optional<std::uint32_t> modified) {
+bool replaceFile(const std::string& path, std::string_view bytes,
+                 std::optional<std::uint32_t> modified) {
   if (path.empty()) return false;
   static std::atomic<unsigned> counter{0};
   std::string temporary;
   Handle file(INVALID_HANDLE_VALUE);
   for (int attempt = 0; attempt < 100 && !file.valid(); ++attempt) {
-    temporary = path + "." + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
+    temporary =
+        path + "." + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
     file.reset(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid() && GetLastError() != ERROR_FILE_EXISTS) return false;
@@ -119,7 +122,8 @@ bool replaceFile(const std::string& path, std::string_view bytes, std::optional<
   // A reader of another process that opened the old file without sharing
   // its deletion holds the rename off for a moment.
   for (int attempt = 0; ok; ++attempt) {
-    if (MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (MoveFileExA(temporary.c_str(), path.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
       return true;
     const DWORD error = GetLastError();
     if (attempt == 20 || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)) break;
@@ -157,7 +161,8 @@ std::vector<FileInfo> listFiles(const std::string& directory) {
 
 std::optional<FileInfo> fileInfo(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) || !isFile(data.dwFileAttributes))
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+      !isFile(data.dwFileAttributes))
     return std::nullopt;
   FileInfo info;
   info.name = baseName(path);
