@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/ascii.h"
+#include "platform/file_system.h"
 #include "platform/ini_names.h"
 
 namespace korvo::ini {
@@ -57,30 +58,8 @@ std::vector<Line> splitLines(std::string_view text) {
 }
 
 // The whole file; nullopt when it is missing, unreadable or not a regular
-// file. Plain system calls: a stream would throw on a directory, and a
-// non-blocking open keeps a FIFO from stalling the host.
-std::optional<std::string> readFile(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  struct stat st {};
-  std::optional<std::string> text;
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    text.emplace();
-    char buf[8192];
-    for (;;) {
-      ssize_t n = ::read(fd, buf, sizeof buf);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        text.reset();
-        break;
-      }
-      if (n == 0) break;
-      text->append(buf, static_cast<std::size_t>(n));
-    }
-  }
-  ::close(fd);
-  return text;
-}
+// file.
+std::optional<std::string> readFile(const std::string& path) { return files::readFile(path); }
 
 // Index range [first, last) of the lines inside the first section named
 // `section` (the header line excluded); nullopt when there is none.
@@ -141,32 +120,10 @@ std::string writeTarget(const std::string& path) {
   return {};
 }
 
-// Writes text to a temporary file beside the target of path and renames it
-// over that target.
+// Replaces the target of path with text, atomically.
 bool replaceFile(const std::string& linkOrPath, const std::string& text) {
   const std::string path = writeTarget(linkOrPath);
-  if (path.empty()) return false;
-  std::string tmp = path + ".XXXXXX";
-  std::vector<char> name(tmp.begin(), tmp.end());
-  name.push_back('\0');
-  int fd = mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st {};
-  mode_t mode = 0644;
-  if (stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
-  bool ok = fchmod(fd, mode) == 0;
-  std::size_t done = 0;
-  while (ok && done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ok = false;
-    else done += static_cast<std::size_t>(n);
-  }
-  if (ok && fsync(fd) != 0) ok = false;
-  if (::close(fd) != 0) ok = false;
-  if (ok && std::rename(name.data(), path.c_str()) != 0) ok = false;
-  if (!ok) ::unlink(name.data());
-  return ok;
+  return !path.empty() && files::replaceFile(path, text);
 }
 
 }  // namespace
