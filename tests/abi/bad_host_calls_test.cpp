@@ -32,7 +32,7 @@ class BadHostCallsTest : public ::testing::Test {
     server_ = std::make_unique<LoopbackServer>(kAddress, Script().send(feedAnswer()));
     ASSERT_TRUE(server_->ok()) << server_->error();
     writeWholeFile(dir_.file("Korvo.ini"),
-                   "[Settings]\nShowError=no\n[NewsSites]\nNews=http://127.0.0.11/feed.xml\n");
+                   "[Settings]\nWaitForDownload=-1\nShowError=no\n[NewsSites]\nNews=http://127.0.0.11/feed.xml\n");
     writeWholeFile(hostIni(), "[A]\nNewsSite=News\nUpdateIntervall=600\nToolTip=1\n");
     lib_ = std::make_unique<PluginLibrary>(dir_.path());
     ASSERT_TRUE(lib_->loaded()) << lib_->error();

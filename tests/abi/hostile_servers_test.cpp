@@ -43,7 +43,7 @@ class HostileServersTest : public ::testing::Test {
   void SetUp() override {
     KORVO_SKIP_WITHOUT_PORT_80();
     test::writeWholeFile(dir_.file("Korvo.ini"),
-                         "[Settings]\nShowError=yes\nDoLog=yes\n[NewsSites]\n"
+                         "[Settings]\nWaitForDownload=-1\nShowError=yes\nDoLog=yes\n[NewsSites]\n"
                          "Hostile=http://127.0.0.10/feed.xml\n");
     test::writeWholeFile(dir_.file("host.ini"), "[A]\nNewsSite=Hostile\n");
   }

@@ -111,7 +111,7 @@ TEST(SoakTest, ThousandRefreshesAndHundredThousandQueriesHoldNoMore) {
 
   test::TempDir dir;
   test::writeWholeFile(dir.file("Korvo.ini"),
-                       "[Settings]\nShowError=yes\n[NewsSites]\nSoak=http://127.0.0.11/feed.xml\n");
+                       "[Settings]\nWaitForDownload=-1\nShowError=yes\n[NewsSites]\nSoak=http://127.0.0.11/feed.xml\n");
   test::writeWholeFile(dir.file("host.ini"),
                        "[Plain]\nNewsSite=Soak\nUpdateIntervall=60\n"
                        "[Tip]\nNewsSite=Soak\nUpdateIntervall=60\nToolTip=5\nToolTipItem=3\n"

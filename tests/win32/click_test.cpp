@@ -69,7 +69,7 @@ TEST(WindowsClickTest, HandsOnlyWebLinksToShellExecute) {
   ASSERT_EQ(setenv("KORVO_LINK_RECORD", record.c_str(), 1), 0);
 
   writeWholeFile(dir.file("Korvo.ini"),
-                 "[Settings]\nShowError=yes\nDoLog=yes\n[NewsSites]\n"
+                 "[Settings]\nWaitForDownload=-1\nShowError=yes\nDoLog=yes\n[NewsSites]\n"
                  "News=http://127.0.0.21/news.xml\n"
                  "Dead=http://127.0.3.21/news.xml\n");
   writeWholeFile(dir.file("host.ini"),
