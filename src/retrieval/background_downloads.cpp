@@ -187,6 +187,18 @@ void BackgroundDownloads::waitFor(const std::string& url) {
   applyFinished();
 }
 
+bool BackgroundDownloads::waitForFinished(std::chrono::milliseconds timeout) {
+  if (!shared_) return true;
+  Shared& s = *shared_;
+  std::unique_lock<std::mutex> lock(s.mutex);
+  return s.finished.wait_for(lock, timeout, [&] {
+    return std::all_of(inFlight_.begin(), inFlight_.end(), [&](const std::string& url) {
+      return std::any_of(s.done.begin(), s.done.end(),
+                         [&](const Shared::Job& job) { return job.feed->url == url; });
+    });
+  });
+}
+
 bool BackgroundDownloads::stop(std::chrono::milliseconds wait, bool join) {
   if (!shared_) return true;
   std::shared_ptr<Shared> shared = std::move(shared_);

@@ -60,9 +60,15 @@ class BackgroundDownloads {
   // Called by stop() when a worker could not be ended (null: nothing).
   std::function<void()> onLingering;
 
+  // Waits up to timeout until every download started has finished (not
+  // applied: the next refresh applies them); true when they all have.
+  bool waitForFinished(std::chrono::milliseconds timeout);
+
   int budgetMs() const { return budgetMs_; }
   // Downloads started and not yet applied.
   std::size_t inFlight() const { return inFlight_.size(); }
+  // Worker threads started since the last stop().
+  int workerCount() const { return static_cast<int>(workers_.size()); }
 
   struct Shared;  // the state workers share with this object
 
