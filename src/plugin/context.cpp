@@ -49,7 +49,12 @@ Context::Context() : moved_(std::make_shared<MovedFeeds>()), result_(std::make_u
 
 Context::~Context() {
   meterEnv_ = MeterEnv{};
-  step([&] { downloads_->stop(BackgroundDownloads::kStopWait, kMayJoinAtUnload); });
+  // Where the unload notification holds the loader lock, a worker may need
+  // that lock to end: nothing is waited for there.
+  step([&] {
+    downloads_->stop(kMayJoinAtUnload ? BackgroundDownloads::kStopWait : std::chrono::milliseconds(0),
+                     kMayJoinAtUnload);
+  });
   step([&] { downloads_.reset(); });
   step([&] { cache_.clear(); });
   step([&] { settings_->saveGlobals(); });

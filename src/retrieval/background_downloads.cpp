@@ -159,7 +159,8 @@ void BackgroundDownloads::applyFinished() {
   }
   for (Shared::Job& job : done) {
     Feed& copy = *job.feed;
-    inFlight_.erase(std::find(inFlight_.begin(), inFlight_.end(), copy.url));
+    const auto started = std::find(inFlight_.begin(), inFlight_.end(), copy.url);
+    if (started != inFlight_.end()) inFlight_.erase(started);
     Feed* feed = cache_.find(copy.url);
     if (feed == nullptr) continue;
     applyCopy(*feed, copy, job.parsed);
