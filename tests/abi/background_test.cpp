@@ -7,6 +7,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <thread>
 #include <memory>
 #include <string>
 
@@ -31,6 +33,17 @@ std::size_t threadCount() {
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
     ++n;
   return n;
+}
+
+// True once this process has a TCP connect to address:80 under way (SYN
+// sent, no answer yet); address as /proc/net/tcp writes it ("280F007F" is
+// 127.0.15.40).
+bool connectPending(const std::string& address) {
+  std::ifstream table("/proc/self/net/tcp");
+  std::string line;
+  while (std::getline(table, line))
+    if (line.find(" " + address + ":0050 02 ") != std::string::npos) return true;
+  return false;
 }
 
 std::string rssAnswer(const std::string& title) {
@@ -103,6 +116,36 @@ TEST_F(BackgroundAbiTest, UnloadWithoutShutDownEndsAStuckDownload) {
   EXPECT_LT(SteadyClock::now() - start, kHangGuard);
   EXPECT_FALSE(test::isMapped(lib.path())) << "nothing kept the library loaded";
   EXPECT_EQ(threadCount(), threadsBefore);
+}
+
+TEST_F(BackgroundAbiTest, AWorkerThatCannotBeStoppedKeepsTheLibraryLoaded) {
+  writeSettings("DoLog=yes\nWaitForDownload=0\n");
+  // A connect gets no answer and lasts its whole time-out (12 s): it cannot
+  // be cancelled, like a name lookup.
+  LoopbackServer server = LoopbackServer::unanswered("127.0.15.40");
+  ASSERT_TRUE(server.ok()) << server.error();
+  PluginLibrary lib(dir_.path());
+  ASSERT_TRUE(lib.loaded()) << lib.error();
+  const int id = meter(lib);
+  EXPECT_EQ(std::string(lib->GetTitle(id)), "");
+  bool pending = false;
+  for (auto until = SteadyClock::now() + kHangGuard; !pending && SteadyClock::now() < until;) {
+    pending = connectPending("280F007F");
+    if (!pending) std::this_thread::sleep_for(Ms(5));  // a look at the kernel's table, not a guess
+  }
+  ASSERT_TRUE(pending) << "the worker is inside its connect";
+
+  const auto start = SteadyClock::now();
+  EXPECT_EQ(lib->dllshutdown(id), 0);
+  EXPECT_LT(SteadyClock::now() - start, kHangGuard);
+  lib.unload();
+  EXPECT_TRUE(test::isMapped(lib.path())) << "pinned while its worker runs";
+  const std::string text = log();
+  EXPECT_NE(text.find("Shut-down: 1 download(s) could not be stopped; they end on their own\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("Shut-down: the library stays loaded until they end\n"), std::string::npos)
+      << text;
 }
 
 TEST_F(BackgroundAbiTest, AFailureOnAWorkerShowsItsErrorTextWithShowError) {
