@@ -95,6 +95,7 @@ Gate::~Gate() {
 }
 
 void Gate::open() {
+  open_ = true;
   const char byte = 1;
   if (write_ >= 0 && ::write(write_, &byte, 1) != 1) {
   }

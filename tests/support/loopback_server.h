@@ -6,6 +6,7 @@
 // stall, an orderly close or a reset. Every byte a client sends is
 // recorded per connection. Port 80 needs root or CAP_NET_BIND_SERVICE:
 // check mayBindPort80() (or KORVO_SKIP_WITHOUT_PORT_80()) first.
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -42,9 +43,11 @@ class Gate {
   Gate(const Gate&) = delete;
   Gate& operator=(const Gate&) = delete;
   void open();
-  int fd() const { return read_; }  // readable once open
+  bool isOpen() const { return open_; }
+  int fd() const { return read_; }  // readable once open (-1 where unused)
 
  private:
+  std::atomic<bool> open_{false};
   int read_ = -1;
   int write_ = -1;
 };
