@@ -5,7 +5,8 @@ JOBS ?= 2
 # WERROR=OFF builds with warnings only.
 WERROR ?= ON
 
-.PHONY: all deps build conky test sanitize run bench fuzz soak clean windows-deps windows test-windows
+# (tsan: the threaded tests under ThreadSanitizer)
+.PHONY: all deps build conky test sanitize tsan run bench fuzz soak clean windows-deps windows test-windows
 
 all: build
 
@@ -30,6 +31,15 @@ sanitize: deps
 	cmake -S . -B build-asan -DKORVO_WERROR=$(WERROR) -DCMAKE_BUILD_TYPE=Debug -DKORVO_SANITIZE=ON
 	cmake --build build-asan -j$(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan --output-on-failure -j$(JOBS)
+
+# The tests that run threads (download workers, the log, the test
+# servers), under ThreadSanitizer.
+TSAN_TESTS = background_downloads_test abi_background_test hostile_server_test abi_hostile_servers_test
+tsan: deps
+	cmake -S . -B build-tsan -DKORVO_WERROR=$(WERROR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVO_TSAN=ON
+	cmake --build build-tsan -j$(JOBS) --target korvo $(TSAN_TESTS)
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --test-dir build-tsan --output-on-failure -j$(JOBS) \
+	  -R '^(BackgroundDownloadsTest|BackgroundAbiTest|HostileServerTest|HostileServersTest)\.'
 
 run: build
 	scripts/demo
@@ -76,5 +86,5 @@ test-windows: windows
 	scripts/run-windows-tests build-win32 build-win64
 
 clean:
-	rm -rf build build-asan build-bench build-fuzz build-soak
+	rm -rf build build-asan build-tsan build-bench build-fuzz build-soak
 	rm -rf build-win32 build-win64 build-win-src build-win-wine

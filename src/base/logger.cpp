@@ -36,19 +36,23 @@ void Logger::openLog(const std::string& directory) {
   std::error_code ec;
   const std::filesystem::file_status status = std::filesystem::status(path, ec);
   if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return;
+  const std::lock_guard<std::mutex> lock(mutex_);
   out_.open(path, std::ios::out | std::ios::app);
 }
 
 void Logger::closeLog() {
+  const std::lock_guard<std::mutex> lock(mutex_);
   if (out_.is_open()) out_.close();
 }
 
 void Logger::writeLine(std::string_view message) {
-  if (!enabled_ || !out_.is_open()) return;
+  if (!enabled_) return;
   std::string line = formatTimestamp(clock_.localTime(clock_.now()));
   line += " --> ";
   line += message;
   line += '\n';
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (!out_.is_open()) return;
   out_ << line;
   out_.flush();
 }

@@ -1,9 +1,12 @@
 #pragma once
 // The log file "Korvolog.txt": one time-stamped line per event, flushed at
-// once, written only while logging is switched on.
+// once, written only while logging is switched on. Every call may come from
+// any thread; each line is written whole.
 #include <cstdint>
 #include <ctime>
+#include <atomic>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -36,7 +39,8 @@ class Logger {
  private:
   const Clock& clock_;
   std::ofstream out_;
-  bool enabled_ = false;
+  std::atomic<bool> enabled_{false};
+  std::mutex mutex_;  // of out_
 };
 
 }  // namespace korvo

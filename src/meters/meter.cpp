@@ -25,6 +25,13 @@ std::string shownLink(std::string_view link) {
   return shown;
 }
 
+void refreshFeed(const MeterEnv& env, Feed& feed, int interval, const CleanupOptions& options) {
+  if (env.downloads)
+    env.downloads->refresh(feed, interval, options);
+  else
+    refresh(feed, interval, options);
+}
+
 }  // namespace
 
 void Meter::loadSettings(const MeterEnv& env, const std::string& file, const std::string& section) {
@@ -92,7 +99,7 @@ void Meter::refuseSite(const MeterEnv& env, std::string why, bool nameTheSite) {
 Feed* Meter::refreshedFeed(const MeterEnv& env) {
   if (feedUrl_.empty()) return nullptr;
   Feed& feed = env.cache->getOrCreate(feedUrl_, feed_);
-  refresh(feed, settings.UpdateIntervall, settings.cleanup());
+  refreshFeed(env, feed, settings.UpdateIntervall, settings.cleanup());
   return &feed;
 }
 
@@ -151,7 +158,7 @@ std::string Meter::titleList(const MeterEnv& env, int count, std::size_t visible
   Feed* feed = feedUrl_.empty() ? nullptr : &env.cache->getOrCreate(feedUrl_, feed_);
   const CleanupOptions cleanup = settings.cleanup();
   for (int i = 0; i < count; ++i) {
-    if (feed) refresh(*feed, settings.UpdateIntervall, cleanup);
+    if (feed) refreshFeed(env, *feed, settings.UpdateIntervall, cleanup);
     const std::string& title =
         feed ? orError(env, *feed, feed->itemField("itemtitle", i, cleanup)) : noFeedText(env);
     if (!title.empty()) {

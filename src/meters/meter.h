@@ -6,6 +6,7 @@
 
 #include "meters/meter_settings.h"
 #include "meters/plugin_settings.h"
+#include "retrieval/background_downloads.h"
 #include "retrieval/feed_cache.h"
 #include "text/tooltip_marker.h"
 
@@ -19,6 +20,9 @@ struct MeterEnv {
   // Empty when the link was handed on; otherwise why it was not. Null:
   // clicks open nothing.
   std::string (*openLink)(const std::string& link) = nullptr;
+  // The downloads of cache's feeds; null: each due feed is downloaded on
+  // the calling thread.
+  BackgroundDownloads* downloads = nullptr;
 };
 
 class Meter {

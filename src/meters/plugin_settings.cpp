@@ -1,5 +1,7 @@
 #include "meters/plugin_settings.h"
 
+#include <algorithm>
+
 #include "base/limits.h"
 #include "platform/ini_file.h"
 #include "platform/module_path.h"
@@ -28,6 +30,9 @@ void PluginSettings::locateFiles(const std::string& moduleFileName) {
 void PluginSettings::loadGlobals() {
   ShowError = readSwitch(iniPath, "Settings", "ShowError", ShowError);
   DoLog = readSwitch(iniPath, "Settings", "DoLog", DoLog);
+  constexpr int kUnset = -2;
+  const int wait = ini::readInt(iniPath, "Settings", "WaitForDownload", kUnset);
+  WaitForDownload = wait < -1 ? kDefaultWaitForDownload : std::min(wait, kMaxWaitForDownload);
   std::string text = ini::readString(iniPath, "Settings", "CodePage",
                                      charset::kDefaultCodePageSetting, limits::kIniTextBuffer);
   if (text.empty()) text = std::string(charset::kDefaultCodePageSetting);

@@ -11,6 +11,12 @@ namespace korvo {
 struct PluginSettings {
   bool ShowError = false;
   bool DoLog = false;
+  // How long a meter with nothing to show waits for its download, in ms
+  // per second of all queries together: 0 never, -1 the whole download (on
+  // the host's thread). Read only: never written back.
+  int WaitForDownload = kDefaultWaitForDownload;
+  static constexpr int kDefaultWaitForDownload = 250;
+  static constexpr int kMaxWaitForDownload = 1000;
   TargetCodePage codePage;
   // Set by loadGlobals when CodePage had a value it does not know: the line
   // for the log, which is opened after the settings are read.
@@ -21,7 +27,8 @@ struct PluginSettings {
   // From the library's file name (empty when it could not be told): the
   // directory up to its last separator, and "Korvo.ini" in it.
   void locateFiles(const std::string& moduleFileName);
-  // ShowError, DoLog and CodePage. CodePage: "auto" is the system's code
+  // ShowError, DoLog, WaitForDownload (a missing or unusable value means
+  // the default, more than kMaxWaitForDownload that bound) and CodePage. CodePage: "auto" is the system's code
   // page (charset::systemCodePage), a missing or empty value means
   // charset::kDefaultCodePageSetting, and an unknown one latin1.
   void loadGlobals();

@@ -1,6 +1,7 @@
 #pragma once
 // Clock service: whole seconds since 1970 in 32 bits, and local time for the
 // log. Code that needs the time takes a Clock so tests can move it by hand.
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 
@@ -17,7 +18,7 @@ class Clock {
 // The operating system's clock. Stateless; lives for the whole process.
 const Clock& systemClock();
 
-// A clock that stands still until told; local time is UTC so that tests
+// A clock that stands still until told (and may be read from any thread); local time is UTC so that tests
 // give the same text in every time zone.
 class ManualClock final : public Clock {
  public:
@@ -26,9 +27,10 @@ class ManualClock final : public Clock {
   std::tm localTime(std::uint32_t seconds) const override;
   void set(std::uint32_t seconds) { now_ = seconds; }
   void advance(std::uint32_t seconds) { now_ += seconds; }
+  ManualClock(const ManualClock& other) : Clock(), now_(other.now()) {}
 
  private:
-  std::uint32_t now_;
+  std::atomic<std::uint32_t> now_;
 };
 
 }  // namespace korvo

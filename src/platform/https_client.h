@@ -49,6 +49,10 @@ struct HttpsAnswer {
   std::string detail;       // the stack's own words on a failure, for diagnostics
 };
 
+// Sets up the HTTPS stack for the process; called once, before any thread
+// of the plug-in runs. Later calls do nothing.
+void httpsStartup();
+
 HttpsAnswer httpsGet(const HttpsRequest& request);
 
 }  // namespace korvo

@@ -2,6 +2,7 @@
 
 #include "plugin/attach.h"
 #include "platform/module_path.h"
+#include "platform/https_client.h"
 #include "platform/shell.h"
 
 namespace korvo {
@@ -23,25 +24,40 @@ void step(F&& f) noexcept {
 
 Context* context() { return gContext; }
 
-Context::Context() : result_(std::make_unique<ResultBuffer>()) {
+Context::Context() : moved_(std::make_shared<MovedFeeds>()), result_(std::make_unique<ResultBuffer>()) {
+  httpsStartup();
   registry_ = std::make_unique<MeterRegistry>();
   settings_ = std::make_unique<PluginSettings>();
   settings_->locateFiles(modulePath(limits::kModulePathBuffer));
   settings_->loadGlobals();
-  logger_ = std::make_unique<Logger>(systemClock());
+  logger_ = std::make_shared<Logger>(systemClock());
   logger_->setEnabled(settings_->DoLog);
   logger_->openLog(settings_->moduleDirectory);
   env_.log = logger_.get();
-  env_.moved = &moved_;
-  meterEnv_ = MeterEnv{&cache_, settings_.get(), &openLink};
+  env_.moved = moved_.get();
+  downloads_ = std::make_unique<BackgroundDownloads>(
+      cache_, env_, settings_->WaitForDownload,
+      std::make_shared<std::pair<std::shared_ptr<Logger>, std::shared_ptr<MovedFeeds>>>(logger_,
+                                                                                         moved_));
+  downloads_->onLingering = [log = logger_] {
+    if (pinModule()) log->writeLine("Shut-down: the library stays loaded until they end");
+  };
+  meterEnv_ = MeterEnv{&cache_, settings_.get(), &openLink, downloads_.get()};
   logger_->writeLine("DLLMain()");
   if (!settings_->codePageProblem.empty()) logger_->writeLine(settings_->codePageProblem);
 }
 
 Context::~Context() {
+  meterEnv_ = MeterEnv{};
+  // Where the unload notification holds the loader lock, a worker may need
+  // that lock to end: nothing is waited for there.
+  step([&] {
+    downloads_->stop(kMayJoinAtUnload ? BackgroundDownloads::kStopWait : std::chrono::milliseconds(0),
+                     kMayJoinAtUnload);
+  });
+  step([&] { downloads_.reset(); });
   step([&] { cache_.clear(); });
   step([&] { settings_->saveGlobals(); });
-  meterEnv_ = MeterEnv{};
   step([&] { settings_.reset(); });
   step([&] { registry_.reset(); });
   step([&] { logger_->closeLog(); });

@@ -10,16 +10,18 @@
 #include "meters/meter_registry.h"
 #include "meters/plugin_settings.h"
 #include "plugin/result_buffer.h"
+#include "retrieval/background_downloads.h"
 #include "retrieval/feed_cache.h"
 
 namespace korvo {
 
 class Context {
  public:
-  // Attach: registry, then settings located and read, then the log opened
-  // and "DLLMain()" written.
+  // Attach: the HTTPS stack set up, registry, then settings located and
+  // read, then the log opened and "DLLMain()" written. The download
+  // workers start on first need.
   Context();
-  // Detach: feeds dropped, switches written back, settings and meters
+  // Detach: downloads stopped, feeds dropped, switches written back, settings and meters
   // destroyed, log closed last.
   ~Context();
   Context(const Context&) = delete;
@@ -29,6 +31,7 @@ class Context {
   PluginSettings& settings() { return *settings_; }
   Logger& logger() { return *logger_; }
   FeedCache& cache() { return cache_; }
+  BackgroundDownloads& downloads() { return *downloads_; }
   const MeterEnv& meterEnv() const { return meterEnv_; }
   ResultBuffer& result() { return *result_; }
 
@@ -36,13 +39,15 @@ class Context {
   const char* publish(std::string_view text);
 
  private:
-  MovedFeeds moved_;
+  // Shared with download workers, which may outlive the context.
+  std::shared_ptr<MovedFeeds> moved_;
   Environment env_;
   FeedCache cache_{env_};
+  std::unique_ptr<BackgroundDownloads> downloads_;
   std::unique_ptr<ResultBuffer> result_;
   std::unique_ptr<MeterRegistry> registry_;
   std::unique_ptr<PluginSettings> settings_;
-  std::unique_ptr<Logger> logger_;
+  std::shared_ptr<Logger> logger_;
   MeterEnv meterEnv_;
 };
 

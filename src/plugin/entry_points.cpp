@@ -65,7 +65,10 @@ int parseNumber(std::string_view text) {
 
 int createMeter(Context& ctx) { return ctx.registry().createMeter(); }
 
-void removeMeter(Context& ctx, int id) { ctx.registry().removeMeter(id); }
+void removeMeter(Context& ctx, int id) {
+  ctx.registry().removeMeter(id);
+  if (ctx.registry().size() == 0) ctx.downloads().stop(BackgroundDownloads::kStopWait);
+}
 
 void loadMeterSettings(Context& ctx, int id, std::string_view file, std::string_view section) {
   ctx.registry().getMeter(id).loadSettings(ctx.meterEnv(), std::string(file), std::string(section));

@@ -7,21 +7,21 @@
 #include "retrieval/http_fetcher.h"
 
 namespace korvo {
-namespace {
 
-void downloadAndParse(Feed& feed, const CleanupOptions& options, const Clock& clock) {
+bool fetchAndParse(Feed& feed, const CleanupOptions& options) {
+  const Clock& clock = *feed.env().clock;
   RefreshState& state = feed.state;
   std::string body;
   if (!download(feed, body)) {
     state.setErrorPending(true);
     state.stampError(clock.now());
-    return;
+    return false;
   }
   if (state.notModified) {
     // "Not modified" restarts the interval; otherwise every later query
     // would ask the server again.
     state.stampUpdate(clock.now());
-    return;
+    return false;
   }
   // The character-set step converts body in place; the document is kept
   // as it came, for the other cleanups.
@@ -41,9 +41,9 @@ void downloadAndParse(Feed& feed, const CleanupOptions& options, const Clock& cl
     state.setErrorPending(true);
     state.stampError(clock.now());
   }
+  return true;
 }
 
-// The kept document cleaned with options, made once per download.
 void addVariant(Feed& feed, const CleanupOptions& options) {
   if (feed.cleanedChannel(options)) return;
   if (feed.raw.body.empty()) {
@@ -60,13 +60,11 @@ void addVariant(Feed& feed, const CleanupOptions& options) {
       CleanedChannel{options, std::move(scratch.channel), std::move(scratch.errorText)});
 }
 
-}  // namespace
-
 void refresh(Feed& feed, int updateInterval, const CleanupOptions& options) {
   RefreshState& state = feed.state;
   const Clock& clock = *feed.env().clock;
   state.setNotModified(false);
-  if (state.isDue(updateInterval, clock.now())) downloadAndParse(feed, options, clock);
+  if (state.isDue(updateInterval, clock.now())) fetchAndParse(feed, options);
   state.setFirstRun(false);
   if (state.hasData && options != feed.cleanup) addVariant(feed, options);
 }

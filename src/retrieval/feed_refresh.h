@@ -12,4 +12,14 @@ namespace korvo {
 // feed.cleanedChannel(options) is not null whenever the feed has data.
 void refresh(Feed& feed, int updateInterval, const CleanupOptions& options);
 
+// The download and parse of a due feed, whatever its time stamps say:
+// what refresh does when the feed is due. The feed's state records the
+// outcome. True when a body was parsed (well or not) and so replaced the
+// channel, cleanup, document and variants; false when a failed download or
+// a "not modified" left them as they were.
+bool fetchAndParse(Feed& feed, const CleanupOptions& options);
+
+// The kept document cleaned with options, made once per download.
+void addVariant(Feed& feed, const CleanupOptions& options);
+
 }  // namespace korvo

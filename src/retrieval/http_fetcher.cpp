@@ -45,6 +45,7 @@ bool download(Feed& feed, std::string& out, DownloadTrace* trace) {
 
   HopRequest request;
   request.bounds = &bounds;
+  request.cancel = env.cancel;
   request.deadline = start + Milliseconds(std::max(0, bounds.maxDownloadMs));
   if (feed.state.hasData && !feed.state.firstRun) {
     request.lastModified = feed.lastModified;

@@ -15,8 +15,15 @@ using Milliseconds = std::chrono::milliseconds;
 // receive timing out there returns after the deadline, not just before it.
 constexpr int kDeadlineSlackMs = 25;
 
+// How often a receive with a cancel hook looks at it.
+constexpr long long kCancelCheckMs = 100;
+
 // Why the receive loop stopped before the server closed.
-enum class Cut { None, TooLarge, TooLong, Reset, Stalled };
+enum class Cut { None, TooLarge, TooLong, Reset, Stalled, Cancelled };
+
+bool cancelled(const std::atomic<bool>* cancel) {
+  return cancel != nullptr && cancel->load(std::memory_order_relaxed);
+}
 
 void sendRequest(TcpConnection& connection, const HopRequest& request) {
   connection.sendText("GET " + request.address->path + " HTTP/1.0\r\n");
@@ -30,25 +37,36 @@ void sendRequest(TcpConnection& connection, const HopRequest& request) {
   connection.sendText("\r\n");
 }
 
-// Collects the answer until the server closes or a receive fails or times
-// out; the answer so far stays in out either way. Each receive waits at most its own time-out and
-// never much past the deadline of the whole download; the answer never grows past its bound.
+// Collects the answer until the server closes or a receive fails, or no
+// byte came for the receive time-out; the answer so far stays in out
+// either way. No receive waits much past the deadline of the whole
+// download, nor past kCancelCheckMs when there is a cancel hook; the
+// answer never grows past its bound.
 Cut receiveAnswer(TcpConnection& connection, const DownloadLimits& bounds,
-                  SteadyClock::time_point deadline, std::string& out) {
+                  SteadyClock::time_point deadline, const std::atomic<bool>* cancel,
+                  std::string& out) {
   char buffer[limits::kReceiveChunk];
   const long long ownTimeout = std::max(1, bounds.receiveTimeoutMs);
+  SteadyClock::time_point lastData = SteadyClock::now();
   for (;;) {
-    const long long left =
-        std::chrono::duration_cast<Milliseconds>(deadline - SteadyClock::now()).count();
+    if (cancelled(cancel)) return Cut::Cancelled;
+    const SteadyClock::time_point now = SteadyClock::now();
+    const long long left = std::chrono::duration_cast<Milliseconds>(deadline - now).count();
     if (left <= 0) return Cut::TooLong;
-    connection.setReceiveTimeout(static_cast<int>(std::min(ownTimeout, left + kDeadlineSlackMs)));
+    const long long idleLeft =
+        ownTimeout - std::chrono::duration_cast<Milliseconds>(now - lastData).count();
+    if (idleLeft <= 0) return Cut::Stalled;
+    long long slice = std::min(idleLeft, left + kDeadlineSlackMs);
+    if (cancel != nullptr) slice = std::min(slice, kCancelCheckMs);
+    connection.setReceiveTimeout(static_cast<int>(std::max(1LL, slice)));
     const int got = connection.receive(buffer, static_cast<int>(sizeof buffer));
     if (got < 0 && SteadyClock::now() >= deadline) return Cut::TooLong;
-    if (got == TcpSocket::kReceiveTimedOut) return Cut::Stalled;
+    if (got == TcpSocket::kReceiveTimedOut) continue;
     if (got < 0) return Cut::Reset;
     if (got == 0) return Cut::None;
     if (static_cast<std::size_t>(got) > bounds.maxResponseBytes - out.size()) return Cut::TooLarge;
     out.append(buffer, static_cast<std::size_t>(got));
+    lastData = SteadyClock::now();
   }
 }
 
@@ -93,6 +111,10 @@ HopAnswer plainHop(const HopRequest& request) {
   HopAnswer hop;
   const DownloadLimits& bounds = *request.bounds;
   Cut cut = Cut::None;
+  if (cancelled(request.cancel)) {
+    hop.error = "Download cancelled.";
+    return hop;
+  }
   {
     const long long left = msLeft(request.deadline);
     TcpConnection connection(static_cast<int>(std::min<long long>(bounds.connectTimeoutMs, left)));
@@ -101,11 +123,12 @@ HopAnswer plainHop(const HopRequest& request) {
       return hop;
     }
     sendRequest(connection, request);
-    cut = receiveAnswer(connection, bounds, request.deadline, hop.answer);
+    cut = receiveAnswer(connection, bounds, request.deadline, request.cancel, hop.answer);
     connection.close();
   }
   if (cut == Cut::TooLarge) hop.error = "Response too large.";
   if (cut == Cut::TooLong) hop.error = "Download took too long.";
+  if (cut == Cut::Cancelled) hop.error = "Download cancelled.";
   if (cut == Cut::Reset) hop.cut = AnswerContext::Cut::Reset;
   if (cut == Cut::Stalled) hop.cut = AnswerContext::Cut::Stalled;
   if (hop.error) std::string().swap(hop.answer);
@@ -123,6 +146,7 @@ HopAnswer secureHop(const HopRequest& request) {
   call.handshakeTimeoutMs = request.bounds->handshakeTimeoutMs;
   call.deadline = request.deadline;
   call.maxBodyBytes = request.bounds->maxResponseBytes;
+  call.cancel = request.cancel;
 
   HttpsAnswer got = httpsGet(call);
   HopAnswer hop;

@@ -2,6 +2,7 @@
 // One request and its answer, without following redirects: over our own
 // TCP connection for http://, through the platform's HTTPS service for
 // https://. The caller decides what the answer means.
+#include <atomic>
 #include <chrono>
 #include <string>
 
@@ -18,6 +19,7 @@ struct HopRequest {
   std::string etag;
   const DownloadLimits* bounds;
   std::chrono::steady_clock::time_point deadline;  // of the whole download
+  const std::atomic<bool>* cancel = nullptr;       // when set to true, the hop ends soon
 };
 
 struct HopAnswer {
@@ -28,7 +30,8 @@ struct HopAnswer {
 };
 
 // http://: "Unable to connect", "Response too large.", "Download took too
-// long."; the answer is whatever the server sent before it closed, reset
+// long.", "Download cancelled." (within kCancelCheckMs of the cancel, once
+// connected); the answer is whatever the server sent before it closed, reset
 // or stalled (cut says which).
 HopAnswer plainHop(const HopRequest& request);
 

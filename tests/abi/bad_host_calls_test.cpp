@@ -31,7 +31,7 @@ class BadHostCallsTest : public ::testing::Test {
     server_ = std::make_unique<LoopbackServer>(caseAddress(), Script().send(feedAnswer()));
     ASSERT_TRUE(server_->ok()) << server_->error();
     writeWholeFile(dir_.file("Korvo.ini"),
-                   "[Settings]\nShowError=no\n[NewsSites]\nNews=" + server_->url("/feed.xml") + "\n");
+                   "[Settings]\nWaitForDownload=-1\nShowError=no\n[NewsSites]\nNews=" + server_->url("/feed.xml") + "\n");
     writeWholeFile(hostIni(), "[A]\nNewsSite=News\nUpdateIntervall=600\nToolTip=1\n");
     lib_ = std::make_unique<PluginLibrary>(dir_.path());
     ASSERT_TRUE(lib_->loaded()) << lib_->error();

@@ -224,7 +224,7 @@ TEST_F(HostTest, SaysWhatAClickOpenedOrWhyNothingWasAndWhyNoDialogShowed) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.option) + " " + c.section + (c.log ? " logged" : ""));
     writeWholeFile(dir_.file("Korvo.ini"),
-                   std::string("[Settings]\nDoLog=") + (c.log ? "yes" : "no") +
+                   std::string("[Settings]\nWaitForDownload=-1\nDoLog=") + (c.log ? "yes" : "no") +
                        "\n[NewsSites]\nNews=http://127.0.0.31/news.xml\n"
                        "Dead=http://127.0.3.31/news.xml\n");
     env_ = {"DISPLAY=", "PATH=" + (c.opener ? bin.path() : emptyBin.path())};

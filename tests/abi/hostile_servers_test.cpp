@@ -42,7 +42,7 @@ class HostileServersTest : public ::testing::Test {
   void SetUp() override {
     KORVO_SKIP_WITHOUT_PORT_80();
     test::writeWholeFile(dir_.file("Korvo.ini"),
-                         "[Settings]\nShowError=yes\nDoLog=yes\n[NewsSites]\nHostile=http://" +
+                         "[Settings]\nWaitForDownload=-1\nShowError=yes\nDoLog=yes\n[NewsSites]\nHostile=http://" +
                              kAddress + "/feed.xml\n");
     test::writeWholeFile(dir_.file("host.ini"), "[A]\nNewsSite=Hostile\n");
   }

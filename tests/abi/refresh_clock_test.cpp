@@ -69,7 +69,7 @@ TEST(RefreshClockTest, IntervalRetryAndClockSetBackThroughTheExports) {
   ASSERT_TRUE(server.ok()) << server.error();
 
   test::ProgramResult r =
-      runWithClock("[Settings]\nShowError=no\n[NewsSites]\nNews=" + server.url("/feed.xml") + "\n",
+      runWithClock("[Settings]\nWaitForDownload=-1\nShowError=no\n[NewsSites]\nNews=" + server.url("/feed.xml") + "\n",
                    "[M]\nNewsSite=News\nUpdateIntervall=180\n",
                    {at(0), "meter=M", "title=0",  // first query downloads "one"
                     at(179), "title=0",           // inside the interval
@@ -101,7 +101,7 @@ TEST(RefreshClockTest, NotModifiedWithoutValidatorsAndAfterABadDocument) {
        notModified, ok("two")});
   ASSERT_TRUE(server.ok()) << server.error();
   test::ProgramResult r =
-      runWithClock("[Settings]\nShowError=yes\n[NewsSites]\nNews=" + server.url("/feed.xml") + "\n",
+      runWithClock("[Settings]\nWaitForDownload=-1\nShowError=yes\n[NewsSites]\nNews=" + server.url("/feed.xml") + "\n",
                    "[M]\nNewsSite=News\nUpdateIntervall=60\n",
                    {at(0), "meter=M", "title=0",  // 304 to a plain request
                     at(9), "title=0",             // waiting for the retry

@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 constexpr const char* kAddress = "127.0.0.41";
 
 const char* const kKorvoIni =
-    "[Settings]\nShowError=no\nDoLog=yes\n"
+    "[Settings]\nWaitForDownload=-1\nShowError=no\nDoLog=yes\n"
     "[NewsSites]\nTest feed=http://127.0.0.41/feed.xml\n";
 
 const char* const kHostIni =

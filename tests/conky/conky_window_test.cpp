@@ -37,7 +37,7 @@ TEST(ConkyWindowTest, DrawsTheMetersInItsWindow) {
                     "<item><title>Caf\xC3\xA9 cr\xC3\xA8me</title></item></channel></rss>\n")));
   ASSERT_TRUE(server.ok()) << server.error();
   writeWholeFile(dir.file("Korvo.ini"),
-                 "[Settings]\nDoLog=yes\n[NewsSites]\nNews=http://127.0.0.42/feed.xml\n");
+                 "[Settings]\nWaitForDownload=-1\nDoLog=yes\n[NewsSites]\nNews=http://127.0.0.42/feed.xml\n");
   writeWholeFile(dir.file("host.ini"),
                  "[Title]\nFunction=GetTitle\nNewsSite=News\n"
                  "[Headlines]\nFunction=GetTitleOfItemsNT\nParam=2\nNewsSite=News\n");

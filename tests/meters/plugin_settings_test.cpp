@@ -71,6 +71,34 @@ TEST(PluginSettingsTest, LoadGlobals) {
   }
 }
 
+TEST(PluginSettingsTest, WaitForDownloadIsReadButNeverWritten) {
+  struct Case {
+    const char* text;
+    int wait;
+  };
+  const Case cases[] = {
+      {"", 250},                          // missing: the default
+      {"WaitForDownload=0\n", 0},         // never wait
+      {"WaitForDownload=-1\n", -1},       // the whole download
+      {"waitfordownload = 400 \n", 400},
+      {"WaitForDownload=1000\n", 1000},
+      {"WaitForDownload=5000\n", 1000},   // at most the second it is spread over
+      {"WaitForDownload=-7\n", 250},      // no meaning: the default
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    TempDir dir;
+    const std::string file = std::string("[Settings]\nShowError=no\nDoLog=no\n") + c.text;
+    writeWholeFile(dir.file("Korvo.ini"), file);
+    PluginSettings settings;
+    settings.locateFiles(dir.file("libkorvo.so"));
+    settings.loadGlobals();
+    EXPECT_EQ(settings.WaitForDownload, c.wait);
+    settings.saveGlobals();
+    EXPECT_EQ(readWholeFile(settings.iniPath), file) << "left as it was";
+  }
+}
+
 TEST(PluginSettingsTest, SaveGlobalsWritesBothKeys) {
   TempDir dir;
   PluginSettings settings;

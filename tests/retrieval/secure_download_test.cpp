@@ -277,7 +277,7 @@ std::size_t openDescriptors() {
 TEST_F(SecureDownloadTest, AHundredLoadsEachWithASecureDownloadLeaveNothingBehind) {
   test::TempDir pluginDir;
   test::writeWholeFile(pluginDir.file("Korvo.ini"),
-                       "[Settings]\nShowError=yes\nDoLog=no\n[NewsSites]\n"
+                       "[Settings]\nWaitForDownload=-1\nShowError=yes\nDoLog=no\n[NewsSites]\n"
                        "Secure=https://good.korvo.test/feed.xml\n");
   const std::string hostIni = pluginDir.file("host.ini");
   test::writeWholeFile(hostIni, "[Meter]\nNewsSite=Secure\n");

@@ -111,7 +111,7 @@ TEST(SoakTest, ThousandRefreshesAndHundredThousandQueriesHoldNoMore) {
 
   test::TempDir dir;
   test::writeWholeFile(dir.file("Korvo.ini"),
-                       "[Settings]\nShowError=yes\n[NewsSites]\nSoak=" + server.url("/feed.xml") +
+                       "[Settings]\nWaitForDownload=-1\nShowError=yes\n[NewsSites]\nSoak=" + server.url("/feed.xml") +
                            "\n");
   test::writeWholeFile(dir.file("host.ini"),
                        "[Plain]\nNewsSite=Soak\nUpdateIntervall=60\n"

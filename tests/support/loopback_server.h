@@ -6,9 +6,11 @@
 // stall, an orderly close or a reset. Every byte a client sends is
 // recorded per connection. Port 80 needs root or CAP_NET_BIND_SERVICE:
 // check mayBindPort80() (or KORVO_SKIP_WITHOUT_PORT_80()) first.
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -32,6 +34,24 @@ inline constexpr const char* kPort80SkipMessage =
       GTEST_SKIP() << ::korvo::test::kPort80SkipMessage; \
   } while (0)
 
+// A gate that holds a script step until the test opens it; every
+// connection waiting at it (and every later one) then goes on.
+class Gate {
+ public:
+  Gate();
+  ~Gate();
+  Gate(const Gate&) = delete;
+  Gate& operator=(const Gate&) = delete;
+  void open();
+  bool isOpen() const { return open_; }
+  int fd() const { return read_; }  // readable once open (-1 where unused)
+
+ private:
+  std::atomic<bool> open_{false};
+  int read_ = -1;
+  int write_ = -1;
+};
+
 // What the server does on one connection. By default it first reads the
 // request (up to the blank line that ends its header, or until the client
 // stops sending), then plays the steps, then closes in order (FIN) and
@@ -46,6 +66,8 @@ class Script {
   // skipped), waiting gap between pieces.
   Script& sendInChunks(std::string bytes, std::vector<std::size_t> chunkSizes, Ms gap = Ms(0));
   Script& pause(Ms duration);
+  // Waits until gate is opened (or the server stops).
+  Script& waitFor(std::shared_ptr<Gate> gate);
   // Sends unit again and again until the client goes away or the server
   // stops. Ends the script.
   Script& flood(std::string unit);
@@ -62,11 +84,12 @@ class Script {
   Script& dontReadRequest();
 
   struct Step {
-    enum class Kind { Send, Pause, Flood, Stall };
+    enum class Kind { Send, Pause, Flood, Stall, Gate };
     Kind kind;
     std::string bytes;
     std::vector<std::size_t> chunkSizes;
     Ms gap{0};
+    std::shared_ptr<Gate> gate;
   };
   const std::vector<Step>& steps() const { return steps_; }
   bool waitsForRequest() const { return waitForRequest_; }
@@ -115,6 +138,8 @@ class LoopbackServer {
   // Connections accepted so far / played to their end so far.
   std::size_t connections() const;
   std::size_t finishedConnections() const;
+  // Waits until count connections have sent a whole request header.
+  bool waitForRequests(std::size_t count, Ms timeout) const;
   // Waits until count connections have been played to their end.
   bool waitForFinished(std::size_t count, Ms timeout) const;
 

@@ -70,7 +70,7 @@ TEST(WindowsClickTest, HandsOnlyWebLinksToShellExecute) {
 
   const std::string address = caseAddress();
   writeWholeFile(dir.file("Korvo.ini"),
-                 "[Settings]\nShowError=yes\nDoLog=yes\n[NewsSites]\nNews=http://" + address +
+                 "[Settings]\nWaitForDownload=-1\nShowError=yes\nDoLog=yes\n[NewsSites]\nNews=http://" + address +
                      "/news.xml\nDead=http://127.0.3.21/news.xml\n");
   writeWholeFile(dir.file("host.ini"),
                  "[File]\nNewsSite=News\nInputClick=2\nInputClickItem=0\n"

@@ -146,6 +146,12 @@ long clampMs(long long ms) { return static_cast<long>(std::max<long long>(1, std
 
 }  // namespace
 
+void httpsStartup() {
+  // Before any thread: libcurl's global set-up is not thread-safe.
+  static const bool started = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+  (void)started;
+}
+
 HttpsAnswer httpsGet(const HttpsRequest& request) {
   HttpsAnswer answer;
   const SteadyClock::time_point start = SteadyClock::now();

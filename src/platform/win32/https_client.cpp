@@ -189,6 +189,8 @@ HttpsFailure diagnoseCertificate(HINTERNET connection, const std::wstring& path,
 
 }  // namespace
 
+void httpsStartup() {}
+
 HttpsAnswer httpsGet(const HttpsRequest& request) {
   HttpsAnswer answer;
   Progress progress;

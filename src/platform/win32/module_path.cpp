@@ -22,4 +22,12 @@ std::string modulePath(std::size_t bufferSize) {
   return std::string(name.data(), length < size ? length : size - 1);
 }
 
+const bool kMayJoinAtUnload = false;
+
+bool pinModule() {
+  HMODULE self = nullptr;
+  return GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                            reinterpret_cast<LPCSTR>(&pinModule), &self) != 0;
+}
+
 }  // namespace korvo

@@ -77,28 +77,39 @@ bool mayBindPort80() {
 }
 
 Script& Script::send(std::string bytes) {
-  steps_.push_back({Step::Kind::Send, std::move(bytes), {}, Ms(0)});
+  steps_.push_back({Step::Kind::Send, std::move(bytes), {}, Ms(0), nullptr});
   return *this;
 }
 
 Script& Script::sendInChunks(std::string bytes, std::vector<std::size_t> chunkSizes, Ms gap) {
   chunkSizes.erase(std::remove(chunkSizes.begin(), chunkSizes.end(), 0u), chunkSizes.end());
-  steps_.push_back({Step::Kind::Send, std::move(bytes), std::move(chunkSizes), gap});
+  steps_.push_back({Step::Kind::Send, std::move(bytes), std::move(chunkSizes), gap, nullptr});
   return *this;
 }
 
 Script& Script::pause(Ms duration) {
-  steps_.push_back({Step::Kind::Pause, {}, {}, duration});
+  steps_.push_back({Step::Kind::Pause, {}, {}, duration, nullptr});
   return *this;
 }
 
 Script& Script::flood(std::string unit) {
-  steps_.push_back({Step::Kind::Flood, std::move(unit), {}, Ms(0)});
+  steps_.push_back({Step::Kind::Flood, std::move(unit), {}, Ms(0), nullptr});
+  return *this;
+}
+
+// The test opens the gate from its own thread; the server looks every
+// 10 ms (Winsock cannot poll a pipe).
+Gate::Gate() = default;
+Gate::~Gate() = default;
+void Gate::open() { open_ = true; }
+
+Script& Script::waitFor(std::shared_ptr<Gate> gate) {
+  steps_.push_back({Step::Kind::Gate, {}, {}, Ms(0), std::move(gate)});
   return *this;
 }
 
 Script& Script::stall() {
-  steps_.push_back({Step::Kind::Stall, {}, {}, Ms(0)});
+  steps_.push_back({Step::Kind::Stall, {}, {}, Ms(0), nullptr});
   return *this;
 }
 
@@ -203,6 +214,15 @@ std::size_t LoopbackServer::finishedConnections() const {
   return finished_;
 }
 
+bool LoopbackServer::waitForRequests(std::size_t count, Ms timeout) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] {
+    return static_cast<std::size_t>(std::count_if(requests_.begin(), requests_.end(), [](const std::string& r) {
+             return r.find("\r\n\r\n") != std::string::npos;
+           })) >= count;
+  });
+}
+
 bool LoopbackServer::waitForFinished(std::size_t count, Ms timeout) const {
   std::unique_lock<std::mutex> lock(mutex_);
   return changed_.wait_for(lock, timeout, [&] { return finished_ >= count; });
@@ -256,6 +276,7 @@ void LoopbackServer::run() {
 void LoopbackServer::record(std::size_t index, const char* data, std::size_t size) {
   std::lock_guard<std::mutex> lock(mutex_);
   requests_[index].append(data, size);
+  changed_.notify_all();
 }
 
 void LoopbackServer::serve(int fd, const Script& script, std::size_t index) {
@@ -324,6 +345,9 @@ void LoopbackServer::serve(int fd, const Script& script, std::size_t index) {
         break;
       case Script::Step::Kind::Flood:
         while (going) going = !step.bytes.empty() && sendAll(step.bytes.data(), step.bytes.size());
+        break;
+      case Script::Step::Kind::Gate:
+        while (going && !step.gate->isOpen()) going = pauseFor(Ms(10));
         break;
       case Script::Step::Kind::Stall:
         while (waitFor(fd, POLLRDNORM, wakeRead_, -1) == Wait::Ready && readSome()) {

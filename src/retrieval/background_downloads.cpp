@@ -1,0 +1,230 @@
+#include "retrieval/background_downloads.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <utility>
+
+#include "retrieval/feed_refresh.h"
+
+namespace korvo {
+
+using SteadyClock = std::chrono::steady_clock;
+using Milliseconds = std::chrono::milliseconds;
+
+struct BackgroundDownloads::Shared {
+  struct Job {
+    std::unique_ptr<Feed> feed;  // the private copy a worker fills
+    CleanupOptions options;
+    bool parsed = false;  // the copy's channel replaces the feed's
+  };
+
+  Shared(const Environment& workerEnv, std::shared_ptr<const void> keep)
+      : env(workerEnv), keepAlive(std::move(keep)) {
+    env.cancel = &cancel;
+  }
+
+  std::atomic<bool> cancel{false};
+  Environment env;  // of every private copy
+  std::shared_ptr<const void> keepAlive;
+
+  std::mutex mutex;
+  std::condition_variable work;      // a job queued, or stopping
+  std::condition_variable finished;  // a job done, or a worker ended
+  std::deque<Job> queue;             // waiting for a worker
+  std::vector<Job> done;             // finished, not yet taken by the host
+  std::atomic<std::size_t> doneCount{0};
+  int idle = 0;
+  int running = 0;
+  bool stopping = false;
+};
+
+namespace {
+
+void work(std::shared_ptr<BackgroundDownloads::Shared> shared) {
+  BackgroundDownloads::Shared& s = *shared;
+  std::unique_lock<std::mutex> lock(s.mutex);
+  for (;;) {
+    ++s.idle;
+    s.work.wait(lock, [&] { return s.stopping || !s.queue.empty(); });
+    --s.idle;
+    if (s.stopping) break;
+    BackgroundDownloads::Shared::Job job = std::move(s.queue.front());
+    s.queue.pop_front();
+    lock.unlock();
+    try {
+      job.parsed = fetchAndParse(*job.feed, job.options);
+    } catch (...) {
+      // Out of memory: the copy holds whatever it got; the failure shows as
+      // no new data.
+      job.feed->state.setErrorPending(true);
+      job.feed->state.stampError(job.feed->env().clock->now());
+    }
+    lock.lock();
+    s.done.push_back(std::move(job));
+    s.doneCount.fetch_add(1, std::memory_order_release);
+    s.finished.notify_all();
+  }
+  --s.running;
+  s.finished.notify_all();
+}
+
+// The outcome of a download into its private copy, brought into the feed:
+// what fetchAndParse would have left there.
+void applyCopy(Feed& feed, Feed& copy, bool parsed) {
+  const bool firstRun = feed.state.firstRun;
+  feed.state = copy.state;
+  feed.state.setFirstRun(firstRun);
+  feed.lastModified = std::move(copy.lastModified);
+  feed.etag = std::move(copy.etag);
+  feed.isRdf = copy.isRdf;
+  feed.isAtom = copy.isAtom;
+  feed.encoding = std::move(copy.encoding);
+  feed.errorText = std::move(copy.errorText);
+  if (!parsed) return;
+  feed.clearChannel();
+  feed.channel = std::move(copy.channel);
+  feed.cleanup = copy.cleanup;
+  feed.variants = std::move(copy.variants);
+  feed.raw = std::move(copy.raw);
+}
+
+}  // namespace
+
+BackgroundDownloads::BackgroundDownloads(FeedCache& cache, const Environment& workerEnv,
+                                         int budgetMs, std::shared_ptr<const void> keepAlive)
+    : cache_(cache), workerEnv_(workerEnv), budgetMs_(budgetMs), keepAlive_(std::move(keepAlive)) {}
+
+BackgroundDownloads::~BackgroundDownloads() { stop(kStopWait); }
+
+void BackgroundDownloads::refresh(Feed& feed, int updateInterval, const CleanupOptions& options) {
+  applyFinished();
+  if (budgetMs_ == kWaitWholeDownload) return korvo::refresh(feed, updateInterval, options);
+  RefreshState& state = feed.state;
+  state.setNotModified(false);
+  const bool downloading =
+      !inFlight_.empty() && std::find(inFlight_.begin(), inFlight_.end(), feed.url) != inFlight_.end();
+  if (!downloading && state.isDue(updateInterval, feed.env().clock->now())) {
+    if (!start(feed, options))
+      fetchAndParse(feed, options);
+    else if (!state.hasData)
+      waitFor(feed.url);
+  } else if (downloading && !state.hasData) {
+    waitFor(feed.url);
+  }
+  state.setFirstRun(false);
+  if (state.hasData && options != feed.cleanup) addVariant(feed, options);
+}
+
+bool BackgroundDownloads::start(Feed& feed, const CleanupOptions& options) {
+  if (!shared_) shared_ = std::make_shared<Shared>(workerEnv_, keepAlive_);
+  auto copy = std::make_unique<Feed>(feed.url, shared_->env);
+  copy->state = feed.state;
+  copy->lastModified = feed.lastModified;
+  copy->etag = feed.etag;
+  copy->isRdf = feed.isRdf;
+  copy->isAtom = feed.isAtom;
+  copy->encoding = feed.encoding;
+  inFlight_.push_back(feed.url);
+  Shared& s = *shared_;
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.queue.push_back(Shared::Job{std::move(copy), options});
+  if (static_cast<int>(s.queue.size()) <= s.idle || s.running == kMaxWorkers) {
+    s.work.notify_one();
+    return true;
+  }
+  try {
+    workers_.emplace_back(work, shared_);
+    ++s.running;
+    return true;
+  } catch (...) {
+    // No thread to be had: a worker already running takes the job later;
+    // without one, the caller downloads.
+    if (s.running > 0) return true;
+    s.queue.pop_back();
+    inFlight_.pop_back();
+    return false;
+  }
+}
+
+void BackgroundDownloads::applyFinished() {
+  if (!shared_ || shared_->doneCount.load(std::memory_order_acquire) == 0) return;
+  std::vector<Shared::Job> done;
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    done.swap(shared_->done);
+    shared_->doneCount.store(0, std::memory_order_relaxed);
+  }
+  for (Shared::Job& job : done) {
+    Feed& copy = *job.feed;
+    const auto started = std::find(inFlight_.begin(), inFlight_.end(), copy.url);
+    if (started != inFlight_.end()) inFlight_.erase(started);
+    Feed* feed = cache_.find(copy.url);
+    if (feed == nullptr) continue;
+    applyCopy(*feed, copy, job.parsed);
+  }
+}
+
+void BackgroundDownloads::waitFor(const std::string& url) {
+  if (budgetMs_ <= 0 || !shared_) return;
+  const SteadyClock::time_point now = SteadyClock::now();
+  if (now - windowStart_ >= std::chrono::seconds(1)) {
+    windowStart_ = now;
+    waited_ = Milliseconds(0);
+  }
+  const Milliseconds left = Milliseconds(budgetMs_) - waited_;
+  if (left <= Milliseconds(0)) return;
+  {
+    Shared& s = *shared_;
+    std::unique_lock<std::mutex> lock(s.mutex);
+    s.finished.wait_until(lock, now + left, [&] {
+      return std::any_of(s.done.begin(), s.done.end(),
+                         [&](const Shared::Job& job) { return job.feed->url == url; });
+    });
+  }
+  waited_ += std::chrono::duration_cast<Milliseconds>(SteadyClock::now() - now);
+  applyFinished();
+}
+
+bool BackgroundDownloads::waitForFinished(std::chrono::milliseconds timeout) {
+  if (!shared_) return true;
+  Shared& s = *shared_;
+  std::unique_lock<std::mutex> lock(s.mutex);
+  return s.finished.wait_for(lock, timeout, [&] {
+    return std::all_of(inFlight_.begin(), inFlight_.end(), [&](const std::string& url) {
+      return std::any_of(s.done.begin(), s.done.end(),
+                         [&](const Shared::Job& job) { return job.feed->url == url; });
+    });
+  });
+}
+
+bool BackgroundDownloads::stop(std::chrono::milliseconds wait, bool join) {
+  if (!shared_) return true;
+  std::shared_ptr<Shared> shared = std::move(shared_);
+  bool ended = false;
+  {
+    std::unique_lock<std::mutex> lock(shared->mutex);
+    shared->stopping = true;
+    shared->cancel = true;
+    shared->queue.clear();
+    shared->work.notify_all();
+    ended = shared->finished.wait_for(lock, wait, [&] { return shared->running == 0; });
+    if (!ended)
+      workerEnv_.writeLine("Shut-down: " + std::to_string(shared->running) +
+                           " download(s) could not be stopped; they end on their own");
+  }
+  for (std::thread& worker : workers_) {
+    if (ended && join)
+      worker.join();
+    else
+      worker.detach();
+  }
+  workers_.clear();
+  inFlight_.clear();
+  if (!ended && onLingering) onLingering();
+  return ended;
+}
+
+}  // namespace korvo

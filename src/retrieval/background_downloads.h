@@ -1,0 +1,93 @@
+#pragma once
+// Downloads off the host's thread. Due feeds are downloaded and parsed by a
+// small pool of worker threads (at most kMaxWorkers, started on first need,
+// never two downloads of one URL at a time) into private copies; the host's
+// thread applies finished copies to the feeds of the cache when a refresh
+// starts, so a Feed is only ever changed on the host's thread. A refresh
+// waits for a download only when its feed has nothing to show yet, and all
+// refreshes together wait at most the budget in any one second.
+//
+// Everything but the constructor's environment is host-thread only. The
+// workers' environment (its log, clock, moved feeds) must stay usable from
+// any thread while a worker runs; keepAlive is held by each worker until it
+// ends, so a worker left running past stop() keeps what it uses alive.
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/environment.h"
+#include "feed/cleanup_options.h"
+#include "retrieval/feed_cache.h"
+
+namespace korvo {
+
+class BackgroundDownloads {
+ public:
+  static constexpr int kMaxWorkers = 4;
+  static constexpr int kWaitWholeDownload = -1;  // budget: download on the host's thread
+  static constexpr int kDefaultBudgetMs = 250;
+
+  // cache must outlive this object. workerEnv is copied; its cancel hook
+  // is replaced by the pool's own.
+  BackgroundDownloads(FeedCache& cache, const Environment& workerEnv, int budgetMs,
+                      std::shared_ptr<const void> keepAlive = nullptr);
+  // stop(kStopWait).
+  ~BackgroundDownloads();
+  BackgroundDownloads(const BackgroundDownloads&) = delete;
+  BackgroundDownloads& operator=(const BackgroundDownloads&) = delete;
+
+  // What refresh(feed, updateInterval, options) does, with the download
+  // on a worker (or, with the budget kWaitWholeDownload, on this thread).
+  // feed must be one of the cache's.
+  void refresh(Feed& feed, int updateInterval, const CleanupOptions& options);
+  // Applies every finished download to its feed (a feed no longer in the
+  // cache drops it). Costs one atomic read when none has finished.
+  void applyFinished();
+
+  // Cancels the downloads in flight and waits at most `wait` for the
+  // workers to end. Workers still running then (inside a name lookup or a
+  // connect, which cannot be cancelled) are left to end on their own, the
+  // log says so and onLingering is called; false then. join false: no
+  // thread is joined, every worker is left to end on its own (where the
+  // caller may not wait for a thread, such as under a loader lock). Feeds that were being downloaded
+  // become due again after the retry delay. The next download starts a new
+  // pool.
+  bool stop(std::chrono::milliseconds wait, bool join = true);
+  static constexpr std::chrono::milliseconds kStopWait{800};
+  // Called by stop() when a worker could not be ended (null: nothing).
+  std::function<void()> onLingering;
+
+  // Waits up to timeout until every download started has finished (not
+  // applied: the next refresh applies them); true when they all have.
+  bool waitForFinished(std::chrono::milliseconds timeout);
+
+  int budgetMs() const { return budgetMs_; }
+  // Downloads started and not yet applied.
+  std::size_t inFlight() const { return inFlight_.size(); }
+  // Worker threads started since the last stop().
+  int workerCount() const { return static_cast<int>(workers_.size()); }
+
+  struct Shared;  // the state workers share with this object
+
+ private:
+  // Queues the download of feed; false when no worker could be started.
+  bool start(Feed& feed, const CleanupOptions& options);
+  // Waits until url's download has finished or the budget left in this
+  // second is spent.
+  void waitFor(const std::string& url);
+
+  FeedCache& cache_;
+  Environment workerEnv_;
+  int budgetMs_;
+  std::shared_ptr<const void> keepAlive_;
+  std::shared_ptr<Shared> shared_;  // null until the first download, and after stop()
+  std::vector<std::thread> workers_;
+  std::vector<std::string> inFlight_;  // URLs started and not yet applied
+  std::chrono::steady_clock::time_point windowStart_{};
+  std::chrono::milliseconds waited_{0};  // in the second from windowStart_
+};
+
+}  // namespace korvo

@@ -1,0 +1,184 @@
+// Downloads off the host's thread, through the built plug-in: a query never
+// waits past its budget on a server that does not answer, shut-down and
+// unload end a stuck download, and no worker thread outlives the library.
+// Bounds on call times here only guard against a hang; the figures are
+// measured in bench/.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <memory>
+#include <string>
+
+#include "support/loopback_server.h"
+#include "support/plugin_library.h"
+#include "support/temp_dir.h"
+
+namespace korvo {
+namespace {
+
+using test::Gate;
+using test::LoopbackServer;
+using test::PluginLibrary;
+using test::Script;
+using Ms = std::chrono::milliseconds;
+using SteadyClock = std::chrono::steady_clock;
+
+constexpr Ms kHangGuard{5000};
+
+std::size_t threadCount() {
+  std::size_t n = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+    ++n;
+  return n;
+}
+
+// True once this process has a TCP connect to address:80 under way (SYN
+// sent, no answer yet); address as /proc/net/tcp writes it ("280F007F" is
+// 127.0.15.40).
+bool connectPending(const std::string& address) {
+  std::ifstream table("/proc/self/net/tcp");
+  std::string line;
+  while (std::getline(table, line))
+    if (line.find(" " + address + ":0050 02 ") != std::string::npos) return true;
+  return false;
+}
+
+std::string rssAnswer(const std::string& title) {
+  return test::httpAnswer("HTTP/1.0 200 OK", {"Content-Type: text/xml"},
+                          "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>" + title +
+                              "</title></channel></rss>");
+}
+
+class BackgroundAbiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    KORVO_SKIP_WITHOUT_PORT_80();
+    test::writeWholeFile(dir_.file("host.ini"), "[A]\nNewsSite=News\n");
+  }
+  void writeSettings(const std::string& settings) {
+    test::writeWholeFile(dir_.file("Korvo.ini"), "[Settings]\n" + settings +
+                                                     "[NewsSites]\nNews=http://127.0.15.40/feed.xml\n");
+  }
+  int meter(PluginLibrary& lib) {
+    const int id = lib->dllstartup(0, 0);
+    lib->src_load_settings(id, dir_.file("host.ini").c_str(), "A");
+    return id;
+  }
+  std::string log() const { return test::readWholeFile(dir_.file("Korvolog.txt")); }
+
+  test::TempDir dir_;
+};
+
+TEST_F(BackgroundAbiTest, QueriesReturnWhileTheServerHoldsItsAnswerAndShutDownEndsTheDownload) {
+  writeSettings("DoLog=yes\n");  // the default budget
+  auto gate = std::make_shared<Gate>();
+  LoopbackServer server("127.0.15.40", Script().waitFor(gate).send(rssAnswer("Held")));
+  ASSERT_TRUE(server.ok()) << server.error();
+  const std::size_t threadsBefore = threadCount();
+  {
+    PluginLibrary lib(dir_.path());
+    ASSERT_TRUE(lib.loaded()) << lib.error();
+    const int id = meter(lib);
+    for (int i = 0; i < 3; ++i) {
+      const auto start = SteadyClock::now();
+      EXPECT_EQ(std::string(lib->GetTitle(id)), "");
+      EXPECT_LT(SteadyClock::now() - start, kHangGuard);
+    }
+    ASSERT_TRUE(server.waitForRequests(1, kHangGuard));
+    const auto start = SteadyClock::now();
+    EXPECT_EQ(lib->dllshutdown(id), 0);
+    EXPECT_LT(SteadyClock::now() - start, kHangGuard);
+    EXPECT_EQ(threadCount(), threadsBefore) << "the last dllshutdown ends the workers";
+  }
+  EXPECT_EQ(server.connections(), 1u) << "one download per URL";
+  EXPECT_NE(log().find("Downloading rss: http://127.0.15.40/feed.xml\n"), std::string::npos)
+      << "a worker's line, whole:\n" << log();
+  EXPECT_NE(log().find("Error: Download cancelled. (http://127.0.15.40/feed.xml)\n"),
+            std::string::npos)
+      << log();
+}
+
+TEST_F(BackgroundAbiTest, UnloadWithoutShutDownEndsAStuckDownload) {
+  writeSettings("WaitForDownload=0\n");
+  LoopbackServer server("127.0.15.40", Script().stall());
+  ASSERT_TRUE(server.ok()) << server.error();
+  const std::size_t threadsBefore = threadCount();
+  PluginLibrary lib(dir_.path());
+  ASSERT_TRUE(lib.loaded()) << lib.error();
+  const int id = meter(lib);
+  EXPECT_EQ(std::string(lib->GetTitle(id)), "");
+  ASSERT_TRUE(server.waitForRequests(1, kHangGuard));
+  const auto start = SteadyClock::now();
+  lib.unload();
+  EXPECT_LT(SteadyClock::now() - start, kHangGuard);
+  EXPECT_FALSE(test::isMapped(lib.path())) << "nothing kept the library loaded";
+  EXPECT_EQ(threadCount(), threadsBefore);
+}
+
+TEST_F(BackgroundAbiTest, AWorkerThatCannotBeStoppedKeepsTheLibraryLoaded) {
+  writeSettings("DoLog=yes\nWaitForDownload=0\n");
+  // A connect gets no answer and lasts its whole time-out (12 s): it cannot
+  // be cancelled, like a name lookup.
+  LoopbackServer server = LoopbackServer::unanswered("127.0.15.40");
+  ASSERT_TRUE(server.ok()) << server.error();
+  PluginLibrary lib(dir_.path());
+  ASSERT_TRUE(lib.loaded()) << lib.error();
+  const int id = meter(lib);
+  EXPECT_EQ(std::string(lib->GetTitle(id)), "");
+  bool pending = false;
+  for (auto until = SteadyClock::now() + kHangGuard; !pending && SteadyClock::now() < until;) {
+    pending = connectPending("280F007F");
+    if (!pending) std::this_thread::sleep_for(Ms(5));  // a look at the kernel's table, not a guess
+  }
+  ASSERT_TRUE(pending) << "the worker is inside its connect";
+
+  const auto start = SteadyClock::now();
+  EXPECT_EQ(lib->dllshutdown(id), 0);
+  EXPECT_LT(SteadyClock::now() - start, kHangGuard);
+  lib.unload();
+  EXPECT_TRUE(test::isMapped(lib.path())) << "pinned while its worker runs";
+  const std::string text = log();
+  EXPECT_NE(text.find("Shut-down: 1 download(s) could not be stopped; they end on their own\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("Shut-down: the library stays loaded until they end\n"), std::string::npos)
+      << text;
+}
+
+TEST_F(BackgroundAbiTest, AFailureOnAWorkerShowsItsErrorTextWithShowError) {
+  writeSettings("ShowError=yes\nWaitForDownload=1000\n");
+  LoopbackServer server("127.0.15.40", Script().send("HTTP/1.0 500 Broken\r\n\r\n"));
+  ASSERT_TRUE(server.ok()) << server.error();
+  PluginLibrary lib(dir_.path());
+  ASSERT_TRUE(lib.loaded()) << lib.error();
+  const int id = meter(lib);
+  // Within the budget the call shows what the download ended with; past it,
+  // a later query does.
+  std::string title = lib->GetTitle(id);
+  for (auto until = SteadyClock::now() + kHangGuard; title.empty() && SteadyClock::now() < until;)
+    title = lib->GetTitle(id);
+  EXPECT_NE(title, "");
+  EXPECT_EQ(std::string(lib->GetDescription(id)), title) << "the feed's error text";
+  lib->dllshutdown(id);
+}
+
+TEST_F(BackgroundAbiTest, LoadUseAndUnloadLeaveNoThreadBehind) {
+  writeSettings("WaitForDownload=0\n");
+  LoopbackServer server("127.0.15.40", Script().send(rssAnswer("Cycle")));
+  ASSERT_TRUE(server.ok()) << server.error();
+  const std::size_t threadsBefore = threadCount();
+  for (int cycle = 0; cycle < 100; ++cycle) {
+    PluginLibrary lib(dir_.path());
+    ASSERT_TRUE(lib.loaded()) << lib.error();
+    const int id = meter(lib);
+    lib->GetTitle(id);
+    if (cycle % 2 == 0) lib->dllshutdown(id);  // and every other time none
+  }
+  EXPECT_EQ(threadCount(), threadsBefore);
+}
+
+}  // namespace
+}  // namespace korvo

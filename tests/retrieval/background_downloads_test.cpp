@@ -1,0 +1,246 @@
+// Downloads on worker threads: who waits, when results show, one download
+// per URL, stop. The test server holds each answer at a gate the test
+// opens, so the test decides when a download ends.
+#include "retrieval/background_downloads.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "feed/cleanup_options.h"
+#include "retrieval/feed_cache.h"
+#include "support/loopback_server.h"
+
+namespace korvo {
+namespace {
+
+using test::Gate;
+using test::LoopbackServer;
+using test::Script;
+using std::chrono::milliseconds;
+
+// Only a hang guard: every wait below ends on an event long before.
+constexpr milliseconds kHangGuard{20000};
+constexpr int kInterval = limits::kDefaultUpdateInterval;
+
+std::string rssAnswer(const std::string& title) {
+  return test::httpAnswer("HTTP/1.0 200 OK", {"Content-Type: text/xml"},
+                          "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>" + title +
+                              "</title><item><title>" + title +
+                              " item</title></item></channel></rss>");
+}
+
+// A cache, its downloads with the given budget, and a manual clock.
+struct Fixture {
+  explicit Fixture(int budgetMs) : downloads(cache, env, budgetMs) {}
+  ManualClock clock;
+  Environment env = [this] {
+    Environment e;
+    e.clock = &clock;
+    return e;
+  }();
+  FeedCache cache{env};
+  BackgroundDownloads downloads;
+};
+
+class BackgroundDownloadsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { KORVO_SKIP_WITHOUT_PORT_80(); }
+  const CleanupOptions options_;
+};
+
+TEST_F(BackgroundDownloadsTest, BudgetZeroNeverWaitsAndTheNextQueryShowsTheResult) {
+  auto gate = std::make_shared<Gate>();
+  LoopbackServer server("127.0.15.1", Script().waitFor(gate).send(rssAnswer("Fresh")));
+  ASSERT_TRUE(server.ok()) << server.error();
+  Fixture f(0);
+  Feed& feed = f.cache.getOrCreate(server.url("/feed.xml"));
+
+  f.downloads.refresh(feed, kInterval, options_);
+  EXPECT_FALSE(feed.state.hasData) << "returned before the server answered";
+  EXPECT_EQ(f.downloads.inFlight(), 1u);
+
+  gate->open();
+  ASSERT_TRUE(f.downloads.waitForFinished(kHangGuard));
+  EXPECT_EQ(feed.field("title"), "") << "a feed changes only when a query applies the result";
+
+  f.downloads.refresh(feed, kInterval, options_);
+  EXPECT_EQ(feed.field("title"), "Fresh");
+  EXPECT_EQ(feed.itemField("itemtitle", 0), "Fresh item");
+  EXPECT_EQ(f.downloads.inFlight(), 0u);
+}
+
+TEST_F(BackgroundDownloadsTest, AMeterWithNothingToShowWaitsForADownloadEndingWithinTheBudget) {
+  auto gate = std::make_shared<Gate>();
+  gate->open();
+  LoopbackServer server("127.0.15.2", Script().waitFor(gate).send(rssAnswer("Quick")));
+  ASSERT_TRUE(server.ok()) << server.error();
+  // A budget as long as the hang guard: the download ends well within it,
+  // even under sanitizers, and the call returns as soon as it has.
+  Fixture f(static_cast<int>(kHangGuard.count()));
+  Feed& feed = f.cache.getOrCreate(server.url("/feed.xml"));
+
+  f.downloads.refresh(feed, kInterval, options_);
+  EXPECT_EQ(feed.field("title"), "Quick") << "shown by the same call";
+}
+
+TEST_F(BackgroundDownloadsTest, ABudgetRunsOutWhileTheServerHoldsItsAnswer) {
+  auto gate = std::make_shared<Gate>();
+  LoopbackServer server("127.0.15.3", Script().waitFor(gate).send(rssAnswer("Late")));
+  ASSERT_TRUE(server.ok()) << server.error();
+  Fixture f(250);
+  Feed& feed = f.cache.getOrCreate(server.url("/feed.xml"));
+
+  const auto start = std::chrono::steady_clock::now();
+  f.downloads.refresh(feed, kInterval, options_);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, kHangGuard);
+  EXPECT_FALSE(feed.state.hasData);
+  f.downloads.refresh(feed, kInterval, options_);
+  EXPECT_EQ(f.downloads.inFlight(), 1u) << "no second download of the same URL";
+
+  gate->open();
+  ASSERT_TRUE(f.downloads.waitForFinished(kHangGuard));
+  f.downloads.refresh(feed, kInterval, options_);
+  EXPECT_EQ(feed.field("title"), "Late");
+  EXPECT_EQ(server.connections(), 1u);
+}
+
+TEST_F(BackgroundDownloadsTest, WaitingForTheWholeDownloadDownloadsOnTheCallingThread) {
+  LoopbackServer server("127.0.15.4", Script().send(rssAnswer("Today")));
+  ASSERT_TRUE(server.ok()) << server.error();
+  Fixture f(BackgroundDownloads::kWaitWholeDownload);
+  Feed& feed = f.cache.getOrCreate(server.url("/feed.xml"));
+
+  f.downloads.refresh(feed, kInterval, options_);
+  EXPECT_EQ(feed.field("title"), "Today");
+  EXPECT_EQ(f.downloads.inFlight(), 0u);
+}
+
+TEST_F(BackgroundDownloadsTest, ContentStaysUntilTheNextDownloadIsApplied) {
+  auto gate = std::make_shared<Gate>();
+  LoopbackServer server("127.0.15.5", {Script().send(rssAnswer("Old")),
+                                       Script().waitFor(gate).send(rssAnswer("New"))});
+  ASSERT_TRUE(server.ok()) << server.error();
+  Fixture f(250);
+  Feed& feed = f.cache.getOrCreate(server.url("/feed.xml"));
+  f.downloads.refresh(feed, kInterval, options_);
+  ASSERT_TRUE(f.downloads.waitForFinished(kHangGuard));
+  f.downloads.refresh(feed, kInterval, options_);
+  ASSERT_EQ(feed.field("title"), "Old");
+
+  f.clock.advance(kInterval);
+  f.downloads.refresh(feed, kInterval, options_);
+  EXPECT_EQ(f.downloads.inFlight(), 1u);
+  EXPECT_EQ(feed.field("title"), "Old") << "a meter with something to show never waits";
+
+  gate->open();
+  ASSERT_TRUE(f.downloads.waitForFinished(kHangGuard));
+  EXPECT_EQ(feed.field("title"), "Old");
+  f.downloads.refresh(feed, kInterval, options_);
+  EXPECT_EQ(feed.field("title"), "New");
+  EXPECT_EQ(feed.errorText, "");
+}
+
+TEST_F(BackgroundDownloadsTest, AFailureShowsAtTheQueryAfterItAndIsRetriedAfterTheRetryDelay) {
+  auto gate = std::make_shared<Gate>();
+  LoopbackServer server("127.0.15.6",
+                        {Script().send(rssAnswer("Good")),
+                         Script().waitFor(gate).send("HTTP/1.0 500 Broken\r\n\r\n")});
+  ASSERT_TRUE(server.ok()) << server.error();
+  Fixture f(0);
+  Feed& feed = f.cache.getOrCreate(server.url("/feed.xml"));
+  f.downloads.refresh(feed, kInterval, options_);
+  ASSERT_TRUE(f.downloads.waitForFinished(kHangGuard));
+  f.downloads.refresh(feed, kInterval, options_);
+  ASSERT_EQ(feed.field("title"), "Good");
+
+  f.clock.advance(kInterval);
+  f.downloads.refresh(feed, kInterval, options_);
+  gate->open();
+  ASSERT_TRUE(f.downloads.waitForFinished(kHangGuard));
+  EXPECT_EQ(feed.errorText, "") << "not applied yet";
+  f.downloads.refresh(feed, kInterval, options_);
+  EXPECT_NE(feed.errorText, "");
+  EXPECT_TRUE(feed.state.errorPending);
+  EXPECT_EQ(feed.field("title"), "Good") << "a failed download keeps what the feed showed";
+
+  f.clock.advance(limits::kRetryDelaySeconds - 1);
+  f.downloads.refresh(feed, kInterval, options_);
+  EXPECT_EQ(f.downloads.inFlight(), 0u) << "not before the retry delay";
+  f.clock.advance(1);
+  f.downloads.refresh(feed, kInterval, options_);
+  EXPECT_EQ(f.downloads.inFlight(), 1u);
+}
+
+TEST_F(BackgroundDownloadsTest, TwoMetersOfOneUrlShareOneDownload) {
+  auto gate = std::make_shared<Gate>();
+  LoopbackServer server("127.0.15.7",
+                        Script().waitFor(gate).send(rssAnswer("<![CDATA[Shared <b>bold</b>]]>")));
+  ASSERT_TRUE(server.ok()) << server.error();
+  Fixture f(0);
+  Feed& feed = f.cache.getOrCreate(server.url("/feed.xml"));
+  CleanupOptions other;
+  other.FilterHtml = !other.FilterHtml;
+
+  f.downloads.refresh(feed, kInterval, options_);
+  f.downloads.refresh(feed, kInterval, other);
+  EXPECT_EQ(f.downloads.inFlight(), 1u);
+  gate->open();
+  ASSERT_TRUE(f.downloads.waitForFinished(kHangGuard));
+  f.downloads.refresh(feed, kInterval, other);
+  f.downloads.refresh(feed, kInterval, options_);
+  EXPECT_NE(feed.field("title", options_), "");
+  EXPECT_NE(feed.field("title", other), "");
+  EXPECT_NE(feed.field("title", options_), feed.field("title", other));
+  EXPECT_EQ(server.connections(), 1u);
+}
+
+TEST_F(BackgroundDownloadsTest, StopCancelsADownloadTheServerHolds) {
+  auto gate = std::make_shared<Gate>();
+  LoopbackServer server("127.0.15.8", Script().waitFor(gate).send(rssAnswer("Never")));
+  ASSERT_TRUE(server.ok()) << server.error();
+  Fixture f(0);
+  Feed& feed = f.cache.getOrCreate(server.url("/feed.xml"));
+  f.downloads.refresh(feed, kInterval, options_);
+  ASSERT_EQ(f.downloads.inFlight(), 1u);
+  ASSERT_TRUE(server.waitForRequests(1, kHangGuard)) << "the worker waits for the answer";
+
+  EXPECT_TRUE(f.downloads.stop(BackgroundDownloads::kStopWait)) << "every worker ended";
+  EXPECT_EQ(f.downloads.inFlight(), 0u);
+  EXPECT_FALSE(feed.state.hasData);
+
+  // A new pool once the feed is due again.
+  gate->open();
+  f.clock.advance(limits::kRetryDelaySeconds);
+  f.downloads.refresh(feed, kInterval, options_);
+  ASSERT_TRUE(f.downloads.waitForFinished(kHangGuard));
+  f.downloads.refresh(feed, kInterval, options_);
+  EXPECT_EQ(feed.field("title"), "Never");
+}
+
+TEST_F(BackgroundDownloadsTest, AtMostFourDownloadsRunAtOnce) {
+  auto gate = std::make_shared<Gate>();
+  std::vector<std::unique_ptr<LoopbackServer>> servers;
+  Fixture f(0);
+  std::vector<Feed*> feeds;
+  for (int i = 0; i < 6; ++i) {
+    servers.push_back(std::make_unique<LoopbackServer>(
+        "127.0.15." + std::to_string(20 + i), Script().waitFor(gate).send(rssAnswer("Many"))));
+    ASSERT_TRUE(servers.back()->ok()) << servers.back()->error();
+    feeds.push_back(&f.cache.getOrCreate(servers.back()->url("/feed.xml")));
+    f.downloads.refresh(*feeds.back(), kInterval, options_);
+  }
+  EXPECT_EQ(f.downloads.inFlight(), 6u);
+  EXPECT_EQ(f.downloads.workerCount(), BackgroundDownloads::kMaxWorkers);
+  gate->open();
+  ASSERT_TRUE(f.downloads.waitForFinished(kHangGuard));
+  for (Feed* feed : feeds) {
+    f.downloads.refresh(*feed, kInterval, options_);
+    EXPECT_EQ(feed->field("title"), "Many") << feed->url;
+  }
+}
+
+}  // namespace
+}  // namespace korvo
