@@ -3,12 +3,33 @@
 #include "plugin/attach.h"
 #include "platform/module_path.h"
 #include "platform/https_client.h"
+#include "platform/ini_file.h"
 #include "platform/shell.h"
 
 namespace korvo {
 namespace {
 
 Context* gContext = nullptr;
+
+// The disk cache with the environment it uses, which live as long as the
+// last worker that holds them.
+struct DiskCopies {
+  DiskCopies(std::string folder, const Environment& environment)
+      : env(environment), cache(std::move(folder), env) {}
+  Environment env;
+  DiskCache cache;
+};
+
+// The disk cache the settings at iniPath ask for (only downloads on
+// workers use one), or null.
+std::shared_ptr<DiskCache> makeDiskCache(const PluginSettings& settings, const Environment& env) {
+  if (settings.WaitForDownload == BackgroundDownloads::kWaitWholeDownload) return nullptr;
+  if (!disk_cache::parseSetting(ini::readString(settings.iniPath, "Settings", "DiskCache", "",
+                                                limits::kIniTextBuffer)))
+    return nullptr;
+  auto copies = std::make_shared<DiskCopies>(disk_cache::folderBeside(settings.iniPath), env);
+  return std::shared_ptr<DiskCache>(copies, &copies->cache);
+}
 
 // Shut-down goes on step by step whatever one step throws: a destructor
 // may not let an exception escape into the host.
@@ -35,10 +56,12 @@ Context::Context() : moved_(std::make_shared<MovedFeeds>()), result_(std::make_u
   logger_->openLog(settings_->moduleDirectory);
   env_.log = logger_.get();
   env_.moved = moved_.get();
+  diskCache_ = makeDiskCache(*settings_, env_);
   downloads_ = std::make_unique<BackgroundDownloads>(
       cache_, env_, settings_->WaitForDownload,
       std::make_shared<std::pair<std::shared_ptr<Logger>, std::shared_ptr<MovedFeeds>>>(logger_,
-                                                                                         moved_));
+                                                                                         moved_),
+      diskCache_);
   downloads_->onLingering = [log = logger_] {
     if (pinModule()) log->writeLine("Shut-down: the library stays loaded until they end");
   };
@@ -56,6 +79,8 @@ Context::~Context() {
                      kMayJoinAtUnload);
   });
   step([&] { downloads_.reset(); });
+  // A worker left running holds its own share, and the Logger with it.
+  step([&] { diskCache_.reset(); });
   step([&] { cache_.clear(); });
   step([&] { settings_->saveGlobals(); });
   step([&] { settings_.reset(); });

@@ -19,7 +19,8 @@ class Context {
  public:
   // Attach: the HTTPS stack set up, registry, then settings located and
   // read, then the log opened and "DLLMain()" written. The download
-  // workers start on first need.
+  // workers start on first need; the disk cache (DiskCache) is made here
+  // and touches no file until a worker uses it.
   Context();
   // Detach: downloads stopped, feeds dropped, switches written back, settings and meters
   // destroyed, log closed last.
@@ -42,6 +43,8 @@ class Context {
   // Shared with download workers, which may outlive the context.
   std::shared_ptr<MovedFeeds> moved_;
   Environment env_;
+  // Null when DiskCache is off or downloads run on the host's thread.
+  std::shared_ptr<DiskCache> diskCache_;
   FeedCache cache_{env_};
   std::unique_ptr<BackgroundDownloads> downloads_;
   std::unique_ptr<ResultBuffer> result_;

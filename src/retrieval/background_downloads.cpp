@@ -5,8 +5,10 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <utility>
 
+#include "feed/feed_parser.h"
 #include "retrieval/feed_refresh.h"
 
 namespace korvo {
@@ -18,17 +20,21 @@ struct BackgroundDownloads::Shared {
   struct Job {
     std::unique_ptr<Feed> feed;  // the private copy a worker fills
     CleanupOptions options;
-    bool parsed = false;  // the copy's channel replaces the feed's
+    bool parsed = false;   // the copy's channel replaces the feed's
+    bool fromDisk = false;  // try the stored copy before the network
+    bool early = false;     // the stored copy, shown while the download goes on
   };
 
-  Shared(const Environment& workerEnv, std::shared_ptr<const void> keep)
-      : env(workerEnv), keepAlive(std::move(keep)) {
+  Shared(const Environment& workerEnv, std::shared_ptr<const void> keep,
+         std::shared_ptr<DiskCache> disk)
+      : env(workerEnv), keepAlive(std::move(keep)), diskCache(std::move(disk)) {
     env.cancel = &cancel;
   }
 
   std::atomic<bool> cancel{false};
   Environment env;  // of every private copy
   std::shared_ptr<const void> keepAlive;
+  std::shared_ptr<DiskCache> diskCache;  // null: none
 
   std::mutex mutex;
   std::condition_variable work;      // a job queued, or stopping
@@ -43,6 +49,66 @@ struct BackgroundDownloads::Shared {
 
 namespace {
 
+// The stored copy of job's URL parsed into a new private copy, to be shown
+// while job's download goes on; job's copy is made to ask the server with
+// the stored validators. Null, job unchanged, when there is no stored copy
+// or it does not parse.
+std::unique_ptr<Feed> showStored(BackgroundDownloads::Shared& s,
+                                 BackgroundDownloads::Shared::Job& job) {
+  std::optional<StoredCopy> stored = s.diskCache->load(job.feed->url);
+  if (!stored) return nullptr;
+  auto shown = std::make_unique<Feed>(job.feed->url, s.env);
+  shown->isRdf = stored->isRdf;
+  shown->isAtom = stored->isAtom;
+  std::string body = stored->body;
+  if (!convertAndParse(*shown, body, job.options)) return nullptr;
+  shown->state = job.feed->state;
+  shown->state.setHasData(true);
+  shown->etag = stored->etag;
+  shown->lastModified = stored->lastModified;
+  shown->cleanup = job.options;
+  shown->raw = RawDocument{std::move(stored->body), stored->isRdf, stored->isAtom};
+  Feed& asking = *job.feed;
+  asking.etag = std::move(stored->etag);
+  asking.lastModified = std::move(stored->lastModified);
+  asking.isRdf = stored->isRdf;
+  asking.isAtom = stored->isAtom;
+  asking.state.setHasData(true);
+  asking.state.setFirstRun(false);
+  return shown;
+}
+
+// job's download, with the stored copy first when job asks for it and the
+// outcome recorded in the disk cache. early receives the stored copy's
+// result to show at once.
+void download(BackgroundDownloads::Shared& s, BackgroundDownloads::Shared::Job& job,
+              std::unique_ptr<Feed>& early) {
+  DiskCache* disk = s.diskCache.get();
+  if (disk == nullptr) {
+    job.parsed = fetchAndParse(*job.feed, job.options);
+    return;
+  }
+  if (job.fromDisk) early = showStored(s, job);
+  if (early) {
+    // The host shows the stored items now, not after the download.
+    std::lock_guard<std::mutex> lock(s.mutex);
+    BackgroundDownloads::Shared::Job shown{std::move(early), job.options, true, false, true};
+    s.done.push_back(std::move(shown));
+    s.doneCount.fetch_add(1, std::memory_order_release);
+    s.finished.notify_all();
+  }
+  DownloadFacts facts;
+  Feed& feed = *job.feed;
+  job.parsed = fetchAndParse(feed, job.options, &facts);
+  if (s.cancel.load()) return;
+  if (job.parsed && !feed.raw.body.empty()) {
+    disk->store(StoredCopy{feed.url, std::move(facts.finalUrl), feed.etag, feed.lastModified,
+                           std::move(facts.charset), feed.isRdf, feed.isAtom, 0, feed.raw.body});
+  } else if (!job.parsed) {
+    disk->markUsed(feed.url);
+  }
+}
+
 void work(std::shared_ptr<BackgroundDownloads::Shared> shared) {
   BackgroundDownloads::Shared& s = *shared;
   std::unique_lock<std::mutex> lock(s.mutex);
@@ -55,7 +121,8 @@ void work(std::shared_ptr<BackgroundDownloads::Shared> shared) {
     s.queue.pop_front();
     lock.unlock();
     try {
-      job.parsed = fetchAndParse(*job.feed, job.options);
+      std::unique_ptr<Feed> early;
+      download(s, job, early);
     } catch (...) {
       // Out of memory: the copy holds whatever it got; the failure shows as
       // no new data.
@@ -94,8 +161,13 @@ void applyCopy(Feed& feed, Feed& copy, bool parsed) {
 }  // namespace
 
 BackgroundDownloads::BackgroundDownloads(FeedCache& cache, const Environment& workerEnv,
-                                         int budgetMs, std::shared_ptr<const void> keepAlive)
-    : cache_(cache), workerEnv_(workerEnv), budgetMs_(budgetMs), keepAlive_(std::move(keepAlive)) {}
+                                         int budgetMs, std::shared_ptr<const void> keepAlive,
+                                         std::shared_ptr<DiskCache> diskCache)
+    : cache_(cache),
+      workerEnv_(workerEnv),
+      budgetMs_(budgetMs),
+      keepAlive_(std::move(keepAlive)),
+      diskCache_(budgetMs == kWaitWholeDownload ? nullptr : std::move(diskCache)) {}
 
 BackgroundDownloads::~BackgroundDownloads() { stop(kStopWait); }
 
@@ -119,7 +191,7 @@ void BackgroundDownloads::refresh(Feed& feed, int updateInterval, const CleanupO
 }
 
 bool BackgroundDownloads::start(Feed& feed, const CleanupOptions& options) {
-  if (!shared_) shared_ = std::make_shared<Shared>(workerEnv_, keepAlive_);
+  if (!shared_) shared_ = std::make_shared<Shared>(workerEnv_, keepAlive_, diskCache_);
   auto copy = std::make_unique<Feed>(feed.url, shared_->env);
   copy->state = feed.state;
   copy->lastModified = feed.lastModified;
@@ -127,10 +199,13 @@ bool BackgroundDownloads::start(Feed& feed, const CleanupOptions& options) {
   copy->isRdf = feed.isRdf;
   copy->isAtom = feed.isAtom;
   copy->encoding = feed.encoding;
+  const bool fromDisk =
+      diskCache_ && !feed.state.hasData && diskTried_.find(feed.url) == diskTried_.end();
+  if (fromDisk) diskTried_.insert(feed.url);
   inFlight_.push_back(feed.url);
   Shared& s = *shared_;
   std::lock_guard<std::mutex> lock(s.mutex);
-  s.queue.push_back(Shared::Job{std::move(copy), options});
+  s.queue.push_back(Shared::Job{std::move(copy), options, false, fromDisk, false});
   if (static_cast<int>(s.queue.size()) <= s.idle || s.running == kMaxWorkers) {
     s.work.notify_one();
     return true;
@@ -145,6 +220,7 @@ bool BackgroundDownloads::start(Feed& feed, const CleanupOptions& options) {
     if (s.running > 0) return true;
     s.queue.pop_back();
     inFlight_.pop_back();
+    if (fromDisk) diskTried_.erase(feed.url);
     return false;
   }
 }
@@ -160,7 +236,7 @@ void BackgroundDownloads::applyFinished() {
   for (Shared::Job& job : done) {
     Feed& copy = *job.feed;
     const auto started = std::find(inFlight_.begin(), inFlight_.end(), copy.url);
-    if (started != inFlight_.end()) inFlight_.erase(started);
+    if (started != inFlight_.end() && !job.early) inFlight_.erase(started);
     Feed* feed = cache_.find(copy.url);
     if (feed == nullptr) continue;
     applyCopy(*feed, copy, job.parsed);
@@ -194,8 +270,9 @@ bool BackgroundDownloads::waitForFinished(std::chrono::milliseconds timeout) {
   std::unique_lock<std::mutex> lock(s.mutex);
   return s.finished.wait_for(lock, timeout, [&] {
     return std::all_of(inFlight_.begin(), inFlight_.end(), [&](const std::string& url) {
-      return std::any_of(s.done.begin(), s.done.end(),
-                         [&](const Shared::Job& job) { return job.feed->url == url; });
+      return std::any_of(s.done.begin(), s.done.end(), [&](const Shared::Job& job) {
+        return !job.early && job.feed->url == url;
+      });
     });
   });
 }

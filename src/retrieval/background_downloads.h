@@ -11,15 +11,23 @@
 // workers' environment (its log, clock, moved feeds) must stay usable from
 // any thread while a worker runs; keepAlive is held by each worker until it
 // ends, so a worker left running past stop() keeps what it uses alive.
+//
+// With a disk cache, the workers alone use it (its file I/O never runs on
+// the host's thread): the first download of a URL in this object's life
+// first shows the stored copy (applied like a finished download), then asks
+// the server with the copy's validators; a download that parses is stored,
+// a "not modified" or a failure marks the copy as used.
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "base/environment.h"
 #include "feed/cleanup_options.h"
+#include "retrieval/disk_cache.h"
 #include "retrieval/feed_cache.h"
 
 namespace korvo {
@@ -32,8 +40,11 @@ class BackgroundDownloads {
 
   // cache must outlive this object. workerEnv is copied; its cancel hook
   // is replaced by the pool's own.
+  // diskCache (may be null) is shared with the workers, which may outlive
+  // this object; it is never used with the budget kWaitWholeDownload.
   BackgroundDownloads(FeedCache& cache, const Environment& workerEnv, int budgetMs,
-                      std::shared_ptr<const void> keepAlive = nullptr);
+                      std::shared_ptr<const void> keepAlive = nullptr,
+                      std::shared_ptr<DiskCache> diskCache = nullptr);
   // stop(kStopWait).
   ~BackgroundDownloads();
   BackgroundDownloads(const BackgroundDownloads&) = delete;
@@ -83,6 +94,8 @@ class BackgroundDownloads {
   Environment workerEnv_;
   int budgetMs_;
   std::shared_ptr<const void> keepAlive_;
+  std::shared_ptr<DiskCache> diskCache_;
+  std::set<std::string, std::less<>> diskTried_;  // URLs whose stored copy was asked for
   std::shared_ptr<Shared> shared_;  // null until the first download, and after stop()
   std::vector<std::thread> workers_;
   std::vector<std::string> inFlight_;  // URLs started and not yet applied

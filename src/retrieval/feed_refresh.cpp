@@ -8,11 +8,11 @@
 
 namespace korvo {
 
-bool fetchAndParse(Feed& feed, const CleanupOptions& options) {
+bool fetchAndParse(Feed& feed, const CleanupOptions& options, DownloadFacts* facts) {
   const Clock& clock = *feed.env().clock;
   RefreshState& state = feed.state;
   std::string body;
-  if (!download(feed, body)) {
+  if (!download(feed, body, nullptr, facts)) {
     state.setErrorPending(true);
     state.stampError(clock.now());
     return false;

@@ -5,6 +5,7 @@
 // visible only in the feed (its state, fields, variants and errorText).
 #include "feed/cleanup_options.h"
 #include "feed/feed.h"
+#include "retrieval/http_fetcher.h"
 
 namespace korvo {
 
@@ -17,7 +18,8 @@ void refresh(Feed& feed, int updateInterval, const CleanupOptions& options);
 // outcome. True when a body was parsed (well or not) and so replaced the
 // channel, cleanup, document and variants; false when a failed download or
 // a "not modified" left them as they were.
-bool fetchAndParse(Feed& feed, const CleanupOptions& options);
+// facts, when given, receives what download() learnt of the answer.
+bool fetchAndParse(Feed& feed, const CleanupOptions& options, DownloadFacts* facts = nullptr);
 
 // The kept document cleaned with options, made once per download.
 void addVariant(Feed& feed, const CleanupOptions& options);

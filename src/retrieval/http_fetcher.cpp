@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <string_view>
 
 #include "retrieval/http_answer.h"
 #include "retrieval/http_hop.h"
@@ -30,12 +31,43 @@ std::string headOf(const std::string& answer) {
   return answer.substr(0, end == std::string::npos ? answer.size() : end + 2);
 }
 
+// The charset parameter of a Content-Type value, unquoted; empty when
+// there is none.
+std::string charsetOf(const std::string& contentType) {
+  std::size_t at = 0;
+  for (;;) {
+    at = contentType.find(';', at);
+    if (at == std::string::npos) return std::string();
+    ++at;
+    while (at < contentType.size() && (contentType[at] == ' ' || contentType[at] == '\t')) ++at;
+    static constexpr std::string_view kName = "charset=";
+    if (contentType.size() - at < kName.size()) return std::string();
+    bool match = true;
+    for (std::size_t i = 0; i < kName.size() && match; ++i) {
+      char c = contentType[at + i];
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      match = c == kName[i];
+    }
+    if (!match) continue;
+    std::size_t begin = at + kName.size();
+    std::size_t end;
+    if (begin < contentType.size() && contentType[begin] == '"') {
+      ++begin;
+      end = contentType.find('"', begin);
+    } else {
+      end = contentType.find_first_of("; \t", begin);
+    }
+    if (end == std::string::npos) end = contentType.size();
+    return contentType.substr(begin, end - begin);
+  }
+}
+
 }  // namespace
 
 // Each hop's bounds ("Unable to connect", "Response too large.", "Download
 // took too long.", the secure path's own) come first; then a redirect is
 // followed, or the answer itself is examined.
-bool download(Feed& feed, std::string& out, DownloadTrace* trace) {
+bool download(Feed& feed, std::string& out, DownloadTrace* trace, DownloadFacts* facts) {
   const SteadyClock::time_point start = SteadyClock::now();
   feed.errorText.clear();
   out.clear();
@@ -82,6 +114,12 @@ bool download(Feed& feed, std::string& out, DownloadTrace* trace) {
       env.writeLine("Feed moved permanently to " + urlForLog(next));
     url = next;
     out.clear();
+  }
+  if (facts) {
+    facts->finalUrl = url;
+    std::string contentType;
+    facts->charset = findHeader(headOf(out), "Content-Type", contentType) ? charsetOf(contentType)
+                                                                           : std::string();
   }
   return examineAnswer(feed, out, context);
 }

@@ -21,6 +21,12 @@ struct DownloadTrace {
   std::string detail;  // the secure stack's own words on a failure
 };
 
+// What a download learnt about the answer it ended with.
+struct DownloadFacts {
+  std::string finalUrl;  // the address of the last hop, after redirects
+  std::string charset;   // of that answer's Content-Type; empty when none
+};
+
 // True with out holding the body of a complete "200 OK" document (the
 // Feed's validators and dialect flags updated), or true with
 // feed.state.notModified set and out empty on a 304 to a request that
@@ -31,7 +37,9 @@ struct DownloadTrace {
 // whole time. Redirects (301, 302, 303, 307, 308 with a Location) are
 // followed up to limits::kMaxRedirects hops, never from https:// to
 // http://; a permanent one is remembered in feed.env().moved and logged
-// once. trace, when given, receives each hop.
-bool download(Feed& feed, std::string& out, DownloadTrace* trace = nullptr);
+// once. trace, when given, receives each hop; facts, when given, what the
+// last answer said of itself.
+bool download(Feed& feed, std::string& out, DownloadTrace* trace = nullptr,
+              DownloadFacts* facts = nullptr);
 
 }  // namespace korvo

@@ -1,0 +1,197 @@
+// The copy on disk through the built plug-in: a start shows what the last
+// run downloaded, before and without the network, and asks the server with
+// the stored validators; damaged or foreign files are ignored; DiskCache=no
+// writes nothing. Every wait is for an event (a request received, a gate, a
+// text shown), bounded by a guard against a hang.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/loopback_server.h"
+#include "support/plugin_library.h"
+#include "support/temp_dir.h"
+
+namespace korvo {
+namespace {
+
+using test::Gate;
+using test::LoopbackServer;
+using test::PluginLibrary;
+using test::Script;
+using Ms = std::chrono::milliseconds;
+using SteadyClock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+constexpr Ms kHangGuard{5000};
+constexpr char kAddress[] = "127.0.15.41";
+
+std::string rssAnswer(const std::string& title, const std::string& etag) {
+  return test::httpAnswer("HTTP/1.0 200 OK",
+                          {"Content-Type: text/xml; charset=utf-8", "ETag: " + etag},
+                          "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>" + title +
+                              "</title><item><title>" + title + " item</title></item></channel></rss>");
+}
+
+class DiskCacheAbiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    KORVO_SKIP_WITHOUT_PORT_80();
+    test::writeWholeFile(dir_.file("host.ini"), "[A]\nNewsSite=News\n");
+  }
+  void writeSettings(const std::string& settings, const std::string& path = "/feed.xml") {
+    test::writeWholeFile(dir_.file("Korvo.ini"), "[Settings]\nWaitForDownload=0\n" + settings +
+                                                     "[NewsSites]\nNews=http://" + kAddress + path +
+                                                     "\n");
+  }
+  int meter(PluginLibrary& lib) {
+    const int id = lib->dllstartup(0, 0);
+    lib->src_load_settings(id, dir_.file("host.ini").c_str(), "A");
+    return id;
+  }
+  // The meter's title once it is not empty (empty after the guard).
+  static std::string titleOnceShown(PluginLibrary& lib, int id) { return titleOnce(lib, id, ""); }
+  // The meter's title once it is neither empty nor skip.
+  static std::string titleOnce(PluginLibrary& lib, int id, const std::string& skip) {
+    std::string title = lib->GetTitle(id);
+    for (auto until = SteadyClock::now() + kHangGuard;
+         (title.empty() || title == skip) && SteadyClock::now() < until;)
+      title = lib->GetTitle(id);
+    return title;
+  }
+  std::string cacheFolder() const { return dir_.file("KorvoCache"); }
+  std::vector<std::string> cacheFiles() const {
+    std::vector<std::string> files;
+    if (!fs::exists(cacheFolder())) return files;
+    for (const auto& entry : fs::directory_iterator(cacheFolder()))
+      files.push_back(entry.path().string());
+    return files;
+  }
+  // One run that downloads title with etag and ends: its copy is on disk.
+  // previous: the title a stored copy may show first.
+  void runOnce(const std::string& title, const std::string& etag,
+               const std::string& previous = "") {
+    LoopbackServer server(kAddress, Script().send(rssAnswer(title, etag)));
+    ASSERT_TRUE(server.ok()) << server.error();
+    PluginLibrary lib(dir_.path());
+    ASSERT_TRUE(lib.loaded()) << lib.error();
+    const int id = meter(lib);
+    // The title shows once the download is applied, and a worker stores
+    // its copy before it hands the download over.
+    ASSERT_EQ(titleOnce(lib, id, previous), title);
+    lib->dllshutdown(id);
+  }
+
+  test::TempDir dir_;
+};
+
+TEST_F(DiskCacheAbiTest, ARestartShowsTheStoredItemsAndRevalidatesThem) {
+  writeSettings("");
+  runOnce("Old", "\"v1\"");
+  ASSERT_EQ(cacheFiles().size(), 1u) << "one file per URL";
+
+  {  // The server is down: the stored items, not an error.
+    PluginLibrary lib(dir_.path());
+    ASSERT_TRUE(lib.loaded()) << lib.error();
+    const int id = meter(lib);
+    EXPECT_EQ(titleOnceShown(lib, id), "Old");
+    EXPECT_EQ(std::string(lib->GetItemTitle(id, "0")), "Old item");
+    lib->dllshutdown(id);
+  }
+  {  // The server holds its answer: the stored items show first; the
+     // request carries the stored ETag and "not modified" keeps them.
+    auto gate = std::make_shared<Gate>();
+    LoopbackServer server(kAddress, Script().waitFor(gate).send("HTTP/1.0 304 Not Modified\r\n\r\n"));
+    ASSERT_TRUE(server.ok()) << server.error();
+    PluginLibrary lib(dir_.path());
+    ASSERT_TRUE(lib.loaded()) << lib.error();
+    const int id = meter(lib);
+    EXPECT_EQ(titleOnceShown(lib, id), "Old");
+    ASSERT_TRUE(server.waitForRequests(1, kHangGuard));
+    EXPECT_NE(server.requests().at(0).find("\r\nIf-None-Match: \"v1\"\r\n"), std::string::npos)
+        << server.requests().at(0);
+    gate->open();
+    ASSERT_TRUE(server.waitForFinished(1, kHangGuard));
+    EXPECT_EQ(std::string(lib->GetTitle(id)), "Old");
+    lib->dllshutdown(id);
+  }
+  runOnce("New", "\"v2\"", "Old");
+  {  // The newer download replaced the copy.
+    PluginLibrary lib(dir_.path());
+    ASSERT_TRUE(lib.loaded()) << lib.error();
+    const int id = meter(lib);
+    EXPECT_EQ(titleOnceShown(lib, id), "New");
+    lib->dllshutdown(id);
+  }
+  EXPECT_EQ(cacheFiles().size(), 1u);
+}
+
+TEST_F(DiskCacheAbiTest, DamagedAndForeignFilesAreIgnored) {
+  writeSettings("", "/other.xml");
+  runOnce("Other", "\"o\"");
+  ASSERT_EQ(cacheFiles().size(), 1u);
+  const std::string otherFile = cacheFiles().at(0);
+  const std::string otherBytes = test::readWholeFile(otherFile);
+  fs::remove(otherFile);
+  writeSettings("");
+  runOnce("Old", "\"v1\"");
+  ASSERT_EQ(cacheFiles().size(), 1u);
+  const std::string file = cacheFiles().at(0);
+  const std::string bytes = test::readWholeFile(file);
+
+  const struct {
+    const char* name;
+    std::string content;
+  } cases[] = {
+      {"truncated", bytes.substr(0, bytes.size() - 10)},
+      {"garbage", std::string(bytes.size(), '\x5a')},
+      {"another URL's copy", otherBytes},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::writeWholeFile(file, c.content);
+    auto gate = std::make_shared<Gate>();
+    LoopbackServer server(kAddress, Script().waitFor(gate).send(rssAnswer("Fresh", "\"f\"")));
+    ASSERT_TRUE(server.ok()) << server.error();
+    PluginLibrary lib(dir_.path());
+    ASSERT_TRUE(lib.loaded()) << lib.error();
+    const int id = meter(lib);
+    lib->GetTitle(id);
+    // A stored copy is read and handed over before the request is sent.
+    ASSERT_TRUE(server.waitForRequests(1, kHangGuard));
+    EXPECT_EQ(std::string(lib->GetTitle(id)), "") << "nothing shown from the file";
+    EXPECT_EQ(server.requests().at(0).find("If-None-Match"), std::string::npos)
+        << "an ordinary request";
+    gate->open();
+    EXPECT_EQ(titleOnceShown(lib, id), "Fresh");
+    lib->dllshutdown(id);
+  }
+}
+
+TEST_F(DiskCacheAbiTest, DiskCacheNoWritesNothing) {
+  const struct {
+    const char* settings;
+    bool stores;
+  } cases[] = {
+      {"DiskCache=no\n", false},
+      {"DiskCache=off\n", false},
+      {"DiskCache=yes\n", true},
+      {"", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.settings);
+    fs::remove_all(cacheFolder());
+    writeSettings(c.settings);
+    runOnce("Old", "\"v1\"");
+    EXPECT_EQ(fs::exists(cacheFolder()), c.stores);
+    EXPECT_EQ(test::readWholeFile(dir_.file("Korvo.ini")).find("DiskCache") != std::string::npos,
+              std::string(c.settings).find("DiskCache") != std::string::npos)
+        << "the key is never written";
+  }
+}
+
+}  // namespace
+}  // namespace korvo
