@@ -185,5 +185,34 @@ TEST_F(RedirectTest, TheTraceShowsEachHop) {
   EXPECT_THAT(trace.hops[1].head, StartsWith("HTTP/1.1 200 OK\r\n"));
 }
 
+TEST_F(RedirectTest, TheFactsNameTheFinalAddressAndItsCharset) {
+  const struct {
+    const char* contentType;
+    const char* charset;
+  } cases[] = {
+      {"Content-Type: text/xml; charset=ISO-8859-2", "ISO-8859-2"},
+      {"content-type: text/xml;CHARSET=\"utf-8\"; q=1", "utf-8"},
+      {"Content-Type: text/xml; format=charset", ""},
+      {"Content-Type: text/xml", ""},
+      {"X-Other: charset=utf-8", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.contentType);
+    feed = Feed(kUrl, env);
+    MovedFeeds fresh;
+    env.moved = &fresh;
+    DownloadFacts facts{"left over", "left over"};
+    LoopbackServer server(kAddress, {Script().send(httpAnswer("HTTP/1.0 302 Found",
+                                                              {"Location: /b.xml",
+                                                               "Content-Type: text/html; charset=x"},
+                                                              "")),
+                                     ok({c.contentType})});
+    ASSERT_TRUE(server.ok());
+    ASSERT_TRUE(download(feed, body, nullptr, &facts));
+    EXPECT_EQ(facts.finalUrl, "http://" + kAddress + "/b.xml");
+    EXPECT_EQ(facts.charset, c.charset) << "of the final answer only";
+  }
+}
+
 }  // namespace
 }  // namespace korvo
