@@ -88,7 +88,14 @@ void download(BackgroundDownloads::Shared& s, BackgroundDownloads::Shared::Job& 
     job.parsed = fetchAndParse(*job.feed, job.options);
     return;
   }
-  if (job.fromDisk) early = showStored(s, job);
+  if (job.fromDisk) {
+    try {
+      early = showStored(s, job);
+    } catch (...) {
+      // Out of memory: the download goes on as an ordinary one.
+      early.reset();
+    }
+  }
   if (early) {
     // The host shows the stored items now, not after the download.
     std::lock_guard<std::mutex> lock(s.mutex);
@@ -101,11 +108,15 @@ void download(BackgroundDownloads::Shared& s, BackgroundDownloads::Shared::Job& 
   Feed& feed = *job.feed;
   job.parsed = fetchAndParse(feed, job.options, &facts);
   if (s.cancel.load()) return;
-  if (job.parsed && !feed.raw.body.empty()) {
-    disk->store(StoredCopy{feed.url, std::move(facts.finalUrl), feed.etag, feed.lastModified,
-                           std::move(facts.charset), feed.isRdf, feed.isAtom, 0, feed.raw.body});
-  } else if (!job.parsed) {
-    disk->markUsed(feed.url);
+  try {
+    if (job.parsed && !feed.raw.body.empty()) {
+      disk->store(StoredCopy{feed.url, std::move(facts.finalUrl), feed.etag, feed.lastModified,
+                             std::move(facts.charset), feed.isRdf, feed.isAtom, 0, feed.raw.body});
+    } else if (!job.parsed) {
+      disk->markUsed(feed.url);
+    }
+  } catch (...) {
+    // Out of memory: the copy on disk stays as it was; the download counts.
   }
 }
 

@@ -43,7 +43,9 @@ class DiskCacheAbiTest : public ::testing::Test {
     test::writeWholeFile(dir_.file("host.ini"), "[A]\nNewsSite=News\n");
   }
   void writeSettings(const std::string& settings, const std::string& path = "/feed.xml") {
-    test::writeWholeFile(dir_.file("Korvo.ini"), "[Settings]\nWaitForDownload=0\n" + settings +
+    const std::string wait =
+        settings.find("WaitForDownload") == std::string::npos ? "WaitForDownload=0\n" : "";
+    test::writeWholeFile(dir_.file("Korvo.ini"), "[Settings]\n" + wait + settings +
                                                      "[NewsSites]\nNews=http://" + kAddress + path +
                                                      "\n");
   }
@@ -171,7 +173,7 @@ TEST_F(DiskCacheAbiTest, DamagedAndForeignFilesAreIgnored) {
   }
 }
 
-TEST_F(DiskCacheAbiTest, DiskCacheNoWritesNothing) {
+TEST_F(DiskCacheAbiTest, DiskCacheNoOrDownloadsOnTheHostThreadWriteNothing) {
   const struct {
     const char* settings;
     bool stores;
@@ -179,6 +181,7 @@ TEST_F(DiskCacheAbiTest, DiskCacheNoWritesNothing) {
       {"DiskCache=no\n", false},
       {"DiskCache=off\n", false},
       {"DiskCache=yes\n", true},
+      {"DiskCache=yes\nWaitForDownload=-1\n", false},  // downloads on the host's thread
       {"", true},
   };
   for (const auto& c : cases) {
