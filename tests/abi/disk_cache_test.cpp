@@ -115,9 +115,11 @@ TEST_F(DiskCacheAbiTest, ARestartShowsTheStoredItemsAndRevalidatesThem) {
     ASSERT_TRUE(server.waitForRequests(1, kHangGuard));
     EXPECT_NE(server.requests().at(0).find("\r\nIf-None-Match: \"v1\"\r\n"), std::string::npos)
         << server.requests().at(0);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(std::string(lib->GetTitle(id)), "Old");
     gate->open();
     ASSERT_TRUE(server.waitForFinished(1, kHangGuard));
     EXPECT_EQ(std::string(lib->GetTitle(id)), "Old");
+    EXPECT_EQ(server.connections(), 1u) << "the stored copy shown starts no second download";
     lib->dllshutdown(id);
   }
   runOnce("New", "\"v2\"", "Old");
