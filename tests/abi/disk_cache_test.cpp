@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/case_address.h"
 #include "support/loopback_server.h"
 #include "support/plugin_library.h"
 #include "support/temp_dir.h"
@@ -27,7 +28,6 @@ using SteadyClock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
 constexpr Ms kHangGuard{5000};
-constexpr char kAddress[] = "127.0.15.41";
 
 std::string rssAnswer(const std::string& title, const std::string& etag) {
   return test::httpAnswer("HTTP/1.0 200 OK",
@@ -87,6 +87,8 @@ class DiskCacheAbiTest : public ::testing::Test {
     lib->dllshutdown(id);
   }
 
+  // Each case listens on an address of its own: CTest runs cases at once.
+  const std::string kAddress = test::caseAddress();
   test::TempDir dir_;
 };
 
