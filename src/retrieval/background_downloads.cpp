@@ -78,16 +78,16 @@ std::unique_ptr<Feed> showStored(BackgroundDownloads::Shared& s,
   return shown;
 }
 
-// job's download, with the stored copy first when job asks for it and the
-// outcome recorded in the disk cache. early receives the stored copy's
-// result to show at once.
-void download(BackgroundDownloads::Shared& s, BackgroundDownloads::Shared::Job& job,
-              std::unique_ptr<Feed>& early) {
+// job's download, with the stored copy first when job asks for it (handed
+// to the host at once, ahead of the download) and the outcome recorded in
+// the disk cache.
+void download(BackgroundDownloads::Shared& s, BackgroundDownloads::Shared::Job& job) {
   DiskCache* disk = s.diskCache.get();
   if (disk == nullptr) {
     job.parsed = fetchAndParse(*job.feed, job.options);
     return;
   }
+  std::unique_ptr<Feed> early;
   if (job.fromDisk) {
     try {
       early = showStored(s, job);
@@ -132,8 +132,7 @@ void work(std::shared_ptr<BackgroundDownloads::Shared> shared) {
     s.queue.pop_front();
     lock.unlock();
     try {
-      std::unique_ptr<Feed> early;
-      download(s, job, early);
+      download(s, job);
     } catch (...) {
       // Out of memory: the copy holds whatever it got; the failure shows as
       // no new data.
@@ -311,6 +310,8 @@ bool BackgroundDownloads::stop(std::chrono::milliseconds wait, bool join) {
   }
   workers_.clear();
   inFlight_.clear();
+  // A job dropped from the queue never read its stored copy.
+  diskTried_.clear();
   if (!ended && onLingering) onLingering();
   return ended;
 }

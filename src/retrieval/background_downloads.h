@@ -13,7 +13,7 @@
 // ends, so a worker left running past stop() keeps what it uses alive.
 //
 // With a disk cache, the workers alone use it (its file I/O never runs on
-// the host's thread): the first download of a URL in this object's life
+// the host's thread): the first download of a feed without data since the last stop()
 // first shows the stored copy (applied like a finished download), then asks
 // the server with the copy's validators; a download that parses is stored,
 // a "not modified" or a failure marks the copy as used.
