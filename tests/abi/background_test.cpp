@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 #include <memory>
 #include <string>
+#include <thread>
 
+#include "support/case_address.h"
 #include "support/loopback_server.h"
 #include "support/plugin_library.h"
 #include "support/temp_dir.h"
@@ -35,14 +37,23 @@ std::size_t threadCount() {
   return n;
 }
 
+// address ("127.0.15.40") as /proc/net/tcp writes it ("280F007F").
+std::string procTcpAddress(const std::string& address) {
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  std::sscanf(address.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d);
+  char hex[9];
+  std::snprintf(hex, sizeof hex, "%02X%02X%02X%02X", d, c, b, a);
+  return hex;
+}
+
 // True once this process has a TCP connect to address:80 under way (SYN
-// sent, no answer yet); address as /proc/net/tcp writes it ("280F007F" is
-// 127.0.15.40).
+// sent, no answer yet).
 bool connectPending(const std::string& address) {
+  const std::string hex = procTcpAddress(address);
   std::ifstream table("/proc/self/net/tcp");
   std::string line;
   while (std::getline(table, line))
-    if (line.find(" " + address + ":0050 02 ") != std::string::npos) return true;
+    if (line.find(" " + hex + ":0050 02 ") != std::string::npos) return true;
   return false;
 }
 
@@ -59,8 +70,9 @@ class BackgroundAbiTest : public ::testing::Test {
     test::writeWholeFile(dir_.file("host.ini"), "[A]\nNewsSite=News\n");
   }
   void writeSettings(const std::string& settings) {
-    test::writeWholeFile(dir_.file("Korvo.ini"), "[Settings]\n" + settings +
-                                                     "[NewsSites]\nNews=http://127.0.15.40/feed.xml\n");
+    test::writeWholeFile(
+        dir_.file("Korvo.ini"),
+        "[Settings]\n" + settings + "[NewsSites]\nNews=http://" + kAddress + "/feed.xml\n");
   }
   int meter(PluginLibrary& lib) {
     const int id = lib->dllstartup(0, 0);
@@ -69,13 +81,15 @@ class BackgroundAbiTest : public ::testing::Test {
   }
   std::string log() const { return test::readWholeFile(dir_.file("Korvolog.txt")); }
 
+  // The server of this case listens on an address of its own.
+  const std::string kAddress = test::caseAddress();
   test::TempDir dir_;
 };
 
 TEST_F(BackgroundAbiTest, QueriesReturnWhileTheServerHoldsItsAnswerAndShutDownEndsTheDownload) {
   writeSettings("DoLog=yes\n");  // the default budget
   auto gate = std::make_shared<Gate>();
-  LoopbackServer server("127.0.15.40", Script().waitFor(gate).send(rssAnswer("Held")));
+  LoopbackServer server(kAddress, Script().waitFor(gate).send(rssAnswer("Held")));
   ASSERT_TRUE(server.ok()) << server.error();
   const std::size_t threadsBefore = threadCount();
   {
@@ -94,16 +108,17 @@ TEST_F(BackgroundAbiTest, QueriesReturnWhileTheServerHoldsItsAnswerAndShutDownEn
     EXPECT_EQ(threadCount(), threadsBefore) << "the last dllshutdown ends the workers";
   }
   EXPECT_EQ(server.connections(), 1u) << "one download per URL";
-  EXPECT_NE(log().find("Downloading rss: http://127.0.15.40/feed.xml\n"), std::string::npos)
-      << "a worker's line, whole:\n" << log();
-  EXPECT_NE(log().find("Error: Download cancelled. (http://127.0.15.40/feed.xml)\n"),
+  EXPECT_NE(log().find("Downloading rss: http://" + kAddress + "/feed.xml\n"), std::string::npos)
+      << "a worker's line, whole:\n"
+      << log();
+  EXPECT_NE(log().find("Error: Download cancelled. (http://" + kAddress + "/feed.xml)\n"),
             std::string::npos)
       << log();
 }
 
 TEST_F(BackgroundAbiTest, UnloadWithoutShutDownEndsAStuckDownload) {
   writeSettings("WaitForDownload=0\n");
-  LoopbackServer server("127.0.15.40", Script().stall());
+  LoopbackServer server(kAddress, Script().stall());
   ASSERT_TRUE(server.ok()) << server.error();
   const std::size_t threadsBefore = threadCount();
   PluginLibrary lib(dir_.path());
@@ -122,7 +137,7 @@ TEST_F(BackgroundAbiTest, AWorkerThatCannotBeStoppedKeepsTheLibraryLoaded) {
   writeSettings("DoLog=yes\nWaitForDownload=0\n");
   // A connect gets no answer and lasts its whole time-out (12 s): it cannot
   // be cancelled, like a name lookup.
-  LoopbackServer server = LoopbackServer::unanswered("127.0.15.40");
+  LoopbackServer server = LoopbackServer::unanswered(kAddress);
   ASSERT_TRUE(server.ok()) << server.error();
   PluginLibrary lib(dir_.path());
   ASSERT_TRUE(lib.loaded()) << lib.error();
@@ -130,7 +145,7 @@ TEST_F(BackgroundAbiTest, AWorkerThatCannotBeStoppedKeepsTheLibraryLoaded) {
   EXPECT_EQ(std::string(lib->GetTitle(id)), "");
   bool pending = false;
   for (auto until = SteadyClock::now() + kHangGuard; !pending && SteadyClock::now() < until;) {
-    pending = connectPending("280F007F");
+    pending = connectPending(kAddress);
     if (!pending) std::this_thread::sleep_for(Ms(5));  // a look at the kernel's table, not a guess
   }
   ASSERT_TRUE(pending) << "the worker is inside its connect";
@@ -150,7 +165,7 @@ TEST_F(BackgroundAbiTest, AWorkerThatCannotBeStoppedKeepsTheLibraryLoaded) {
 
 TEST_F(BackgroundAbiTest, AFailureOnAWorkerShowsItsErrorTextWithShowError) {
   writeSettings("ShowError=yes\nWaitForDownload=1000\n");
-  LoopbackServer server("127.0.15.40", Script().send("HTTP/1.0 500 Broken\r\n\r\n"));
+  LoopbackServer server(kAddress, Script().send("HTTP/1.0 500 Broken\r\n\r\n"));
   ASSERT_TRUE(server.ok()) << server.error();
   PluginLibrary lib(dir_.path());
   ASSERT_TRUE(lib.loaded()) << lib.error();
@@ -167,7 +182,7 @@ TEST_F(BackgroundAbiTest, AFailureOnAWorkerShowsItsErrorTextWithShowError) {
 
 TEST_F(BackgroundAbiTest, LoadUseAndUnloadLeaveNoThreadBehind) {
   writeSettings("WaitForDownload=0\n");
-  LoopbackServer server("127.0.15.40", Script().send(rssAnswer("Cycle")));
+  LoopbackServer server(kAddress, Script().send(rssAnswer("Cycle")));
   ASSERT_TRUE(server.ok()) << server.error();
   const std::size_t threadsBefore = threadCount();
   for (int cycle = 0; cycle < 100; ++cycle) {
