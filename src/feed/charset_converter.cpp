@@ -3,19 +3,20 @@
 #include <cstdint>
 #include <cstring>
 
-#include "text/entity_tables.h"
+#include "platform/text_conversion.h"
+#include "text/character_reference.h"
 
 namespace korvo {
 namespace {
 
-// ISO-8859-2 bytes 0xA1..0xFF to plain letters and signs; 0xA0 and every
-// byte below stay.
+// ISO-8859-2 bytes 0xA1..0xFF to plain letters and signs; 0xA0, every
+// byte below and ß (0xDF, the same byte in Latin-1) stay.
 // clang-format off
 constexpr unsigned char Iso88592Table[0x100 - 0xA1] = {
           0x41, 0x09, 0x4C, 0x2A, 0x4C, 0x53, 0xA7, 0xB4, 0x53, 0x53, 0x54, 0x5A, 0x2D, 0x5A, 0x5A,
     0xA7, 0x61, 0x2C, 0x6C, 0xB4, 0x6C, 0x73, 0xB4, 0x2C, 0x73, 0x73, 0x74, 0x7A, 0xB4, 0x7A, 0x7A,
     0x52, 0x41, 0x41, 0x41, 0x41, 0x4C, 0x43, 0x43, 0x43, 0x45, 0x45, 0x45, 0x45, 0x49, 0x49, 0x44,
-    0x44, 0x4E, 0x4E, 0x4F, 0x4F, 0x4F, 0x4F, 0x2A, 0x52, 0x55, 0x55, 0x55, 0x55, 0x59, 0x54, 0xE1,
+    0x44, 0x4E, 0x4E, 0x4F, 0x4F, 0x4F, 0x4F, 0x2A, 0x52, 0x55, 0x55, 0x55, 0x55, 0x59, 0x54, 0xDF,
     0x72, 0x61, 0x61, 0x61, 0x61, 0x6C, 0x63, 0x63, 0x63, 0x65, 0x65, 0x65, 0x65, 0x69, 0x69, 0x64,
     0x64, 0x6E, 0x6E, 0x6F, 0x6F, 0x6F, 0x6F, 0x2F, 0x72, 0x75, 0x75, 0x75, 0x75, 0x79, 0x74, 0x60,
 };
@@ -36,46 +37,12 @@ std::size_t findNonAscii(const char* s, std::size_t i, std::size_t n) {
   return i;
 }
 
-// The length of the well-formed UTF-8 sequence of two to four bytes at i
-// and its code, or 0 when the bytes there are not one: overlong forms,
-// surrogates, codes above U+10FFFF and truncated sequences are not.
-int decodeUtf8(const unsigned char* s, std::size_t i, std::size_t n, std::uint32_t* code) {
-  const unsigned lead = s[i];
-  unsigned low = 0x80, high = 0xBF;
-  std::size_t length;
-  std::uint32_t value;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    value = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    value = lead & 0x0F;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    value = lead & 0x07;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (n - i < length) return 0;
-  for (std::size_t k = 1; k < length; ++k) {
-    const unsigned b = s[i + k];
-    if (b < (k == 1 ? low : 0x80u) || b > (k == 1 ? high : 0xBFu)) return 0;
-    value = (value << 6) | (b & 0x3F);
-  }
-  *code = value;
-  return static_cast<int>(length);
-}
-
 // A text in another script asks for the same few codes again and again.
 class ReplacementCache {
  public:
-  const char* find(std::uint32_t code) {
+  std::string_view find(std::uint32_t code) {
     Slot& slot = slots_[code % kSlots];
-    if (slot.code != code) slot = Slot{code, specialReplacementForCode(code)};
+    if (slot.code != code) slot = Slot{code, narrowedText(code)};
     return slot.replacement;
   }
 
@@ -83,7 +50,7 @@ class ReplacementCache {
   static constexpr std::size_t kSlots = 256;
   struct Slot {
     std::uint32_t code = 0;  // no character above U+00FF has code 0
-    const char* replacement = nullptr;
+    std::string_view replacement;
   };
   Slot slots_[kSlots];
 };
@@ -111,8 +78,8 @@ bool narrow(std::string& text) {
       i = j;
       continue;
     }
-    std::uint32_t code;
-    const int length = decodeUtf8(reinterpret_cast<const unsigned char*>(s), i, n, &code);
+    char32_t code;
+    const std::size_t length = charset::readUtf8(text, i, &code);
     if (length == 0) {
       out.push_back(static_cast<char>(b));
       ++i;
@@ -121,10 +88,10 @@ bool narrow(std::string& text) {
     changed = true;
     if (code <= 0xFF) {
       out.push_back(static_cast<char>(code));
-    } else if (const char* replacement = replacements.find(code)) {
-      out.append(replacement);
+    } else {
+      out.append(replacements.find(code));
     }
-    i += static_cast<std::size_t>(length);
+    i += length;
   }
   if (!changed || out.empty()) return false;
   text.swap(out);

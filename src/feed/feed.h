@@ -48,6 +48,8 @@ struct RawDocument {
   std::string body;
   bool isRdf = false;
   bool isAtom = false;
+  std::string charset;      // of the answer's Content-Type; empty when none
+  std::string documentUrl;  // where it came from, after redirects
 };
 
 // Breaks the tooltip marker in every text of the channel and its items.
@@ -68,6 +70,9 @@ class Feed {
   bool isAtom = false;
   std::string errorText;
   std::string encoding;
+  // The address the document was read from, after redirects: the base of
+  // its relative links. Empty: url.
+  std::string documentUrl;
   CleanupOptions cleanup;               // what channel was cleaned with
   std::vector<CleanedChannel> variants;  // of raw, at most one per set of options
   RawDocument raw;

@@ -12,10 +12,11 @@ namespace korvo {
 namespace {
 
 // The cleanup shortens texts in place; a stored text keeps no room to spare.
-void clean(std::string& text, const CleanupOptions& settings) {
+void clean(std::string& text, const TextSteps& settings) {
   if (settings.ReplaceBr) replaceBr(text);
   if (settings.FilterHtml)
-    filterHtml(text, settings.ReplaceBr ? TagBreak::LineFeed : TagBreak::Blank);
+    filterHtml(text, settings.ReplaceBr ? TagBreak::LineFeed : TagBreak::Blank,
+               settings.references);
   if (text.size() < text.capacity()) text.shrink_to_fit();
 }
 
@@ -59,7 +60,7 @@ void appendContent(const TiXmlNode& node, std::string& out) {
 // that holds nested elements. True when there was such a child with
 // content; otherwise out stays as it was.
 bool readText(const TiXmlNode& parent, const char* name, std::string& out,
-              const CleanupOptions& settings) {
+              const TextSteps& settings) {
   const TiXmlNode* node = parent.FirstChild(name);
   const TiXmlNode* first = node ? node->FirstChild() : nullptr;
   if (!first) return false;
@@ -75,7 +76,7 @@ bool readText(const TiXmlNode& parent, const char* name, std::string& out,
 
 // readText of the first name in names that gives a text that is not empty.
 void readFirstText(const TiXmlNode& parent, std::initializer_list<const char*> names,
-                   std::string& out, const CleanupOptions& settings) {
+                   std::string& out, const TextSteps& settings) {
   for (const char* name : names) {
     std::string text;
     if (readText(parent, name, text, settings) && !text.empty()) {
@@ -98,13 +99,14 @@ std::string baseOf(const TiXmlElement& element, const std::string& feedUrl) {
 
 // A link text of element resolved against its base.
 void resolveIn(const TiXmlElement& element, const Feed& feed, std::string& link) {
-  if (!link.empty()) link = resolveLink(baseOf(element, feed.url), link);
+  if (!link.empty())
+    link = resolveLink(baseOf(element, feed.documentUrl.empty() ? feed.url : feed.documentUrl), link);
 }
 
 // The link among parent's "link" elements that points to the page: the
 // first with rel "alternate" or without rel, else the first one.
 void readLinkHref(const TiXmlElement& parent, const Feed& feed, std::string& out,
-                  const CleanupOptions& settings) {
+                  const TextSteps& settings) {
   const TiXmlElement* chosen = nullptr;
   for (const TiXmlNode* node = parent.FirstChild("link"); node; node = node->NextSibling("link")) {
     const TiXmlElement* link = node->ToElement();
@@ -125,7 +127,7 @@ void readLinkHref(const TiXmlElement& parent, const Feed& feed, std::string& out
 
 // The link text of element's child "link", resolved.
 void readLinkText(const TiXmlElement& element, const Feed& feed, std::string& out,
-                  const CleanupOptions& settings) {
+                  const TextSteps& settings) {
   if (!readText(element, "link", out, settings)) return;
   const TiXmlElement* link = childElement(element, "link");
   resolveIn(link ? *link : element, feed, out);
@@ -160,7 +162,7 @@ void readItems(Feed& feed, const TiXmlNode& parent, const char* name, Read read)
 }  // namespace
 
 // Any version of rss is read as RSS 2.0.
-bool readRss(Feed& feed, const TiXmlDocument& tree, const CleanupOptions& settings) {
+bool readRss(Feed& feed, const TiXmlDocument& tree, const TextSteps& settings) {
   const TiXmlElement* rss = childElement(tree, "rss");
   if (!rss) return false;
   const TiXmlElement* channel = childElement(*rss, "channel");
@@ -185,7 +187,7 @@ bool readRss(Feed& feed, const TiXmlDocument& tree, const CleanupOptions& settin
   return true;
 }
 
-bool readRdf(Feed& feed, const TiXmlDocument& tree, const CleanupOptions& settings) {
+bool readRdf(Feed& feed, const TiXmlDocument& tree, const TextSteps& settings) {
   const TiXmlElement* rdf = childElement(tree, "rdf:RDF");
   if (!rdf) return false;
   const TiXmlElement* channel = childElement(*rdf, "channel");
@@ -207,7 +209,7 @@ bool readRdf(Feed& feed, const TiXmlDocument& tree, const CleanupOptions& settin
   return true;
 }
 
-bool readAtom(Feed& feed, const TiXmlDocument& tree, const CleanupOptions& settings) {
+bool readAtom(Feed& feed, const TiXmlDocument& tree, const TextSteps& settings) {
   const TiXmlElement* root = childElement(tree, "feed");
   if (!root) return false;
   Channel& c = feed.channel;

@@ -4,19 +4,28 @@
 // the elements that make it that dialect.
 #include <tinyxml.h>
 
-#include "feed/cleanup_options.h"
 #include "feed/feed.h"
+#include "text/character_reference.h"
 
 namespace korvo {
 
+// What is done to each text read: the meter's two cleanup switches, and the
+// form references decoded by the HTML filter take (that of the document's
+// text).
+struct TextSteps {
+  bool FilterHtml = true;
+  bool ReplaceBr = true;
+  ReferenceForm references = ReferenceForm::SingleByte;
+};
+
 // RSS 0.91, 0.92 and 2.0 (and rss of any other or no version): rss >
 // channel > item.
-bool readRss(Feed& feed, const TiXmlDocument& tree, const CleanupOptions& settings);
+bool readRss(Feed& feed, const TiXmlDocument& tree, const TextSteps& settings);
 // RSS 1.0: rdf:RDF > channel, with the items beside the channel.
-bool readRdf(Feed& feed, const TiXmlDocument& tree, const CleanupOptions& settings);
+bool readRdf(Feed& feed, const TiXmlDocument& tree, const TextSteps& settings);
 // Atom: feed > entry, links taken from the href of the first link with rel
 // "alternate" or none, else of the first link. Relative links in every
 // dialect are resolved against xml:base, else feed.url.
-bool readAtom(Feed& feed, const TiXmlDocument& tree, const CleanupOptions& settings);
+bool readAtom(Feed& feed, const TiXmlDocument& tree, const TextSteps& settings);
 
 }  // namespace korvo

@@ -1,6 +1,9 @@
 #include "feed/feed_parser.h"
 
+#include <vector>
+
 #include "feed/charset_converter.h"
+#include "feed/document_charset.h"
 #include "feed/feed_dialects.h"
 #include "feed/html_entities.h"
 #include "feed/xml_document.h"
@@ -10,32 +13,84 @@
 namespace korvo {
 namespace {
 
-bool readDocument(Feed& feed, const XmlDocument& document, const CleanupOptions& settings) {
+// Every text of the channel and its items.
+std::vector<std::string*> textsOf(Channel& c) {
+  std::vector<std::string*> texts = {&c.title,         &c.link,           &c.description,
+                                     &c.language,      &c.copyright,      &c.managingEditor,
+                                     &c.rating,        &c.lastBuildDate,  &c.pubDate};
+  texts.reserve(texts.size() + 4 * c.items.size());
+  for (FeedItem& item : c.items)
+    for (std::string* text : {&item.title, &item.link, &item.description, &item.pubDate})
+      texts.push_back(text);
+  return texts;
+}
+
+// The UTF-8 texts of the channel written in the target code page. All go
+// to the converter at once, joined by zero characters, which no text holds
+// and every code page writes as one zero byte of its own.
+void encodeChannel(Channel& channel, const TargetCodePage& target) {
+  std::vector<std::string*> texts = textsOf(channel);
+  if (target.number == charset::kUtf8 && !target.latin1) {
+    // Already UTF-8: only a text that is not well-formed is written anew.
+    for (std::string* text : texts) {
+      if (isWellFormedUtf8(*text)) continue;
+      std::u32string codes;
+      charset::decode(charset::kUtf8, *text, codes);
+      *text = encodeForTarget(codes, target);
+    }
+    return;
+  }
+  std::u32string codes;
+  for (std::string* text : texts) {
+    charset::decode(charset::kUtf8, *text, codes);
+    codes.push_back(0);
+  }
+  const std::string encoded = encodeForTarget(codes, target);
+  std::size_t from = 0;
+  for (std::string* text : texts) {
+    std::size_t end = encoded.find('\0', from);
+    if (end == std::string::npos) end = encoded.size();
+    text->assign(encoded, from, end - from);
+    from = end < encoded.size() ? end + 1 : end;
+  }
+}
+
+// The channel from a parsed tree; its texts are then written in *target
+// when given (they are UTF-8 until then).
+bool readDocument(Feed& feed, const XmlDocument& document, const TextSteps& steps,
+                  const TargetCodePage* target = nullptr) {
   feed.clearChannel();
   if (document.failed()) {
     feed.setError("Unable to parse document. " + document.error());
     return false;
   }
   const TiXmlDocument& tree = document.tree();
-  const bool valid = feed.isRdf    ? readRdf(feed, tree, settings)
-                     : feed.isAtom ? readAtom(feed, tree, settings)
-                                   : readRss(feed, tree, settings);
+  const bool valid = feed.isRdf    ? readRdf(feed, tree, steps)
+                     : feed.isAtom ? readAtom(feed, tree, steps)
+                                   : readRss(feed, tree, steps);
   if (!valid) {
     feed.setError("Invalid rss document.");
     return false;
   }
+  if (target) encodeChannel(feed.channel, *target);
   // Last, so that no cleanup or conversion can make a marker afterwards.
   breakTooltipMarkers(feed.channel);
   return true;
 }
 
-// The character-set step for a text that the pre-scan has walked: its
-// walk tells, as exactly as TinyXML would, whether the text parses and
-// whether its first node is a declaration, so no full tree is built here.
-// A document that names no encoding is UTF-8, XML's default. True when
-// text changed; utf8 tells whether text is UTF-8 afterwards.
+TextSteps stepsFor(const CleanupOptions& settings, bool utf8) {
+  return {settings.FilterHtml, settings.ReplaceBr,
+          utf8 ? ReferenceForm::Utf8 : ReferenceForm::SingleByte};
+}
+
+// The character-set step of the single-byte reading, for a text that the
+// pre-scan has walked: its walk tells, as exactly as TinyXML would, whether
+// the text parses and whether its first node is a declaration, so no full
+// tree is built here. A document that names no encoding is UTF-8, XML's
+// default, and so is one that came with a byte-order mark (byteOrderMark).
+// True when text changed; utf8 tells whether text is UTF-8 afterwards.
 bool convert(Feed& feed, std::string& text, XmlPrescanResult scanned, const XmlShape& shape,
-             bool filterUnicode, bool& utf8) {
+             bool filterUnicode, bool byteOrderMark, bool& utf8) {
   utf8 = false;
   if (scanned != XmlPrescanResult::Accepted || shape.parseError) return false;
   std::string encoding;
@@ -45,7 +100,7 @@ bool convert(Feed& feed, std::string& text, XmlPrescanResult scanned, const XmlS
     encoding = feed.encoding;
   }
   const CharsetConverter converter;
-  if (encoding == "utf-8" || encoding.empty()) {
+  if (byteOrderMark || encoding == "utf-8" || encoding.empty()) {
     if (filterUnicode) return converter.fromUtf8(text);
     utf8 = true;
     return false;
@@ -54,24 +109,19 @@ bool convert(Feed& feed, std::string& text, XmlPrescanResult scanned, const XmlS
   return false;
 }
 
-}  // namespace
-
-bool parse(Feed& feed, std::string_view text, const CleanupOptions& settings) {
-  // TinyXML reads a zero-terminated copy.
-  const std::string copy(text.substr(0, text.find('\0')));
-  return readDocument(feed, XmlDocument(copy), settings);
+// A byte-order mark's document turned into UTF-8 without its mark; true
+// when there was one.
+bool takeByteOrderMark(std::string& body) {
+  const DocumentCharset charset = documentCharset(body, {});
+  if (charset.bomLength == 0) return false;
+  convertToUtf8(body, charset);
+  return true;
 }
 
-void convertCharset(Feed& feed, std::string& text, bool filterUnicode) {
-  XmlShape shape;
-  const XmlPrescanResult scanned = prescanXml(text, XmlLimits(), &shape);
-  bool utf8 = false;
-  convert(feed, text, scanned, shape, filterUnicode, utf8);
-  if (scanned == XmlPrescanResult::Accepted && !shape.parseError && shape.otherNames)
-    decodeHtmlEntities(text, utf8);
-}
-
-bool convertAndParse(Feed& feed, std::string& body, const CleanupOptions& settings) {
+// The single-byte reading: latin1 mode, and a document whose bytes stay
+// as received (FilterUnicode off).
+bool parseAsBytes(Feed& feed, std::string& body, const CleanupOptions& settings) {
+  const bool byteOrderMark = takeByteOrderMark(body);
   XmlShape shape;
   const XmlPrescanResult scanned = prescanXml(body, XmlLimits(), &shape);
   bool utf8 = false;
@@ -80,12 +130,60 @@ bool convertAndParse(Feed& feed, std::string& body, const CleanupOptions& settin
   // walk.
   const bool onlyText = scanned == XmlPrescanResult::Accepted && !shape.parseError &&
                         countHighBytes(body) == shape.highBytesInText;
-  const bool converted = convert(feed, body, scanned, shape, settings.FilterUnicode, utf8);
+  const bool converted =
+      convert(feed, body, scanned, shape, settings.FilterUnicode, byteOrderMark, utf8);
   if (scanned == XmlPrescanResult::Accepted && !shape.parseError && shape.otherNames)
     decodeHtmlEntities(body, utf8);
-  if (converted && !onlyText) return readDocument(feed, XmlDocument(body), settings);
+  const TextSteps steps = stepsFor(settings, utf8);
+  if (converted && !onlyText) return readDocument(feed, XmlDocument(body), steps);
   // The decoding keeps the structure the pre-scan walked.
-  return readDocument(feed, XmlDocument(body, scanned), settings);
+  return readDocument(feed, XmlDocument(body, scanned), steps);
+}
+
+// The reading in Unicode: the document in its charset to UTF-8, parsed as
+// UTF-8, each text cleaned in UTF-8 and then written in the target.
+bool parseAsUnicode(Feed& feed, std::string& body, const CleanupOptions& settings,
+                    std::string_view httpCharset) {
+  const DocumentCharset charset = documentCharset(body, httpCharset);
+  feed.encoding = charset.declared;
+  for (char& c : feed.encoding) c = ascii::lower(c);
+  if (!charset.unknownName.empty()) {
+    std::string line = "Unknown charset \"" + charset.unknownName.substr(0, 40) + "\", read as " +
+                       (charset.codePage == charset::kUtf8 ? "UTF-8" : "windows-1252");
+    if (!feed.url.empty()) line += " (" + urlForLog(feed.url) + ")";
+    feed.env().writeLine(line);
+  }
+  convertToUtf8(body, charset);
+  XmlShape shape;
+  const XmlPrescanResult scanned = prescanXml(body, XmlLimits(), &shape);
+  if (scanned == XmlPrescanResult::Accepted && !shape.parseError && shape.otherNames)
+    decodeHtmlEntities(body, true);
+  return readDocument(feed, XmlDocument(body, scanned, true), stepsFor(settings, true),
+                      &settings.target);
+}
+
+}  // namespace
+
+bool parse(Feed& feed, std::string_view text, const CleanupOptions& settings) {
+  // TinyXML reads a zero-terminated copy.
+  const std::string copy(text.substr(0, text.find('\0')));
+  return readDocument(feed, XmlDocument(copy), stepsFor(settings, false));
+}
+
+void convertCharset(Feed& feed, std::string& text, bool filterUnicode) {
+  const bool byteOrderMark = takeByteOrderMark(text);
+  XmlShape shape;
+  const XmlPrescanResult scanned = prescanXml(text, XmlLimits(), &shape);
+  bool utf8 = false;
+  convert(feed, text, scanned, shape, filterUnicode, byteOrderMark, utf8);
+  if (scanned == XmlPrescanResult::Accepted && !shape.parseError && shape.otherNames)
+    decodeHtmlEntities(text, utf8);
+}
+
+bool convertAndParse(Feed& feed, std::string& body, const CleanupOptions& settings,
+                     std::string_view httpCharset) {
+  if (settings.target.latin1 || !settings.FilterUnicode) return parseAsBytes(feed, body, settings);
+  return parseAsUnicode(feed, body, settings, httpCharset);
 }
 
 }  // namespace korvo

@@ -20,17 +20,26 @@ namespace korvo {
 // rss document."). text is read up to its first zero byte.
 bool parse(Feed& feed, std::string_view text, const CleanupOptions& settings);
 
-// Reads the XML declaration of a document that parses: feed.encoding
-// becomes its encoding name in lower case; "utf-8", no name or no
-// declaration at all converts text from UTF-8 when filterUnicode is on,
-// "iso-8859-2" converts it from ISO-8859-2 always. Any other document is
-// left as it is. Then, for a document that parses, HTML
-// names in element text become characters (decodeHtmlEntities), in UTF-8
-// when the document stays UTF-8.
+// The character-set step of the single-byte (latin1) reading. A document
+// that starts with a byte-order mark is first turned into UTF-8 without it.
+// Then the XML declaration of a document that parses is read: feed.encoding
+// becomes its encoding name in lower case; "utf-8", no name, no
+// declaration at all or a byte-order mark converts text from UTF-8 when
+// filterUnicode is on, "iso-8859-2" converts it from ISO-8859-2 always. Any
+// other document is left as it is. Then, for a document that parses, HTML
+// names and numbers of 0x80 and above in element text become characters
+// (decodeHtmlEntities), in UTF-8 when the document stays UTF-8.
 void convertCharset(Feed& feed, std::string& text, bool filterUnicode);
 
-// convertCharset, then parse, with the same effect as calling both, but
-// parsing the document with TinyXML only once. body is converted in place.
-bool convertAndParse(Feed& feed, std::string& body, const CleanupOptions& settings);
+// Reads body into feed, with the texts in settings.target. In latin1 mode,
+// and whenever FilterUnicode is off, as convertCharset then parse would
+// (but parsing the document with TinyXML only once), except that the
+// references of a document that stays UTF-8 become UTF-8. Otherwise the
+// document is read in the charset documentCharset finds (httpCharset is
+// that of the answer's Content-Type), turned into UTF-8, parsed as UTF-8,
+// each text cleaned, and then written in the target (encodeForTarget). An
+// unknown charset name is logged. body is changed.
+bool convertAndParse(Feed& feed, std::string& body, const CleanupOptions& settings,
+                     std::string_view httpCharset = {});
 
 }  // namespace korvo

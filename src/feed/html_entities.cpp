@@ -10,30 +10,12 @@
 namespace korvo {
 namespace {
 
-std::size_t encodeUtf8(std::uint32_t code, char* out) {
-  if (code < 0x80) {
-    out[0] = static_cast<char>(code);
-    return 1;
-  }
-  if (code < 0x800) {
-    out[0] = static_cast<char>(0xC0 | code >> 6);
-    out[1] = static_cast<char>(0x80 | (code & 0x3F));
-    return 2;
-  }
-  out[0] = static_cast<char>(0xE0 | code >> 12);  // HTML 4 names stay below U+10000
-  out[1] = static_cast<char>(0x80 | (code >> 6 & 0x3F));
-  out[2] = static_cast<char>(0x80 | (code & 0x3F));
-  return 3;
-}
-
-// Whether the "&" at the start of text begins something TinyXML reads
-// itself: a number or one of XML's five names. Most references in a feed
-// are these, so they are told apart before any table is asked.
-bool isXmlReference(std::string_view text) {
+// Whether the "&" at the start of text begins one of XML's five names,
+// which TinyXML reads itself. Most references in a feed are these, so they
+// are told apart before any table is asked.
+bool isXmlName(std::string_view text) {
   if (text.size() < 2) return false;
   switch (text[1]) {
-    case '#':
-      return true;
     case 'l':
     case 'g':
       return text.substr(2, 2) == "t;";
@@ -88,24 +70,21 @@ void decodeHtmlEntities(std::string& document, bool utf8) {
       if (amp < end) amp = text.find('&', end);
       continue;
     }
-    const CharacterReference ref = isXmlReference(text.substr(amp))
-                                       ? CharacterReference()
-                                       : readCharacterReference(text.substr(amp));
+    CharacterReference ref = isXmlName(text.substr(amp))
+                                 ? CharacterReference()
+                                 : readCharacterReference(text.substr(amp));
+    // TinyXML keeps a number below 0x80 as the character it is; it would
+    // cut any larger one to its low byte.
+    if (text[amp + 1] == '#' && ref.code < 0x80) ref = CharacterReference();
     if (ref.length != 0) {
-      char decoded[4];
-      std::size_t size = 0;
-      if (utf8) {
-        size = encodeUtf8(ref.code, decoded);
-      } else {
-        char byte = 0;
-        const std::string_view single = singleByteText(ref.code, byte);
-        size = single.size();
-        if (size != 0) std::memcpy(decoded, single.data(), size);
-      }
+      char buffer[4];
+      std::string_view decoded = referenceText(
+          ref.code, utf8 ? ReferenceForm::Utf8 : ReferenceForm::SingleByte, buffer);
+      if (decoded.size() > ref.length) decoded = decoded.substr(0, 0);
       if (w != r) std::memmove(b + w, b + r, amp - r);
       w += amp - r;
-      if (size != 0) std::memcpy(b + w, decoded, size);
-      w += size;
+      if (!decoded.empty()) std::memcpy(b + w, decoded.data(), decoded.size());
+      w += decoded.size();
       r = amp + ref.length;
     }
     amp = text.find('&', amp + 1);

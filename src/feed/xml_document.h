@@ -1,7 +1,8 @@
 #pragma once
 // The TinyXML tree of one document, built in the library's single-byte
-// mode after the pre-scan has let the document through, and freed with
-// this object. Used only inside the feed layer.
+// mode (or its UTF-8 mode, for a document converted to UTF-8) after the
+// pre-scan has let the document through, and freed with this object. Used
+// only inside the feed layer.
 #include <string>
 #include <string_view>
 
@@ -16,8 +17,9 @@ class XmlDocument {
   // text is read up to its first zero byte; it must outlive only the
   // constructor.
   explicit XmlDocument(const std::string& text);
-  // The same, for a text already pre-scanned with the standard bounds.
-  XmlDocument(const std::string& text, XmlPrescanResult scanned);
+  // The same, for a text already pre-scanned with the standard bounds;
+  // utf8: the text is well-formed UTF-8 and is parsed as such.
+  XmlDocument(const std::string& text, XmlPrescanResult scanned, bool utf8 = false);
   XmlDocument(const XmlDocument&) = delete;
   XmlDocument& operator=(const XmlDocument&) = delete;
 

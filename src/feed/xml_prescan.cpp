@@ -226,10 +226,11 @@ std::size_t Walk::quotedEnd(std::size_t p, unsigned char quote) const {
   }
 }
 
-// Whether the "&" at p starts a name other than XML's five: one that
-// TinyXML does not know.
+// Whether the "&" at p starts a name other than XML's five, one that
+// TinyXML does not know, or a number, which it may cut to a byte.
 bool Walk::isOtherName(std::size_t p) const {
   const unsigned char c = at(p + 1);
+  if (c == '#') return true;
   if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) return false;
   for (std::string_view known : {"amp;", "lt;", "gt;", "quot;", "apos;"}) {
     std::size_t k = 0;

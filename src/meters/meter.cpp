@@ -99,13 +99,13 @@ void Meter::refuseSite(const MeterEnv& env, std::string why, bool nameTheSite) {
 Feed* Meter::refreshedFeed(const MeterEnv& env) {
   if (feedUrl_.empty()) return nullptr;
   Feed& feed = env.cache->getOrCreate(feedUrl_, feed_);
-  refreshFeed(env, feed, settings.UpdateIntervall, settings.cleanup());
+  refreshFeed(env, feed, settings.UpdateIntervall, settings.cleanup(env.globals->codePage));
   return &feed;
 }
 
 const std::string& Meter::orError(const MeterEnv& env, const Feed& feed,
                                   const std::string& text) const {
-  if (text.empty() && env.globals->ShowError) return feed.errorFor(settings.cleanup());
+  if (text.empty() && env.globals->ShowError) return feed.errorFor(settings.cleanup(env.globals->codePage));
   return text;
 }
 
@@ -115,12 +115,12 @@ const std::string& Meter::noFeedText(const MeterEnv& env) const {
 
 const std::string& Meter::channelText(const MeterEnv& env, std::string_view name) {
   Feed* feed = refreshedFeed(env);
-  return feed ? orError(env, *feed, feed->field(name, settings.cleanup())) : noFeedText(env);
+  return feed ? orError(env, *feed, feed->field(name, settings.cleanup(env.globals->codePage))) : noFeedText(env);
 }
 
 const std::string& Meter::itemText(const MeterEnv& env, std::string_view name, int index) {
   Feed* feed = refreshedFeed(env);
-  return feed ? orError(env, *feed, feed->itemField(name, index, settings.cleanup()))
+  return feed ? orError(env, *feed, feed->itemField(name, index, settings.cleanup(env.globals->codePage)))
               : noFeedText(env);
 }
 
@@ -156,7 +156,7 @@ std::string Meter::titleList(const MeterEnv& env, int count, std::size_t visible
   // request; the feed they all read is looked up once, since a refresh
   // never moves it.
   Feed* feed = feedUrl_.empty() ? nullptr : &env.cache->getOrCreate(feedUrl_, feed_);
-  const CleanupOptions cleanup = settings.cleanup();
+  const CleanupOptions cleanup = settings.cleanup(env.globals->codePage);
   for (int i = 0; i < count; ++i) {
     if (feed) refreshFeed(env, *feed, settings.UpdateIntervall, cleanup);
     const std::string& title =
@@ -204,9 +204,11 @@ std::string Meter::clickOutcome(const MeterEnv& env) {
   if (feedUrl_.empty()) return kNothing + (siteError_.empty() ? "no feed" : siteError_);
   // With ShowError on, an empty link reads as the feed's error text.
   const Feed* feed = env.cache->find(feedUrl_);
-  if (link->empty() || (feed != nullptr && link == &feed->errorText)) {
-    const bool failed = feed != nullptr && !feed->errorText.empty();
-    return kNothing + "no link" + (failed ? " (" + feed->errorText + ")" : "");
+  const std::string* error =
+      feed != nullptr ? &feed->errorFor(settings.cleanup(env.globals->codePage)) : nullptr;
+  if (link->empty() || link == error) {
+    const bool failed = error != nullptr && !error->empty();
+    return kNothing + "no link" + (failed ? " (" + *error + ")" : "");
   }
   if (!isWebLink(*link)) return kNothing + "link refused: " + shownLink(*link);
   if (env.openLink == nullptr) return kNothing + "no way to open links";

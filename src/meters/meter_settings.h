@@ -19,7 +19,10 @@ struct MeterSettings {
   int InputClick = 0;
   int InputClickItem = 0;
 
-  CleanupOptions cleanup() const { return {FilterUnicode, FilterHtml, ReplaceBr}; }
+  // The cleanup of this meter's texts, written in the plug-in's code page.
+  CleanupOptions cleanup(const TargetCodePage& target = TargetCodePage()) const {
+    return {FilterUnicode, FilterHtml, ReplaceBr, target};
+  }
 };
 
 }  // namespace korvo

@@ -91,25 +91,6 @@ static_assert(namesAreNormalised());
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-// Appends code point c as UTF-8; c is a Unicode scalar value.
-void appendUtf8(char32_t c, std::string& out) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
 bool isScalarValue(char32_t c) { return c < 0xD800 || (c > 0xDFFF && c <= 0x10FFFF); }
 
 // Codes that no character of code page cp has, though one system's
@@ -124,52 +105,20 @@ bool isExcluded(unsigned cp, char32_t c) {
   return (cp == 874 || (cp >= 1250 && cp <= 1258) || isMultiByte(cp)) && c >= 0x80 && c <= 0x9F;
 }
 
-// Well-formed UTF-8 only: overlong forms, surrogates, values above
-// U+10FFFF and cut sequences are dropped one byte at a time.
+// Well-formed UTF-8 only: what readUtf8 refuses is dropped one byte at a
+// time.
 void decodeUtf8(std::string_view bytes, std::u32string& out, std::size_t& dropped) {
-  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t n = bytes.size();
   std::size_t i = 0;
   while (i < n) {
-    const unsigned lead = s[i];
-    if (lead < 0x80) {
-      out.push_back(lead);
-      ++i;
-      continue;
-    }
-    unsigned low = 0x80, high = 0xBF;
-    std::size_t length;
-    char32_t value;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-      value = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      value = lead & 0x0F;
-      if (lead == 0xE0) low = 0xA0;
-      if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      value = lead & 0x07;
-      if (lead == 0xF0) low = 0x90;
-      if (lead == 0xF4) high = 0x8F;
-    } else {
+    char32_t code;
+    const std::size_t length = readUtf8(bytes, i, &code);
+    if (length == 0) {
       ++dropped;
       ++i;
       continue;
     }
-    bool whole = n - i >= length;
-    for (std::size_t k = 1; whole && k < length; ++k) {
-      const unsigned b = s[i + k];
-      whole = b >= (k == 1 ? low : 0x80u) && b <= (k == 1 ? high : 0xBFu);
-      value = (value << 6) | (b & 0x3F);
-    }
-    if (!whole) {
-      ++dropped;
-      ++i;
-      continue;
-    }
-    out.push_back(value);
+    out.push_back(code);
     i += length;
   }
 }
@@ -207,6 +156,61 @@ void encodeUtf8(std::u32string_view text, std::string& out, std::vector<Gap>& ga
 }
 
 }  // namespace
+
+std::size_t readUtf8(std::string_view bytes, std::size_t i, char32_t* code) {
+  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  const unsigned lead = s[i];
+  if (lead < 0x80) {
+    *code = lead;
+    return 1;
+  }
+  unsigned low = 0x80, high = 0xBF;
+  std::size_t length;
+  char32_t value;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    value = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    value = lead & 0x0F;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    value = lead & 0x07;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (n - i < length) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    const unsigned b = s[i + k];
+    if (b < (k == 1 ? low : 0x80u) || b > (k == 1 ? high : 0xBFu)) return 0;
+    value = (value << 6) | (b & 0x3F);
+  }
+  *code = value;
+  return length;
+}
+
+void appendUtf8(char32_t c, std::string& out) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
 
 unsigned codePageForName(std::string_view name) {
   while (!name.empty() && isBlank(name.front())) name.remove_prefix(1);

@@ -62,6 +62,15 @@ bool isLeadByte(unsigned cp, unsigned char b);
 bool decode(unsigned cp, std::string_view bytes, std::u32string& out,
             std::size_t* dropped = nullptr);
 
+// The well-formed UTF-8 sequence of one to four bytes at bytes[i]: its
+// length, with its code point in *code, or 0 when the bytes there are not
+// one (overlong forms, surrogates, values above U+10FFFF and sequences cut
+// short are not). i < bytes.size().
+std::size_t readUtf8(std::string_view bytes, std::size_t i, char32_t* code);
+
+// Appends c, a Unicode scalar value, as UTF-8.
+void appendUtf8(char32_t c, std::string& out);
+
 // A character the target code page lacks: its position in the text and the
 // position in the output where it would have stood.
 struct Gap {

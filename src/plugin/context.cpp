@@ -66,6 +66,7 @@ Context::Context() : moved_(std::make_shared<MovedFeeds>()), result_(std::make_u
     if (pinModule()) log->writeLine("Shut-down: the library stays loaded until they end");
   };
   meterEnv_ = MeterEnv{&cache_, settings_.get(), &openLink, downloads_.get()};
+  result_->setCodePage(settings_->codePage.number);
   logger_->writeLine("DLLMain()");
   if (!settings_->codePageProblem.empty()) logger_->writeLine(settings_->codePageProblem);
 }

@@ -60,14 +60,16 @@ std::unique_ptr<Feed> showStored(BackgroundDownloads::Shared& s,
   auto shown = std::make_unique<Feed>(job.feed->url, s.env);
   shown->isRdf = stored->isRdf;
   shown->isAtom = stored->isAtom;
+  shown->documentUrl = stored->finalUrl;
   std::string body = stored->body;
-  if (!convertAndParse(*shown, body, job.options)) return nullptr;
+  if (!convertAndParse(*shown, body, job.options, stored->charset)) return nullptr;
   shown->state = job.feed->state;
   shown->state.setHasData(true);
   shown->etag = stored->etag;
   shown->lastModified = stored->lastModified;
   shown->cleanup = job.options;
-  shown->raw = RawDocument{std::move(stored->body), stored->isRdf, stored->isAtom};
+  shown->raw = RawDocument{std::move(stored->body), stored->isRdf, stored->isAtom,
+                           stored->charset, stored->finalUrl};
   Feed& asking = *job.feed;
   asking.etag = std::move(stored->etag);
   asking.lastModified = std::move(stored->lastModified);
@@ -159,6 +161,7 @@ void applyCopy(Feed& feed, Feed& copy, bool parsed) {
   feed.isRdf = copy.isRdf;
   feed.isAtom = copy.isAtom;
   feed.encoding = std::move(copy.encoding);
+  if (parsed) feed.documentUrl = std::move(copy.documentUrl);
   feed.errorText = std::move(copy.errorText);
   if (!parsed) return;
   feed.clearChannel();

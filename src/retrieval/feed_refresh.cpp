@@ -12,6 +12,8 @@ bool fetchAndParse(Feed& feed, const CleanupOptions& options, DownloadFacts* fac
   const Clock& clock = *feed.env().clock;
   RefreshState& state = feed.state;
   std::string body;
+  DownloadFacts own;
+  if (!facts) facts = &own;
   if (!download(feed, body, nullptr, facts)) {
     state.setErrorPending(true);
     state.stampError(clock.now());
@@ -26,11 +28,13 @@ bool fetchAndParse(Feed& feed, const CleanupOptions& options, DownloadFacts* fac
   // The character-set step converts body in place; the document is kept
   // as it came, for the other cleanups.
   std::string received = body;
-  const bool parsed = convertAndParse(feed, body, options);
+  feed.documentUrl = facts->finalUrl;
+  const bool parsed = convertAndParse(feed, body, options, facts->charset);
   feed.cleanup = options;
   feed.clearRaw();
   if (parsed) {
-    feed.raw = RawDocument{std::move(received), feed.isRdf, feed.isAtom};
+    feed.raw =
+        RawDocument{std::move(received), feed.isRdf, feed.isAtom, facts->charset, facts->finalUrl};
     state.stampUpdate(clock.now());
     state.setHasData(true);
   } else {
@@ -54,8 +58,9 @@ void addVariant(Feed& feed, const CleanupOptions& options) {
   Feed scratch(feed.url, feed.env());
   scratch.isRdf = feed.raw.isRdf;
   scratch.isAtom = feed.raw.isAtom;
+  scratch.documentUrl = feed.raw.documentUrl;
   std::string body = feed.raw.body;
-  convertAndParse(scratch, body, options);
+  convertAndParse(scratch, body, options, feed.raw.charset);
   feed.variants.push_back(
       CleanedChannel{options, std::move(scratch.channel), std::move(scratch.errorText)});
 }

@@ -20,10 +20,22 @@ CharacterReference readCharacterReference(std::string_view text);
 // The longest name readCharacterReference knows.
 inline constexpr std::size_t kMaxEntityNameLength = 8;
 
+// What a character above U+00FF becomes in single-byte (Latin-1) text: the
+// ASCII stand-in the special table lists for it, else the one of the
+// stand-in table (latin1 mode), else nothing. Never longer than four bytes.
+std::string_view narrowedText(std::uint32_t code);
+
 // What a character becomes in the single-byte text the host shows: codes 1
-// to 255 their own byte (written to `byte`), a character the special table
-// lists its ASCII stand-in, any other character nothing. Never longer than
-// four bytes.
+// to 255 their own byte (written to `byte`), any other character its
+// narrowedText.
 std::string_view singleByteText(std::uint32_t code, char& byte);
+
+// How a decoded reference is written into a text: as single bytes
+// (singleByteText), or as UTF-8 when the text is UTF-8.
+enum class ReferenceForm { SingleByte, Utf8 };
+
+// code written in form into buffer (or a stand-in's literal): nothing for
+// code 0, a surrogate or a value above U+10FFFF.
+std::string_view referenceText(std::uint32_t code, ReferenceForm form, char (&buffer)[4]);
 
 }  // namespace korvo

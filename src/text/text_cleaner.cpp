@@ -233,7 +233,7 @@ void replaceBr(std::string& text) {
   text.resize(w + (n - r));
 }
 
-void filterHtml(std::string& text, TagBreak tagBreak) {
+void filterHtml(std::string& text, TagBreak tagBreak, ReferenceForm references) {
   char* const b = text.data();
   const std::size_t n = text.size();
   Scanner scan(b, n);
@@ -250,8 +250,10 @@ void filterHtml(std::string& text, TagBreak tagBreak) {
         b[w++] = '&';
         ++r;
       } else {
-        char byte = 0;
-        const std::string_view decoded = singleByteText(ref.code, byte);
+        char buffer[4];
+        std::string_view decoded = referenceText(ref.code, references, buffer);
+        // Never longer than the reference: the text only shrinks.
+        if (decoded.size() > ref.length) decoded = decoded.substr(0, 0);
         if (!decoded.empty()) std::memcpy(b + w, decoded.data(), decoded.size());
         w += decoded.size();
         r += ref.length;

@@ -4,6 +4,8 @@
 // pass over the text, allocate nothing and report nothing.
 #include <string>
 
+#include "text/character_reference.h"
+
 namespace korvo {
 
 // Every line-break tag becomes one line feed: "<br" or "</br" in any letter
@@ -28,7 +30,8 @@ enum class TagBreak { Blank, LineFeed };
 //   two), else one blank if it holds white space; with Blank, one blank if
 //   it has a separating tag or white space; else nothing.
 // - A reference is decoded only when readCharacterReference takes it, into
-//   singleByteText; any other "&" stays as text.
-void filterHtml(std::string& text, TagBreak tagBreak = TagBreak::Blank);
+//   referenceText in the form given; any other "&" stays as text.
+void filterHtml(std::string& text, TagBreak tagBreak = TagBreak::Blank,
+                ReferenceForm references = ReferenceForm::SingleByte);
 
 }  // namespace korvo

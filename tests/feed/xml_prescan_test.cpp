@@ -421,7 +421,8 @@ TEST(XmlPrescanTest, NotesOtherNamesInText) {
     const char* text;
     bool otherNames;
   } cases[] = {
-      {"<r>&amp;&lt;&gt;&quot;&apos;&#38;&#x26;</r>", false},
+      {"<r>&amp;&lt;&gt;&quot;&apos;</r>", false},
+      {"<r>&#38;&#x26;</r>", true},  // numbers: TinyXML may cut them to a byte
       {"<r>a &nbsp;b</r>", true},
       {"<r>&ampx;</r>", true},
       {"<r>&unknown;</r>", true},

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "text/entity_tables.h"
+#include "text/stand_ins.h"
 
 namespace korvo::test {
 namespace {
@@ -58,7 +59,8 @@ std::string singleByte(std::uint32_t code) {
   if (code >= 1 && code <= 255) return std::string(1, static_cast<char>(code));
   for (const SpecialEntity& row : SpecialEntityTable)
     if (std::to_string(code) == row.code) return std::string(row.replacement);
-  return "";
+  const char* standing = code > 255 ? standIn(code, true) : nullptr;
+  return standing ? standing : "";
 }
 
 // The length of the mark-up that starts at `at`, 0 when none does.

@@ -1,0 +1,146 @@
+#include "feed/document_charset.h"
+
+#include "platform/text_conversion.h"
+
+namespace korvo {
+namespace {
+
+bool isXmlBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// windows-1252 bytes 0x80..0x9F; 0 for the five it leaves undefined.
+// clang-format off
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+};
+// clang-format on
+
+char32_t windows1252(unsigned char b) {
+  return b >= 0x80 && b <= 0x9F ? kWindows1252High[b - 0x80] : b;
+}
+
+// Characters TinyXML's UTF-8 reading skips as if they were blanks.
+bool skippedByParser(char32_t c) { return c == 0xFEFF || c == 0xFFFE || c == 0xFFFF; }
+
+}  // namespace
+
+std::string_view xmlDeclarationEncoding(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && isXmlBlank(text[i])) ++i;
+  if (text.substr(i, 5) != "<?xml" || i + 5 >= text.size() || !isXmlBlank(text[i + 5])) return {};
+  const std::size_t end = text.find("?>", i);
+  const std::string_view head = text.substr(i, end == std::string_view::npos ? 0 : end - i);
+  for (std::size_t at = head.find("encoding"); at != std::string_view::npos;
+       at = head.find("encoding", at + 1)) {
+    std::size_t k = at + 8;
+    while (k < head.size() && isXmlBlank(head[k])) ++k;
+    if (k >= head.size() || head[k] != '=') continue;
+    ++k;
+    while (k < head.size() && isXmlBlank(head[k])) ++k;
+    if (k >= head.size() || (head[k] != '"' && head[k] != '\'')) continue;
+    const std::size_t close = head.find(head[k], k + 1);
+    if (close == std::string_view::npos) return {};
+    return head.substr(k + 1, close - k - 1);
+  }
+  return {};
+}
+
+bool isWellFormedUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    if (static_cast<unsigned char>(text[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    char32_t code;
+    const std::size_t length = charset::readUtf8(text, i, &code);
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
+}
+
+DocumentCharset documentCharset(std::string_view body, std::string_view httpCharset) {
+  DocumentCharset found;
+  const auto starts = [&](std::string_view bom) { return body.substr(0, bom.size()) == bom; };
+  if (starts("\xEF\xBB\xBF")) {
+    found.codePage = charset::kUtf8;
+    found.bomLength = 3;
+  } else if (starts("\xFF\xFE")) {
+    found.codePage = charset::kUtf16Le;
+    found.bomLength = 2;
+  } else if (starts("\xFE\xFF")) {
+    found.codePage = charset::kUtf16Be;
+    found.bomLength = 2;
+  }
+  if (found.bomLength == 0) found.declared = std::string(xmlDeclarationEncoding(body));
+  if (found.codePage != 0) return found;
+  const std::string_view name = !found.declared.empty() ? std::string_view(found.declared)
+                                                         : httpCharset;
+  if (name.empty()) {
+    found.codePage = charset::kUtf8;
+    return found;
+  }
+  unsigned cp = charset::codePageForCharset(name);
+  if (!charset::isSourceCodePage(cp)) {
+    found.unknownName = std::string(name);
+    cp = 0;
+  } else if (cp == charset::kUtf16Le || cp == charset::kUtf16Be) {
+    cp = 0;
+  }
+  if (cp == 0) cp = isWellFormedUtf8(body) ? charset::kUtf8 : charset::kWindows1252;
+  found.codePage = cp;
+  return found;
+}
+
+void convertToUtf8(std::string& body, const DocumentCharset& charset) {
+  const std::string_view bytes = std::string_view(body).substr(charset.bomLength);
+  std::string out;
+  if (charset.codePage == charset::kUtf8) {
+    // Mostly well-formed already: copied only from the first byte that
+    // needs a change.
+    std::size_t i = 0;
+    const std::size_t n = bytes.size();
+    bool copying = charset.bomLength != 0;
+    for (; i < n;) {
+      const unsigned char b = static_cast<unsigned char>(bytes[i]);
+      if (b == 0) break;
+      if (b < 0x80) {
+        if (copying) out.push_back(static_cast<char>(b));
+        ++i;
+        continue;
+      }
+      char32_t code;
+      const std::size_t length = charset::readUtf8(bytes, i, &code);
+      const bool keep = length != 0 && !skippedByParser(code);
+      if (!keep && !copying) {
+        out.reserve(n + n / 8);
+        out.assign(bytes.data(), i);
+        copying = true;
+      }
+      if (length == 0) {
+        if (const char32_t c = windows1252(b)) charset::appendUtf8(c, out);
+        ++i;
+        continue;
+      }
+      if (copying && keep) out.append(bytes.data() + i, length);
+      i += length;
+    }
+    if (!copying) {
+      if (i < n) body.resize(i);
+      return;
+    }
+  } else {
+    std::u32string codes;
+    charset::decode(charset.codePage, bytes, codes);
+    out.reserve(codes.size() + codes.size() / 2);
+    for (char32_t c : codes) {
+      if (c == 0) break;
+      if (!skippedByParser(c)) charset::appendUtf8(c, out);
+    }
+  }
+  body.swap(out);
+}
+
+}  // namespace korvo
