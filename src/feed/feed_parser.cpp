@@ -148,7 +148,11 @@ bool parseAsUnicode(Feed& feed, std::string& body, const CleanupOptions& setting
   feed.encoding = charset.declared;
   for (char& c : feed.encoding) c = ascii::lower(c);
   if (!charset.unknownName.empty()) {
-    std::string line = "Unknown charset \"" + charset.unknownName.substr(0, 40) + "\", read as " +
+    // A name is the document's: one line of the log, at most 40 bytes.
+    std::string name = charset.unknownName.substr(0, 40);
+    for (char& c : name)
+      if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) c = '?';
+    std::string line = "Unknown charset \"" + name + "\", read as " +
                        (charset.codePage == charset::kUtf8 ? "UTF-8" : "windows-1252");
     if (!feed.url.empty()) line += " (" + urlForLog(feed.url) + ")";
     feed.env().writeLine(line);
