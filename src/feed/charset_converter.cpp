@@ -22,21 +22,6 @@ constexpr unsigned char Iso88592Table[0x100 - 0xA1] = {
 };
 // clang-format on
 
-// The first position at or after i that holds a zero byte or a byte of
-// 0x80 or above; n when there is none. Eight bytes at a time: a word has
-// such a byte exactly when (w - 0x01..01) | w has a high bit set.
-std::size_t findNonAscii(const char* s, std::size_t i, std::size_t n) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
-  for (; n - i >= 8; i += 8) {
-    std::uint64_t w;
-    std::memcpy(&w, s + i, 8);
-    if (((w - kOnes) | w) & kHigh) break;
-  }
-  while (i < n && static_cast<unsigned char>(s[i]) - 1u < 0x7Fu) ++i;
-  return i;
-}
-
 // A text in another script asks for the same few codes again and again.
 class ReplacementCache {
  public:
@@ -59,7 +44,7 @@ class ReplacementCache {
 bool narrow(std::string& text) {
   const std::size_t n = text.size();
   const char* s = text.data();
-  std::size_t i = findNonAscii(s, 0, n);
+  std::size_t i = charset::plainAsciiEnd(text, 0);
   if (i == n) return false;
   std::string out;
   out.reserve(n);
@@ -73,7 +58,7 @@ bool narrow(std::string& text) {
       break;
     }
     if (b < 0x80) {
-      const std::size_t j = findNonAscii(s, i, n);
+      const std::size_t j = charset::plainAsciiEnd(text, i);
       out.append(s + i, j - i);
       i = j;
       continue;
@@ -173,7 +158,7 @@ bool removeSequences(std::string& text) {
 
 bool CharsetConverter::fromUtf8(std::string& text) const {
   // Pure ASCII passes both steps unchanged.
-  if (findNonAscii(text.data(), 0, text.size()) == text.size()) return false;
+  if (charset::plainAsciiEnd(text, 0) == text.size()) return false;
   const bool narrowed = narrow(text);
   const bool removed = removeSequences(text);
   return narrowed || removed;

@@ -50,7 +50,7 @@ std::string_view xmlDeclarationEncoding(std::string_view text) {
 bool isWellFormedUtf8(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
     if (static_cast<unsigned char>(text[i]) < 0x80) {
-      ++i;
+      i = text[i] == 0 ? i + 1 : charset::plainAsciiEnd(text, i);
       continue;
     }
     char32_t code;
@@ -107,8 +107,9 @@ void convertToUtf8(std::string& body, const DocumentCharset& charset) {
       const unsigned char b = static_cast<unsigned char>(bytes[i]);
       if (b == 0) break;
       if (b < 0x80) {
-        if (copying) out.push_back(static_cast<char>(b));
-        ++i;
+        const std::size_t end = charset::plainAsciiEnd(bytes, i);
+        if (copying) out.append(bytes.data() + i, end - i);
+        i = end;
         continue;
       }
       char32_t code;

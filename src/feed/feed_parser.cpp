@@ -1,5 +1,6 @@
 #include "feed/feed_parser.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "feed/charset_converter.h"
@@ -40,6 +41,13 @@ void encodeChannel(Channel& channel, const TargetCodePage& target) {
     }
     return;
   }
+  // ASCII is itself in every target: only the other texts are converted.
+  texts.erase(std::remove_if(texts.begin(), texts.end(),
+                             [](const std::string* text) {
+                               return charset::plainAsciiEnd(*text, 0) == text->size();
+                             }),
+              texts.end());
+  if (texts.empty()) return;
   std::u32string codes;
   for (std::string* text : texts) {
     charset::decode(charset::kUtf8, *text, codes);

@@ -157,43 +157,6 @@ void encodeUtf8(std::u32string_view text, std::string& out, std::vector<Gap>& ga
 
 }  // namespace
 
-std::size_t readUtf8(std::string_view bytes, std::size_t i, char32_t* code) {
-  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
-  const std::size_t n = bytes.size();
-  const unsigned lead = s[i];
-  if (lead < 0x80) {
-    *code = lead;
-    return 1;
-  }
-  unsigned low = 0x80, high = 0xBF;
-  std::size_t length;
-  char32_t value;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    value = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    value = lead & 0x0F;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    value = lead & 0x07;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (n - i < length) return 0;
-  for (std::size_t k = 1; k < length; ++k) {
-    const unsigned b = s[i + k];
-    if (b < (k == 1 ? low : 0x80u) || b > (k == 1 ? high : 0xBFu)) return 0;
-    value = (value << 6) | (b & 0x3F);
-  }
-  *code = value;
-  return length;
-}
-
 void appendUtf8(char32_t c, std::string& out) {
   if (c < 0x80) {
     out.push_back(static_cast<char>(c));

@@ -7,6 +7,8 @@
 // WideCharToMultiByte without a default character). Nothing ever becomes
 // "?": what a code page lacks is reported, and the caller decides.
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,7 +68,60 @@ bool decode(unsigned cp, std::string_view bytes, std::u32string& out,
 // length, with its code point in *code, or 0 when the bytes there are not
 // one (overlong forms, surrogates, values above U+10FFFF and sequences cut
 // short are not). i < bytes.size().
-std::size_t readUtf8(std::string_view bytes, std::size_t i, char32_t* code);
+// Inline: every converter's inner loop calls it once a character.
+inline std::size_t readUtf8(std::string_view bytes, std::size_t i, char32_t* code) {
+  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  const unsigned lead = s[i];
+  if (lead < 0x80) {
+    *code = lead;
+    return 1;
+  }
+  unsigned low = 0x80, high = 0xBF;
+  std::size_t length;
+  char32_t value;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    value = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    value = lead & 0x0F;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    value = lead & 0x07;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (n - i < length) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    const unsigned b = s[i + k];
+    if (b < (k == 1 ? low : 0x80u) || b > (k == 1 ? high : 0xBFu)) return 0;
+    value = (value << 6) | (b & 0x3F);
+  }
+  *code = value;
+  return length;
+}
+
+// The first position at or after i that holds a zero byte or a byte of
+// 0x80 or above; bytes.size() when there is none. Eight bytes at a time.
+inline std::size_t plainAsciiEnd(std::string_view bytes, std::size_t i) {
+  const char* s = bytes.data();
+  const std::size_t n = bytes.size();
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+  // A word has such a byte exactly when (w - 0x01..01) | w has a high bit set.
+  for (; n - i >= 8; i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, s + i, 8);
+    if (((w - kOnes) | w) & kHigh) break;
+  }
+  while (i < n && static_cast<unsigned char>(s[i]) - 1u < 0x7Fu) ++i;
+  return i;
+}
 
 // Appends c, a Unicode scalar value, as UTF-8.
 void appendUtf8(char32_t c, std::string& out);
