@@ -120,9 +120,10 @@ bool convert(Feed& feed, std::string& text, XmlPrescanResult scanned, const XmlS
 // A byte-order mark's document turned into UTF-8 without its mark; true
 // when there was one.
 bool takeByteOrderMark(std::string& body) {
-  const DocumentCharset charset = documentCharset(body, {});
-  if (charset.bomLength == 0) return false;
-  convertToUtf8(body, charset);
+  const std::string_view head = std::string_view(body).substr(0, 3);
+  if (head != "\xEF\xBB\xBF" && head.substr(0, 2) != "\xFF\xFE" && head.substr(0, 2) != "\xFE\xFF")
+    return false;
+  convertToUtf8(body, documentCharset(body, {}));
   return true;
 }
 
@@ -138,10 +139,17 @@ bool parseAsBytes(Feed& feed, std::string& body, const CleanupOptions& settings)
   // walk.
   const bool onlyText = scanned == XmlPrescanResult::Accepted && !shape.parseError &&
                         countHighBytes(body) == shape.highBytesInText;
+  const std::size_t sizeBefore = body.size();
   const bool converted =
       convert(feed, body, scanned, shape, settings.FilterUnicode, byteOrderMark, utf8);
-  if (scanned == XmlPrescanResult::Accepted && !shape.parseError && shape.otherNames)
-    decodeHtmlEntities(body, utf8);
+  if (scanned == XmlPrescanResult::Accepted && !shape.parseError && shape.otherNames) {
+    // The pre-scan found the references; a conversion that changed the
+    // text's length has moved them.
+    if (body.size() == sizeBefore)
+      decodeReferencesAt(body, shape.references, utf8);
+    else
+      decodeHtmlEntities(body, utf8);
+  }
   const TextSteps steps = stepsFor(settings, utf8);
   if (converted && !onlyText) return readDocument(feed, XmlDocument(body), steps);
   // The decoding keeps the structure the pre-scan walked.
@@ -169,7 +177,7 @@ bool parseAsUnicode(Feed& feed, std::string& body, const CleanupOptions& setting
   XmlShape shape;
   const XmlPrescanResult scanned = prescanXml(body, XmlLimits(), &shape);
   if (scanned == XmlPrescanResult::Accepted && !shape.parseError && shape.otherNames)
-    decodeHtmlEntities(body, true);
+    decodeReferencesAt(body, shape.references, true);
   return readDocument(feed, XmlDocument(body, scanned, true), stepsFor(settings, true),
                       &settings.target);
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 #include "text/character_reference.h"
 
@@ -38,7 +39,13 @@ std::size_t markupEnd(std::string_view text, std::size_t at) {
   if (rest.substr(0, 4) == "<!--") return past("-->", at + 4);
   if (rest.substr(0, 9) == "<![CDATA[") return past("]]>", at + 9);
   if (rest.substr(0, 2) == "<?") return past("?>", at + 2);
-  // A tag: a ">" inside a quoted attribute value does not end it.
+  // A tag: a ">" inside a quoted attribute value does not end it. Most
+  // tags have no quote before their first ">".
+  const std::size_t gt = text.find('>', at + 1);
+  if (gt == std::string_view::npos) return text.size();
+  const std::string_view inside = text.substr(at + 1, gt - at - 1);
+  if (inside.find('"') == std::string_view::npos && inside.find('\'') == std::string_view::npos)
+    return gt + 1;
   char quote = 0;
   for (std::size_t i = at + 1; i < text.size(); ++i) {
     const char c = text[i];
@@ -57,9 +64,7 @@ std::size_t markupEnd(std::string_view text, std::size_t at) {
 
 void decodeHtmlEntities(std::string& document, bool utf8) {
   const std::string_view text(document);
-  char* const b = document.data();
-  const std::size_t n = document.size();
-  std::size_t r = 0, w = 0;
+  std::vector<std::size_t> references;
   std::size_t amp = text.find('&');
   if (amp == std::string_view::npos) return;
   std::size_t open = text.find('<');
@@ -70,12 +75,26 @@ void decodeHtmlEntities(std::string& document, bool utf8) {
       if (amp < end) amp = text.find('&', end);
       continue;
     }
+    references.push_back(amp);
+    amp = text.find('&', amp + 1);
+  }
+  decodeReferencesAt(document, references, utf8);
+}
+
+void decodeReferencesAt(std::string& document, const std::vector<std::size_t>& references,
+                        bool utf8) {
+  const std::string_view text(document);
+  char* const b = document.data();
+  const std::size_t n = document.size();
+  std::size_t r = 0, w = 0;
+  for (const std::size_t amp : references) {
+    if (amp < r || amp >= n || text[amp] != '&') continue;
     CharacterReference ref = isXmlName(text.substr(amp))
                                  ? CharacterReference()
                                  : readCharacterReference(text.substr(amp));
-    // TinyXML keeps a number below 0x80 as the character it is; it would
-    // cut any larger one to its low byte.
-    if (text[amp + 1] == '#' && ref.code < 0x80) ref = CharacterReference();
+    // TinyXML keeps a number below 0x80 as the character it is, and one
+    // below 0x100 as its byte; it would cut any larger one to its low byte.
+    if (text[amp + 1] == '#' && ref.code < (utf8 ? 0x80u : 0x100u)) ref = CharacterReference();
     if (ref.length != 0) {
       char buffer[4];
       std::string_view decoded = referenceText(
@@ -87,7 +106,6 @@ void decodeHtmlEntities(std::string& document, bool utf8) {
       w += decoded.size();
       r = amp + ref.length;
     }
-    amp = text.find('&', amp + 1);
   }
   if (w == r) return;
   std::memmove(b + w, b + r, n - r);

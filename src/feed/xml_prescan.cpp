@@ -245,7 +245,10 @@ std::size_t Walk::textEnd(std::size_t p) const {
   for (;;) {
     p = findEither<'<', '&'>(p);
     if (at(p) != '&') return at(p) == '<' && at(p + 1) != 0 ? p : kStop;
-    if (!shape_.otherNames && isOtherName(p)) shape_.otherNames = true;
+    if (isOtherName(p)) {
+      shape_.otherNames = true;
+      shape_.references.push_back(p);
+    }
     p = referenceEnd(p);
     if (p == kStop) return kStop;
   }

@@ -6,6 +6,7 @@
 // its tree recursively, sees it.
 #include <cstddef>
 #include <string_view>
+#include <vector>
 
 #include "base/limits.h"
 
@@ -37,6 +38,8 @@ struct XmlShape {
   long attributesInAll = 0;
   bool parseError = false;       // TinyXML reports an error for this text
   bool otherNames = false;       // some text holds "&" and a name that is none of XML's five, or "&#"
+  // Where each of those starts (its "&"), in text order.
+  std::vector<std::size_t> references;
   // Bytes of 0x80 and above inside the text nodes walked. When these are
   // all such bytes of the document, a change to them alone cannot change
   // the tree's shape: the character-set step changes no other bytes, and
