@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,7 +55,15 @@ class ConkyConsoleTest : public ::testing::Test {
       fs::copy_file(file, dir_.file(fs::path(file).filename()));
   }
 
-  ProgramResult conky(const std::string& text, int runs) {
+  // extraLua: a script of the test's own, loaded after korvo.lua;
+  // shutdownHook: the function Conky calls as it ends (conky_ left off).
+  ProgramResult conky(const std::string& text, int runs, const std::string& extraLua = "",
+                      const std::string& shutdownHook = "korvo_shutdown") {
+    std::string scripts = dir_.file("korvo.lua");
+    if (!extraLua.empty()) {
+      writeWholeFile(dir_.file("test.lua"), extraLua);
+      scripts += " " + dir_.file("test.lua");
+    }
     writeWholeFile(dir_.file("conky.conf"),
                    "conky.config = {\n"
                    "  out_to_x = false, out_to_console = true, background = false,\n"
@@ -63,12 +72,14 @@ class ConkyConsoleTest : public ::testing::Test {
                        ", update_interval = 0.1,\n"
                        "  text_buffer_size = 2048,\n"
                        "  lua_load = '" +
-                       dir_.file("korvo.lua") +
+                       scripts +
                        "',\n"
                        "  lua_startup_hook = 'korvo_setup " +
                        dir_.file("host.ini") +
                        "',\n"
-                       "  lua_shutdown_hook = 'korvo_shutdown',\n"
+                       "  lua_shutdown_hook = '" +
+                       shutdownHook +
+                       "',\n"
                        "}\n"
                        "conky.text = [[\n" +
                        text + "]]\n");
@@ -141,6 +152,115 @@ TEST_F(ConkyConsoleTest, ShowsMetersAsTextAndShutsDownCleanly) {
   EXPECT_EQ(count("src_save_settings()"), 3u) << log;
   EXPECT_EQ(count("dllshutdown()"), 3u) << log;
   EXPECT_LT(log.rfind("src_load_settings()"), log.find("src_save_settings()")) << log;
+}
+
+// Conky's clock for the test: /proc/uptime, in seconds to the hundredth,
+// read inside Conky's update, and the shutdown hook timed the same way.
+const char* const kClockLua =
+    "local function now()\n"
+    "  local f = assert(io.open('/proc/uptime'))\n"
+    "  local t = f:read('n')\n"
+    "  f:close()\n"
+    "  return t\n"
+    "end\n"
+    "function conky_clock() return string.format('%.2f', now()) end\n"
+    "function conky_timed_shutdown()\n"
+    "  local start = now()\n"
+    "  conky_korvo_shutdown()\n"
+    "  io.stderr:write(string.format('shutdown took %.2f s\\n', now() - start))\n"
+    "end\n";
+
+std::vector<std::string> split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::size_t from = 0;
+  for (std::size_t at; (at = text.find(separator, from)) != std::string::npos; from = at + 1)
+    parts.push_back(text.substr(from, at - from));
+  if (from < text.size()) parts.push_back(text.substr(from));
+  return parts;
+}
+
+TEST_F(ConkyConsoleTest, ADeadFeedServerDoesNotDelayConkysUpdates) {
+  KORVO_SKIP_WITHOUT_PORT_80();
+  // The dead server accepts and reads each request, then holds its answer
+  // at a gate that the test never opens.
+  auto gate = std::make_shared<Gate>();
+  LoopbackServer dead("127.0.0.43",
+                      Script().waitFor(gate).send(httpAnswer("HTTP/1.0 200 OK", {}, "")));
+  ASSERT_TRUE(dead.ok()) << dead.error();
+  LoopbackServer live("127.0.0.44", Script().send(httpAnswer(
+                                        "HTTP/1.0 200 OK", {},
+                                        "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel>"
+                                        "<title>Live Gazette</title><link>http://news.test/</link>"
+                                        "</channel></rss>\n")));
+  ASSERT_TRUE(live.ok()) << live.error();
+  constexpr int kBudgetMs = 250;
+  writeWholeFile(dir_.file("Korvo.ini"),
+                 "[Settings]\nWaitForDownload=" + std::to_string(kBudgetMs) +
+                     "\nShowError=no\nDoLog=yes\n"
+                     "[NewsSites]\nLive=http://127.0.0.44/feed.xml\n"
+                     "Dead=http://127.0.0.43/feed.xml\nAlso dead=http://127.0.0.43/other.xml\n");
+  writeWholeFile(dir_.file("host.ini"),
+                 "[Live]\nFunction=GetTitle\nNewsSite=Live\n"
+                 "[Dead title]\nFunction=GetTitle\nNewsSite=Dead\n"
+                 "[Dead story]\nFunction=GetItemDescription\nParam=0\nNewsSite=Dead\n"
+                 "[Other dead]\nFunction=GetTitle\nNewsSite=Also dead\n");
+
+  // One line per update: the clock, the live meter, the clock, the three
+  // dead meters, the clock. Long enough for the plug-in's budget to start
+  // over (once a second) at least once.
+  constexpr int kUpdates = 15;
+  ProgramResult r = conky(
+      "${lua clock}|${lua_parse korvo Live}|${lua clock}|${lua_parse korvo Dead title}|"
+      "${lua_parse korvo Dead story}|${lua_parse korvo Other dead}|${lua clock}\n",
+      kUpdates, kClockLua, "timed_shutdown");
+  ASSERT_FALSE(r.timedOut) << r.out << r.err;
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  // The server takes one connection at a time: the second feed's waits,
+  // connected and unanswered, behind the first.
+  EXPECT_EQ(dead.requests().size(), 1u) << "the dead server was asked";
+
+  // A query of a meter with nothing to show waits only within what is left
+  // of the budget for the current second, so one update waits at most the
+  // budget twice (when a second begins during it). The slack covers the
+  // work and a loaded machine; a plug-in that waited for the dead server
+  // would hold the update until its 12 s limit for a silent server.
+  const double budget = kBudgetMs / 1000.0;
+  const double slack = 2.0;
+  const std::vector<std::string> lines = split(r.out, '\n');
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(kUpdates)) << "every update printed\n" << r.out;
+  int firstLive = -1;
+  for (int i = 0; i < kUpdates; ++i) {
+    const std::vector<std::string> f = split(lines[i] + "|", '|');
+    ASSERT_EQ(f.size(), 7u) << lines[i];
+    const double start = std::stod(f[0]), afterLive = std::stod(f[2]), end = std::stod(f[6]);
+    EXPECT_LE(end - start, 2 * budget + slack) << "update " << i + 1 << ": " << lines[i];
+    EXPECT_EQ(f[3] + f[4] + f[5], "") << "the dead meters have nothing: " << lines[i];
+    if (f[1] == "Live Gazette") {
+      if (firstLive < 0) firstLive = i;
+    } else {
+      EXPECT_EQ(f[1], "") << lines[i];
+      EXPECT_LT(firstLive, 0) << "update " << i + 1 << " lost the live title: " << lines[i];
+      // The first query of the live meter waits the whole budget for its
+      // download unless the download ends sooner (the clock reads in
+      // hundredths).
+      if (i == 0) {
+        EXPECT_GE(afterLive - start, budget - 0.01) << lines[i];
+      }
+    }
+  }
+  EXPECT_GE(firstLive, 0) << "the live meter never showed its feed:\n" << r.out;
+
+  // The last shutdown cancels the dead downloads (a receive looks at the
+  // cancel flag every 100 ms) and waits at most 0.8 s for the workers.
+  const std::size_t at = r.err.find("shutdown took ");
+  ASSERT_NE(at, std::string::npos) << r.err;
+  EXPECT_LE(std::stod(r.err.substr(at + 14)), 0.8 + slack) << r.err;
+  const std::string log = readWholeFile(dir_.file("Korvolog.txt"));
+  std::size_t shutdowns = 0;
+  for (std::size_t p = log.find("dllshutdown()"); p != std::string::npos;
+       p = log.find("dllshutdown()", p + 1))
+    ++shutdowns;
+  EXPECT_EQ(shutdowns, 4u) << log;
 }
 
 TEST_F(ConkyConsoleTest, AMeterNotShownIsNeverStarted) {
