@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "platform/text_conversion.h"
+
 namespace korvo::conky {
 namespace {
 
@@ -58,13 +60,57 @@ TEST(ConkyTextTest, CutsOnlyBetweenCharactersAndEscapes) {
       << "whole escapes only, below Conky's limit";
 }
 
-TEST(ConkyTextTest, WritesLatin1InUtf8UntilThePluginWritesUtf8) {
+struct CodePageCase {
+  const char* name;
+  unsigned codePage;
+  std::string text;
+  std::string expected;
+};
+
+TEST(ConkyTextTest, WritesThePluginsCodePageInUtf8) {
   const std::string latin1 = "Caf\xE9 cr\xE8me \xA3 5 \xFF!";
-  EXPECT_EQ(pluginTextToUtf8(latin1, false), "Caf\xC3\xA9 cr\xC3\xA8me \xC2\xA3 5 \xC3\xBF!");
-  EXPECT_EQ(pluginTextToUtf8("plain", false), "plain");
-  // With CodePage=utf-8 the plug-in's bytes are already what Conky needs.
-  EXPECT_EQ(pluginTextToUtf8("Caf\xC3\xA9", true), "Caf\xC3\xA9");
-  EXPECT_EQ(pluginTextToUtf8(latin1, true), latin1);
+  const CodePageCase cases[] = {
+      // The plug-in's default on Linux.
+      {"Latin-1", charset::kLatin1, latin1, "Caf\xC3\xA9 cr\xC3\xA8me \xC2\xA3 5 \xC3\xBF!"},
+      {"ASCII in Latin-1", charset::kLatin1, "plain", "plain"},
+      // CodePage=utf-8: the bytes are already what Conky needs, and are
+      // passed as they are.
+      {"UTF-8", charset::kUtf8, "Caf\xC3\xA9 \xD0\x9D\xD0\xBE", "Caf\xC3\xA9 \xD0\x9D\xD0\xBE"},
+      {"UTF-8 is not read again", charset::kUtf8, latin1, latin1},
+      {"Cyrillic 1251", 1251, "\xCD\xEE\xE2\xEE\xF1\xF2\xE8",
+       "\xD0\x9D\xD0\xBE\xD0\xB2\xD0\xBE\xD1\x81\xD1\x82\xD0\xB8"},
+      {"the euro of 1252", 1252, "5 \x80", "5 \xE2\x82\xAC"},
+      {"Shift_JIS 932", 932, "\x93\xFA\x96\x7B", "\xE6\x97\xA5\xE6\x9C\xAC"},
+      {"a byte that is no character of 1251 goes", 1251, "a\x98z", "az"},
+  };
+  for (const CodePageCase& c : cases)
+    EXPECT_EQ(pluginTextToUtf8(c.text, c.codePage), c.expected) << c.name;
+}
+
+struct SettingCase {
+  const char* setting;
+  unsigned expected;
+};
+
+TEST(ConkyTextTest, ReadsCodePageAsThePluginDoes) {
+  const SettingCase cases[] = {
+      {"", charset::kLatin1},
+      {"latin1", charset::kLatin1},
+      {"utf-8", charset::kUtf8},
+      {"UTF-8", charset::kUtf8},
+      {" utf8 ", charset::kUtf8},
+      {"65001", charset::kUtf8},
+      {"1251", 1251},
+      {"28592", 28592},
+      {"auto", 1252},
+      {"klingon", charset::kLatin1},
+      {"1", charset::kLatin1},
+      {"utf-16", charset::kLatin1},
+  };
+  for (const SettingCase& c : cases)
+    EXPECT_EQ(pluginCodePage(c.setting, 1252), c.expected) << '"' << c.setting << '"';
+  EXPECT_EQ(pluginCodePage("auto", charset::kUtf8), charset::kUtf8);
+  EXPECT_EQ(pluginCodePage("auto", 0), charset::kLatin1) << "a system code page the plug-in lacks";
 }
 
 }  // namespace

@@ -1,19 +1,38 @@
 #include "conky_text.h"
 
+#include <optional>
+#include <vector>
+
+#include "platform/text_conversion.h"
+#include "text/target_code_page.h"
+
 namespace korvo::conky {
 
-std::string pluginTextToUtf8(std::string_view text, bool pluginWritesUtf8) {
-  if (pluginWritesUtf8) return std::string(text);
+unsigned pluginCodePage(std::string_view setting, unsigned systemCodePage) {
+  if (setting.empty()) setting = charset::kDefaultCodePageSetting;
+  const std::optional<TargetCodePage> target = parseCodePageSetting(setting, systemCodePage);
+  return target ? target->number : charset::kLatin1;
+}
+
+std::string pluginTextToUtf8(std::string_view text, unsigned codePage) {
+  if (codePage == charset::kUtf8) return std::string(text);
   std::string out;
-  out.reserve(text.size() + text.size() / 4);
-  for (unsigned char c : text) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
+  if (codePage == charset::kLatin1) {
+    out.reserve(text.size() + text.size() / 4);
+    for (unsigned char c : text) {
+      if (c < 0x80) {
+        out += static_cast<char>(c);
+      } else {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+      }
     }
+    return out;
   }
+  std::u32string characters;
+  std::vector<charset::Gap> gaps;  // none: UTF-8 has every character
+  if (charset::decode(codePage, text, characters))
+    charset::encode(charset::kUtf8, characters, out, gaps);
   return out;
 }
 
