@@ -26,22 +26,52 @@ const char* const kHostIni =
     "; Korvo meters in Conky\n"
     "[Title]\nFunction=GetTitle\nNewsSite=Test feed\nToolTip=2\n"
     "\n"
-    "[Headlines]\nFunction=GetTitleOfItems\nParam=5\nNewsSite=Test feed\n"
+    "[Headlines]\nFunction=GetTitleOfItems\nParam=20\nNewsSite=Test feed\n"
     "\n"
     "[First story]\nFunction=GetItemDescription\nParam=0\nNewsSite=Test feed\n";
+
+// Titles that Conky would read as its own markup if the module passed them
+// on as they are; each must print as itself. "RAN" stands for a file in the
+// test's directory that a command run from a title would create.
+struct MarkupTitle {
+  const char* name;
+  const char* title;
+};
+const MarkupTitle kMarkupTitles[] = {
+    {"a variable with braces", "Run ${exec touch RAN} now"},
+    {"bare variables", "$exec and ${color red}red"},
+    {"braces and comment signs", "Braces {x} } { and # signs \\#"},
+    {"a comment sign first", "# a whole line"},
+    {"a lone dollar at the end", "Costs 5$"},
+    {"an escape already written", "$$ and $${exec touch RAN}"},
+    {"an unclosed variable", "${exec touch RAN"},
+    {"a blank after the dollar", "$ {exec touch RAN}"},
+    {"nested variables", "${eval $${exec touch RAN}}"},
+    {"the module itself", "${lua_parse korvo Title} ${lua conky_korvo_shutdown}"},
+    {"backslashes", "Back\\slash \\\\ \\n \\$ \\{ \\} end\\"},
+    {"printf directives", "%s %n %d %%"},
+    {"a template", "${template0 exec} \\1 $template1"},
+    {"a template Conky would hang on", "$TEMPLATE and ${Template2 x}"},
+    {"an unclosed template Conky would stop at", "${template3 touch RAN"},
+};
+
+std::string withDir(std::string text, const std::string& dir) {
+  for (std::size_t at; (at = text.find("RAN")) != std::string::npos;)
+    text.replace(at, 3, dir + "ran");
+  return text;
+}
 
 std::string feed(const std::string& dir) {
   auto item = [](const std::string& title, const std::string& description) {
     return "<item><title>" + title + "</title><link>http://news.test/</link><description>" +
            description + "</description></item>";
   };
+  std::string items = item("Ferry timetable changes", "The morning ferry leaves at 7:15.");
+  for (const MarkupTitle& t : kMarkupTitles) items += item(withDir(t.title, dir), "");
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rss version=\"2.0\"><channel>"
          "<title>Console Gazette</title><link>http://news.test/</link>"
          "<description>News for the console</description>" +
-         item("Ferry timetable changes", "The morning ferry leaves at 7:15.") +
-         item("Run ${exec touch " + dir + "x} now", "") + item("$exec and ${color red}red", "") +
-         item("Braces {x} } { and # signs \\#", "") + item("Caf\xC3\xA9 cr\xC3\xA8me", "") +
-         "</channel></rss>\n";
+         items + item("Caf\xC3\xA9 cr\xC3\xA8me", "") + "</channel></rss>\n";
 }
 
 class ConkyConsoleTest : public ::testing::Test {
@@ -110,29 +140,31 @@ TEST_F(ConkyConsoleTest, ShowsMetersAsTextAndShutsDownCleanly) {
       "missing: ${lua_parse korvo Nowhere}\n",
       2);
   ASSERT_EQ(r.exitCode, 0) << r.err;
+  std::string titles;
+  for (const MarkupTitle& t : kMarkupTitles) {
+    const std::string line = "\n" + withDir(t.title, dir_.path()) + "\n";
+    titles += line.substr(1);
+    EXPECT_NE(r.out.find(line), std::string::npos) << t.name << ": " << line << "in\n" << r.out;
+  }
   const std::string update =
       "-- update\n"
       "title: Console Gazette\n"
       "tip: News for the console\n"
       "Console Gazette\n"
-      "Ferry timetable changes\n"
-      "Run ${exec touch " +
-      dir_.path() +
-      "x} now\n"
-      "$exec and ${color red}red\n"
-      "Braces {x} } { and # signs \\#\n"
+      "Ferry timetable changes\n" +
+      titles +
       "Caf\xC3\xA9 cr\xC3\xA8me\n"
       "story: The morning ferry leaves at 7:15.\n"
       "missing: korvo: no meter [Nowhere] in " +
       dir_.file("host.ini") + "\n";
   EXPECT_EQ(r.out, update + update) << "every update shows the same text";
-  EXPECT_FALSE(fs::exists(dir_.file("x"))) << "a feed title ran a Conky command";
+  EXPECT_FALSE(fs::exists(dir_.file("ran"))) << "a feed title ran a Conky command";
   EXPECT_NE(r.err.find("korvo: no meter [Nowhere]"), std::string::npos) << r.err;
 
   // The plug-in added its settings, and lost nothing of either file.
   const std::string hostIni = readWholeFile(dir_.file("host.ini"));
   for (const char* line : {"; Korvo meters in Conky\n", "[Title]\nFunction=GetTitle\n",
-                           "[Headlines]\nFunction=GetTitleOfItems\nParam=5\n",
+                           "[Headlines]\nFunction=GetTitleOfItems\nParam=20\n",
                            "[First story]\nFunction=GetItemDescription\nParam=0\n",
                            "NewsSite=Test feed\nToolTip=2\n", "UpdateIntervall="})
     EXPECT_NE(hostIni.find(line), std::string::npos) << line << "\nin\n" << hostIni;

@@ -29,10 +29,13 @@ std::string pluginTextToUtf8(std::string_view text, unsigned codePage);
 
 // The text as lua_parse output that Conky shows letter for letter: "$"
 // doubled and "#" written "\#" (Conky's own escapes), so that no feed text
-// can start a variable such as ${exec ...} or a comment; control bytes
-// dropped (Conky draws some as markup of its own), except line feeds, which
-// make lines, and tabs, which become blanks. At most maxBytes bytes, cut
-// between characters, never inside an escape or a UTF-8 sequence.
+// can start a variable such as ${exec ...} or a comment; an empty comment
+// between a "$" and a word "template" or "{template" in any letter case, so
+// that none can start one of Conky's templates either (Conky looks for
+// those before it reads "$$"); control bytes dropped (Conky draws some as
+// markup of its own), except line feeds, which make lines, and tabs, which
+// become blanks. At most maxBytes bytes, cut between characters, never
+// inside an escape or a UTF-8 sequence.
 std::string escapeForConky(std::string_view text, std::size_t maxBytes = kMaxConkyText);
 
 }  // namespace korvo::conky
