@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "platform/text_conversion.h"
 
@@ -46,6 +48,66 @@ TEST(ConkyTextTest, EscapesEverythingConkyWouldReadAsMarkup) {
       {"empty", "", ""},
   };
   for (const EscapeCase& c : cases) EXPECT_EQ(escapeForConky(c.text), c.expected) << c.name;
+}
+
+// How Conky reads lua_parse output, as far as plain text goes: templates
+// first (found in any letter case), then "$$" as "$", "\#" as "#", and "#"
+// up to and with its line end as a comment. False for anything else Conky
+// would act on: a template, a variable, an unclosed escape.
+bool conkyReads(const std::string& output, std::string& shown) {
+  std::string lower = output;
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  if (lower.find("$template") != std::string::npos || lower.find("${template") != std::string::npos)
+    return false;
+  shown.clear();
+  for (std::size_t i = 0; i < output.size(); ++i) {
+    if (output[i] == '$') {
+      if (i + 1 == output.size() || output[i + 1] != '$') return false;
+      shown += '$';
+      ++i;
+    } else if (output[i] == '\\' && i + 1 < output.size() && output[i + 1] == '#') {
+      shown += '#';
+      ++i;
+    } else if (output[i] == '#') {
+      const std::size_t end = output.find('\n', i);
+      if (end == std::string::npos) return false;
+      i = end;
+    } else {
+      shown += output[i];
+    }
+  }
+  return true;
+}
+
+TEST(ConkyTextTest, ConkyReadsBackTheTextAsItIs) {
+  std::vector<std::string> texts = {"${template0 x}", "$$TEMPLATE$",         "$#template",
+                                    "\\#$\\#",        "${exec $(rm x)}",     "#$#\n#",
+                                    "$\ntemplate",    "{template $}template"};
+  // Mixtures of the bytes that matter, the same on every run.
+  const std::string alphabet[] = {"$",    "#",        "\\",       "{",   "}", "\n", "\t",
+                                  "\x01", "template", "TeMpLaTe", "tem", "x", " "};
+  unsigned seed = 12345;
+  for (int n = 0; n < 2000; ++n) {
+    std::string text;
+    for (int k = 0; k < 12; ++k) {
+      seed = seed * 1103515245u + 12345u;
+      text += alphabet[(seed >> 16) % std::size(alphabet)];
+    }
+    texts.push_back(text);
+  }
+  for (const std::string& text : texts) {
+    std::string expected;
+    for (char c : text) {
+      if (c == '\t')
+        expected += ' ';
+      else if (c != '\x01')
+        expected += c;
+    }
+    std::string shown;
+    ASSERT_TRUE(conkyReads(escapeForConky(text), shown)) << text << "\n" << escapeForConky(text);
+    EXPECT_EQ(shown, expected) << text;
+  }
 }
 
 TEST(ConkyTextTest, CutsOnlyBetweenCharactersAndEscapes) {
