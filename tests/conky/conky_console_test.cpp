@@ -57,8 +57,9 @@ const MarkupTitle kMarkupTitles[] = {
 };
 
 std::string withDir(std::string text, const std::string& dir) {
-  for (std::size_t at; (at = text.find("RAN")) != std::string::npos;)
-    text.replace(at, 3, dir + "ran");
+  const std::string file = dir + "ran";
+  for (std::size_t at = 0; (at = text.find("RAN", at)) != std::string::npos; at += file.size())
+    text.replace(at, 3, file);
   return text;
 }
 
