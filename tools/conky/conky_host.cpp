@@ -7,20 +7,10 @@
 #include "conky_text.h"
 #include "meter_display.h"
 #include "platform/ini_file.h"
+#include "platform/text_conversion.h"
 
 namespace korvo::conky {
 namespace {
-
-bool isUtf8Name(std::string_view name) {
-  constexpr std::string_view kUtf8 = "utf-8";
-  if (name.size() != kUtf8.size()) return false;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    char c = name[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != kUtf8[i]) return false;
-  }
-  return true;
-}
 
 std::string directoryOf(const std::string& path) {
   std::size_t cut = path.rfind('/');
@@ -47,10 +37,12 @@ bool ConkyHost::load() {
   } else if (!host::resolve(*library_, api_, missing)) {
     error_ = libraryPath_ + " lacks the entry point " + missing;
   } else {
-    // The plug-in keeps its Korvo.ini beside itself; only read here.
-    pluginWritesUtf8_ =
-        isUtf8Name(ini::readString(directoryOf(libraryPath_) + "Korvo.ini", "Settings", "CodePage",
-                                   "", limits::kIniTextBuffer));
+    // The plug-in keeps its Korvo.ini beside itself; only read here. The
+    // plug-in reads it when loaded, in this process and so this locale.
+    pluginCodePage_ =
+        pluginCodePage(ini::readString(directoryOf(libraryPath_) + "Korvo.ini", "Settings",
+                                       "CodePage", "", limits::kIniTextBuffer),
+                       charset::systemCodePage());
     return true;
   }
   library_.reset();
@@ -70,8 +62,7 @@ std::string ConkyHost::show(std::string_view section, bool tooltip) {
     const host::MeterFunction& f = *m->function;
     host::MeterText shown = host::splitTooltip(f.channel ? (api_.*f.channel)(m->id)
                                                          : (api_.*f.item)(m->id, m->param.c_str()));
-    return escapeForConky(
-        pluginTextToUtf8(tooltip ? shown.tooltip : shown.text, pluginWritesUtf8_));
+    return escapeForConky(pluginTextToUtf8(tooltip ? shown.tooltip : shown.text, pluginCodePage_));
   } else {
     message = "no meter [" + std::string(section) + "] in " + hostIni_;
   }

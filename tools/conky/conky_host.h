@@ -39,7 +39,7 @@ class ConkyHost {
   std::unique_ptr<host::DynamicLibrary> library_;
   host::PluginApi api_;
   std::vector<host::HostMeter> meters_;
-  bool pluginWritesUtf8_ = false;
+  unsigned pluginCodePage_ = 0;  // what the plug-in writes its texts in
   bool tried_ = false;
   std::string error_;
   std::vector<std::string> reported_;  // messages already written to stderr

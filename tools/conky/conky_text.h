@@ -11,18 +11,31 @@ namespace korvo::conky {
 // max_user_text, less the final zero byte).
 inline constexpr std::size_t kMaxConkyText = 16383;
 
-// TEMPORARY, until the plug-in writes UTF-8 itself: with CodePage=utf-8 in
-// the [Settings] of its Korvo.ini (pluginWritesUtf8) the bytes pass
-// unchanged; otherwise they are Latin-1, each byte from 0x80 up the
-// character of that code, and are written in UTF-8.
-std::string pluginTextToUtf8(std::string_view text, bool pluginWritesUtf8);
+// The code page the plug-in writes its texts in, from the CodePage value in
+// the [Settings] of its Korvo.ini (empty when the key is missing or empty),
+// read as the plug-in reads it: "utf-8" (or its number) gives UTF-8;
+// "latin1", no value, or one the plug-in does not know gives Latin-1;
+// "auto" gives systemCodePage (Latin-1 when that is none the plug-in
+// writes); a code page number gives that code page.
+unsigned pluginCodePage(std::string_view setting, unsigned systemCodePage);
+
+// The plug-in's bytes, written in codePage, in UTF-8 for Conky. UTF-8 (what
+// a Korvo.ini for Conky sets) passes unchanged. The Latin-1 conversion is
+// for a Korvo.ini without CodePage=utf-8: the plug-in's default on Linux is
+// Latin-1, each byte from 0x80 up the character of that code. Any other
+// code page goes through the system's converter; a byte that is no
+// character of it is dropped.
+std::string pluginTextToUtf8(std::string_view text, unsigned codePage);
 
 // The text as lua_parse output that Conky shows letter for letter: "$"
 // doubled and "#" written "\#" (Conky's own escapes), so that no feed text
-// can start a variable such as ${exec ...} or a comment; control bytes
-// dropped (Conky draws some as markup of its own), except line feeds, which
-// make lines, and tabs, which become blanks. At most maxBytes bytes, cut
-// between characters, never inside an escape or a UTF-8 sequence.
+// can start a variable such as ${exec ...} or a comment; an empty comment
+// between a "$" and a word "template" or "{template" in any letter case, so
+// that none can start one of Conky's templates either (Conky looks for
+// those before it reads "$$"); control bytes dropped (Conky draws some as
+// markup of its own), except line feeds, which make lines, and tabs, which
+// become blanks. At most maxBytes bytes, cut between characters, never
+// inside an escape or a UTF-8 sequence.
 std::string escapeForConky(std::string_view text, std::size_t maxBytes = kMaxConkyText);
 
 }  // namespace korvo::conky
