@@ -299,26 +299,32 @@ TEST_F(ConkyConsoleTest, ADeadFeedServerDoesNotDelayConkysUpdates) {
 
 TEST_F(ConkyConsoleTest, PassesUtf8FromThePluginAsItIs) {
   KORVO_SKIP_WITHOUT_PORT_80();
-  // With CodePage=utf-8 the module passes the plug-in's bytes on as they
-  // are; FilterUnicode=no has the plug-in hand the feed's UTF-8 on as well.
+  // With CodePage=utf-8 the plug-in writes UTF-8 and the module passes it on
+  // as it is: the feed's text converted (FilterUnicode=yes) or as received
+  // (no), references in UTF-8 either way.
   const std::string cyrillic = "\xD0\x9D\xD0\xBE\xD0\xB2\xD0\xBE\xD1\x81\xD1\x82\xD0\xB8";
   const std::string greek = "\xCE\x95\xCE\xBB\xCE\xBB\xCE\xAC\xCE\xB4\xCE\xB1";
-  LoopbackServer server(
-      "127.0.0.45",
-      Script().send(httpAnswer(
-          "HTTP/1.0 200 OK", {},
-          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rss version=\"2.0\"><channel><title>" +
-              cyrillic + "</title><link>http://news.test/</link><item><title>" + greek +
-              " $5</title></item><item><title>Caf\xC3\xA9</title></item></channel></rss>\n")));
-  ASSERT_TRUE(server.ok()) << server.error();
-  writeWholeFile(dir_.file("Korvo.ini"),
-                 "[Settings]\nCodePage=utf-8\nWaitForDownload=-1\n"
-                 "[NewsSites]\nNews=http://127.0.0.45/feed.xml\n");
-  writeWholeFile(dir_.file("host.ini"),
-                 "[List]\nFunction=GetTitleOfItems\nParam=2\nNewsSite=News\nFilterUnicode=no\n");
-  ProgramResult r = conky("${lua_parse korvo List}\n", 1);
-  ASSERT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(r.out, cyrillic + "\n" + greek + " $5\nCaf\xC3\xA9\n");
+  for (const char* filterUnicode : {"yes", "no"}) {
+    SCOPED_TRACE(std::string("FilterUnicode=") + filterUnicode);
+    LoopbackServer server(
+        "127.0.0.45",
+        Script().send(httpAnswer(
+            "HTTP/1.0 200 OK", {},
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rss version=\"2.0\"><channel><title>" +
+                cyrillic + "</title><link>http://news.test/</link><item><title>" + greek +
+                " $5</title></item><item><title>Caf\xC3\xA9 &#8217;&amp;eacute;</title></item>"
+                "</channel></rss>\n")));
+    ASSERT_TRUE(server.ok()) << server.error();
+    writeWholeFile(dir_.file("Korvo.ini"),
+                   "[Settings]\nCodePage=utf-8\nWaitForDownload=-1\n"
+                   "[NewsSites]\nNews=http://127.0.0.45/feed.xml\n");
+    writeWholeFile(dir_.file("host.ini"),
+                   std::string("[List]\nFunction=GetTitleOfItems\nParam=2\nNewsSite=News\n") +
+                       "FilterUnicode=" + filterUnicode + "\n");
+    ProgramResult r = conky("${lua_parse korvo List}\n", 1);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, cyrillic + "\n" + greek + " $5\nCaf\xC3\xA9 \xE2\x80\x99\xC3\xA9\n");
+  }
 }
 
 TEST_F(ConkyConsoleTest, AMeterNotShownIsNeverStarted) {
