@@ -3,16 +3,21 @@
 // then parse; the character-set step converts exactly the documents that
 // TinyXML itself reads as UTF-8 (declared or undeclared) or ISO-8859-2,
 // and leaves others as they are but for HTML names; the pre-scan's
-// verdict on whether TinyXML fails is TinyXML's own. The first byte holds
-// the meter settings and the dialect flags.
+// verdict on whether TinyXML fails is TinyXML's own. And read in Unicode
+// for a code page, every stored text is whole characters of it and holds
+// no tooltip marker. The first byte holds the meter settings and the
+// dialect flags, its top bits the code page.
 #include <tinyxml.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "feed/feed_parser.h"
 #include "feed/xml_prescan.h"
+#include "platform/text_conversion.h"
+#include "text/target_code_page.h"
 #include "fuzz_check.h"
 
 namespace {
@@ -51,6 +56,10 @@ void checkAgainstTinyXml(const std::string& original, const std::string& convert
   korvo::XmlShape shape;
   if (korvo::prescanXml(original, korvo::XmlLimits(), &shape) != korvo::XmlPrescanResult::Accepted)
     return;
+  // A byte-order mark makes the document UTF-8 before anything else.
+  const std::string_view head = std::string_view(original).substr(0, 3);
+  if (head == "\xEF\xBB\xBF" || head.substr(0, 2) == "\xFF\xFE" || head.substr(0, 2) == "\xFE\xFF")
+    return;
   const std::string zeroEnded(original.c_str());
   TiXmlDocument tree;
   tree.Parse(zeroEnded.c_str(), nullptr, TIXML_ENCODING_LEGACY);
@@ -68,6 +77,49 @@ void checkAgainstTinyXml(const std::string& original, const std::string& convert
   std::string expected = original;
   if (!tree.Error() && shape.otherNames) korvo::decodeHtmlEntities(expected, utf8);
   FUZZ_CHECK(converted == expected);
+}
+
+// Every text of a channel read for target: whole characters of it (for
+// UTF-8, well-formed), no tooltip marker.
+void checkTexts(const Channel& c, const korvo::TargetCodePage& target) {
+  auto check = [&](const std::string& text) {
+    FUZZ_CHECK(text.find("%tt") == std::string::npos);
+    if (korvo::charset::isMultiByte(target.number) && target.number != korvo::charset::kUtf8) {
+      // The last character is whole: a lead byte is followed by its trail.
+      std::size_t i = 0;
+      while (i < text.size())
+        i += korvo::charset::isLeadByte(target.number, static_cast<unsigned char>(text[i])) ? 2 : 1;
+      FUZZ_CHECK(i == text.size());
+    }
+    if (target.number == korvo::charset::kUtf8) {
+      std::u32string codes;
+      std::size_t dropped = 0;
+      korvo::charset::decode(korvo::charset::kUtf8, text, codes, &dropped);
+      FUZZ_CHECK(dropped == 0);
+    }
+  };
+  for (const std::string* text : {&c.title, &c.link, &c.description, &c.language, &c.copyright,
+                                  &c.managingEditor, &c.rating, &c.lastBuildDate, &c.pubDate})
+    check(*text);
+  for (const FeedItem& item : c.items)
+    for (const std::string* text : {&item.title, &item.link, &item.description, &item.pubDate})
+      check(*text);
+}
+
+void checkUnicodeReading(const std::string& document, std::uint8_t flags) {
+  static const unsigned kTargets[] = {korvo::charset::kUtf8, 1251, 932, 1252};
+  const korvo::TargetCodePage target{kTargets[(flags >> 5) & 3], false};
+  korvo::CleanupOptions settings;
+  settings.FilterHtml = flags & 2;
+  settings.ReplaceBr = flags & 4;
+  settings.target = target;
+  Feed feed("http://127.0.0.1/feed.xml");
+  feed.isRdf = flags & 8;
+  feed.isAtom = flags & 16;
+  std::string body = document;
+  const bool parsed = korvo::convertAndParse(feed, body, settings, flags & 128 ? "koi8-r" : "");
+  if (!parsed) FUZZ_CHECK(feed.channel.title.empty() && feed.channel.items.empty());
+  checkTexts(feed.channel, target);
 }
 
 }  // namespace
@@ -102,5 +154,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(together.errorText == apart.errorText);
   FUZZ_CHECK(sameChannel(together.channel, apart.channel));
   if (!resultTogether) FUZZ_CHECK(together.channel.title.empty() && together.channel.items.empty());
+  checkUnicodeReading(document, flags);
   return 0;
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "feed/xml_prescan.h"
 #include "text/character_reference.h"
 
 namespace korvo {
@@ -29,56 +30,14 @@ bool isXmlName(std::string_view text) {
   }
 }
 
-// One past the end of the mark-up that starts with the "<" at `at`.
-std::size_t markupEnd(std::string_view text, std::size_t at) {
-  const auto past = [&](std::string_view end, std::size_t from) {
-    const std::size_t hit = text.find(end, from);
-    return hit == std::string_view::npos ? text.size() : hit + end.size();
-  };
-  const std::string_view rest = text.substr(at);
-  if (rest.substr(0, 4) == "<!--") return past("-->", at + 4);
-  if (rest.substr(0, 9) == "<![CDATA[") return past("]]>", at + 9);
-  if (rest.substr(0, 2) == "<?") return past("?>", at + 2);
-  // A tag: a ">" inside a quoted attribute value does not end it. Most
-  // tags have no quote before their first ">".
-  const std::size_t gt = text.find('>', at + 1);
-  if (gt == std::string_view::npos) return text.size();
-  const std::string_view inside = text.substr(at + 1, gt - at - 1);
-  if (inside.find('"') == std::string_view::npos && inside.find('\'') == std::string_view::npos)
-    return gt + 1;
-  char quote = 0;
-  for (std::size_t i = at + 1; i < text.size(); ++i) {
-    const char c = text[i];
-    if (quote) {
-      if (c == quote) quote = 0;
-    } else if (c == '"' || c == '\'') {
-      quote = c;
-    } else if (c == '>') {
-      return i + 1;
-    }
-  }
-  return text.size();
-}
-
 }  // namespace
 
 void decodeHtmlEntities(std::string& document, bool utf8) {
-  const std::string_view text(document);
-  std::vector<std::size_t> references;
-  std::size_t amp = text.find('&');
-  if (amp == std::string_view::npos) return;
-  std::size_t open = text.find('<');
-  while (amp != std::string_view::npos) {
-    if (open != std::string_view::npos && open < amp) {
-      const std::size_t end = markupEnd(text, open);
-      open = text.find('<', end);
-      if (amp < end) amp = text.find('&', end);
-      continue;
-    }
-    references.push_back(amp);
-    amp = text.find('&', amp + 1);
-  }
-  decodeReferencesAt(document, references, utf8);
+  if (document.find('&') == std::string::npos) return;
+  // The pre-scan tells element text from mark-up as TinyXML does.
+  XmlShape shape;
+  if (prescanXml(document, XmlLimits(), &shape) != XmlPrescanResult::Accepted) return;
+  decodeReferencesAt(document, shape.references, utf8);
 }
 
 void decodeReferencesAt(std::string& document, const std::vector<std::size_t>& references,

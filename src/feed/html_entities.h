@@ -14,7 +14,9 @@ namespace korvo {
 // as it is (in UTF-8 one of 0x80 or above, else one of 0x100 or above), by
 // its character: UTF-8 when utf8, else singleByteText (a number that is no
 // character leaves nothing). Tags, comments, CDATA sections, processing instructions
-// and declarations are left as they are, and so are unknown names. The
+// and declarations are left as they are, and so are unknown names: element
+// text is what the pre-scan (prescanXml) walks as TinyXML would, up to
+// where TinyXML would stop; a document it refuses is left alone. The
 // document only shrinks and keeps its structure. Time linear in its size.
 void decodeHtmlEntities(std::string& document, bool utf8);
 
