@@ -144,9 +144,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string once = document;
   const bool resultTogether = korvo::convertAndParse(together, once, settings);
   std::string twice = document;
-  korvo::convertCharset(apart, twice, settings.FilterUnicode);
+  const bool utf8 = korvo::convertCharset(apart, twice, settings.FilterUnicode);
   checkAgainstTinyXml(document, twice, apart, settings.FilterUnicode);
-  const bool resultApart = korvo::parse(apart, twice, settings);
+  const bool resultApart = korvo::parse(apart, twice, settings, utf8);
 
   FUZZ_CHECK(resultTogether == resultApart);
   FUZZ_CHECK(once == twice);

@@ -184,13 +184,13 @@ bool parseAsUnicode(Feed& feed, std::string& body, const CleanupOptions& setting
 
 }  // namespace
 
-bool parse(Feed& feed, std::string_view text, const CleanupOptions& settings) {
+bool parse(Feed& feed, std::string_view text, const CleanupOptions& settings, bool utf8) {
   // TinyXML reads a zero-terminated copy.
   const std::string copy(text.substr(0, text.find('\0')));
-  return readDocument(feed, XmlDocument(copy), stepsFor(settings, false));
+  return readDocument(feed, XmlDocument(copy), stepsFor(settings, utf8));
 }
 
-void convertCharset(Feed& feed, std::string& text, bool filterUnicode) {
+bool convertCharset(Feed& feed, std::string& text, bool filterUnicode) {
   const bool byteOrderMark = takeByteOrderMark(text);
   XmlShape shape;
   const XmlPrescanResult scanned = prescanXml(text, XmlLimits(), &shape);
@@ -198,6 +198,7 @@ void convertCharset(Feed& feed, std::string& text, bool filterUnicode) {
   convert(feed, text, scanned, shape, filterUnicode, byteOrderMark, utf8);
   if (scanned == XmlPrescanResult::Accepted && !shape.parseError && shape.otherNames)
     decodeHtmlEntities(text, utf8);
+  return utf8;
 }
 
 bool convertAndParse(Feed& feed, std::string& body, const CleanupOptions& settings,

@@ -14,11 +14,13 @@ namespace korvo {
 
 // Empties the channel, then fills it from text, each stored text cleaned
 // with replaceBr and filterHtml as settings say and its tooltip markers
-// broken (breakTooltipMarker). False, with the error
+// broken (breakTooltipMarker); references the HTML filter decodes are
+// written in UTF-8 when utf8 (the text is UTF-8), else as single bytes.
+// False, with the error
 // recorded, for a document that cannot be parsed ("Unable to parse
 // document. " and the reason) or is not the expected dialect ("Invalid
 // rss document."). text is read up to its first zero byte.
-bool parse(Feed& feed, std::string_view text, const CleanupOptions& settings);
+bool parse(Feed& feed, std::string_view text, const CleanupOptions& settings, bool utf8 = false);
 
 // The character-set step of the single-byte (latin1) reading. A document
 // that starts with a byte-order mark is first turned into UTF-8 without it.
@@ -28,13 +30,14 @@ bool parse(Feed& feed, std::string_view text, const CleanupOptions& settings);
 // filterUnicode is on, "iso-8859-2" converts it from ISO-8859-2 always. Any
 // other document is left as it is. Then, for a document that parses, HTML
 // names and numbers of 0x80 and above in element text become characters
-// (decodeHtmlEntities), in UTF-8 when the document stays UTF-8.
-void convertCharset(Feed& feed, std::string& text, bool filterUnicode);
+// (decodeHtmlEntities), in UTF-8 when the document stays UTF-8. True when it
+// does: the text is UTF-8 afterwards.
+bool convertCharset(Feed& feed, std::string& text, bool filterUnicode);
 
 // Reads body into feed, with the texts in settings.target. In latin1 mode,
-// and whenever FilterUnicode is off, as convertCharset then parse would
-// (but parsing the document with TinyXML only once), except that the
-// references of a document that stays UTF-8 become UTF-8. Otherwise the
+// and whenever FilterUnicode is off, as convertCharset then parse (told
+// what convertCharset returned) would
+// (but parsing the document with TinyXML only once). Otherwise the
 // document is read in the charset documentCharset finds (httpCharset is
 // that of the answer's Content-Type), turned into UTF-8, parsed as UTF-8,
 // each text cleaned, and then written in the target (encodeForTarget). An
