@@ -54,7 +54,6 @@ std::string toUtf8(std::string_view bytes, unsigned cp) {
   // run of bytes that reads as one whole, else the first byte escaped.
   for (std::size_t i = 0; i < bytes.size();) {
     std::size_t length = 0;
-    text.clear();
     for (std::size_t n = 1; n <= kLongestCharacter && i + n <= bytes.size(); ++n) {
       std::size_t lost = 0;
       text.clear();

@@ -26,9 +26,8 @@ void showMeter(std::ostream& out, std::string_view section, std::string_view fun
                const std::string* param, const MeterText& shown, unsigned cp);
 
 // bytes in code page cp as UTF-8. A byte that starts no character of cp is
-// written as "\xNN" (two upper-case hex digits), so nothing is lost and
-// nothing shown is not in the text. Every byte as such when cp cannot be
-// read.
+// written as "\xNN" (two upper-case hex digits) rather than dropped, and
+// every byte is when cp cannot be read.
 std::string toUtf8(std::string_view bytes, unsigned cp);
 
 }  // namespace korvo::host
