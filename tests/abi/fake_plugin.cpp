@@ -1,7 +1,8 @@
 // A stand-in plug-in for testing korvo-host: scripted answers (a tooltip, a
-// null pointer, several lines, 8-bit bytes), an init list that leaves out
-// GetTitleOfItemsNT, and a record of every call, one line each, appended to
-// the file named by KORVO_FAKE_CALLS. Built once whole and once without the
+// null pointer, several lines, 8-bit bytes, and as GetItemDescription the
+// bytes of the environment variable KORVO_FAKE_TEXT), an init list that
+// leaves out GetTitleOfItemsNT, and a record of every call, one line each,
+// appended to the file named by KORVO_FAKE_CALLS. Built once whole and once without the
 // GetTitleOfItemsNT entry point.
 #include <cstdint>
 #include <cstdio>
@@ -88,7 +89,10 @@ FAKE_API const char* GetItemTitle(int id, const char* n) {
   return answer("item " + str(n) + " of meter " + std::to_string(id));
 }
 FAKE_API const char* GetItemLink(int, const char*) { return ""; }
-FAKE_API const char* GetItemDescription(int, const char*) { return ""; }
+FAKE_API const char* GetItemDescription(int, const char*) {
+  const char* text = std::getenv("KORVO_FAKE_TEXT");
+  return text ? text : "";
+}
 FAKE_API const char* GetItemPubDate(int, const char*) { return ""; }
 FAKE_API const char* GetTitleOfItems(int, const char* n) { return answer("list of " + str(n)); }
 #ifndef FAKE_WITHOUT_LAST_ENTRY_POINT

@@ -129,7 +129,8 @@ TEST_F(HostTest, ShowsTextsTooltipsAndNullAnswers) {
                        "[Text] GetDescription\n  text (9 bytes): two\n    lines\n  tooltip (0 bytes)\n"
                        "[Item] GetItemTitle(\"3\")\n  text (19 bytes): item 3 of meter 103\n"
                        "[List] GetTitleOfItems(\"\")\n  text (8 bytes): list of \n"
-                       "[Bytes] GetTitleOfItemsNT(\"2\")\n  text (3 bytes): \xE4\xF6\xFC\n"),
+                       "[Bytes] GetTitleOfItemsNT(\"2\")\n"
+                       "  text (3 bytes): \xC3\xA4\xC3\xB6\xC3\xBC\n"),
             std::string::npos)
       << r.out;
   EXPECT_NE(r.err.find("[Link] GetLink returned a null pointer"), std::string::npos) << r.err;
@@ -138,6 +139,129 @@ TEST_F(HostTest, ShowsTextsTooltipsAndNullAnswers) {
   ProgramResult utf8 = host({"--utf8", "--lib", lib, "host.ini"});
   EXPECT_NE(utf8.out.find("text (3 bytes): \xC3\xA4\xC3\xB6\xC3\xBC\n"), std::string::npos)
       << utf8.out;
+}
+
+// The same bytes from the plug-in read in the code page it writes: given
+// on the command line, else its CodePage setting; what is no character is
+// shown as \xNN.
+TEST_F(HostTest, ShowsTheTextsInTheCodePageThePluginWrites) {
+  const std::string lib = copyLibrary(KORVO_FAKE_PLUGIN_PATH, "libfake.so");
+  writeWholeFile(dir_.file("host.ini"), "[Story]\nFunction=GetItemDescription\nParam=0\n");
+  // "日本" then "€" in Shift_JIS and UTF-8, a line apart.
+  const std::string kBytes = "\x93\xFA\x96{\n\xE2\x82\xAC";
+  struct Case {
+    std::vector<std::string> args;
+    const char* codePageSetting;  // CodePage in Korvo.ini; null: no Korvo.ini
+    std::string bytes;
+    const char* shown;    // the text after "text (N bytes): "
+    const char* heading;  // "texts in code page ..."; null: not checked
+    const char* warning;  // on standard error; null: none
+  } cases[] = {
+      {{"--codepage", "1251"}, nullptr, kBytes,
+       "\u201C\u044A\u2013{\n    \u0432\u201A\u00AC", "1251 (command line)", nullptr},
+      {{"--codepage", "932"}, nullptr, kBytes, "\u65E5\u672C\n    \u7AC4\uFF6C",
+       "932 (command line)", nullptr},
+      {{"--codepage", "utf-8"}, nullptr, kBytes, "\\x93\\xFA\\x96{\n    \u20AC",
+       "utf-8 (command line)", nullptr},
+      {{"--codepage", "latin1"}, nullptr, kBytes, "\u0093\u00FA\u0096{\n    \u00E2\u0082\u00AC",
+       "latin1 (command line)", nullptr},
+      {{"--utf8"}, "932", kBytes, "\u0093\u00FA\u0096{\n    \u00E2\u0082\u00AC",
+       "latin1 (command line)", nullptr},
+      {{}, "932", kBytes, "\u65E5\u672C\n    \u7AC4\uFF6C", "932 (CodePage in Korvo.ini)",
+       nullptr},
+      {{"--codepage", "1251"}, "932", kBytes, "\u201C\u044A\u2013{\n    \u0432\u201A\u00AC",
+       "1251 (command line)", nullptr},
+      {{}, " UTF-8 ", kBytes, "\\x93\\xFA\\x96{\n    \u20AC", "utf-8 (CodePage in Korvo.ini)",
+       nullptr},
+      {{}, "klingon", "caf\xE9", "caf\u00E9", "latin1 (CodePage in Korvo.ini)",
+       "CodePage=klingon (CodePage in Korvo.ini) is no code page the plug-in writes; shown as "
+       "latin1"},
+      // A lead byte at the end, in Shift_JIS and in UTF-8.
+      {{"--codepage", "932"}, nullptr, "\x93\xFA\x96", "\u65E5\\x96", nullptr, nullptr},
+      {{"--codepage", "utf-8"}, nullptr, "a\xC3", "a\\xC3", nullptr, nullptr},
+      // No Korvo.ini: the plug-in's default (latin1 here, auto under Wine,
+      // where the default locale gives 1252), the same for these letters.
+      {{}, nullptr, "\xE4\xF6\xFC", "\u00E4\u00F6\u00FC", nullptr, nullptr},
+  };
+  for (const Case& c : cases) {
+    std::string trace = c.codePageSetting ? std::string("CodePage=") + c.codePageSetting : "";
+    for (const std::string& a : c.args) trace += " " + a;
+    SCOPED_TRACE(trace);
+    fs::remove(dir_.file("Korvo.ini"));
+    if (c.codePageSetting)
+      writeWholeFile(dir_.file("Korvo.ini"),
+                     std::string("[Settings]\nCodePage=") + c.codePageSetting + "\n");
+    env_ = {"KORVO_FAKE_TEXT=" + c.bytes};
+    std::vector<std::string> args = {"--lib", lib};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    args.push_back("host.ini");
+    ProgramResult r = host(args);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("[Story] GetItemDescription(\"0\")\n  text (" +
+                         std::to_string(c.bytes.size()) + " bytes): " + c.shown + "\n"),
+              std::string::npos)
+        << r.out;
+    if (c.heading) {
+      EXPECT_NE(r.out.find(std::string("  texts in code page ") + c.heading + ", shown in UTF-8\n"),
+                std::string::npos)
+          << r.out;
+    }
+    if (c.warning) {
+      EXPECT_NE(r.err.find(std::string("korvo-host: warning: ") + c.warning), std::string::npos)
+          << r.err;
+    } else if (c.codePageSetting) {
+      EXPECT_EQ(r.err, "");
+    }
+  }
+}
+
+// auto is the code page of the locale korvo-host runs in, as it is for the
+// plug-in in the host's process; a locale of no code page the plug-in
+// writes gives latin1, as the plug-in falls back to it.
+TEST_F(HostTest, AutoIsTheCodePageOfTheLocale) {
+  const std::string lib = copyLibrary(KORVO_FAKE_PLUGIN_PATH, "libfake.so");
+  writeWholeFile(dir_.file("host.ini"), "[Story]\nFunction=GetItemDescription\nParam=0\n");
+  struct Case {
+    const char* locale;
+    const char* setting;  // CodePage in Korvo.ini
+    std::vector<std::string> args;
+    const char* heading;
+    const char* shown;
+    const char* warning;  // null: none
+  } cases[] = {
+      {"ru_RU.CP1251", "auto", {}, "1251 (auto) (CodePage in Korvo.ini)",
+       "\u041F\u0440\u0438\u0432\u0435\u0442", nullptr},
+      {"ru_RU.CP1251", "932", {"--codepage", "AUTO"}, "1251 (auto) (command line)",
+       "\u041F\u0440\u0438\u0432\u0435\u0442", nullptr},
+      {"ru_RU.UTF-8", "auto", {}, "utf-8 (auto) (CodePage in Korvo.ini)",
+       "\\xCF\\xF0\\xE8\\xE2\\xE5\\xF2", nullptr},
+      {"C", "auto", {}, "latin1 (CodePage in Korvo.ini)",
+       "\u00CF\u00F0\u00E8\u00E2\u00E5\u00F2",
+       "CodePage=auto (CodePage in Korvo.ini): the system's character set is no code page the "
+       "plug-in writes; shown as latin1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.locale) + " CodePage=" + c.setting);
+    writeWholeFile(dir_.file("Korvo.ini"), std::string("[Settings]\nCodePage=") + c.setting + "\n");
+    env_ = {"KORVO_FAKE_TEXT=\xCF\xF0\xE8\xE2\xE5\xF2", std::string("LANG=") + c.locale,
+            std::string("LC_ALL=") + c.locale};
+    std::vector<std::string> args = {"--lib", lib};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    args.push_back("host.ini");
+    ProgramResult r = host(args);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find(std::string("  texts in code page ") + c.heading + ", shown in UTF-8\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(std::string("text (6 bytes): ") + c.shown + "\n"), std::string::npos)
+        << r.out;
+    if (c.warning) {
+      EXPECT_NE(r.err.find(std::string("korvo-host: warning: ") + c.warning), std::string::npos)
+          << r.err;
+    } else {
+      EXPECT_EQ(r.err, "");
+    }
+  }
 }
 
 TEST_F(HostTest, DrivesTheEntryPointsInHostOrder) {
@@ -285,6 +409,12 @@ TEST_F(HostTest, RefusesBadArgumentsAndFiles) {
       {{"--watch", "soon", "host.ini"}, 2, "--watch needs a number of seconds"},
       {{"--watch", "0", "host.ini"}, 2, "give --rounds too"},
       {{"--rounds", "0", "host.ini"}, 2, "--rounds needs a number above 0"},
+      {{"--codepage", "1252x", "host.ini"}, 2,
+       "--codepage needs auto, latin1, utf-8 or the number of a code page such as 1251, not "
+       "\"1252x\""},
+      {{"--codepage", "1", "host.ini"}, 2, "--codepage needs auto,"},
+      {{"--codepage", "", "host.ini"}, 2, "--codepage needs auto,"},
+      {{"--codepage"}, 2, "--codepage needs a value"},
       {{"--lib", lib, "missing.ini"}, 2, "cannot read the host INI file missing.ini"},
       {{"--lib", lib, "."}, 2, "cannot read the host INI file ."},
       {{"--lib", lib, "bad.ini"}, 2, "[Meter]: Function \"GetTitles\" is not one of GetTitle,"},
@@ -309,8 +439,8 @@ TEST_F(HostTest, HelpSaysHowToUseIt) {
   ProgramResult r = host({"--help"});
   EXPECT_EQ(r.exitCode, 0);
   for (const char* text : {"Usage: korvo-host [options] HOST_INI", "--lib PATH", "--click SECTION",
-                           "--configure SECTION", "--watch N", "--rounds K", "Function", "Param",
-                           "%tt"})
+                           "--configure SECTION", "--watch N", "--rounds K", "--codepage CP",
+                           "auto", "latin1", "utf-8", "--utf8", "Function", "Param", "%tt"})
     EXPECT_NE(r.out.find(text), std::string::npos) << text;
 }
 

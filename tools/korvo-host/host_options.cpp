@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "host_code_page.h"
+
 namespace korvo::host {
 namespace {
 
@@ -43,8 +45,13 @@ const char* const kUsage =
     "  --watch N           redraw every N seconds, like a desktop host, until\n"
     "                      interrupted (Ctrl-C)\n"
     "  --rounds K          stop after K drawings\n"
-    "  --utf8              print the plug-in's single-byte (Latin-1) texts as UTF-8,\n"
-    "                      for a terminal; without it the bytes go out unchanged\n"
+    "  --codepage CP       the code page the plug-in writes its texts in, as its\n"
+    "                      CodePage setting names it: auto (this system's), latin1,\n"
+    "                      utf-8, or a number such as 1251, 932, 20866 or 28592;\n"
+    "                      the texts are printed in UTF-8 (default: CodePage in the\n"
+    "                      [Settings] of Korvo.ini beside the library, else the\n"
+    "                      plug-in's default: latin1 on Linux, auto on Windows)\n"
+    "  --utf8              the same as --codepage latin1\n"
     "  --fetch URL         download and read one feed exactly as a meter does and\n"
     "                      print each hop (address, status, the headers that\n"
     "                      matter), the dialect, the items, or the error and why;\n"
@@ -52,8 +59,9 @@ const char* const kUsage =
     "  --help              show this text\n"
     "\n"
     "A text holding \"%tt\" is shown as the meter text and, after the marker, its\n"
-    "tooltip. Exit status: 0 done, 1 the library could not be used, 2 bad\n"
-    "arguments or host INI file.\n"
+    "tooltip, each with the number of bytes the plug-in returned; a byte that is\n"
+    "no character of the code page is shown as \\xNN. Exit status: 0 done, 1 the\n"
+    "library could not be used, 2 bad arguments or host INI file.\n"
     "\n"
     "Example:\n"
     "  korvo-host --click Headline examples/host.ini\n";
@@ -92,8 +100,16 @@ bool parseOptions(int argc, const char* const* argv, HostOptions& options, std::
     } else if (arg == "--fetch") {
       if (!value(v)) return false;
       options.fetchUrl = v;
+    } else if (arg == "--codepage") {
+      if (!value(v)) return false;
+      if (!isCodePageSetting(v)) {
+        error = "--codepage needs auto, latin1, utf-8 or the number of a code page such as "
+                "1251, not \"" + std::string(v) + "\"";
+        return false;
+      }
+      options.codePage = v;
     } else if (arg == "--utf8") {
-      options.utf8 = true;
+      options.codePage = "latin1";
     } else if (arg == "--rounds") {
       if (!value(v)) return false;
       if (!parseCount(v, options.rounds) || options.rounds == 0) {

@@ -13,7 +13,7 @@ struct HostOptions {
   bool watch = false;
   unsigned watchSeconds = 0;
   unsigned rounds = 1;                 // drawings; 0: until interrupted
-  bool utf8 = false;                   // show Latin-1 texts as UTF-8
+  std::string codePage;                // the plug-in's texts are in; empty: its CodePage
   bool help = false;
   std::string fetchUrl;                // --fetch: one download, reported
 };

@@ -6,6 +6,11 @@
 
 namespace korvo::host {
 
+// Takes the user's character set from the environment, as a desktop program
+// does (the plug-in's CodePage=auto follows the host's), and has a console
+// show the UTF-8 that korvo-host prints.
+void setUpCharacterSets();
+
 // The plug-in file a host looks for beside itself.
 extern const char* const kDefaultLibraryName;
 

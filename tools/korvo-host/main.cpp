@@ -5,12 +5,14 @@
 #include <string_view>
 #include <vector>
 
+#include "host_code_page.h"
 #include "host_meters.h"
 #include "host_options.h"
 #include "fetch_report.h"
 #include "host_system.h"
 #include "meter_display.h"
 #include "platform/ini_file.h"
+#include "platform/text_conversion.h"
 #include "plugin_files.h"
 #include "plugin_api.h"
 
@@ -46,13 +48,14 @@ void showInfo(const PluginApi& api, const std::string& path, const std::vector<H
                 << m.function->name << '\n';
 }
 
-void draw(const PluginApi& api, const HostMeter& m, bool utf8) {
+void draw(const PluginApi& api, const HostMeter& m, unsigned codePage) {
   const MeterFunction& f = *m.function;
   const char* answer = f.channel ? (api.*f.channel)(m.id) : (api.*f.item)(m.id, m.param.c_str());
   if (answer == nullptr)
     std::cerr << "korvo-host: warning: [" << m.section << "] " << f.name
               << " returned a null pointer; shown as empty\n";
-  showMeter(std::cout, m.section, f.name, f.item ? &m.param : nullptr, splitTooltip(answer), utf8);
+  showMeter(std::cout, m.section, f.name, f.item ? &m.param : nullptr, splitTooltip(answer),
+            codePage);
 }
 
 int run(const HostOptions& options) {
@@ -75,6 +78,8 @@ int run(const HostOptions& options) {
   const std::string pluginIni = besideLibrary(path, "Korvo.ini");
   std::string warning;
   const std::string settings = settingsLine(pluginIni, warning);
+  const HostCodePage codePage =
+      chooseCodePage(options.codePage, pluginIni, charset::systemCodePage());
   DynamicLibrary library(path);
   if (!library.isOpen()) {
     std::cerr << "korvo-host: cannot load " << path << ": " << library.error() << '\n';
@@ -90,6 +95,9 @@ int run(const HostOptions& options) {
   showInfo(api, path, meters);
   if (!settings.empty()) std::cout << "  " << settings << '\n';
   if (!warning.empty()) std::cerr << "korvo-host: warning: " << warning << '\n';
+  std::cout << "  texts in code page " << codePage.name << " (" << codePage.source
+            << "), shown in UTF-8\n";
+  if (!codePage.warning.empty()) std::cerr << "korvo-host: warning: " << codePage.warning << '\n';
   const bool logging = loggingOn(pluginIni);
   LogWatch log(besideLibrary(path, "Korvolog.txt"));
   const char* ini = options.hostIni.c_str();
@@ -110,7 +118,7 @@ int run(const HostOptions& options) {
   if (options.watch) catchInterrupts();
   for (unsigned round = 1;; ++round) {
     if (options.rounds != 1) std::cout << "-- drawing " << round << '\n';
-    for (const HostMeter& m : meters) draw(api, m, options.utf8);
+    for (const HostMeter& m : meters) draw(api, m, codePage.target.number);
     if (round == 1)
       for (const std::string& section : options.click) {
         const HostMeter& m = *findMeter(meters, section);
@@ -136,6 +144,7 @@ int run(const HostOptions& options) {
 
 int main(int argc, char** argv) {
   using namespace korvo::host;
+  setUpCharacterSets();
   HostOptions options;
   std::string error;
   if (!parseOptions(argc, argv, options, error)) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <clocale>
 #include <cstdlib>
 #include <vector>
 
@@ -18,6 +19,8 @@ volatile sig_atomic_t gInterrupted = 0;
 void onInterrupt(int) { gInterrupted = 1; }
 
 }  // namespace
+
+void setUpCharacterSets() { std::setlocale(LC_CTYPE, ""); }
 
 const char* const kDefaultLibraryName = "libkorvo.so";
 

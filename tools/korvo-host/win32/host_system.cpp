@@ -27,6 +27,10 @@ BOOL WINAPI onControl(DWORD event) {
 
 }  // namespace
 
+// The system's code page is GetACP, which no locale call changes; the
+// console shows the UTF-8 we print only when told.
+void setUpCharacterSets() { SetConsoleOutputCP(CP_UTF8); }
+
 const char* const kDefaultLibraryName = "korvo.dll";
 
 std::string executableDirectory() {
