@@ -6,8 +6,6 @@
 #include <string>
 
 #include "feed/feed_parser.h"
-#include "platform/clock.h"
-#include "support/temp_dir.h"
 
 namespace korvo {
 namespace {
@@ -204,37 +202,6 @@ TEST(FeedCodePageTest, RelativeLinksResolveAgainstTheAddressAfterRedirects) {
   EXPECT_EQ(feed.channel.link, "https://new.example.com/");
   ASSERT_EQ(feed.channel.items.size(), 1u);
   EXPECT_EQ(feed.channel.items[0].link, "https://new.example.com/news/story/1");
-}
-
-class FeedCodePageLogTest : public ::testing::Test {
- protected:
-  FeedCodePageLogTest() {
-    logger.openLog(dir.path());
-    logger.setEnabled(true);
-    env.log = &logger;
-    env.clock = &clock;
-  }
-  std::string log() const { return test::readWholeFile(dir.file("Korvolog.txt")); }
-
-  test::TempDir dir;
-  ManualClock clock;  // 2001-09-09 01:46:40 UTC
-  Logger logger{clock};
-  Environment env;
-};
-
-TEST_F(FeedCodePageLogTest, AnUnknownCharsetIsLoggedWithWhatItIsReadAs) {
-  CleanupOptions options;
-  options.target = kUtf8;
-  for (const std::string& title : {std::string("ok"), std::string("caf\xE9")}) {
-    Feed feed("http://example.com/feed", env);
-    std::string body = rss("", title);
-    ASSERT_TRUE(convertAndParse(feed, body, options, "x-\"unknown\"\n"));
-  }
-  EXPECT_EQ(log(),
-            "Sun Sep 09 01:46:40 2001 --> Unknown charset \"x-\"unknown\"?\", read as UTF-8 "
-            "(http://example.com/feed)\n"
-            "Sun Sep 09 01:46:40 2001 --> Unknown charset \"x-\"unknown\"?\", read as "
-            "windows-1252 (http://example.com/feed)\n");
 }
 
 }  // namespace

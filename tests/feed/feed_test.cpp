@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "feed/feed_parser.h"
 #include "support/temp_dir.h"
 
 namespace korvo {
@@ -159,6 +160,23 @@ TEST_F(FeedLogTest, SetErrorKeepsTheMessageAndLogsIt) {
             "Sun Sep 09 01:46:40 2001 --> Error: Unable to connect (http://example.com/rss)\n"
             "Sun Sep 09 01:46:40 2001 --> Error: Invalid rss document. (http://example.com/rss)\n"
             "Sun Sep 09 01:46:40 2001 --> Error: No data recieved\n");
+}
+
+TEST_F(FeedLogTest, AnUnknownCharsetIsLoggedWithWhatItIsReadAs) {
+  logger.setEnabled(true);
+  CleanupOptions options;
+  options.target = TargetCodePage{charset::kUtf8, false};
+  for (const std::string title : {"ok", "caf\xE9"}) {
+    Feed feed("http://example.com/feed", env);
+    std::string body = "<rss><channel><title>" + title + "</title></channel></rss>";
+    ASSERT_TRUE(convertAndParse(feed, body, options, "x-\"unknown\"\n"));
+  }
+  // The name is the document's: its control characters do not reach the log.
+  EXPECT_EQ(log(),
+            "Sun Sep 09 01:46:40 2001 --> Unknown charset \"x-\"unknown\"?\", read as UTF-8 "
+            "(http://example.com/feed)\n"
+            "Sun Sep 09 01:46:40 2001 --> Unknown charset \"x-\"unknown\"?\", read as "
+            "windows-1252 (http://example.com/feed)\n");
 }
 
 TEST_F(FeedLogTest, SetErrorWritesNothingWhileLoggingIsOff) {
