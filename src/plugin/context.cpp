@@ -5,6 +5,7 @@
 #include "platform/https_client.h"
 #include "platform/ini_file.h"
 #include "platform/shell.h"
+#include "platform/worker_thread.h"
 
 namespace korvo {
 namespace {
@@ -63,7 +64,7 @@ Context::Context() : moved_(std::make_shared<MovedFeeds>()), result_(std::make_u
                                                                                          moved_),
       diskCache_);
   downloads_->onLingering = [log = logger_] {
-    if (pinModule()) log->writeLine("Shut-down: the library stays loaded until they end");
+    if (keepLoadedForWorkers()) log->writeLine("Shut-down: the library stays loaded until they end");
   };
   meterEnv_ = MeterEnv{&cache_, settings_.get(), &openLink, downloads_.get()};
   logger_->writeLine("DLLMain()");

@@ -1,7 +1,8 @@
 #pragma once
 // Downloads off the host's thread. Due feeds are downloaded and parsed by a
 // small pool of worker threads (at most kMaxWorkers, started on first need,
-// never two downloads of one URL at a time) into private copies; the host's
+// each ending once it has been idle for limits::kWorkerIdleMs; never two
+// downloads of one URL at a time) into private copies; the host's
 // thread applies finished copies to the feeds of the cache when a refresh
 // starts, so a Feed is only ever changed on the host's thread. A refresh
 // waits for a download only when its feed has nothing to show yet, and all
@@ -22,11 +23,11 @@
 #include <memory>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/environment.h"
 #include "feed/cleanup_options.h"
+#include "platform/worker_thread.h"
 #include "retrieval/disk_cache.h"
 #include "retrieval/feed_cache.h"
 
@@ -78,8 +79,14 @@ class BackgroundDownloads {
   int budgetMs() const { return budgetMs_; }
   // Downloads started and not yet applied.
   std::size_t inFlight() const { return inFlight_.size(); }
-  // Worker threads started since the last stop().
-  int workerCount() const { return static_cast<int>(workers_.size()); }
+  // Worker threads running now.
+  int workerCount() const;
+  // How long a worker stays idle before it ends (limits::kWorkerIdleMs);
+  // set it before the first download (or after a stop()).
+  void setIdleLimit(std::chrono::milliseconds limit) { idleLimit_ = limit; }
+  // Waits up to timeout until no worker runs (idle workers end after the
+  // idle limit); true when none does.
+  bool waitForIdleEnd(std::chrono::milliseconds timeout);
 
   struct Shared;  // the state workers share with this object
 
@@ -89,6 +96,8 @@ class BackgroundDownloads {
   // Waits until url's download has finished or the budget left in this
   // second is spent.
   void waitFor(const std::string& url);
+  // Joins the workers that ended after being idle.
+  void joinIdleEnded();
 
   FeedCache& cache_;
   Environment workerEnv_;
@@ -97,7 +106,13 @@ class BackgroundDownloads {
   std::shared_ptr<DiskCache> diskCache_;
   std::set<std::string, std::less<>> diskTried_;  // URLs whose stored copy was asked for
   std::shared_ptr<Shared> shared_;  // null until the first download, and after stop()
-  std::vector<std::thread> workers_;
+  std::chrono::milliseconds idleLimit_{limits::kWorkerIdleMs};
+  struct Worker {
+    int id;
+    WorkerThread thread;
+  };
+  std::vector<Worker> workers_;
+  int nextWorkerId_ = 0;
   std::vector<std::string> inFlight_;  // URLs started and not yet applied
   std::chrono::steady_clock::time_point windowStart_{};
   std::chrono::milliseconds waited_{0};  // in the second from windowStart_

@@ -220,6 +220,25 @@ TEST_F(BackgroundDownloadsTest, StopCancelsADownloadTheServerHolds) {
   EXPECT_EQ(feed.field("title"), "Never");
 }
 
+TEST_F(BackgroundDownloadsTest, AnIdleWorkerEndsAndTheNextDownloadStartsANewOne) {
+  LoopbackServer server("127.0.15.9", Script().send(rssAnswer("Again")));
+  ASSERT_TRUE(server.ok()) << server.error();
+  Fixture f(0);
+  f.downloads.setIdleLimit(milliseconds(1));
+  Feed& feed = f.cache.getOrCreate(server.url("/feed.xml"));
+  for (int round = 0; round < 3; ++round) {
+    f.downloads.refresh(feed, kInterval, options_);
+    ASSERT_TRUE(f.downloads.waitForFinished(kHangGuard)) << round;
+    ASSERT_TRUE(f.downloads.waitForIdleEnd(kHangGuard)) << "the idle worker ended, round " << round;
+    EXPECT_EQ(f.downloads.workerCount(), 0);
+    f.downloads.refresh(feed, kInterval, options_);
+    EXPECT_EQ(feed.field("title"), "Again") << round;
+    f.clock.advance(static_cast<std::uint32_t>(kInterval));
+  }
+  EXPECT_EQ(server.connections(), 3u);
+  EXPECT_TRUE(f.downloads.stop(BackgroundDownloads::kStopWait));
+}
+
 TEST_F(BackgroundDownloadsTest, AtMostFourDownloadsRunAtOnce) {
   auto gate = std::make_shared<Gate>();
   std::vector<std::unique_ptr<LoopbackServer>> servers;
