@@ -34,7 +34,8 @@ class WorkerThread {
 
 // Keeps the library loaded until every WorkerThread still running has
 // ended (for the rest of the process where a thread cannot hold the
-// library itself); false when that failed.
+// library itself); false when that failed. Not from the library's unload
+// notification on Linux: the unload cannot be stopped there.
 bool keepLoadedForWorkers();
 
 }  // namespace korvo

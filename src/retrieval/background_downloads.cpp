@@ -332,6 +332,7 @@ bool BackgroundDownloads::stop(std::chrono::milliseconds wait, bool join) {
   if (!shared_) return true;
   std::shared_ptr<Shared> shared = std::move(shared_);
   bool ended = false;
+  int running = 0;
   {
     std::unique_lock<std::mutex> lock(shared->mutex);
     shared->stopping = true;
@@ -339,12 +340,22 @@ bool BackgroundDownloads::stop(std::chrono::milliseconds wait, bool join) {
     shared->queue.clear();
     shared->work.notify_all();
     ended = shared->finished.wait_for(lock, wait, [&] { return shared->running == 0; });
-    if (!ended)
-      workerEnv_.writeLine("Shut-down: " + std::to_string(shared->running) +
-                           " download(s) could not be stopped; they end on their own");
+    running = shared->running;
   }
+  const bool kept = !ended && onLingering && onLingering();
+  if (kept || (!ended && !join)) {
+    workerEnv_.writeLine("Shut-down: " + std::to_string(running) +
+                         " download(s) could not be stopped; they end on their own");
+    if (kept) workerEnv_.writeLine("Shut-down: the library stays loaded until they end");
+  } else if (!ended) {
+    // Nothing keeps the library loaded for them: the code they run must
+    // not go while they run it.
+    workerEnv_.writeLine("Shut-down: waiting for " + std::to_string(running) +
+                         " download(s) that could not be stopped");
+  }
+  const bool left = kept || (!ended && !join);
   for (Worker& worker : workers_) {
-    if (ended && join)
+    if (!left && join)
       worker.thread.join();
     else
       worker.thread.detach();
@@ -353,7 +364,6 @@ bool BackgroundDownloads::stop(std::chrono::milliseconds wait, bool join) {
   inFlight_.clear();
   // A job dropped from the queue never read its stored copy.
   diskTried_.clear();
-  if (!ended && onLingering) onLingering();
   return ended;
 }
 

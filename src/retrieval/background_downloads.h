@@ -60,17 +60,20 @@ class BackgroundDownloads {
   void applyFinished();
 
   // Cancels the downloads in flight and waits at most `wait` for the
-  // workers to end. Workers still running then (inside a name lookup or a
-  // connect, which cannot be cancelled) are left to end on their own, the
-  // log says so and onLingering is called; false then. join false: no
+  // workers to end. Workers still running then (in work that cannot be
+  // cancelled, such as a name lookup on Windows) are left to end on their
+  // own when onLingering says the library stays loaded for them, and the
+  // log says so; otherwise they are waited for after all. False then.
+  // join false: no
   // thread is joined, every worker is left to end on its own (where the
   // caller may not wait for a thread, such as under a loader lock). Feeds that were being downloaded
   // become due again after the retry delay. The next download starts a new
   // pool.
   bool stop(std::chrono::milliseconds wait, bool join = true);
   static constexpr std::chrono::milliseconds kStopWait{800};
-  // Called by stop() when a worker could not be ended (null: nothing).
-  std::function<void()> onLingering;
+  // Called by stop() when a worker could not be ended within the wait:
+  // true when the library stays loaded while it runs (null: false).
+  std::function<bool()> onLingering;
 
   // Waits up to timeout until every download started has finished (not
   // applied: the next refresh applies them); true when they all have.

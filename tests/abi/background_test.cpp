@@ -133,34 +133,43 @@ TEST_F(BackgroundAbiTest, UnloadWithoutShutDownEndsAStuckDownload) {
   EXPECT_EQ(threadCount(), threadsBefore);
 }
 
-TEST_F(BackgroundAbiTest, AWorkerThatCannotBeStoppedKeepsTheLibraryLoaded) {
-  writeSettings("DoLog=yes\nWaitForDownload=0\n");
-  // A connect gets no answer and lasts its whole time-out (12 s): it cannot
-  // be cancelled, like a name lookup.
+TEST_F(BackgroundAbiTest, ShutDownAndUnloadCancelAConnectThatGetsNoAnswer) {
+  // A connect that gets no answer would last its whole time-out (12 s).
   LoopbackServer server = LoopbackServer::unanswered(kAddress);
   ASSERT_TRUE(server.ok()) << server.error();
-  PluginLibrary lib(dir_.path());
-  ASSERT_TRUE(lib.loaded()) << lib.error();
-  const int id = meter(lib);
-  EXPECT_EQ(std::string(lib->GetTitle(id)), "");
-  bool pending = false;
-  for (auto until = SteadyClock::now() + kHangGuard; !pending && SteadyClock::now() < until;) {
-    pending = connectPending(kAddress);
-    if (!pending) std::this_thread::sleep_for(Ms(5));  // a look at the kernel's table, not a guess
-  }
-  ASSERT_TRUE(pending) << "the worker is inside its connect";
+  for (const bool shutDownFirst : {true, false}) {
+    SCOPED_TRACE(shutDownFirst ? "dllshutdown, then unload" : "unload alone");
+    test::TempDir dir;
+    test::writeWholeFile(dir.file("host.ini"), "[A]\nNewsSite=News\n");
+    test::writeWholeFile(dir.file("Korvo.ini"), "[Settings]\nDoLog=yes\nWaitForDownload=0\n"
+                                                "[NewsSites]\nNews=http://" + kAddress + "/feed.xml\n");
+    const std::size_t threadsBefore = threadCount();
+    PluginLibrary lib(dir.path());
+    ASSERT_TRUE(lib.loaded()) << lib.error();
+    const int id = lib->dllstartup(0, 0);
+    lib->src_load_settings(id, dir.file("host.ini").c_str(), "A");
+    EXPECT_EQ(std::string(lib->GetTitle(id)), "");
+    bool pending = false;
+    for (auto until = SteadyClock::now() + kHangGuard; !pending && SteadyClock::now() < until;) {
+      pending = connectPending(kAddress);
+      if (!pending) std::this_thread::sleep_for(Ms(5));  // a look at the kernel's table, not a guess
+    }
+    ASSERT_TRUE(pending) << "the worker is inside its connect";
 
-  const auto start = SteadyClock::now();
-  EXPECT_EQ(lib->dllshutdown(id), 0);
-  EXPECT_LT(SteadyClock::now() - start, kHangGuard);
-  lib.unload();
-  EXPECT_TRUE(test::isMapped(lib.path())) << "pinned while its worker runs";
-  const std::string text = log();
-  EXPECT_NE(text.find("Shut-down: 1 download(s) could not be stopped; they end on their own\n"),
-            std::string::npos)
-      << text;
-  EXPECT_NE(text.find("Shut-down: the library stays loaded until they end\n"), std::string::npos)
-      << text;
+    const auto start = SteadyClock::now();
+    if (shutDownFirst) {
+      EXPECT_EQ(lib->dllshutdown(id), 0);
+    }
+    lib.unload();
+    EXPECT_LT(SteadyClock::now() - start, kHangGuard);
+    EXPECT_FALSE(test::isMapped(lib.path()));
+    EXPECT_EQ(threadCount(), threadsBefore);
+    const std::string text = test::readWholeFile(dir.file("Korvolog.txt"));
+    EXPECT_NE(text.find("Error: Download cancelled. (http://" + kAddress + "/feed.xml)\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("could not be stopped"), std::string::npos) << text;
+  }
 }
 
 TEST_F(BackgroundAbiTest, AFailureOnAWorkerShowsItsErrorTextWithShowError) {

@@ -48,8 +48,7 @@ bool keepLoadedForWorkers() {
       info.dli_fname == nullptr)
     return false;
   // The handle is never closed: it only marks the library as never
-  // unloaded. This works from the unload notification too: the loader
-  // looks at the mark again after the destructors have run.
+  // unloaded. Too late once the unload has begun (in its destructors).
   return dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE) != nullptr;
 }
 

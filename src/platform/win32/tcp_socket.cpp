@@ -75,22 +75,26 @@ TcpSocket::~TcpSocket() {
   if (started_) WSACleanup();
 }
 
-bool TcpSocket::connectTo(const std::string& host, int port, int connectTimeoutMs) {
+// A worker waiting here holds its own reference to the library (see
+// worker_thread.h), so cancel is only looked at between the steps.
+bool TcpSocket::connectTo(const std::string& host, int port, int connectTimeoutMs,
+                          const std::atomic<bool>* cancel) {
   close();
   AddressList list;
   if (!lookUp(host, port, list)) return false;
   const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(connectTimeoutMs > 0 ? connectTimeoutMs : 1);
   for (const ADDRINFOW* a = list.first; a != nullptr; a = a->ai_next) {
     const ULONGLONG now = GetTickCount64();
-    if (now >= deadline) break;
+    if (now >= deadline || (cancel != nullptr && cancel->load())) break;
     if (connectOne(a->ai_family, a->ai_addr, static_cast<int>(a->ai_addrlen),
-                   static_cast<int>(deadline - now)))
+                   static_cast<int>(deadline - now), cancel))
       return true;
   }
   return false;
 }
 
-bool TcpSocket::connectOne(int family, const void* address, int length, int timeoutMs) {
+bool TcpSocket::connectOne(int family, const void* address, int length, int timeoutMs,
+                           const std::atomic<bool>*) {
   const SOCKET s = socket(family, SOCK_STREAM, 0);
   if (s == INVALID_SOCKET) return false;
   handle_ = static_cast<long long>(s);
