@@ -300,9 +300,11 @@ void BackgroundDownloads::waitFor(const std::string& url) {
   if (now - windowStart_ >= std::chrono::seconds(1)) {
     windowStart_ = now;
     waited_ = Milliseconds(0);
+    ++tally_.windows;
   }
   const Milliseconds left = Milliseconds(budgetMs_) - waited_;
   if (left <= Milliseconds(0)) return;
+  ++tally_.waits;
   {
     Shared& s = *shared_;
     std::unique_lock<std::mutex> lock(s.mutex);
@@ -311,7 +313,9 @@ void BackgroundDownloads::waitFor(const std::string& url) {
                          [&](const Shared::Job& job) { return job.feed->url == url; });
     });
   }
-  waited_ += std::chrono::duration_cast<Milliseconds>(SteadyClock::now() - now);
+  const auto waited = std::chrono::duration_cast<Milliseconds>(SteadyClock::now() - now);
+  waited_ += waited;
+  tally_.waited += waited;
   applyFinished();
 }
 

@@ -80,6 +80,14 @@ class BackgroundDownloads {
   bool waitForFinished(std::chrono::milliseconds timeout);
 
   int budgetMs() const { return budgetMs_; }
+  // The waits of refreshes for a download, since construction: how many
+  // began, in how many one-second windows, and how long they lasted in all.
+  struct WaitTally {
+    int waits = 0;
+    int windows = 0;
+    std::chrono::milliseconds waited{0};
+  };
+  const WaitTally& waitTally() const { return tally_; }
   // Downloads started and not yet applied.
   std::size_t inFlight() const { return inFlight_.size(); }
   // Worker threads running now.
@@ -119,6 +127,7 @@ class BackgroundDownloads {
   std::vector<std::string> inFlight_;  // URLs started and not yet applied
   std::chrono::steady_clock::time_point windowStart_{};
   std::chrono::milliseconds waited_{0};  // in the second from windowStart_
+  WaitTally tally_;
 };
 
 }  // namespace korvo

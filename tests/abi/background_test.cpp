@@ -30,12 +30,13 @@ using SteadyClock = std::chrono::steady_clock;
 
 constexpr Ms kHangGuard{5000};
 
-std::size_t threadCount() {
+std::size_t entriesIn(const char* directory) {
   std::size_t n = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
-    ++n;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(directory)) ++n;
   return n;
 }
+std::size_t threadCount() { return entriesIn("/proc/self/task"); }
+std::size_t openFileCount() { return entriesIn("/proc/self/fd"); }
 
 // address ("127.0.15.40") as /proc/net/tcp writes it ("280F007F").
 std::string procTcpAddress(const std::string& address) {
@@ -189,11 +190,12 @@ TEST_F(BackgroundAbiTest, AFailureOnAWorkerShowsItsErrorTextWithShowError) {
   lib->dllshutdown(id);
 }
 
-TEST_F(BackgroundAbiTest, LoadUseAndUnloadLeaveNoThreadBehind) {
-  writeSettings("WaitForDownload=0\n");
+TEST_F(BackgroundAbiTest, LoadUseAndUnloadLeaveNoThreadNorOpenFileBehind) {
+  writeSettings("DoLog=yes\nWaitForDownload=0\n");
   LoopbackServer server(kAddress, Script().send(rssAnswer("Cycle")));
   ASSERT_TRUE(server.ok()) << server.error();
   const std::size_t threadsBefore = threadCount();
+  const std::size_t filesBefore = openFileCount();
   for (int cycle = 0; cycle < 100; ++cycle) {
     PluginLibrary lib(dir_.path());
     ASSERT_TRUE(lib.loaded()) << lib.error();
@@ -202,6 +204,7 @@ TEST_F(BackgroundAbiTest, LoadUseAndUnloadLeaveNoThreadBehind) {
     if (cycle % 2 == 0) lib->dllshutdown(id);  // and every other time none
   }
   EXPECT_EQ(threadCount(), threadsBefore);
+  EXPECT_EQ(openFileCount(), filesBefore) << "sockets, the log and the disk copy all closed";
 }
 
 }  // namespace

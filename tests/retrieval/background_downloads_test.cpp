@@ -8,6 +8,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "feed/cleanup_options.h"
 #include "retrieval/feed_cache.h"
@@ -259,6 +260,37 @@ TEST_F(BackgroundDownloadsTest, AtMostFourDownloadsRunAtOnce) {
     f.downloads.refresh(*feed, kInterval, options_);
     EXPECT_EQ(feed->field("title"), "Many") << feed->url;
   }
+}
+
+TEST_F(BackgroundDownloadsTest, TwentyDeadServersHoldNoQueryPastTheBudgetOfItsSecond) {
+  constexpr int kBudgetMs = 250;
+  constexpr int kMeters = 20;
+  auto gate = std::make_shared<Gate>();  // opened only at the end: the servers never answer
+  std::vector<std::unique_ptr<LoopbackServer>> servers;
+  Fixture f(kBudgetMs);
+  std::vector<Feed*> feeds;
+  for (int i = 0; i < kMeters; ++i) {
+    servers.push_back(std::make_unique<LoopbackServer>(
+        "127.0.16." + std::to_string(1 + i), Script().waitFor(gate).send(rssAnswer("Late"))));
+    ASSERT_TRUE(servers.back()->ok()) << servers.back()->error();
+    feeds.push_back(&f.cache.getOrCreate(servers.back()->url("/feed.xml")));
+  }
+  for (int query = 0; query < 100; ++query) {
+    Feed& feed = *feeds[static_cast<std::size_t>(query % kMeters)];
+    f.downloads.refresh(feed, kInterval, options_);
+    EXPECT_FALSE(feed.state.hasData);
+  }
+  // Every wait ran to the end of what its second had left, so each second
+  // with a wait has exactly one: once it is spent, no query waits.
+  const BackgroundDownloads::WaitTally& tally = f.downloads.waitTally();
+  EXPECT_GE(tally.windows, 1);
+  EXPECT_EQ(tally.waits, tally.windows);
+  EXPECT_GE(tally.waited.count(), kBudgetMs * tally.windows) << "each wait lasted its budget";
+  EXPECT_EQ(f.downloads.inFlight(), static_cast<std::size_t>(kMeters));
+  EXPECT_EQ(f.downloads.workerCount(), BackgroundDownloads::kMaxWorkers);
+  EXPECT_TRUE(f.downloads.stop(BackgroundDownloads::kStopWait));
+  gate->open();
+  for (const auto& server : servers) EXPECT_LE(server->connections(), 1u) << server->url("/");
 }
 
 }  // namespace
