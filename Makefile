@@ -34,12 +34,12 @@ sanitize: deps
 
 # The tests that run threads (download workers, the log, the test
 # servers), under ThreadSanitizer.
-TSAN_TESTS = background_downloads_test abi_background_test hostile_server_test abi_hostile_servers_test abi_disk_cache_test abi_name_lookup_test
+TSAN_TESTS = background_downloads_test abi_background_test hostile_server_test abi_hostile_servers_test abi_disk_cache_test
 tsan: deps
 	cmake -S . -B build-tsan -DKORVO_WERROR=$(WERROR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVO_TSAN=ON
 	cmake --build build-tsan -j$(JOBS) --target korvo $(TSAN_TESTS)
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --test-dir build-tsan --output-on-failure -j$(JOBS) \
-	  -R '^(BackgroundDownloadsTest|BackgroundAbiTest|HostileServerTest|HostileServersTest|DiskCacheAbiTest|NameLookupTest)\.'
+	  -R '^(BackgroundDownloadsTest|BackgroundAbiTest|HostileServerTest|HostileServersTest|DiskCacheAbiTest)\.'
 
 run: build
 	scripts/demo

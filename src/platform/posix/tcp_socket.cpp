@@ -21,6 +21,15 @@
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
 #endif
+// ThreadSanitizer cannot follow the thread glibc starts for getaddrinfo_a
+// (it crashes in it): under it a lookup blocks, and a cancel waits for it.
+#if defined(__SANITIZE_THREAD__)
+#define KORVO_BLOCKING_LOOKUP 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define KORVO_BLOCKING_LOOKUP 1
+#endif
+#endif
 
 namespace korvo {
 namespace {
@@ -104,6 +113,9 @@ bool lookUp(const std::string& host, int port, AddressList& list, const std::ato
   if (literal == 0) return list.first != nullptr;
   if (literal != EAI_NONAME || isIpv6Literal(host)) return false;
   hints.ai_flags = AI_NUMERICSERV;
+#if defined(KORVO_BLOCKING_LOOKUP)
+  cancel = nullptr;
+#endif
   if (cancel == nullptr)
     return getaddrinfo(host.c_str(), service.c_str(), &hints, &list.first) == 0 && list.first;
   return lookUpName(host, service, hints, list, cancel);
