@@ -128,7 +128,8 @@ void work(const std::shared_ptr<BackgroundDownloads::Shared>& shared, int id) {
   std::unique_lock<std::mutex> lock(s.mutex);
   for (;;) {
     ++s.idle;
-    const bool woken = s.work.wait_for(lock, s.idleLimit, [&] { return s.stopping || !s.queue.empty(); });
+    const bool woken =
+        s.work.wait_for(lock, s.idleLimit, [&] { return s.stopping || !s.queue.empty(); });
     --s.idle;
     if (s.stopping) break;
     if (!woken) {
@@ -255,8 +256,8 @@ void BackgroundDownloads::joinIdleEnded() {
     ended.swap(shared_->idleEnded);
   }
   for (int id : ended) {
-    const auto worker = std::find_if(workers_.begin(), workers_.end(),
-                                     [&](const Worker& w) { return w.id == id; });
+    const auto worker =
+        std::find_if(workers_.begin(), workers_.end(), [&](const Worker& w) { return w.id == id; });
     if (worker == workers_.end()) continue;
     worker->thread.join();  // past its last lock: it is ending
     workers_.erase(worker);

@@ -64,11 +64,10 @@ class BackgroundDownloads {
   // cancelled, such as a name lookup on Windows) are left to end on their
   // own when onLingering says the library stays loaded for them, and the
   // log says so; otherwise they are waited for after all. False then.
-  // join false: no
-  // thread is joined, every worker is left to end on its own (where the
-  // caller may not wait for a thread, such as under a loader lock). Feeds that were being downloaded
-  // become due again after the retry delay. The next download starts a new
-  // pool.
+  // join false: no thread is joined, every worker is left to end on its own
+  // (where the caller may not wait for a thread, such as under a loader
+  // lock). Feeds that were being downloaded become due again after the
+  // retry delay. The next download starts a new pool.
   bool stop(std::chrono::milliseconds wait, bool join = true);
   static constexpr std::chrono::milliseconds kStopWait{800};
   // Called by stop() when a worker could not be ended within the wait:

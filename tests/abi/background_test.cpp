@@ -143,8 +143,10 @@ TEST_F(BackgroundAbiTest, ShutDownAndUnloadCancelAConnectThatGetsNoAnswer) {
     SCOPED_TRACE(shutDownFirst ? "dllshutdown, then unload" : "unload alone");
     test::TempDir dir;
     test::writeWholeFile(dir.file("host.ini"), "[A]\nNewsSite=News\n");
-    test::writeWholeFile(dir.file("Korvo.ini"), "[Settings]\nDoLog=yes\nWaitForDownload=0\n"
-                                                "[NewsSites]\nNews=http://" + kAddress + "/feed.xml\n");
+    test::writeWholeFile(dir.file("Korvo.ini"),
+                         "[Settings]\nDoLog=yes\nWaitForDownload=0\n"
+                         "[NewsSites]\nNews=http://" +
+                             kAddress + "/feed.xml\n");
     const std::size_t threadsBefore = threadCount();
     PluginLibrary lib(dir.path());
     ASSERT_TRUE(lib.loaded()) << lib.error();
@@ -154,7 +156,8 @@ TEST_F(BackgroundAbiTest, ShutDownAndUnloadCancelAConnectThatGetsNoAnswer) {
     bool pending = false;
     for (auto until = SteadyClock::now() + kHangGuard; !pending && SteadyClock::now() < until;) {
       pending = connectPending(kAddress);
-      if (!pending) std::this_thread::sleep_for(Ms(5));  // a look at the kernel's table, not a guess
+      if (!pending)
+        std::this_thread::sleep_for(Ms(5));  // a look at the kernel's table, not a guess
     }
     ASSERT_TRUE(pending) << "the worker is inside its connect";
 

@@ -7,13 +7,13 @@
 // names only a name server of the test's, which reads every query and
 // answers none until the test lets it; so the test, not a time-out,
 // decides when the lookup ends.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
-#include <netinet/in.h>
-#include <arpa/inet.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -156,7 +156,8 @@ std::string useOnlyNameServer(const std::string& nameServer, const std::string& 
   if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
     return std::string("cannot make / private: ") + std::strerror(errno);
   // One try, 30 s long: only the test ends a lookup.
-  test::writeWholeFile(resolvConf, "nameserver " + nameServer + "\noptions timeout:30 attempts:1\n");
+  test::writeWholeFile(resolvConf,
+                       "nameserver " + nameServer + "\noptions timeout:30 attempts:1\n");
   if (::mount(resolvConf.c_str(), "/etc/resolv.conf", nullptr, MS_BIND, nullptr) != 0)
     return std::string("cannot bind over /etc/resolv.conf: ") + std::strerror(errno);
   return {};

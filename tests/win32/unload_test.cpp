@@ -87,7 +87,8 @@ TEST_F(UnloadTest, AWorkerAliveAtUnloadWithoutShutDownHoldsTheLibraryUntilItEnds
   EXPECT_FALSE(test::isMapped(again.path()));
   const std::string log = test::readWholeFile(dir_.file("Korvolog.txt"));
   std::size_t starts = 0;
-  for (std::size_t at = log.find("DLLMain()\n"); at != std::string::npos; at = log.find("DLLMain()\n", at + 1))
+  for (std::size_t at = log.find("DLLMain()\n"); at != std::string::npos;
+       at = log.find("DLLMain()\n", at + 1))
     ++starts;
   EXPECT_EQ(starts, 2u) << "each load started once:\n" << log;
 }

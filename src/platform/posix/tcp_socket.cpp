@@ -160,8 +160,8 @@ bool TcpSocket::connectTo(const std::string& host, int port, int connectTimeoutM
     const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
     if (left <= 0) break;
     if (cancelled(cancel)) break;
-    if (connectOne(a->ai_family, a->ai_addr, static_cast<int>(a->ai_addrlen), static_cast<int>(left),
-                   cancel))
+    if (connectOne(a->ai_family, a->ai_addr, static_cast<int>(a->ai_addrlen),
+                   static_cast<int>(left), cancel))
       return true;
   }
   return false;

@@ -34,9 +34,9 @@ DWORD WINAPI run(LPVOID parameter) {
 HMODULE referenceThisModule() {
   HMODULE self = nullptr;
   const auto address = reinterpret_cast<LPCWSTR>(&run);
-  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                              GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                          address, &self))
+  if (!GetModuleHandleExW(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          address, &self))
     throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
                             "GetModuleHandleExW");
   if (self == GetModuleHandleW(nullptr)) return nullptr;
