@@ -108,5 +108,32 @@ TEST_F(UnloadTest, AfterShutDownNoWorkerHoldsTheLibrary) {
   gate->open();
 }
 
+TEST_F(UnloadTest, ShutDownCancelsAConnectThatGetsNoAnswer) {
+  // A connect that gets no answer would last its whole time-out (12 s),
+  // and its worker would hold the library that long.
+  LoopbackServer server = LoopbackServer::unanswered(kAddress);
+  ASSERT_TRUE(server.ok()) << server.error();
+  PluginLibrary lib(dir_.path());
+  ASSERT_TRUE(lib.loaded()) << lib.error();
+  const int id = meter(lib);
+  EXPECT_EQ(std::string(lib->GetTitle(id)), "");
+  const std::string started = "Downloading rss: http://" + kAddress + "/feed.xml\n";
+  bool downloading = false;
+  for (auto until = SteadyClock::now() + kHangGuard; !downloading && SteadyClock::now() < until;) {
+    downloading = test::readWholeFile(dir_.file("Korvolog.txt")).find(started) != std::string::npos;
+    if (!downloading) Sleep(5);  // a look at the log, not a guess
+  }
+  ASSERT_TRUE(downloading) << "the worker has begun its download";
+
+  EXPECT_EQ(lib->dllshutdown(id), 0);
+  lib.unload();
+  EXPECT_FALSE(test::isMapped(lib.path())) << "no worker is left holding the library";
+  const std::string log = test::readWholeFile(dir_.file("Korvolog.txt"));
+  EXPECT_NE(log.find("Error: Download cancelled. (http://" + kAddress + "/feed.xml)\n"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(log.find("could not be stopped"), std::string::npos) << log;
+}
+
 }  // namespace
 }  // namespace korvo
