@@ -3,6 +3,8 @@
 // until the worker has ended, and the library then unloads itself from
 // that thread; with dllshutdown first, nothing is left holding it.
 #include <windows.h>
+// After windows.h.
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -41,6 +43,24 @@ bool waitUntilUnloaded(const std::string& path) {
     Sleep(10);
   }
   return !test::isMapped(path);
+}
+
+std::size_t threadCount() {
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  std::size_t n = 0;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+    n += entry.th32OwnerProcessID == GetCurrentProcessId() ? 1 : 0;
+  CloseHandle(snapshot);
+  return n;
+}
+
+DWORD handleCount() {
+  DWORD n = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &n);
+  return n;
 }
 
 class UnloadTest : public ::testing::Test {
@@ -133,6 +153,39 @@ TEST_F(UnloadTest, ShutDownCancelsAConnectThatGetsNoAnswer) {
             std::string::npos)
       << log;
   EXPECT_EQ(log.find("could not be stopped"), std::string::npos) << log;
+}
+
+TEST_F(UnloadTest, LoadUseAndUnloadAHundredTimesLeaveNoThreadNorHandleBehind) {
+  LoopbackServer server(kAddress, Script().send(rssAnswer("Cycle")));
+  ASSERT_TRUE(server.ok()) << server.error();
+  {
+    // Whatever the system starts for a first load and a first download.
+    PluginLibrary lib(dir_.path());
+    const int id = meter(lib);
+    lib->GetTitle(id);
+    lib->dllshutdown(id);
+  }
+  const std::size_t threadsBefore = threadCount();
+  const DWORD handlesBefore = handleCount();
+  std::string path;
+  for (int cycle = 0; cycle < 100; ++cycle) {
+    PluginLibrary lib(dir_.path());
+    ASSERT_TRUE(lib.loaded()) << lib.error();
+    path = lib.path();
+    const int id = meter(lib);
+    lib->GetTitle(id);
+    if (cycle % 2 == 0) lib->dllshutdown(id);  // and every other time none
+  }
+  // Without dllshutdown, the last worker unloads the library as it ends;
+  // its thread ends just after, in the system's code.
+  EXPECT_TRUE(waitUntilUnloaded(path));
+  bool ended = false;
+  for (auto until = SteadyClock::now() + kHangGuard; !ended && SteadyClock::now() < until;) {
+    ended = threadCount() == threadsBefore;
+    if (!ended) Sleep(5);  // a look at the thread list, not a guess
+  }
+  EXPECT_TRUE(ended) << threadCount() << " threads, " << threadsBefore << " before";
+  EXPECT_EQ(handleCount(), handlesBefore);
 }
 
 }  // namespace
