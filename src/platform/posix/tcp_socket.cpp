@@ -71,7 +71,8 @@ bool lookUpName(const std::string& host, const std::string& service, const addri
   pending->request.ar_service = pending->service.c_str();
   pending->request.ar_request = &pending->hints;
   gaicb* requests[1] = {&pending->request};
-  if (getaddrinfo_a(GAI_NOWAIT, requests, 1, nullptr) != 0) return false;
+  if (getaddrinfo_a(GAI_NOWAIT, requests, 1, nullptr) != 0)  // no thread to be had
+    return getaddrinfo(host.c_str(), service.c_str(), &hints, &list.first) == 0 && list.first;
   for (;;) {
     const timespec slice{0, kCancelCheckMs * 1000000L};
     const gaicb* waiting[1] = {&pending->request};
