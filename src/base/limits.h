@@ -24,6 +24,7 @@ inline constexpr int kReceiveTimeoutMs = 12000;
 inline constexpr int kConnectTimeoutMs = 12000;
 inline constexpr std::size_t kMaxResponseBytes = 16u * 1024u * 1024u;  // also a body after decompression
 inline constexpr int kMaxDownloadMs = 30000;
+inline constexpr int kWorkerIdleMs = 2000;  // a download worker with nothing to do ends
 
 // Refresh.
 inline constexpr unsigned kRetryDelaySeconds = 10;

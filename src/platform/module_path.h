@@ -15,10 +15,6 @@ inline constexpr char kPathSeparator = '/';
 // bufferSize - 1 bytes as the Windows call does; empty when it cannot be told.
 std::string modulePath(std::size_t bufferSize);
 
-// Keeps the module that holds this code loaded for the rest of the process
-// (a thread of it may still be running); false when that failed.
-bool pinModule();
-
 // True where the library's unload notification may wait for a thread to
 // end (false on Windows: DllMain runs under the loader lock).
 extern const bool kMayJoinAtUnload;

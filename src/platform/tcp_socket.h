@@ -2,6 +2,7 @@
 // TCP service: one outgoing IPv4 or IPv6 connection. Winsock on Windows (started by
 // the constructor and released by the destructor), BSD sockets elsewhere.
 // The destructor closes a socket that is still open.
+#include <atomic>
 #include <string>
 #include <string_view>
 
@@ -17,8 +18,11 @@ class TcpSocket {
   // Looks host up (a name or an IPv4 or IPv6 literal, without brackets)
   // and connects to port, trying each address in turn while
   // connectTimeoutMs lasts in all. On failure the socket is closed again
-  // and the result is false.
-  bool connectTo(const std::string& host, int port, int connectTimeoutMs);
+  // and the result is false. With cancel set, it gives up soon after cancel
+  // becomes true; on Linux a name lookup under way is then left to glibc's
+  // own thread, so that no code of the library waits for it.
+  bool connectTo(const std::string& host, int port, int connectTimeoutMs,
+                 const std::atomic<bool>* cancel = nullptr);
   // SO_RCVTIMEO; the system call's result.
   int setReceiveTimeout(int milliseconds);
   // One send of all bytes of text; a partial send is not continued.
@@ -32,7 +36,8 @@ class TcpSocket {
 
  private:
   // One address of the lookup (a sockaddr of the family).
-  bool connectOne(int family, const void* address, int length, int timeoutMs);
+  bool connectOne(int family, const void* address, int length, int timeoutMs,
+                  const std::atomic<bool>* cancel);
 
   long long handle_ = -1;
   // Winsock started by this object, released by it (unused elsewhere).

@@ -5,6 +5,7 @@
 #include "platform/https_client.h"
 #include "platform/ini_file.h"
 #include "platform/shell.h"
+#include "platform/worker_thread.h"
 
 namespace korvo {
 namespace {
@@ -62,9 +63,7 @@ Context::Context() : moved_(std::make_shared<MovedFeeds>()), result_(std::make_u
       std::make_shared<std::pair<std::shared_ptr<Logger>, std::shared_ptr<MovedFeeds>>>(logger_,
                                                                                          moved_),
       diskCache_);
-  downloads_->onLingering = [log = logger_] {
-    if (pinModule()) log->writeLine("Shut-down: the library stays loaded until they end");
-  };
+  downloads_->onLingering = [] { return keepLoadedForWorkers(); };
   meterEnv_ = MeterEnv{&cache_, settings_.get(), &openLink, downloads_.get()};
   result_->setCodePage(settings_->codePage.number);
   logger_->writeLine("DLLMain()");
@@ -74,7 +73,11 @@ Context::Context() : moved_(std::make_shared<MovedFeeds>()), result_(std::make_u
 Context::~Context() {
   meterEnv_ = MeterEnv{};
   // Where the unload notification holds the loader lock, a worker may need
-  // that lock to end: nothing is waited for there.
+  // that lock to end: nothing is waited for there (each worker holds the
+  // library itself). Elsewhere the unload has begun and nothing can keep
+  // the library loaded any more: a worker that does not end in time is
+  // waited for (no network wait is left uncancelled there).
+  if (kMayJoinAtUnload) downloads_->onLingering = nullptr;
   step([&] {
     downloads_->stop(kMayJoinAtUnload ? BackgroundDownloads::kStopWait : std::chrono::milliseconds(0),
                      kMayJoinAtUnload);

@@ -26,15 +26,17 @@ struct BackgroundDownloads::Shared {
   };
 
   Shared(const Environment& workerEnv, std::shared_ptr<const void> keep,
-         std::shared_ptr<DiskCache> disk)
-      : env(workerEnv), keepAlive(std::move(keep)), diskCache(std::move(disk)) {
+         std::shared_ptr<DiskCache> disk, Milliseconds idle)
+      : env(workerEnv), keepAlive(std::move(keep)), diskCache(std::move(disk)), idleLimit(idle) {
     env.cancel = &cancel;
+    idleEnded.reserve(kMaxWorkers);  // never more await their join
   }
 
   std::atomic<bool> cancel{false};
   Environment env;  // of every private copy
   std::shared_ptr<const void> keepAlive;
   std::shared_ptr<DiskCache> diskCache;  // null: none
+  const Milliseconds idleLimit;
 
   std::mutex mutex;
   std::condition_variable work;      // a job queued, or stopping
@@ -44,6 +46,7 @@ struct BackgroundDownloads::Shared {
   std::atomic<std::size_t> doneCount{0};
   int idle = 0;
   int running = 0;
+  std::vector<int> idleEnded;  // workers that ended after being idle, to be joined
   bool stopping = false;
 };
 
@@ -122,14 +125,21 @@ void download(BackgroundDownloads::Shared& s, BackgroundDownloads::Shared::Job& 
   }
 }
 
-void work(std::shared_ptr<BackgroundDownloads::Shared> shared) {
+void work(const std::shared_ptr<BackgroundDownloads::Shared>& shared, int id) {
   BackgroundDownloads::Shared& s = *shared;
   std::unique_lock<std::mutex> lock(s.mutex);
   for (;;) {
     ++s.idle;
-    s.work.wait(lock, [&] { return s.stopping || !s.queue.empty(); });
+    const bool woken =
+        s.work.wait_for(lock, s.idleLimit, [&] { return s.stopping || !s.queue.empty(); });
     --s.idle;
     if (s.stopping) break;
+    if (!woken) {
+      // An idle thread ends, so that on Windows its reference to the
+      // library does not keep a library the host has unloaded loaded.
+      s.idleEnded.push_back(id);
+      break;
+    }
     BackgroundDownloads::Shared::Job job = std::move(s.queue.front());
     s.queue.pop_front();
     lock.unlock();
@@ -204,7 +214,8 @@ void BackgroundDownloads::refresh(Feed& feed, int updateInterval, const CleanupO
 }
 
 bool BackgroundDownloads::start(Feed& feed, const CleanupOptions& options) {
-  if (!shared_) shared_ = std::make_shared<Shared>(workerEnv_, keepAlive_, diskCache_);
+  if (!shared_) shared_ = std::make_shared<Shared>(workerEnv_, keepAlive_, diskCache_, idleLimit_);
+  joinIdleEnded();
   auto copy = std::make_unique<Feed>(feed.url, shared_->env);
   copy->state = feed.state;
   copy->lastModified = feed.lastModified;
@@ -224,7 +235,9 @@ bool BackgroundDownloads::start(Feed& feed, const CleanupOptions& options) {
     return true;
   }
   try {
-    workers_.emplace_back(work, shared_);
+    const int id = nextWorkerId_++;
+    workers_.reserve(workers_.size() + 1);
+    workers_.push_back(Worker{id, WorkerThread([shared = shared_, id] { work(shared, id); })});
     ++s.running;
     return true;
   } catch (...) {
@@ -236,6 +249,35 @@ bool BackgroundDownloads::start(Feed& feed, const CleanupOptions& options) {
     if (fromDisk) diskTried_.erase(feed.url);
     return false;
   }
+}
+
+void BackgroundDownloads::joinIdleEnded() {
+  std::vector<int> ended;
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    if (shared_->idleEnded.empty()) return;
+    ended.swap(shared_->idleEnded);
+  }
+  for (int id : ended) {
+    const auto worker =
+        std::find_if(workers_.begin(), workers_.end(), [&](const Worker& w) { return w.id == id; });
+    if (worker == workers_.end()) continue;
+    worker->thread.join();  // past its last lock: it is ending
+    workers_.erase(worker);
+  }
+}
+
+int BackgroundDownloads::workerCount() const {
+  if (!shared_) return 0;
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  return shared_->running;
+}
+
+bool BackgroundDownloads::waitForIdleEnd(std::chrono::milliseconds timeout) {
+  if (!shared_) return true;
+  Shared& s = *shared_;
+  std::unique_lock<std::mutex> lock(s.mutex);
+  return s.finished.wait_for(lock, timeout, [&] { return s.running == 0; });
 }
 
 void BackgroundDownloads::applyFinished() {
@@ -262,9 +304,11 @@ void BackgroundDownloads::waitFor(const std::string& url) {
   if (now - windowStart_ >= std::chrono::seconds(1)) {
     windowStart_ = now;
     waited_ = Milliseconds(0);
+    ++tally_.windows;
   }
   const Milliseconds left = Milliseconds(budgetMs_) - waited_;
   if (left <= Milliseconds(0)) return;
+  ++tally_.waits;
   {
     Shared& s = *shared_;
     std::unique_lock<std::mutex> lock(s.mutex);
@@ -273,7 +317,9 @@ void BackgroundDownloads::waitFor(const std::string& url) {
                          [&](const Shared::Job& job) { return job.feed->url == url; });
     });
   }
-  waited_ += std::chrono::duration_cast<Milliseconds>(SteadyClock::now() - now);
+  const auto waited = std::chrono::duration_cast<Milliseconds>(SteadyClock::now() - now);
+  waited_ += waited;
+  tally_.waited += waited;
   applyFinished();
 }
 
@@ -294,6 +340,7 @@ bool BackgroundDownloads::stop(std::chrono::milliseconds wait, bool join) {
   if (!shared_) return true;
   std::shared_ptr<Shared> shared = std::move(shared_);
   bool ended = false;
+  int running = 0;
   {
     std::unique_lock<std::mutex> lock(shared->mutex);
     shared->stopping = true;
@@ -301,21 +348,30 @@ bool BackgroundDownloads::stop(std::chrono::milliseconds wait, bool join) {
     shared->queue.clear();
     shared->work.notify_all();
     ended = shared->finished.wait_for(lock, wait, [&] { return shared->running == 0; });
-    if (!ended)
-      workerEnv_.writeLine("Shut-down: " + std::to_string(shared->running) +
-                           " download(s) could not be stopped; they end on their own");
+    running = shared->running;
   }
-  for (std::thread& worker : workers_) {
-    if (ended && join)
-      worker.join();
+  const bool kept = !ended && onLingering && onLingering();
+  if (kept || (!ended && !join)) {
+    workerEnv_.writeLine("Shut-down: " + std::to_string(running) +
+                         " download(s) could not be stopped; they end on their own");
+    if (kept) workerEnv_.writeLine("Shut-down: the library stays loaded until they end");
+  } else if (!ended) {
+    // Nothing keeps the library loaded for them: the code they run must
+    // not go while they run it.
+    workerEnv_.writeLine("Shut-down: waiting for " + std::to_string(running) +
+                         " download(s) that could not be stopped");
+  }
+  const bool left = kept || (!ended && !join);
+  for (Worker& worker : workers_) {
+    if (!left && join)
+      worker.thread.join();
     else
-      worker.detach();
+      worker.thread.detach();
   }
   workers_.clear();
   inFlight_.clear();
   // A job dropped from the queue never read its stored copy.
   diskTried_.clear();
-  if (!ended && onLingering) onLingering();
   return ended;
 }
 

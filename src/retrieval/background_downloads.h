@@ -1,7 +1,8 @@
 #pragma once
 // Downloads off the host's thread. Due feeds are downloaded and parsed by a
 // small pool of worker threads (at most kMaxWorkers, started on first need,
-// never two downloads of one URL at a time) into private copies; the host's
+// each ending once it has been idle for limits::kWorkerIdleMs; never two
+// downloads of one URL at a time) into private copies; the host's
 // thread applies finished copies to the feeds of the cache when a refresh
 // starts, so a Feed is only ever changed on the host's thread. A refresh
 // waits for a download only when its feed has nothing to show yet, and all
@@ -22,11 +23,11 @@
 #include <memory>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/environment.h"
 #include "feed/cleanup_options.h"
+#include "platform/worker_thread.h"
 #include "retrieval/disk_cache.h"
 #include "retrieval/feed_cache.h"
 
@@ -59,27 +60,43 @@ class BackgroundDownloads {
   void applyFinished();
 
   // Cancels the downloads in flight and waits at most `wait` for the
-  // workers to end. Workers still running then (inside a name lookup or a
-  // connect, which cannot be cancelled) are left to end on their own, the
-  // log says so and onLingering is called; false then. join false: no
-  // thread is joined, every worker is left to end on its own (where the
-  // caller may not wait for a thread, such as under a loader lock). Feeds that were being downloaded
-  // become due again after the retry delay. The next download starts a new
-  // pool.
+  // workers to end. Workers still running then (in work that cannot be
+  // cancelled, such as a name lookup on Windows) are left to end on their
+  // own when onLingering says the library stays loaded for them, and the
+  // log says so; otherwise they are waited for after all. False then.
+  // join false: no thread is joined, every worker is left to end on its own
+  // (where the caller may not wait for a thread, such as under a loader
+  // lock). Feeds that were being downloaded become due again after the
+  // retry delay. The next download starts a new pool.
   bool stop(std::chrono::milliseconds wait, bool join = true);
   static constexpr std::chrono::milliseconds kStopWait{800};
-  // Called by stop() when a worker could not be ended (null: nothing).
-  std::function<void()> onLingering;
+  // Called by stop() when a worker could not be ended within the wait:
+  // true when the library stays loaded while it runs (null: false).
+  std::function<bool()> onLingering;
 
   // Waits up to timeout until every download started has finished (not
   // applied: the next refresh applies them); true when they all have.
   bool waitForFinished(std::chrono::milliseconds timeout);
 
   int budgetMs() const { return budgetMs_; }
+  // The waits of refreshes for a download, since construction: how many
+  // began, in how many one-second windows, and how long they lasted in all.
+  struct WaitTally {
+    int waits = 0;
+    int windows = 0;
+    std::chrono::milliseconds waited{0};
+  };
+  const WaitTally& waitTally() const { return tally_; }
   // Downloads started and not yet applied.
   std::size_t inFlight() const { return inFlight_.size(); }
-  // Worker threads started since the last stop().
-  int workerCount() const { return static_cast<int>(workers_.size()); }
+  // Worker threads running now.
+  int workerCount() const;
+  // How long a worker stays idle before it ends (limits::kWorkerIdleMs);
+  // set it before the first download (or after a stop()).
+  void setIdleLimit(std::chrono::milliseconds limit) { idleLimit_ = limit; }
+  // Waits up to timeout until no worker runs (idle workers end after the
+  // idle limit); true when none does.
+  bool waitForIdleEnd(std::chrono::milliseconds timeout);
 
   struct Shared;  // the state workers share with this object
 
@@ -89,6 +106,8 @@ class BackgroundDownloads {
   // Waits until url's download has finished or the budget left in this
   // second is spent.
   void waitFor(const std::string& url);
+  // Joins the workers that ended after being idle.
+  void joinIdleEnded();
 
   FeedCache& cache_;
   Environment workerEnv_;
@@ -97,10 +116,17 @@ class BackgroundDownloads {
   std::shared_ptr<DiskCache> diskCache_;
   std::set<std::string, std::less<>> diskTried_;  // URLs whose stored copy was asked for
   std::shared_ptr<Shared> shared_;  // null until the first download, and after stop()
-  std::vector<std::thread> workers_;
+  std::chrono::milliseconds idleLimit_{limits::kWorkerIdleMs};
+  struct Worker {
+    int id;
+    WorkerThread thread;
+  };
+  std::vector<Worker> workers_;
+  int nextWorkerId_ = 0;
   std::vector<std::string> inFlight_;  // URLs started and not yet applied
   std::chrono::steady_clock::time_point windowStart_{};
   std::chrono::milliseconds waited_{0};  // in the second from windowStart_
+  WaitTally tally_;
 };
 
 }  // namespace korvo

@@ -118,8 +118,8 @@ HopAnswer plainHop(const HopRequest& request) {
   {
     const long long left = msLeft(request.deadline);
     TcpConnection connection(static_cast<int>(std::min<long long>(bounds.connectTimeoutMs, left)));
-    if (!connection.connectTo(request.address->host, request.address->port)) {
-      hop.error = "Unable to connect";
+    if (!connection.connectTo(request.address->host, request.address->port, request.cancel)) {
+      hop.error = cancelled(request.cancel) ? "Download cancelled." : "Unable to connect";
       return hop;
     }
     sendRequest(connection, request);

@@ -4,8 +4,8 @@ namespace korvo {
 
 TcpConnection::TcpConnection(int connectTimeoutMs) : connectTimeoutMs_(connectTimeoutMs) {}
 
-bool TcpConnection::connectTo(const std::string& host, int port) {
-  return socket_.connectTo(host, port, connectTimeoutMs_);
+bool TcpConnection::connectTo(const std::string& host, int port, const std::atomic<bool>* cancel) {
+  return socket_.connectTo(host, port, connectTimeoutMs_, cancel);
 }
 
 int TcpConnection::setReceiveTimeout(int milliseconds) {

@@ -15,8 +15,9 @@ class TcpConnection {
   explicit TcpConnection(int connectTimeoutMs = limits::kConnectTimeoutMs);
 
   // Looks host up (one IPv4 address) and connects to port, giving up after
-  // the connect time-out. False on any failure, with no socket left open.
-  bool connectTo(const std::string& host, int port);
+  // the connect time-out, or soon after cancel (when given) becomes true.
+  // False on any failure, with no socket left open.
+  bool connectTo(const std::string& host, int port, const std::atomic<bool>* cancel = nullptr);
   // The system call's result.
   int setReceiveTimeout(int milliseconds);
   // One send of the whole text; the count sent, or negative.

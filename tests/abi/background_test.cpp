@@ -30,12 +30,13 @@ using SteadyClock = std::chrono::steady_clock;
 
 constexpr Ms kHangGuard{5000};
 
-std::size_t threadCount() {
+std::size_t entriesIn(const char* directory) {
   std::size_t n = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
-    ++n;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(directory)) ++n;
   return n;
 }
+std::size_t threadCount() { return entriesIn("/proc/self/task"); }
+std::size_t openFileCount() { return entriesIn("/proc/self/fd"); }
 
 // address ("127.0.15.40") as /proc/net/tcp writes it ("280F007F").
 std::string procTcpAddress(const std::string& address) {
@@ -133,34 +134,47 @@ TEST_F(BackgroundAbiTest, UnloadWithoutShutDownEndsAStuckDownload) {
   EXPECT_EQ(threadCount(), threadsBefore);
 }
 
-TEST_F(BackgroundAbiTest, AWorkerThatCannotBeStoppedKeepsTheLibraryLoaded) {
-  writeSettings("DoLog=yes\nWaitForDownload=0\n");
-  // A connect gets no answer and lasts its whole time-out (12 s): it cannot
-  // be cancelled, like a name lookup.
+TEST_F(BackgroundAbiTest, ShutDownAndUnloadCancelAConnectThatGetsNoAnswer) {
+  // A connect that gets no answer would last its whole time-out (12 s).
   LoopbackServer server = LoopbackServer::unanswered(kAddress);
   ASSERT_TRUE(server.ok()) << server.error();
-  PluginLibrary lib(dir_.path());
-  ASSERT_TRUE(lib.loaded()) << lib.error();
-  const int id = meter(lib);
-  EXPECT_EQ(std::string(lib->GetTitle(id)), "");
-  bool pending = false;
-  for (auto until = SteadyClock::now() + kHangGuard; !pending && SteadyClock::now() < until;) {
-    pending = connectPending(kAddress);
-    if (!pending) std::this_thread::sleep_for(Ms(5));  // a look at the kernel's table, not a guess
-  }
-  ASSERT_TRUE(pending) << "the worker is inside its connect";
+  std::thread([] {}).join();  // a sanitizer's own thread starts with a program's first
+  for (const bool shutDownFirst : {true, false}) {
+    SCOPED_TRACE(shutDownFirst ? "dllshutdown, then unload" : "unload alone");
+    test::TempDir dir;
+    test::writeWholeFile(dir.file("host.ini"), "[A]\nNewsSite=News\n");
+    test::writeWholeFile(dir.file("Korvo.ini"),
+                         "[Settings]\nDoLog=yes\nWaitForDownload=0\n"
+                         "[NewsSites]\nNews=http://" +
+                             kAddress + "/feed.xml\n");
+    const std::size_t threadsBefore = threadCount();
+    PluginLibrary lib(dir.path());
+    ASSERT_TRUE(lib.loaded()) << lib.error();
+    const int id = lib->dllstartup(0, 0);
+    lib->src_load_settings(id, dir.file("host.ini").c_str(), "A");
+    EXPECT_EQ(std::string(lib->GetTitle(id)), "");
+    bool pending = false;
+    for (auto until = SteadyClock::now() + kHangGuard; !pending && SteadyClock::now() < until;) {
+      pending = connectPending(kAddress);
+      if (!pending)
+        std::this_thread::sleep_for(Ms(5));  // a look at the kernel's table, not a guess
+    }
+    ASSERT_TRUE(pending) << "the worker is inside its connect";
 
-  const auto start = SteadyClock::now();
-  EXPECT_EQ(lib->dllshutdown(id), 0);
-  EXPECT_LT(SteadyClock::now() - start, kHangGuard);
-  lib.unload();
-  EXPECT_TRUE(test::isMapped(lib.path())) << "pinned while its worker runs";
-  const std::string text = log();
-  EXPECT_NE(text.find("Shut-down: 1 download(s) could not be stopped; they end on their own\n"),
-            std::string::npos)
-      << text;
-  EXPECT_NE(text.find("Shut-down: the library stays loaded until they end\n"), std::string::npos)
-      << text;
+    const auto start = SteadyClock::now();
+    if (shutDownFirst) {
+      EXPECT_EQ(lib->dllshutdown(id), 0);
+    }
+    lib.unload();
+    EXPECT_LT(SteadyClock::now() - start, kHangGuard);
+    EXPECT_FALSE(test::isMapped(lib.path()));
+    EXPECT_EQ(threadCount(), threadsBefore);
+    const std::string text = test::readWholeFile(dir.file("Korvolog.txt"));
+    EXPECT_NE(text.find("Error: Download cancelled. (http://" + kAddress + "/feed.xml)\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("could not be stopped"), std::string::npos) << text;
+  }
 }
 
 TEST_F(BackgroundAbiTest, AFailureOnAWorkerShowsItsErrorTextWithShowError) {
@@ -180,11 +194,12 @@ TEST_F(BackgroundAbiTest, AFailureOnAWorkerShowsItsErrorTextWithShowError) {
   lib->dllshutdown(id);
 }
 
-TEST_F(BackgroundAbiTest, LoadUseAndUnloadLeaveNoThreadBehind) {
-  writeSettings("WaitForDownload=0\n");
+TEST_F(BackgroundAbiTest, LoadUseAndUnloadLeaveNoThreadNorOpenFileBehind) {
+  writeSettings("DoLog=yes\nWaitForDownload=0\n");
   LoopbackServer server(kAddress, Script().send(rssAnswer("Cycle")));
   ASSERT_TRUE(server.ok()) << server.error();
   const std::size_t threadsBefore = threadCount();
+  const std::size_t filesBefore = openFileCount();
   for (int cycle = 0; cycle < 100; ++cycle) {
     PluginLibrary lib(dir_.path());
     ASSERT_TRUE(lib.loaded()) << lib.error();
@@ -193,6 +208,7 @@ TEST_F(BackgroundAbiTest, LoadUseAndUnloadLeaveNoThreadBehind) {
     if (cycle % 2 == 0) lib->dllshutdown(id);  // and every other time none
   }
   EXPECT_EQ(threadCount(), threadsBefore);
+  EXPECT_EQ(openFileCount(), filesBefore) << "sockets, the log and the disk copy all closed";
 }
 
 }  // namespace

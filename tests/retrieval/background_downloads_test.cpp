@@ -6,12 +6,19 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <future>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "base/logger.h"
 #include "feed/cleanup_options.h"
 #include "retrieval/feed_cache.h"
 #include "support/loopback_server.h"
+#include "support/temp_dir.h"
 
 namespace korvo {
 namespace {
@@ -220,6 +227,25 @@ TEST_F(BackgroundDownloadsTest, StopCancelsADownloadTheServerHolds) {
   EXPECT_EQ(feed.field("title"), "Never");
 }
 
+TEST_F(BackgroundDownloadsTest, AnIdleWorkerEndsAndTheNextDownloadStartsANewOne) {
+  LoopbackServer server("127.0.15.9", Script().send(rssAnswer("Again")));
+  ASSERT_TRUE(server.ok()) << server.error();
+  Fixture f(0);
+  f.downloads.setIdleLimit(milliseconds(1));
+  Feed& feed = f.cache.getOrCreate(server.url("/feed.xml"));
+  for (int round = 0; round < 3; ++round) {
+    f.downloads.refresh(feed, kInterval, options_);
+    ASSERT_TRUE(f.downloads.waitForFinished(kHangGuard)) << round;
+    ASSERT_TRUE(f.downloads.waitForIdleEnd(kHangGuard)) << "the idle worker ended, round " << round;
+    EXPECT_EQ(f.downloads.workerCount(), 0);
+    f.downloads.refresh(feed, kInterval, options_);
+    EXPECT_EQ(feed.field("title"), "Again") << round;
+    f.clock.advance(static_cast<std::uint32_t>(kInterval));
+  }
+  EXPECT_EQ(server.connections(), 3u);
+  EXPECT_TRUE(f.downloads.stop(BackgroundDownloads::kStopWait));
+}
+
 TEST_F(BackgroundDownloadsTest, AtMostFourDownloadsRunAtOnce) {
   auto gate = std::make_shared<Gate>();
   std::vector<std::unique_ptr<LoopbackServer>> servers;
@@ -239,6 +265,138 @@ TEST_F(BackgroundDownloadsTest, AtMostFourDownloadsRunAtOnce) {
   for (Feed* feed : feeds) {
     f.downloads.refresh(*feed, kInterval, options_);
     EXPECT_EQ(feed->field("title"), "Many") << feed->url;
+  }
+}
+
+TEST_F(BackgroundDownloadsTest, TwentyDeadServersHoldNoQueryPastTheBudgetOfItsSecond) {
+  constexpr int kBudgetMs = 250;
+  constexpr int kMeters = 20;
+  auto gate = std::make_shared<Gate>();  // opened only at the end: the servers never answer
+  std::vector<std::unique_ptr<LoopbackServer>> servers;
+  Fixture f(kBudgetMs);
+  std::vector<Feed*> feeds;
+  for (int i = 0; i < kMeters; ++i) {
+    servers.push_back(std::make_unique<LoopbackServer>(
+        "127.0.16." + std::to_string(1 + i), Script().waitFor(gate).send(rssAnswer("Late"))));
+    ASSERT_TRUE(servers.back()->ok()) << servers.back()->error();
+    feeds.push_back(&f.cache.getOrCreate(servers.back()->url("/feed.xml")));
+  }
+  for (int query = 0; query < 100; ++query) {
+    Feed& feed = *feeds[static_cast<std::size_t>(query % kMeters)];
+    f.downloads.refresh(feed, kInterval, options_);
+    EXPECT_FALSE(feed.state.hasData);
+  }
+  // Every wait ran to the end of what its second had left, so each second
+  // with a wait has exactly one: once it is spent, no query waits.
+  const BackgroundDownloads::WaitTally& tally = f.downloads.waitTally();
+  EXPECT_GE(tally.windows, 1);
+  EXPECT_EQ(tally.waits, tally.windows);
+  EXPECT_GE(tally.waited.count(), kBudgetMs * tally.windows) << "each wait lasted its budget";
+  EXPECT_EQ(f.downloads.inFlight(), static_cast<std::size_t>(kMeters));
+  EXPECT_EQ(f.downloads.workerCount(), BackgroundDownloads::kMaxWorkers);
+  EXPECT_TRUE(f.downloads.stop(BackgroundDownloads::kStopWait));
+  gate->open();
+  for (const auto& server : servers) EXPECT_LE(server->connections(), 1u) << server->url("/");
+}
+
+// A clock whose reading holds every thread but the test's until open():
+// a worker busy in work that no cancel reaches.
+class HeldClock final : public Clock {
+ public:
+  std::uint32_t now() const override {
+    if (std::this_thread::get_id() != test_) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      ++held_;
+      changed_.notify_all();
+      changed_.wait(lock, [&] { return open_; });
+    }
+    return 1000000000u;
+  }
+  bool waitUntilHeld(milliseconds timeout) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return held_ > 0; });
+  }
+  void open() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    open_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  const std::thread::id test_ = std::this_thread::get_id();
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  mutable int held_ = 0;
+  bool open_ = false;
+};
+
+TEST_F(BackgroundDownloadsTest, AWorkerThatCannotBeStoppedIsLeftOnlyWhenTheLibraryStaysLoaded) {
+  struct Case {
+    const char* name;
+    bool keptLoaded;  // what onLingering answers
+    std::vector<std::string> logged;
+  };
+  const Case cases[] = {
+      {"kept loaded: left to end on its own",
+       true,
+       {"Shut-down: 1 download(s) could not be stopped; they end on their own\n",
+        "Shut-down: the library stays loaded until they end\n"}},
+      {"not kept loaded (an unload under way): waited for",
+       false,
+       {"Shut-down: waiting for 1 download(s) that could not be stopped\n"}},
+  };
+  LoopbackServer server("127.0.15.10", Script().send(rssAnswer("Held")));
+  ASSERT_TRUE(server.ok()) << server.error();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TempDir dir;
+    ManualClock logClock;
+    auto log = std::make_shared<Logger>(logClock);
+    log->setEnabled(true);
+    log->openLog(dir.path());
+    auto clock = std::make_shared<HeldClock>();
+    Environment env;
+    env.clock = clock.get();
+    env.log = log.get();
+    // What the workers hold; its end says the last one has ended.
+    std::promise<void> workersEnded;
+    std::future<void> ended = workersEnded.get_future();
+    auto keep = std::shared_ptr<const void>(
+        new std::pair<std::shared_ptr<HeldClock>, std::shared_ptr<Logger>>(clock, log),
+        [&workersEnded](const void* kept) {
+          delete static_cast<const std::pair<std::shared_ptr<HeldClock>, std::shared_ptr<Logger>>*>(
+              kept);
+          workersEnded.set_value();
+        });
+    FeedCache cache(env);
+    auto downloads = std::make_unique<BackgroundDownloads>(cache, env, 0, keep);
+    keep.reset();
+    Feed& feed = cache.getOrCreate(server.url("/feed.xml"));
+    downloads->refresh(feed, kInterval, options_);
+    ASSERT_TRUE(clock->waitUntilHeld(kHangGuard)) << "the worker is held";
+
+    bool lingered = false;
+    downloads->onLingering = [&] {
+      lingered = true;
+      // Not kept loaded: the worker goes on at once, and stop() waits for it.
+      if (!c.keptLoaded) clock->open();
+      return c.keptLoaded;
+    };
+    EXPECT_FALSE(downloads->stop(milliseconds(50))) << "it did not end within the wait";
+    EXPECT_TRUE(lingered);
+    downloads.reset();  // now only a worker still running holds keep
+    if (c.keptLoaded) {
+      EXPECT_EQ(ended.wait_for(milliseconds(0)), std::future_status::timeout)
+          << "left running, not waited for";
+      clock->open();
+    } else {
+      EXPECT_EQ(ended.wait_for(milliseconds(0)), std::future_status::ready)
+          << "joined before stop() returned";
+    }
+    ASSERT_EQ(ended.wait_for(kHangGuard), std::future_status::ready);
+    log->closeLog();
+    const std::string text = test::readWholeFile(dir.file("Korvolog.txt"));
+    for (const std::string& line : c.logged) EXPECT_NE(text.find(line), std::string::npos) << text;
   }
 }
 

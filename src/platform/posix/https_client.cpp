@@ -1,6 +1,7 @@
 #include "platform/https_client.h"
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -150,6 +151,12 @@ void httpsStartup() {
   // Before any thread: libcurl's global set-up is not thread-safe.
   static const bool started = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
   (void)started;
+  // A transfer cancelled during its name lookup leaves libcurl's resolver
+  // thread to end on its own (CURLOPT_QUICK_EXIT): libcurl stays loaded for
+  // the rest of the process, even when this library is unloaded.
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&curl_easy_init), &info) != 0 && info.dli_fname != nullptr)
+    dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
 }
 
 HttpsAnswer httpsGet(const HttpsRequest& request) {
@@ -185,6 +192,8 @@ HttpsAnswer httpsGet(const HttpsRequest& request) {
   curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
   // A time-out must never raise a signal in the host's process.
   curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+  // A cancel never waits for a name lookup to end (see httpsStartup).
+  curl_easy_setopt(c, CURLOPT_QUICK_EXIT, 1L);
   curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
   curl_easy_setopt(c, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));

@@ -27,12 +27,4 @@ std::string modulePath(std::size_t bufferSize) {
 
 const bool kMayJoinAtUnload = true;
 
-bool pinModule() {
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&pinModule), &info) == 0 || info.dli_fname == nullptr)
-    return false;
-  // The handle is never closed: it only marks the library as never unloaded.
-  return dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE) != nullptr;
-}
-
 }  // namespace korvo

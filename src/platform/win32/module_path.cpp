@@ -24,10 +24,4 @@ std::string modulePath(std::size_t bufferSize) {
 
 const bool kMayJoinAtUnload = false;
 
-bool pinModule() {
-  HMODULE self = nullptr;
-  return GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                            reinterpret_cast<LPCSTR>(&pinModule), &self) != 0;
-}
-
 }  // namespace korvo

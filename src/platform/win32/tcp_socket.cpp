@@ -39,19 +39,34 @@ bool setBlocking(SOCKET s, bool blocking) {
   return ioctlsocket(s, FIONBIO, &nonBlocking) == 0;
 }
 
-// Waits for a non-blocking connect to finish, at most timeoutMs. (A wait
-// on Windows is not cut short by signals.)
-bool finishConnect(SOCKET s, int timeoutMs) {
+// How often a connect with a cancel hook looks at it.
+constexpr int kCancelCheckMs = 100;
+
+// Waits for a non-blocking connect to finish, at most timeoutMs, and with
+// cancel set, no longer than it stays false. (A wait on Windows is not cut
+// short by signals.)
+bool finishConnect(SOCKET s, int timeoutMs, const std::atomic<bool>* cancel) {
+  const ULONGLONG deadline =
+      GetTickCount64() + static_cast<ULONGLONG>(timeoutMs > 0 ? timeoutMs : 0);
   fd_set writable, failed;
-  FD_ZERO(&writable);
-  FD_ZERO(&failed);
-  FD_SET(s, &writable);
-  FD_SET(s, &failed);
-  timeval wait{};
-  wait.tv_sec = timeoutMs / 1000;
-  wait.tv_usec = (timeoutMs % 1000) * 1000;
+  int ready = 0;
+  do {
+    if (cancel != nullptr && cancel->load()) return false;
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return false;
+    ULONGLONG slice = deadline - now;
+    if (cancel != nullptr && slice > kCancelCheckMs) slice = kCancelCheckMs;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(s, &writable);
+    FD_SET(s, &failed);
+    timeval wait{};
+    wait.tv_sec = static_cast<long>(slice / 1000);
+    wait.tv_usec = static_cast<long>((slice % 1000) * 1000);
+    ready = select(0, nullptr, &writable, &failed, &wait);
+  } while (ready == 0);
   // A refused connect shows in the exception set, not the write set.
-  if (select(0, nullptr, &writable, &failed, &wait) <= 0 || !FD_ISSET(s, &writable)) return false;
+  if (ready < 0 || !FD_ISSET(s, &writable)) return false;
   int error = 0;
   int length = sizeof error;
   if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0)
@@ -75,22 +90,26 @@ TcpSocket::~TcpSocket() {
   if (started_) WSACleanup();
 }
 
-bool TcpSocket::connectTo(const std::string& host, int port, int connectTimeoutMs) {
+// A name lookup cannot be cancelled here: a worker waiting in one holds
+// its own reference to the library (see worker_thread.h).
+bool TcpSocket::connectTo(const std::string& host, int port, int connectTimeoutMs,
+                          const std::atomic<bool>* cancel) {
   close();
   AddressList list;
   if (!lookUp(host, port, list)) return false;
   const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(connectTimeoutMs > 0 ? connectTimeoutMs : 1);
   for (const ADDRINFOW* a = list.first; a != nullptr; a = a->ai_next) {
     const ULONGLONG now = GetTickCount64();
-    if (now >= deadline) break;
+    if (now >= deadline || (cancel != nullptr && cancel->load())) break;
     if (connectOne(a->ai_family, a->ai_addr, static_cast<int>(a->ai_addrlen),
-                   static_cast<int>(deadline - now)))
+                   static_cast<int>(deadline - now), cancel))
       return true;
   }
   return false;
 }
 
-bool TcpSocket::connectOne(int family, const void* address, int length, int timeoutMs) {
+bool TcpSocket::connectOne(int family, const void* address, int length, int timeoutMs,
+                           const std::atomic<bool>* cancel) {
   const SOCKET s = socket(family, SOCK_STREAM, 0);
   if (s == INVALID_SOCKET) return false;
   handle_ = static_cast<long long>(s);
@@ -99,7 +118,7 @@ bool TcpSocket::connectOne(int family, const void* address, int length, int time
   // non-blocking connect lets us give up after ours.
   bool connected = setBlocking(s, false);
   if (connected && connect(s, static_cast<const sockaddr*>(address), length) != 0)
-    connected = WSAGetLastError() == WSAEWOULDBLOCK && finishConnect(s, timeoutMs);
+    connected = WSAGetLastError() == WSAEWOULDBLOCK && finishConnect(s, timeoutMs, cancel);
   if (connected) connected = setBlocking(s, true);
   if (!connected) close();
   return connected;
