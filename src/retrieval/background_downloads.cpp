@@ -20,7 +20,7 @@ struct BackgroundDownloads::Shared {
   struct Job {
     std::unique_ptr<Feed> feed;  // the private copy a worker fills
     CleanupOptions options;
-    bool parsed = false;    // the copy's channel replaces the feed's
+    bool parsed = false;   // the copy's channel replaces the feed's
     bool fromDisk = false;  // try the stored copy before the network
     bool early = false;     // the stored copy, shown while the download goes on
     // Not a download: feed holds a copy of the kept document, to be
@@ -74,8 +74,8 @@ std::unique_ptr<Feed> showStored(BackgroundDownloads::Shared& s,
   shown->etag = stored->etag;
   shown->lastModified = stored->lastModified;
   shown->cleanup = job.options;
-  shown->raw = RawDocument{std::move(stored->body), stored->isRdf, stored->isAtom, stored->charset,
-                           stored->finalUrl};
+  shown->raw = RawDocument{std::move(stored->body), stored->isRdf, stored->isAtom,
+                           stored->charset, stored->finalUrl};
   Feed& asking = *job.feed;
   asking.etag = std::move(stored->etag);
   asking.lastModified = std::move(stored->lastModified);
@@ -205,8 +205,8 @@ void BackgroundDownloads::refresh(Feed& feed, int updateInterval, const CleanupO
   if (budgetMs_ == kWaitWholeDownload) return korvo::refresh(feed, updateInterval, options);
   RefreshState& state = feed.state;
   state.setNotModified(false);
-  const bool downloading = !inFlight_.empty() && std::find(inFlight_.begin(), inFlight_.end(),
-                                                           feed.url) != inFlight_.end();
+  const bool downloading =
+      !inFlight_.empty() && std::find(inFlight_.begin(), inFlight_.end(), feed.url) != inFlight_.end();
   if (!downloading && state.isDue(updateInterval, feed.env().clock->now())) {
     if (!start(feed, options))
       fetchAndParse(feed, options);

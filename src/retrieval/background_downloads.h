@@ -134,7 +134,7 @@ class BackgroundDownloads {
   std::shared_ptr<const void> keepAlive_;
   std::shared_ptr<DiskCache> diskCache_;
   std::set<std::string, std::less<>> diskTried_;  // URLs whose stored copy was asked for
-  std::shared_ptr<Shared> shared_;                // null until the first download, and after stop()
+  std::shared_ptr<Shared> shared_;  // null until the first download, and after stop()
   std::chrono::milliseconds idleLimit_{limits::kWorkerIdleMs};
   struct Worker {
     int id;

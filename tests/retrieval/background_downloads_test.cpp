@@ -23,10 +23,10 @@
 namespace korvo {
 namespace {
 
-using std::chrono::milliseconds;
 using test::Gate;
 using test::LoopbackServer;
 using test::Script;
+using std::chrono::milliseconds;
 
 // Only a hang guard: every wait below ends on an event long before.
 constexpr milliseconds kHangGuard{20000};
@@ -152,8 +152,9 @@ TEST_F(BackgroundDownloadsTest, ContentStaysUntilTheNextDownloadIsApplied) {
 
 TEST_F(BackgroundDownloadsTest, AFailureShowsAtTheQueryAfterItAndIsRetriedAfterTheRetryDelay) {
   auto gate = std::make_shared<Gate>();
-  LoopbackServer server("127.0.15.6", {Script().send(rssAnswer("Good")),
-                                       Script().waitFor(gate).send("HTTP/1.0 500 Broken\r\n\r\n")});
+  LoopbackServer server("127.0.15.6",
+                        {Script().send(rssAnswer("Good")),
+                         Script().waitFor(gate).send("HTTP/1.0 500 Broken\r\n\r\n")});
   ASSERT_TRUE(server.ok()) << server.error();
   Fixture f(0);
   Feed& feed = f.cache.getOrCreate(server.url("/feed.xml"));
