@@ -23,6 +23,9 @@ struct BackgroundDownloads::Shared {
     bool parsed = false;   // the copy's channel replaces the feed's
     bool fromDisk = false;  // try the stored copy before the network
     bool early = false;     // the stored copy, shown while the download goes on
+    // Not a download: feed holds a copy of the kept document, to be
+    // cleaned with options into a variant.
+    bool variant = false;
   };
 
   Shared(const Environment& workerEnv, std::shared_ptr<const void> keep,
@@ -144,7 +147,10 @@ void work(const std::shared_ptr<BackgroundDownloads::Shared>& shared, int id) {
     s.queue.pop_front();
     lock.unlock();
     try {
-      download(s, job);
+      if (job.variant)
+        addVariant(*job.feed, job.options);
+      else
+        download(s, job);
     } catch (...) {
       // Out of memory: the copy holds whatever it got; the failure shows as
       // no new data.
@@ -210,7 +216,32 @@ void BackgroundDownloads::refresh(Feed& feed, int updateInterval, const CleanupO
     waitFor(feed.url);
   }
   state.setFirstRun(false);
-  if (state.hasData && options != feed.cleanup) addVariant(feed, options);
+  if (state.hasData && options != feed.cleanup) requestVariant(feed, options);
+}
+
+void BackgroundDownloads::requestVariant(Feed& feed, const CleanupOptions& options) {
+  if (feed.cleanedChannel(options)) return;
+  const auto same = [&](const VariantJob& v) { return v.url == feed.url && v.options == options; };
+  if (std::find_if(variantsInFlight_.begin(), variantsInFlight_.end(), same) !=
+      variantsInFlight_.end())
+    return waitFor(feed.url, &options);
+  // Without a document there is nothing to parse: addVariant records an
+  // empty variant at once.
+  if (feed.raw.body.empty()) return addVariant(feed, options);
+  if (!shared_) shared_ = std::make_shared<Shared>(workerEnv_, keepAlive_, diskCache_, idleLimit_);
+  joinIdleEnded();
+  auto copy = std::make_unique<Feed>(feed.url, shared_->env);
+  copy->cleanup = feed.cleanup;  // differs from options: addVariant parses
+  copy->raw = feed.raw;
+  variantsInFlight_.push_back(VariantJob{feed.url, options});
+  Shared::Job job{std::move(copy), options, false, false, false};
+  job.variant = true;
+  if (!enqueue(std::move(job))) {
+    variantsInFlight_.pop_back();
+    return addVariant(feed, options);
+  }
+  ++variantsStarted_;
+  waitFor(feed.url, &options);
 }
 
 bool BackgroundDownloads::start(Feed& feed, const CleanupOptions& options) {
@@ -227,9 +258,17 @@ bool BackgroundDownloads::start(Feed& feed, const CleanupOptions& options) {
       diskCache_ && !feed.state.hasData && diskTried_.find(feed.url) == diskTried_.end();
   if (fromDisk) diskTried_.insert(feed.url);
   inFlight_.push_back(feed.url);
+  if (enqueue(Shared::Job{std::move(copy), options, false, fromDisk, false})) return true;
+  inFlight_.pop_back();
+  if (fromDisk) diskTried_.erase(feed.url);
+  return false;
+}
+
+template <typename Job>
+bool BackgroundDownloads::enqueue(Job job) {
   Shared& s = *shared_;
   std::lock_guard<std::mutex> lock(s.mutex);
-  s.queue.push_back(Shared::Job{std::move(copy), options, false, fromDisk, false});
+  s.queue.push_back(std::move(job));
   if (static_cast<int>(s.queue.size()) <= s.idle || s.running == kMaxWorkers) {
     s.work.notify_one();
     return true;
@@ -242,11 +281,9 @@ bool BackgroundDownloads::start(Feed& feed, const CleanupOptions& options) {
     return true;
   } catch (...) {
     // No thread to be had: a worker already running takes the job later;
-    // without one, the caller downloads.
+    // without one, the caller does the work.
     if (s.running > 0) return true;
     s.queue.pop_back();
-    inFlight_.pop_back();
-    if (fromDisk) diskTried_.erase(feed.url);
     return false;
   }
 }
@@ -288,8 +325,16 @@ void BackgroundDownloads::applyFinished() {
     done.swap(shared_->done);
     shared_->doneCount.store(0, std::memory_order_relaxed);
   }
+  // Downloads first: a variant made from a document that a download in
+  // the same batch replaces is out of date.
+  std::stable_partition(done.begin(), done.end(),
+                        [](const Shared::Job& job) { return !job.variant; });
   for (Shared::Job& job : done) {
     Feed& copy = *job.feed;
+    if (job.variant) {
+      applyVariant(job.options, copy);
+      continue;
+    }
     const auto started = std::find(inFlight_.begin(), inFlight_.end(), copy.url);
     if (started != inFlight_.end() && !job.early) inFlight_.erase(started);
     Feed* feed = cache_.find(copy.url);
@@ -298,7 +343,22 @@ void BackgroundDownloads::applyFinished() {
   }
 }
 
-void BackgroundDownloads::waitFor(const std::string& url) {
+void BackgroundDownloads::applyVariant(const CleanupOptions& options, Feed& copy) {
+  const auto same = [&](const VariantJob& v) { return v.url == copy.url && v.options == options; };
+  const auto started = std::find_if(variantsInFlight_.begin(), variantsInFlight_.end(), same);
+  if (started != variantsInFlight_.end()) variantsInFlight_.erase(started);
+  Feed* feed = cache_.find(copy.url);
+  // Out of memory on the worker leaves no variant; the next query asks again.
+  if (feed == nullptr || copy.variants.empty() || feed->cleanedChannel(options)) return;
+  const RawDocument& now = feed->raw;
+  const RawDocument& read = copy.raw;
+  if (now.body != read.body || now.isRdf != read.isRdf || now.isAtom != read.isAtom ||
+      now.charset != read.charset || now.documentUrl != read.documentUrl)
+    return;
+  feed->variants.push_back(std::move(copy.variants.back()));
+}
+
+void BackgroundDownloads::waitFor(const std::string& url, const CleanupOptions* variant) {
   if (budgetMs_ <= 0 || !shared_) return;
   const SteadyClock::time_point now = SteadyClock::now();
   if (now - windowStart_ >= std::chrono::seconds(1)) {
@@ -313,8 +373,10 @@ void BackgroundDownloads::waitFor(const std::string& url) {
     Shared& s = *shared_;
     std::unique_lock<std::mutex> lock(s.mutex);
     s.finished.wait_until(lock, now + left, [&] {
-      return std::any_of(s.done.begin(), s.done.end(),
-                         [&](const Shared::Job& job) { return job.feed->url == url; });
+      return std::any_of(s.done.begin(), s.done.end(), [&](const Shared::Job& job) {
+        return job.feed->url == url && job.variant == (variant != nullptr) &&
+               (!variant || job.options == *variant);
+      });
     });
   }
   const auto waited = std::chrono::duration_cast<Milliseconds>(SteadyClock::now() - now);
@@ -328,11 +390,19 @@ bool BackgroundDownloads::waitForFinished(std::chrono::milliseconds timeout) {
   Shared& s = *shared_;
   std::unique_lock<std::mutex> lock(s.mutex);
   return s.finished.wait_for(lock, timeout, [&] {
-    return std::all_of(inFlight_.begin(), inFlight_.end(), [&](const std::string& url) {
-      return std::any_of(s.done.begin(), s.done.end(), [&](const Shared::Job& job) {
-        return !job.early && job.feed->url == url;
-      });
-    });
+    return std::all_of(inFlight_.begin(), inFlight_.end(),
+                       [&](const std::string& url) {
+                         return std::any_of(
+                             s.done.begin(), s.done.end(), [&](const Shared::Job& job) {
+                               return !job.early && !job.variant && job.feed->url == url;
+                             });
+                       }) &&
+           std::all_of(
+               variantsInFlight_.begin(), variantsInFlight_.end(), [&](const VariantJob& v) {
+                 return std::any_of(s.done.begin(), s.done.end(), [&](const Shared::Job& job) {
+                   return job.variant && job.feed->url == v.url && job.options == v.options;
+                 });
+               });
   });
 }
 
@@ -370,6 +440,7 @@ bool BackgroundDownloads::stop(std::chrono::milliseconds wait, bool join) {
   }
   workers_.clear();
   inFlight_.clear();
+  variantsInFlight_.clear();
   // A job dropped from the queue never read its stored copy.
   diskTried_.clear();
   return ended;

@@ -18,6 +18,11 @@
 // first shows the stored copy (applied like a finished download), then asks
 // the server with the copy's validators; a download that parses is stored,
 // a "not modified" or a failure marks the copy as used.
+//
+// The kept document of a feed cleaned with other options than its channel's
+// (a variant) is made by a worker too, from a copy of the document; the
+// result is added to the feed only while the feed still keeps that same
+// document and has no variant for those options.
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -74,7 +79,7 @@ class BackgroundDownloads {
   // true when the library stays loaded while it runs (null: false).
   std::function<bool()> onLingering;
 
-  // Waits up to timeout until every download started has finished (not
+  // Waits up to timeout until every download and variant started has finished (not
   // applied: the next refresh applies them); true when they all have.
   bool waitForFinished(std::chrono::milliseconds timeout);
 
@@ -89,6 +94,10 @@ class BackgroundDownloads {
   const WaitTally& waitTally() const { return tally_; }
   // Downloads started and not yet applied.
   std::size_t inFlight() const { return inFlight_.size(); }
+  // Variants being made and not yet applied.
+  std::size_t variantsInFlight() const { return variantsInFlight_.size(); }
+  // Variants handed to workers since construction.
+  int variantsStarted() const { return variantsStarted_; }
   // Worker threads running now.
   int workerCount() const;
   // How long a worker stays idle before it ends (limits::kWorkerIdleMs);
@@ -103,9 +112,19 @@ class BackgroundDownloads {
  private:
   // Queues the download of feed; false when no worker could be started.
   bool start(Feed& feed, const CleanupOptions& options);
-  // Waits until url's download has finished or the budget left in this
-  // second is spent.
-  void waitFor(const std::string& url);
+  // Makes sure feed's document cleaned with options is there or being made
+  // by a worker, and waits for it within the budget.
+  void requestVariant(Feed& feed, const CleanupOptions& options);
+  // Queues job (a Shared::Job) for a worker; false, job dropped, when no
+  // worker could be started and none runs.
+  template <typename Job>
+  bool enqueue(Job job);
+  // Waits until url's download (with variant: url's variant for those
+  // options) has finished or the budget left in this second is spent.
+  void waitFor(const std::string& url, const CleanupOptions* variant = nullptr);
+  // Adds the variant a worker made in copy to its feed, unless the feed
+  // keeps another document now or already has a variant for options.
+  void applyVariant(const CleanupOptions& options, Feed& copy);
   // Joins the workers that ended after being idle.
   void joinIdleEnded();
 
@@ -124,6 +143,12 @@ class BackgroundDownloads {
   std::vector<Worker> workers_;
   int nextWorkerId_ = 0;
   std::vector<std::string> inFlight_;  // URLs started and not yet applied
+  struct VariantJob {
+    std::string url;
+    CleanupOptions options;
+  };
+  std::vector<VariantJob> variantsInFlight_;  // started and not yet applied
+  int variantsStarted_ = 0;
   std::chrono::steady_clock::time_point windowStart_{};
   std::chrono::milliseconds waited_{0};  // in the second from windowStart_
   WaitTally tally_;

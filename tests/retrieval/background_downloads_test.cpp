@@ -197,11 +197,112 @@ TEST_F(BackgroundDownloadsTest, TwoMetersOfOneUrlShareOneDownload) {
   gate->open();
   ASSERT_TRUE(f.downloads.waitForFinished(kHangGuard));
   f.downloads.refresh(feed, kInterval, other);
+  ASSERT_TRUE(f.downloads.waitForFinished(kHangGuard));  // other's variant, made by a worker
+  f.downloads.refresh(feed, kInterval, other);
   f.downloads.refresh(feed, kInterval, options_);
   EXPECT_NE(feed.field("title", options_), "");
   EXPECT_NE(feed.field("title", other), "");
   EXPECT_NE(feed.field("title", options_), feed.field("title", other));
   EXPECT_EQ(server.connections(), 1u);
+}
+
+std::string htmlTitleAnswer(const std::string& word) {
+  return rssAnswer("<![CDATA[" + word + " <b>bold</b>]]>");
+}
+
+// The first meter's download is applied; the second meter's options differ,
+// so its copy of the document is cleaned by a worker.
+TEST_F(BackgroundDownloadsTest, AVariantIsMadeByAWorkerOncePerUrlAndOptions) {
+  struct Case {
+    const char* name;
+    int budgetMs;
+    bool shownBySameCall;
+  };
+  const Case cases[] = {
+      {"budget 0: the call returns without it", 0, false},
+      // As long as the hang guard: the parse ends well within it.
+      {"a budget: the call waits for it", static_cast<int>(kHangGuard.count()), true},
+  };
+  int host = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string address = "127.0.15." + std::to_string(30 + host++);
+    LoopbackServer server(address, Script().send(htmlTitleAnswer("Shared")));
+    ASSERT_TRUE(server.ok()) << server.error();
+    Fixture f(c.budgetMs);
+    Feed& feed = f.cache.getOrCreate(server.url("/feed.xml"));
+    CleanupOptions other;
+    other.FilterHtml = !other.FilterHtml;
+    f.downloads.refresh(feed, kInterval, options_);
+    ASSERT_TRUE(f.downloads.waitForFinished(kHangGuard));
+    f.downloads.refresh(feed, kInterval, options_);
+    ASSERT_NE(feed.field("title", options_), "");
+
+    f.downloads.refresh(feed, kInterval, other);
+    if (!c.shownBySameCall) {
+      EXPECT_EQ(feed.cleanedChannel(other), nullptr) << "not parsed on the calling thread";
+      EXPECT_EQ(feed.field("title", other), "");
+      EXPECT_EQ(f.downloads.variantsInFlight(), 1u);
+      ASSERT_TRUE(f.downloads.waitForFinished(kHangGuard));
+      EXPECT_EQ(feed.cleanedChannel(other), nullptr)
+          << "a feed changes only when a query applies it";
+      f.downloads.refresh(feed, kInterval, other);
+    }
+    EXPECT_EQ(f.downloads.variantsInFlight(), 0u);
+    EXPECT_NE(feed.field("title", other), "");
+    EXPECT_NE(feed.field("title", other), feed.field("title", options_));
+    EXPECT_EQ(feed.variants.size(), 1u);
+    f.downloads.refresh(feed, kInterval, other);
+    EXPECT_EQ(f.downloads.variantsStarted(), 1) << "made once per download";
+    EXPECT_EQ(server.connections(), 1u);
+  }
+}
+
+// While the new document is held at the gate, three more held downloads
+// take the other workers, so the variant of the old document waits in the
+// queue until the gate opens: it ends after the new document arrives.
+TEST_F(BackgroundDownloadsTest, AVariantOfADocumentADownloadReplacedIsDropped) {
+  auto gate = std::make_shared<Gate>();
+  LoopbackServer server("127.0.15.40", {Script().send(htmlTitleAnswer("Old")),
+                                        Script().waitFor(gate).send(htmlTitleAnswer("New"))});
+  ASSERT_TRUE(server.ok()) << server.error();
+  Fixture f(0);
+  Feed& feed = f.cache.getOrCreate(server.url("/feed.xml"));
+  CleanupOptions other;
+  other.FilterHtml = !other.FilterHtml;
+  f.downloads.refresh(feed, kInterval, options_);
+  ASSERT_TRUE(f.downloads.waitForFinished(kHangGuard));
+  f.downloads.refresh(feed, kInterval, options_);
+  ASSERT_NE(feed.field("title", options_).find("Old"), std::string::npos);
+
+  f.clock.advance(kInterval);
+  f.downloads.refresh(feed, kInterval, options_);
+  std::vector<std::unique_ptr<LoopbackServer>> blockers;
+  for (int i = 1; i < BackgroundDownloads::kMaxWorkers; ++i) {
+    blockers.push_back(std::make_unique<LoopbackServer>(
+        "127.0.15." + std::to_string(40 + i), Script().waitFor(gate).send(rssAnswer("Busy"))));
+    ASSERT_TRUE(blockers.back()->ok()) << blockers.back()->error();
+    f.downloads.refresh(f.cache.getOrCreate(blockers.back()->url("/feed.xml")), kInterval,
+                        options_);
+  }
+  f.downloads.refresh(feed, kInterval, other);
+  f.downloads.refresh(feed, kInterval, other);
+  EXPECT_EQ(feed.cleanedChannel(other), nullptr);
+  EXPECT_EQ(f.downloads.variantsInFlight(), 1u);
+  EXPECT_EQ(f.downloads.variantsStarted(), 1) << "one job per URL and options";
+
+  gate->open();
+  ASSERT_TRUE(f.downloads.waitForFinished(kHangGuard));
+  f.downloads.refresh(feed, kInterval, other);
+  EXPECT_NE(feed.field("title", options_).find("New"), std::string::npos);
+  EXPECT_EQ(feed.cleanedChannel(other), nullptr) << "the old document's variant is dropped";
+  EXPECT_EQ(f.downloads.variantsInFlight(), 1u) << "and one of the new document asked for";
+  ASSERT_TRUE(f.downloads.waitForFinished(kHangGuard));
+  f.downloads.refresh(feed, kInterval, other);
+  EXPECT_NE(feed.field("title", other).find("New"), std::string::npos);
+  EXPECT_EQ(feed.variants.size(), 1u);
+  EXPECT_EQ(f.downloads.variantsStarted(), 2);
+  EXPECT_EQ(server.connections(), 2u);
 }
 
 TEST_F(BackgroundDownloadsTest, StopCancelsADownloadTheServerHolds) {
