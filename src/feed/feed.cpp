@@ -1,5 +1,6 @@
 #include "feed/feed.h"
 
+#include <iterator>
 #include <new>
 #include <utility>
 
@@ -38,6 +39,15 @@ constexpr ItemName kItemNames[] = {
 };
 
 }  // namespace
+
+std::vector<std::string*> textsOf(Channel& channel) {
+  std::vector<std::string*> texts;
+  texts.reserve(std::size(kChannelNames) + std::size(kItemNames) * channel.items.size());
+  for (const auto& entry : kChannelNames) texts.push_back(&(channel.*entry.field));
+  for (FeedItem& item : channel.items)
+    for (const auto& entry : kItemNames) texts.push_back(&(item.*entry.field));
+  return texts;
+}
 
 void breakTooltipMarkers(Channel& channel) {
   for (const auto& entry : kChannelNames) breakTooltipMarker(channel.*entry.field);

@@ -52,6 +52,9 @@ struct RawDocument {
   std::string documentUrl;  // where it came from, after redirects
 };
 
+// Every text of the channel and of its items, channel first.
+std::vector<std::string*> textsOf(Channel& channel);
+
 // Breaks the tooltip marker in every text of the channel and its items.
 void breakTooltipMarkers(Channel& channel);
 

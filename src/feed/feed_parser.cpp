@@ -14,18 +14,6 @@
 namespace korvo {
 namespace {
 
-// Every text of the channel and its items.
-std::vector<std::string*> textsOf(Channel& c) {
-  std::vector<std::string*> texts = {&c.title,         &c.link,           &c.description,
-                                     &c.language,      &c.copyright,      &c.managingEditor,
-                                     &c.rating,        &c.lastBuildDate,  &c.pubDate};
-  texts.reserve(texts.size() + 4 * c.items.size());
-  for (FeedItem& item : c.items)
-    for (std::string* text : {&item.title, &item.link, &item.description, &item.pubDate})
-      texts.push_back(text);
-  return texts;
-}
-
 // The UTF-8 texts of the channel written in the target code page. All go
 // to the converter at once, joined by zero characters, which no text holds
 // and every code page writes as one zero byte of its own.
@@ -120,16 +108,16 @@ bool convert(Feed& feed, std::string& text, XmlPrescanResult scanned, const XmlS
 // A byte-order mark's document turned into UTF-8 without its mark; true
 // when there was one.
 bool takeByteOrderMark(std::string& body) {
-  const std::string_view head = std::string_view(body).substr(0, 3);
-  if (head != "\xEF\xBB\xBF" && head.substr(0, 2) != "\xFF\xFE" && head.substr(0, 2) != "\xFE\xFF")
-    return false;
-  convertToUtf8(body, documentCharset(body, {}));
+  const DocumentCharset mark = byteOrderMark(body);
+  if (mark.bomLength == 0) return false;
+  convertToUtf8(body, mark);
   return true;
 }
 
-// The single-byte reading: latin1 mode, and a document whose bytes stay
-// as received (FilterUnicode off).
-bool parseAsBytes(Feed& feed, std::string& body, const CleanupOptions& settings) {
+// The character-set step of the single-byte reading (convertCharset);
+// walked is the pre-scan's verdict on the converted text, which the
+// decoding of references keeps. True when the text is UTF-8 afterwards.
+bool convertBytes(Feed& feed, std::string& body, bool filterUnicode, XmlPrescanResult& walked) {
   const bool byteOrderMark = takeByteOrderMark(body);
   XmlShape shape;
   const XmlPrescanResult scanned = prescanXml(body, XmlLimits(), &shape);
@@ -140,20 +128,25 @@ bool parseAsBytes(Feed& feed, std::string& body, const CleanupOptions& settings)
   const bool onlyText = scanned == XmlPrescanResult::Accepted && !shape.parseError &&
                         countHighBytes(body) == shape.highBytesInText;
   const std::size_t sizeBefore = body.size();
-  const bool converted =
-      convert(feed, body, scanned, shape, settings.FilterUnicode, byteOrderMark, utf8);
-  if (scanned == XmlPrescanResult::Accepted && !shape.parseError && shape.otherNames) {
-    // The pre-scan found the references; a conversion that changed the
-    // text's length has moved them.
-    if (body.size() == sizeBefore)
-      decodeReferencesAt(body, shape.references, utf8);
-    else
-      decodeHtmlEntities(body, utf8);
-  }
-  const TextSteps steps = stepsFor(settings, utf8);
-  if (converted && !onlyText) return readDocument(feed, XmlDocument(body), steps);
-  // The decoding keeps the structure the pre-scan walked.
-  return readDocument(feed, XmlDocument(body, scanned), steps);
+  const bool converted = convert(feed, body, scanned, shape, filterUnicode, byteOrderMark, utf8);
+  // A conversion outside the text nodes may change the tree, and one that
+  // changed the text's length has moved the references the walk found:
+  // either way the converted text is walked again, once.
+  XmlShape again;
+  const bool walkAgain = (converted && !onlyText) || body.size() != sizeBefore;
+  walked = walkAgain ? prescanXml(body, XmlLimits(), &again) : scanned;
+  if (scanned == XmlPrescanResult::Accepted && !shape.parseError && shape.otherNames &&
+      walked == XmlPrescanResult::Accepted)
+    decodeReferencesAt(body, walkAgain ? again.references : shape.references, utf8);
+  return utf8;
+}
+
+// The single-byte reading: latin1 mode, and a document whose bytes stay
+// as received (FilterUnicode off).
+bool parseAsBytes(Feed& feed, std::string& body, const CleanupOptions& settings) {
+  XmlPrescanResult walked;
+  const bool utf8 = convertBytes(feed, body, settings.FilterUnicode, walked);
+  return readDocument(feed, XmlDocument(body, walked), stepsFor(settings, utf8));
 }
 
 // The reading in Unicode: the document in its charset to UTF-8, parsed as
@@ -191,14 +184,8 @@ bool parse(Feed& feed, std::string_view text, const CleanupOptions& settings, bo
 }
 
 bool convertCharset(Feed& feed, std::string& text, bool filterUnicode) {
-  const bool byteOrderMark = takeByteOrderMark(text);
-  XmlShape shape;
-  const XmlPrescanResult scanned = prescanXml(text, XmlLimits(), &shape);
-  bool utf8 = false;
-  convert(feed, text, scanned, shape, filterUnicode, byteOrderMark, utf8);
-  if (scanned == XmlPrescanResult::Accepted && !shape.parseError && shape.otherNames)
-    decodeHtmlEntities(text, utf8);
-  return utf8;
+  XmlPrescanResult walked;
+  return convertBytes(feed, text, filterUnicode, walked);
 }
 
 bool convertAndParse(Feed& feed, std::string& body, const CleanupOptions& settings,
