@@ -123,8 +123,37 @@ inline std::size_t plainAsciiEnd(std::string_view bytes, std::size_t i) {
   return i;
 }
 
+// Writes c, a Unicode scalar value, as UTF-8 into out (room for four
+// bytes); returns how many bytes it took.
+inline std::size_t writeUtf8(char32_t c, char* out) {
+  const auto byte = [](char32_t b) { return static_cast<char>(static_cast<unsigned char>(b)); };
+  if (c < 0x80) {
+    out[0] = byte(c);
+    return 1;
+  }
+  if (c < 0x800) {
+    out[0] = byte(0xC0 | (c >> 6));
+    out[1] = byte(0x80 | (c & 0x3F));
+    return 2;
+  }
+  if (c < 0x10000) {
+    out[0] = byte(0xE0 | (c >> 12));
+    out[1] = byte(0x80 | ((c >> 6) & 0x3F));
+    out[2] = byte(0x80 | (c & 0x3F));
+    return 3;
+  }
+  out[0] = byte(0xF0 | (c >> 18));
+  out[1] = byte(0x80 | ((c >> 12) & 0x3F));
+  out[2] = byte(0x80 | ((c >> 6) & 0x3F));
+  out[3] = byte(0x80 | (c & 0x3F));
+  return 4;
+}
+
 // Appends c, a Unicode scalar value, as UTF-8.
-void appendUtf8(char32_t c, std::string& out);
+inline void appendUtf8(char32_t c, std::string& out) {
+  char bytes[4];
+  out.append(bytes, writeUtf8(c, bytes));
+}
 
 // A character the target code page lacks: its position in the text and the
 // position in the output where it would have stood.

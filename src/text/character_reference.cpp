@@ -1,5 +1,6 @@
 #include "text/character_reference.h"
 
+#include "platform/text_conversion.h"
 #include "text/entity_tables.h"
 #include "text/stand_ins.h"
 
@@ -71,24 +72,7 @@ std::string_view singleByteText(std::uint32_t code, char& byte) {
 std::string_view referenceText(std::uint32_t code, ReferenceForm form, char (&buffer)[4]) {
   if (code == 0 || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return {};
   if (form == ReferenceForm::SingleByte) return singleByteText(code, buffer[0]);
-  std::size_t n = 0;
-  auto put = [&](std::uint32_t b) { buffer[n++] = static_cast<char>(static_cast<unsigned char>(b)); };
-  if (code < 0x80) {
-    put(code);
-  } else if (code < 0x800) {
-    put(0xC0 | code >> 6);
-    put(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    put(0xE0 | code >> 12);
-    put(0x80 | (code >> 6 & 0x3F));
-    put(0x80 | (code & 0x3F));
-  } else {
-    put(0xF0 | code >> 18);
-    put(0x80 | (code >> 12 & 0x3F));
-    put(0x80 | (code >> 6 & 0x3F));
-    put(0x80 | (code & 0x3F));
-  }
-  return std::string_view(buffer, n);
+  return std::string_view(buffer, charset::writeUtf8(code, buffer));
 }
 
 }  // namespace korvo
