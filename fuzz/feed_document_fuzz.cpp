@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "feed/document_charset.h"
 #include "feed/feed_parser.h"
 #include "feed/xml_prescan.h"
 #include "platform/text_conversion.h"
@@ -57,9 +58,7 @@ void checkAgainstTinyXml(const std::string& original, const std::string& convert
   if (korvo::prescanXml(original, korvo::XmlLimits(), &shape) != korvo::XmlPrescanResult::Accepted)
     return;
   // A byte-order mark makes the document UTF-8 before anything else.
-  const std::string_view head = std::string_view(original).substr(0, 3);
-  if (head == "\xEF\xBB\xBF" || head.substr(0, 2) == "\xFF\xFE" || head.substr(0, 2) == "\xFE\xFF")
-    return;
+  if (korvo::byteOrderMark(original).bomLength != 0) return;
   const std::string zeroEnded(original.c_str());
   TiXmlDocument tree;
   tree.Parse(zeroEnded.c_str(), nullptr, TIXML_ENCODING_LEGACY);

@@ -61,7 +61,7 @@ bool isWellFormedUtf8(std::string_view text) {
   return true;
 }
 
-DocumentCharset documentCharset(std::string_view body, std::string_view httpCharset) {
+DocumentCharset byteOrderMark(std::string_view body) {
   DocumentCharset found;
   const auto starts = [&](std::string_view bom) { return body.substr(0, bom.size()) == bom; };
   if (starts("\xEF\xBB\xBF")) {
@@ -74,6 +74,11 @@ DocumentCharset documentCharset(std::string_view body, std::string_view httpChar
     found.codePage = charset::kUtf16Be;
     found.bomLength = 2;
   }
+  return found;
+}
+
+DocumentCharset documentCharset(std::string_view body, std::string_view httpCharset) {
+  DocumentCharset found = byteOrderMark(body);
   if (found.bomLength == 0) found.declared = std::string(xmlDeclarationEncoding(body));
   if (found.codePage != 0) return found;
   const std::string_view name = !found.declared.empty() ? std::string_view(found.declared)

@@ -14,6 +14,10 @@ struct DocumentCharset {
   std::string unknownName;     // the name that chose no charset, when one did not
 };
 
+// The byte-order mark that starts body (UTF-8, UTF-16 LE or BE): its code
+// page and length; codePage 0 when there is none.
+DocumentCharset byteOrderMark(std::string_view body);
+
 // In this order: a byte-order mark (UTF-8, UTF-16 LE or BE); else the
 // encoding of the XML declaration; else httpCharset, the charset of the
 // answer's Content-Type; else UTF-8. A name names a charset as
