@@ -96,16 +96,20 @@ void Meter::refuseSite(const MeterEnv& env, std::string why, bool nameTheSite) {
   env.cache->env().writeLine(line);
 }
 
+CleanupOptions Meter::cleanupFor(const MeterEnv& env) const {
+  return settings.cleanup(env.globals->codePage);
+}
+
 Feed* Meter::refreshedFeed(const MeterEnv& env) {
   if (feedUrl_.empty()) return nullptr;
   Feed& feed = env.cache->getOrCreate(feedUrl_, feed_);
-  refreshFeed(env, feed, settings.UpdateIntervall, settings.cleanup(env.globals->codePage));
+  refreshFeed(env, feed, settings.UpdateIntervall, cleanupFor(env));
   return &feed;
 }
 
 const std::string& Meter::orError(const MeterEnv& env, const Feed& feed,
                                   const std::string& text) const {
-  if (text.empty() && env.globals->ShowError) return feed.errorFor(settings.cleanup(env.globals->codePage));
+  if (text.empty() && env.globals->ShowError) return feed.errorFor(cleanupFor(env));
   return text;
 }
 
@@ -115,12 +119,12 @@ const std::string& Meter::noFeedText(const MeterEnv& env) const {
 
 const std::string& Meter::channelText(const MeterEnv& env, std::string_view name) {
   Feed* feed = refreshedFeed(env);
-  return feed ? orError(env, *feed, feed->field(name, settings.cleanup(env.globals->codePage))) : noFeedText(env);
+  return feed ? orError(env, *feed, feed->field(name, cleanupFor(env))) : noFeedText(env);
 }
 
 const std::string& Meter::itemText(const MeterEnv& env, std::string_view name, int index) {
   Feed* feed = refreshedFeed(env);
-  return feed ? orError(env, *feed, feed->itemField(name, index, settings.cleanup(env.globals->codePage)))
+  return feed ? orError(env, *feed, feed->itemField(name, index, cleanupFor(env)))
               : noFeedText(env);
 }
 
@@ -156,7 +160,7 @@ std::string Meter::titleList(const MeterEnv& env, int count, std::size_t visible
   // request; the feed they all read is looked up once, since a refresh
   // never moves it.
   Feed* feed = feedUrl_.empty() ? nullptr : &env.cache->getOrCreate(feedUrl_, feed_);
-  const CleanupOptions cleanup = settings.cleanup(env.globals->codePage);
+  const CleanupOptions cleanup = cleanupFor(env);
   for (int i = 0; i < count; ++i) {
     if (feed) refreshFeed(env, *feed, settings.UpdateIntervall, cleanup);
     const std::string& title =
@@ -205,7 +209,7 @@ std::string Meter::clickOutcome(const MeterEnv& env) {
   // With ShowError on, an empty link reads as the feed's error text.
   const Feed* feed = env.cache->find(feedUrl_);
   const std::string* error =
-      feed != nullptr ? &feed->errorFor(settings.cleanup(env.globals->codePage)) : nullptr;
+      feed != nullptr ? &feed->errorFor(cleanupFor(env)) : nullptr;
   if (link->empty() || link == error) {
     const bool failed = error != nullptr && !error->empty();
     return kNothing + "no link" + (failed ? " (" + *error + ")" : "");

@@ -77,6 +77,8 @@ class Meter {
   void click(const MeterEnv& env);
 
  private:
+  // This meter's cleanup, in the plug-in's code page.
+  CleanupOptions cleanupFor(const MeterEnv& env) const;
   Feed* refreshedFeed(const MeterEnv& env);
   const std::string& orError(const MeterEnv& env, const Feed& feed, const std::string& text) const;
   // The site error when ShowError is on, else the empty text.
