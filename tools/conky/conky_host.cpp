@@ -5,6 +5,7 @@
 
 #include "base/limits.h"
 #include "conky_text.h"
+#include "host_code_page.h"
 #include "meter_display.h"
 #include "platform/ini_file.h"
 #include "platform/text_conversion.h"
@@ -40,9 +41,8 @@ bool ConkyHost::load() {
     // The plug-in keeps its Korvo.ini beside itself; only read here. The
     // plug-in reads it when loaded, in this process and so this locale.
     pluginCodePage_ =
-        pluginCodePage(ini::readString(directoryOf(libraryPath_) + "Korvo.ini", "Settings",
-                                       "CodePage", "", limits::kIniTextBuffer),
-                       charset::systemCodePage());
+        host::chooseCodePage("", directoryOf(libraryPath_) + "Korvo.ini", charset::systemCodePage())
+            .target.number;
     return true;
   }
   library_.reset();

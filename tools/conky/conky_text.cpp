@@ -9,12 +9,6 @@
 
 namespace korvo::conky {
 
-unsigned pluginCodePage(std::string_view setting, unsigned systemCodePage) {
-  if (setting.empty()) setting = charset::kDefaultCodePageSetting;
-  const std::optional<TargetCodePage> target = parseCodePageSetting(setting, systemCodePage);
-  return target ? target->number : charset::kLatin1;
-}
-
 std::string pluginTextToUtf8(std::string_view text, unsigned codePage) {
   if (codePage == charset::kUtf8) return std::string(text);
   std::string out;

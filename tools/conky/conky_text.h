@@ -11,14 +11,6 @@ namespace korvo::conky {
 // max_user_text, less the final zero byte).
 inline constexpr std::size_t kMaxConkyText = 16383;
 
-// The code page the plug-in writes its texts in, from the CodePage value in
-// the [Settings] of its Korvo.ini (empty when the key is missing or empty),
-// read as the plug-in reads it: "utf-8" (or its number) gives UTF-8;
-// "latin1", no value, or one the plug-in does not know gives Latin-1;
-// "auto" gives systemCodePage (Latin-1 when that is none the plug-in
-// writes); a code page number gives that code page.
-unsigned pluginCodePage(std::string_view setting, unsigned systemCodePage);
-
 // The plug-in's bytes, written in codePage, in UTF-8 for Conky. UTF-8 (what
 // a Korvo.ini for Conky sets) passes unchanged. The Latin-1 conversion is
 // for a Korvo.ini without CodePage=utf-8: the plug-in's default on Linux is
