@@ -105,6 +105,11 @@ case_() {
     if ! grep -qF -- "$text" <<<"$out"; then
       echo "FAILED: $url: expected \"$text\" in:"
       sed 's/^/    /' <<<"$out"
+      # Once more with Wine's own warnings, to tell a fault of ours from
+      # one of the stack underneath.
+      echo "  again, with Wine's warnings:"
+      WINEDEBUG=warn+winhttp,warn+crypt,warn+secur32 wine "$host_exe" --fetch "$url" 2>&1 |
+        tr -d '\r' | tail -n 40 | sed 's/^/    /'
       failed=$((failed + 1))
       return
     fi

@@ -125,23 +125,66 @@ HttpsFailure failureOf(DWORD error, const Progress& p) {
 // Why the system refuses the server's certificate, through its own chain
 // policy. Wine reports every refusal as a secure channel error without
 // the flags that say why; a second request with the certificate checks
-// off fetches the certificate (nothing of its answer is used).
-HttpsFailure diagnoseCertificate(HINTERNET connection, const std::wstring& path,
-                                 const std::wstring& host, int timeoutMs) {
+// off fetches the certificate (nothing of its answer is used). When the
+// check cannot tell, `note` says which step stopped it, for the log.
+struct Diagnosis {
+  HttpsFailure failure = HttpsFailure::HandshakeFailed;
+  std::string note;
+};
+
+std::string hex32(DWORD value) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string out = "0x";
+  for (int shift = 28; shift >= 0; shift -= 4) out += kDigits[(value >> shift) & 0xF];
+  return out;
+}
+
+// The server's certificate, fetched by a HEAD with the certificate checks
+// off; null (and `note` set) when none came.
+PCCERT_CONTEXT fetchCertificate(HINTERNET connection, const std::wstring& path, int timeoutMs,
+                                std::string& note) {
   Handle req(WinHttpOpenRequest(connection, L"HEAD", path.c_str(), nullptr, WINHTTP_NO_REFERER,
                                 WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE));
-  if (!req.h || timeoutMs <= 0) return HttpsFailure::HandshakeFailed;
+  if (!req.h) {
+    note = "certificate check: no request (WinHTTP error " + std::to_string(GetLastError()) + ")";
+    return nullptr;
+  }
   DWORD ignore = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
                  SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE;
   WinHttpSetOption(req.h, WINHTTP_OPTION_SECURITY_FLAGS, &ignore, sizeof ignore);
   WinHttpSetTimeouts(req.h, timeoutMs, timeoutMs, timeoutMs, timeoutMs);
-  if (!WinHttpSendRequest(req.h, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
-    return HttpsFailure::HandshakeFailed;
+  if (!WinHttpSendRequest(req.h, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
+                          0)) {
+    note = "certificate check: no answer (WinHTTP error " + std::to_string(GetLastError()) + ")";
+    return nullptr;
+  }
   PCCERT_CONTEXT cert = nullptr;
   DWORD size = sizeof cert;
-  if (!WinHttpQueryOption(req.h, WINHTTP_OPTION_SERVER_CERT_CONTEXT, &cert, &size) || !cert)
-    return HttpsFailure::HandshakeFailed;
-  HttpsFailure result = HttpsFailure::HandshakeFailed;
+  if (!WinHttpQueryOption(req.h, WINHTTP_OPTION_SERVER_CERT_CONTEXT, &cert, &size) || !cert) {
+    note = "certificate check: no certificate (WinHTTP error " + std::to_string(GetLastError()) +
+           ")";
+    return nullptr;
+  }
+  return cert;
+}
+
+Diagnosis diagnoseCertificate(HINTERNET connection, const std::wstring& path,
+                              const std::wstring& host, SteadyClock::time_point deadline,
+                              int handshakeMs) {
+  Diagnosis result;
+  // One more try when the first fetch gets nothing: the connection it
+  // needs is new, and a second one within the bound costs little.
+  PCCERT_CONTEXT cert = nullptr;
+  for (int attempt = 0; attempt < 2 && !cert; ++attempt) {
+    const int timeoutMs = std::min(handshakeMs, msLeft(deadline));
+    if (timeoutMs <= 0) {
+      if (result.note.empty()) result.note = "certificate check: no time left";
+      return result;
+    }
+    cert = fetchCertificate(connection, path, timeoutMs, result.note);
+  }
+  if (!cert) return result;
+  result.note.clear();
   CERT_CHAIN_PARA chainPara{};
   chainPara.cbSize = sizeof chainPara;
   PCCERT_CHAIN_CONTEXT chain = nullptr;
@@ -159,17 +202,17 @@ HttpsFailure diagnoseCertificate(HINTERNET connection, const std::wstring& path,
     if (CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status)) {
       switch (static_cast<HRESULT>(status.dwError)) {
         case CERT_E_EXPIRED:
-          result = HttpsFailure::CertificateExpired;
+          result.failure = HttpsFailure::CertificateExpired;
           break;
         case CERT_E_CN_NO_MATCH:
-          result = HttpsFailure::CertificateNameMismatch;
+          result.failure = HttpsFailure::CertificateNameMismatch;
           break;
         case CERT_E_UNTRUSTEDROOT:
         case CERT_E_CHAINING:
         case CERT_E_UNTRUSTEDTESTROOT:
         case TRUST_E_CERT_SIGNATURE:
         case CERT_E_REVOKED:
-          result = HttpsFailure::CertificateUntrusted;
+          result.failure = HttpsFailure::CertificateUntrusted;
           break;
         default:
           break;
@@ -179,9 +222,15 @@ HttpsFailure diagnoseCertificate(HINTERNET connection, const std::wstring& path,
     // chain's own status still says so.
     constexpr DWORD kUntrusted = CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN |
                                  CERT_TRUST_IS_NOT_SIGNATURE_VALID | CERT_TRUST_IS_REVOKED;
-    if (result == HttpsFailure::HandshakeFailed && (chain->TrustStatus.dwErrorStatus & kUntrusted))
-      result = HttpsFailure::CertificateUntrusted;
+    if (result.failure == HttpsFailure::HandshakeFailed &&
+        (chain->TrustStatus.dwErrorStatus & kUntrusted))
+      result.failure = HttpsFailure::CertificateUntrusted;
+    if (result.failure == HttpsFailure::HandshakeFailed)
+      result.note = "certificate check: policy " + hex32(status.dwError) + ", chain " +
+                    hex32(chain->TrustStatus.dwErrorStatus);
     CertFreeCertificateChain(chain);
+  } else {
+    result.note = "certificate check: no chain (error " + std::to_string(GetLastError()) + ")";
   }
   CertFreeCertificateContext(cert);
   return result;
@@ -276,7 +325,11 @@ HttpsAnswer httpsGet(const HttpsRequest& request) {
       // Wine: a handshake cut by its time-out, or a certificate refused.
       if (SteadyClock::now() - sendStart >= Milliseconds(std::max(handshakeMs, 1)))
         return fail(HttpsFailure::HandshakeTimedOut, error);
-      return fail(diagnoseCertificate(connection.h, path, host, std::min(handshakeMs, msLeft(request.deadline))), error);
+      const Diagnosis diagnosis =
+          diagnoseCertificate(connection.h, path, host, request.deadline, std::max(handshakeMs, 1));
+      fail(diagnosis.failure, error);
+      if (!diagnosis.note.empty()) answer.detail += "; " + diagnosis.note;
+      return answer;
     }
     return failWith(error);
   }
