@@ -6,7 +6,7 @@ JOBS ?= 2
 WERROR ?= ON
 
 # (tsan: the threaded tests under ThreadSanitizer)
-.PHONY: all deps build conky test sanitize tsan run bench fuzz soak clean windows-deps windows test-windows
+.PHONY: all deps build conky test sanitize tsan run bench bench-build fuzz soak clean windows-deps windows test-windows
 
 all: build
 
@@ -44,10 +44,13 @@ tsan: deps
 run: build
 	scripts/demo
 
-bench: deps
+bench: bench-build
+	scripts/run-benchmarks build-bench
+
+# The benchmark programs built, not run (CI builds them so that none rots).
+bench-build: deps
 	cmake -S . -B build-bench -DKORVO_WERROR=$(WERROR) -DCMAKE_BUILD_TYPE=Release -DKORVO_BENCH=ON -DKORVO_TESTS=OFF
 	cmake --build build-bench -j$(JOBS)
-	scripts/run-benchmarks build-bench
 
 # Each libFuzzer target for FUZZ_SECONDS seconds, with both sanitizers
 # (clang); fails on any finding.

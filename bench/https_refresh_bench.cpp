@@ -4,42 +4,19 @@
 // same URL plus a bare TinyXML parse of the body. Runs itself inside the
 // namespace of tests/support/tls-namespace, where the test CA is trusted.
 #include <benchmark/benchmark.h>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <tinyxml.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
-#include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "feed/cleanup_options.h"
-#include "feed/feed.h"
-#include "retrieval/feed_refresh.h"
 #include "support/generated_feed.h"
 #include "support/nginx_server.h"
+#include "support/refresh_beside_curl.h"
 #include "support/temp_dir.h"
 
-extern char** environ;
-
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-bool curlToNull(const std::string& url) {
-  const char* const argv[] = {"curl", "-s", "--compressed", "-o", "/dev/null", url.c_str(), nullptr};
-  pid_t pid = 0;
-  if (posix_spawnp(&pid, "curl", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0)
-    return false;
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return false;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 void BM_HttpsRefresh(benchmark::State& state) {
   const char* dir = std::getenv("KORVO_TLS_DIR");
@@ -53,42 +30,7 @@ void BM_HttpsRefresh(benchmark::State& state) {
   if (!nginx.available()) return state.SkipWithError(nginx.problem().c_str());
   const std::string body = korvo::bench::largeFeed(static_cast<std::size_t>(state.range(0)));
   nginx.put("feed.xml", body);
-  const std::string url = "https://good.korvo.test/feed.xml";
-  const korvo::CleanupOptions settings;
-
-  double refreshSeconds = 0, curlSeconds = 0, parseSeconds = 0;
-  auto reference = [&] {
-    const auto start = Clock::now();
-    const bool fetched = curlToNull(url);
-    const auto fetchedAt = Clock::now();
-    TiXmlDocument tree;
-    tree.Parse(body.c_str(), nullptr, TIXML_ENCODING_LEGACY);
-    benchmark::DoNotOptimize(tree.Error());
-    tree.Clear();
-    curlSeconds += seconds(fetchedAt - start);
-    parseSeconds += seconds(Clock::now() - fetchedAt);
-    return fetched;
-  };
-  bool referenceFirst = false;
-  for (auto _ : state) {
-    if (referenceFirst && !reference()) return state.SkipWithError("curl failed");
-    auto feed = std::make_unique<korvo::Feed>(url);
-    const auto start = Clock::now();
-    korvo::refresh(*feed, settings);
-    const double took = seconds(Clock::now() - start);
-    refreshSeconds += took;
-    state.SetIterationTime(took);
-    if (!feed->state.hasData) return state.SkipWithError(feed->errorText.c_str());
-    feed.reset();
-    if (!referenceFirst && !reference()) return state.SkipWithError("curl failed");
-    referenceFirst = !referenceFirst;
-  }
-  const double n = static_cast<double>(state.iterations());
-  state.counters["ms"] = refreshSeconds / n * 1e3;
-  state.counters["curl_ms"] = curlSeconds / n * 1e3;
-  state.counters["parse_ms"] = parseSeconds / n * 1e3;
-  state.counters["ref_ms"] = (curlSeconds + parseSeconds) / n * 1e3;
-  state.counters["x_ref"] = refreshSeconds / (curlSeconds + parseSeconds);
+  korvo::bench::refreshBesideCurl(state, "https://good.korvo.test/feed.xml", body, true);
 }
 BENCHMARK(BM_HttpsRefresh)->Arg(1 << 20)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
