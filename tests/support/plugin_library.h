@@ -3,53 +3,17 @@
 // of the test's own (so "Korvo.ini" and "Korvolog.txt" land there), opened
 // with dlopen, every entry point looked up by name, closed with dlclose.
 #include <array>
-#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "plugin_api.h"
+
 namespace korvo::test {
 
-// The 31 entry points with the C signatures a host calls them with.
-struct PluginExports {
-  using U = std::uint32_t;
-  using ChannelQuery = const char* (*)(int id);
-  using ItemQuery = const char* (*)(int id, const char* number);
-
-  const char* (*init)() = nullptr;
-  int (*dllstartup)(U, U) = nullptr;
-  int (*dllshutdown)(int id) = nullptr;
-  int (*configure)() = nullptr;
-  int (*source_configure)(int id, U) = nullptr;
-  int (*src_load_settings)(int id, const char* file, const char* section) = nullptr;
-  int (*src_save_settings)(int id, const char* file, const char* section) = nullptr;
-  int (*dlltype)() = nullptr;
-  const char* (*actionsprovided)() = nullptr;
-  int (*action)(U, U number, int id, U, U, U, U, U, U, U, U) = nullptr;
-  const char* (*getinfo)(unsigned index) = nullptr;
-  const char* (*getparam)(const char* name) = nullptr;
-  int (*input_configure)(U, U) = nullptr;
-  int (*input_load_settings)(U, U, U) = nullptr;
-  int (*input_save_settings)(U, U, U) = nullptr;
-  int (*pastemeter)(int source, int destination) = nullptr;
-  ChannelQuery GetTitle = nullptr;
-  ChannelQuery GetLink = nullptr;
-  ChannelQuery GetDescription = nullptr;
-  ChannelQuery GetLanguage = nullptr;
-  ChannelQuery GetCopyright = nullptr;
-  ChannelQuery GetLastBuildDate = nullptr;
-  ChannelQuery GetManagingEditor = nullptr;
-  ChannelQuery GetRating = nullptr;
-  ChannelQuery GetPubDate = nullptr;
-  ItemQuery GetItemTitle = nullptr;
-  ItemQuery GetItemLink = nullptr;
-  ItemQuery GetItemDescription = nullptr;
-  ItemQuery GetItemPubDate = nullptr;
-  ItemQuery GetTitleOfItems = nullptr;
-  ItemQuery GetTitleOfItemsNT = nullptr;
-};
-
-// The names of the 31 entry points.
-extern const std::array<const char*, 31> kEntryPointNames;
+// The 31 entry points with the C signatures a host calls them with, and
+// their names: the reference host's own table.
+using PluginExports = host::PluginApi;
+using host::kEntryPointNames;
 
 // A channel query and its name, for tables over all nine.
 struct NamedChannelQuery {

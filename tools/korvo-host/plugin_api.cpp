@@ -1,7 +1,5 @@
 #include "plugin_api.h"
 
-#include <type_traits>
-
 namespace korvo::host {
 namespace {
 
@@ -28,29 +26,11 @@ constexpr MeterFunction kMeterFunctions[] = {
 }  // namespace
 
 bool resolve(const DynamicLibrary& library, PluginApi& api, std::string& missing) {
-  bool ok = true;
-  auto bind = [&](auto& slot, const char* name) {
-    void* address = library.symbol(name);
-    if (address == nullptr && ok) {
-      ok = false;
-      missing = name;
-    }
-    slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(address);
-  };
-  // The field names are the entry point names.
-#define KORVO_BIND(name) bind(api.name, #name);
-  KORVO_BIND(init) KORVO_BIND(dllstartup) KORVO_BIND(dllshutdown) KORVO_BIND(configure)
-  KORVO_BIND(source_configure) KORVO_BIND(src_load_settings) KORVO_BIND(src_save_settings)
-  KORVO_BIND(dlltype) KORVO_BIND(actionsprovided) KORVO_BIND(action) KORVO_BIND(getinfo)
-  KORVO_BIND(getparam) KORVO_BIND(input_configure) KORVO_BIND(input_load_settings)
-  KORVO_BIND(input_save_settings) KORVO_BIND(pastemeter)
-  KORVO_BIND(GetTitle) KORVO_BIND(GetLink) KORVO_BIND(GetDescription) KORVO_BIND(GetLanguage)
-  KORVO_BIND(GetCopyright) KORVO_BIND(GetLastBuildDate) KORVO_BIND(GetManagingEditor)
-  KORVO_BIND(GetRating) KORVO_BIND(GetPubDate) KORVO_BIND(GetItemTitle) KORVO_BIND(GetItemLink)
-  KORVO_BIND(GetItemDescription) KORVO_BIND(GetItemPubDate) KORVO_BIND(GetTitleOfItems)
-  KORVO_BIND(GetTitleOfItemsNT)
-#undef KORVO_BIND
-  return ok;
+  const std::vector<const char*> absent =
+      bindEntryPoints(api, [&](const char* name) { return library.symbol(name); });
+  if (absent.empty()) return true;
+  missing = absent.front();
+  return false;
 }
 
 const MeterFunction* findMeterFunction(std::string_view name) {

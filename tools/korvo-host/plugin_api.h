@@ -1,9 +1,12 @@
 #pragma once
 // The plug-in's 31 entry points as the host calls them, looked up by name
 // in a loaded library.
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <vector>
 
 #include "host_system.h"
 
@@ -46,6 +49,37 @@ struct PluginApi {
   ItemQuery GetTitleOfItems = nullptr;
   ItemQuery GetTitleOfItemsNT = nullptr;
 };
+
+// Every entry point, X(name) for each; the field names of PluginApi are
+// the exported names.
+#define KORVO_PLUGIN_ENTRY_POINTS(X)                                                             \
+  X(init) X(dllstartup) X(dllshutdown) X(configure) X(source_configure) X(src_load_settings)      \
+  X(src_save_settings) X(dlltype) X(actionsprovided) X(action) X(getinfo) X(getparam)             \
+  X(input_configure) X(input_load_settings) X(input_save_settings) X(pastemeter) X(GetTitle)      \
+  X(GetLink) X(GetDescription) X(GetLanguage) X(GetCopyright) X(GetLastBuildDate)                 \
+  X(GetManagingEditor) X(GetRating) X(GetPubDate) X(GetItemTitle) X(GetItemLink)                  \
+  X(GetItemDescription) X(GetItemPubDate) X(GetTitleOfItems) X(GetTitleOfItemsNT)
+
+#define KORVO_PLUGIN_ENTRY_NAME(name) #name,
+inline constexpr std::array<const char*, 31> kEntryPointNames = {
+    KORVO_PLUGIN_ENTRY_POINTS(KORVO_PLUGIN_ENTRY_NAME)};
+#undef KORVO_PLUGIN_ENTRY_NAME
+
+// Sets every entry point of api to lookup(name), a function address or
+// null; returns the names that came back null, in the order above.
+template <typename Lookup>
+std::vector<const char*> bindEntryPoints(PluginApi& api, Lookup&& lookup) {
+  std::vector<const char*> missing;
+  auto bind = [&](auto& slot, const char* name) {
+    void* address = lookup(name);
+    if (address == nullptr) missing.push_back(name);
+    slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(address);
+  };
+#define KORVO_PLUGIN_BIND(name) bind(api.name, #name);
+  KORVO_PLUGIN_ENTRY_POINTS(KORVO_PLUGIN_BIND)
+#undef KORVO_PLUGIN_BIND
+  return missing;
+}
 
 // Looks every entry point up; false with the first missing name in
 // `missing` when one is not there.

@@ -8,39 +8,6 @@
 
 namespace korvo::test {
 
-#define KORVO_ENTRY_POINTS(X)                                                                     \
-  X(init) X(dllstartup) X(dllshutdown) X(configure) X(source_configure) X(src_load_settings)      \
-  X(src_save_settings) X(dlltype) X(actionsprovided) X(action) X(getinfo) X(getparam)             \
-  X(input_configure) X(input_load_settings) X(input_save_settings) X(pastemeter) X(GetTitle)      \
-  X(GetLink) X(GetDescription) X(GetLanguage) X(GetCopyright) X(GetLastBuildDate)                 \
-  X(GetManagingEditor) X(GetRating) X(GetPubDate) X(GetItemTitle) X(GetItemLink)                  \
-  X(GetItemDescription) X(GetItemPubDate) X(GetTitleOfItems) X(GetTitleOfItemsNT)
-
-#define KORVO_NAME(name) #name,
-const std::array<const char*, 31> kEntryPointNames = {KORVO_ENTRY_POINTS(KORVO_NAME)};
-#undef KORVO_NAME
-
-const std::array<NamedChannelQuery, 9> kChannelQueries = {{
-    {"GetTitle", &PluginExports::GetTitle},
-    {"GetLink", &PluginExports::GetLink},
-    {"GetDescription", &PluginExports::GetDescription},
-    {"GetLanguage", &PluginExports::GetLanguage},
-    {"GetCopyright", &PluginExports::GetCopyright},
-    {"GetLastBuildDate", &PluginExports::GetLastBuildDate},
-    {"GetManagingEditor", &PluginExports::GetManagingEditor},
-    {"GetRating", &PluginExports::GetRating},
-    {"GetPubDate", &PluginExports::GetPubDate},
-}};
-
-const std::array<NamedItemQuery, 6> kItemQueries = {{
-    {"GetItemTitle", &PluginExports::GetItemTitle},
-    {"GetItemLink", &PluginExports::GetItemLink},
-    {"GetItemDescription", &PluginExports::GetItemDescription},
-    {"GetItemPubDate", &PluginExports::GetItemPubDate},
-    {"GetTitleOfItems", &PluginExports::GetTitleOfItems},
-    {"GetTitleOfItemsNT", &PluginExports::GetTitleOfItemsNT},
-}};
-
 PluginLibrary::PluginLibrary(const std::string& directory, const std::string& source)
     : path_(directory + std::filesystem::path(source).filename().string()) {
   std::error_code ec;
@@ -55,15 +22,10 @@ PluginLibrary::PluginLibrary(const std::string& directory, const std::string& so
     error_ = "LoadLibraryA failed with error " + std::to_string(GetLastError());
     return;
   }
-  auto bind = [this](auto& slot, const char* name) {
-    void* address =
-        reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name));
-    if (address == nullptr) missing_.push_back(name);
-    slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(address);
+  auto lookup = [this](const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name));
   };
-#define KORVO_BIND(name) bind(exports_.name, #name);
-  KORVO_ENTRY_POINTS(KORVO_BIND)
-#undef KORVO_BIND
+  for (const char* name : host::bindEntryPoints(exports_, lookup)) missing_.push_back(name);
   if (!missing_.empty()) {
     error_ = "missing entry points:";
     for (const std::string& name : missing_) error_ += " " + name;
