@@ -1,3 +1,6 @@
+// The POSIX side of loopback_server.h and of loopback_socket.h. The stop
+// signal and an open gate are a byte written to a pipe, which poll waits
+// for beside the connection.
 #include "support/loopback_server.h"
 
 #include <arpa/inet.h>
@@ -13,45 +16,72 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/loopback_socket.h"
+
 namespace korvo::test {
 namespace {
-
-using SteadyClock = std::chrono::steady_clock;
-
-// How long the server waits for a request to be complete, and for the
-// client to close after the answer.
-constexpr std::chrono::milliseconds kReadWait(10000);
-constexpr std::chrono::milliseconds kDrainWait(5000);
-
-enum class Wait { Ready, Timeout, Stop };
-
-// Waits until fd is ready for events (fd < 0: only sleeps), the timeout
-// passes (negative: none) or the stop pipe is written.
-Wait waitFor(int fd, short events, int stopFd, int timeoutMs) {
-  const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    int left = -1;
-    if (timeoutMs >= 0) {
-      left = static_cast<int>(std::max<long long>(
-          0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now())
-                 .count()));
-    }
-    pollfd fds[2] = {{stopFd, POLLIN, 0}, {fd, events, 0}};
-    const int ready = ::poll(fds, fd >= 0 ? 2 : 1, left);
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready < 0) return Wait::Stop;
-    if (fds[0].revents != 0) return Wait::Stop;
-    if (ready == 0) return Wait::Timeout;
-    return Wait::Ready;
-  }
-}
-
-int milliseconds(std::chrono::milliseconds d) { return static_cast<int>(d.count()); }
 
 constexpr const char* kTakenHint =
     " (a server of this case still listens there, or another case has the same address)";
 
 }  // namespace
+
+namespace socket_io {
+
+Wait waitFor(int fd, Ready ready, int stopFd, int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  const short events = ready == Ready::Read ? POLLIN : POLLOUT;
+  for (;;) {
+    int left = -1;
+    if (timeoutMs >= 0) {
+      left = static_cast<int>(std::max<long long>(
+          0, std::chrono::duration_cast<std::chrono::milliseconds>(
+                 deadline - std::chrono::steady_clock::now())
+                 .count()));
+    }
+    pollfd fds[2] = {{stopFd, POLLIN, 0}, {fd, events, 0}};
+    const int got = ::poll(fds, fd >= 0 ? 2 : 1, left);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return Wait::Stop;
+    if (fds[0].revents != 0) return Wait::Stop;
+    if (got == 0) return Wait::Timeout;
+    return Wait::Ready;
+  }
+}
+
+bool waitForGate(const Gate& gate, int stopFd) {
+  return waitFor(gate.fd(), Ready::Read, stopFd, -1) == Wait::Ready;
+}
+
+int acceptConnection(int listenFd) {
+  return ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+}
+
+namespace {
+bool wouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR; }
+}  // namespace
+
+long receive(int fd, char* buffer, std::size_t size) {
+  const ssize_t got = ::recv(fd, buffer, size, 0);
+  if (got >= 0) return static_cast<long>(got);
+  return wouldBlock() ? kWouldBlock : kFailed;
+}
+
+long sendSome(int fd, const char* data, std::size_t size) {
+  const ssize_t sent = ::send(fd, data, size, MSG_NOSIGNAL);
+  if (sent >= 0) return static_cast<long>(sent);
+  return wouldBlock() ? kWouldBlock : kFailed;
+}
+
+void resetOnClose(int fd) {
+  const linger hardClose{1, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hardClose, sizeof hardClose);
+}
+
+void shutdownSend(int fd) { ::shutdown(fd, SHUT_WR); }
+void closeSocket(int fd) { ::close(fd); }
+
+}  // namespace socket_io
 
 bool mayBindPort80() {
   if (::geteuid() == 0) return true;
@@ -66,22 +96,6 @@ bool mayBindPort80() {
   std::ifstream unprivileged("/proc/sys/net/ipv4/ip_unprivileged_port_start");
   int firstUnprivileged = 1024;
   return (unprivileged >> firstUnprivileged) && firstUnprivileged <= 80;
-}
-
-Script& Script::send(std::string bytes) {
-  steps_.push_back({Step::Kind::Send, std::move(bytes), {}, Ms(0), nullptr});
-  return *this;
-}
-
-Script& Script::sendInChunks(std::string bytes, std::vector<std::size_t> chunkSizes, Ms gap) {
-  chunkSizes.erase(std::remove(chunkSizes.begin(), chunkSizes.end(), 0u), chunkSizes.end());
-  steps_.push_back({Step::Kind::Send, std::move(bytes), std::move(chunkSizes), gap, nullptr});
-  return *this;
-}
-
-Script& Script::pause(Ms duration) {
-  steps_.push_back({Step::Kind::Pause, {}, {}, duration, nullptr});
-  return *this;
 }
 
 Gate::Gate() {
@@ -102,44 +116,6 @@ void Gate::open() {
   const char byte = 1;
   if (write_ >= 0 && ::write(write_, &byte, 1) != 1) {
   }
-}
-
-Script& Script::waitFor(std::shared_ptr<Gate> gate) {
-  steps_.push_back({Step::Kind::Gate, {}, {}, Ms(0), std::move(gate)});
-  return *this;
-}
-
-Script& Script::flood(std::string unit) {
-  steps_.push_back({Step::Kind::Flood, std::move(unit), {}, Ms(0), nullptr});
-  return *this;
-}
-
-Script& Script::stall() {
-  steps_.push_back({Step::Kind::Stall, {}, {}, Ms(0), nullptr});
-  return *this;
-}
-
-Script& Script::reset() {
-  reset_ = true;
-  return *this;
-}
-
-Script& Script::dontWaitForRequest() {
-  waitForRequest_ = false;
-  return *this;
-}
-
-Script& Script::dontReadRequest() {
-  waitForRequest_ = false;
-  leaveRequestUnread_ = true;
-  return *this;
-}
-
-std::string httpAnswer(const std::string& statusLine, const std::vector<std::string>& headers,
-                       const std::string& body) {
-  std::string answer = statusLine + "\r\n";
-  for (const auto& header : headers) answer += header + "\r\n";
-  return answer + "\r\n" + body;
 }
 
 LoopbackServer::LoopbackServer(std::string address, std::vector<Script> scripts)
@@ -187,39 +163,6 @@ LoopbackServer::~LoopbackServer() {
     if (fd >= 0) ::close(fd);
 }
 
-std::string LoopbackServer::url(const std::string& path) const {
-  return "http://" + address_ + path;
-}
-
-std::vector<std::string> LoopbackServer::requests() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return requests_;
-}
-
-std::size_t LoopbackServer::connections() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return requests_.size();
-}
-
-std::size_t LoopbackServer::finishedConnections() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return finished_;
-}
-
-bool LoopbackServer::waitForRequests(std::size_t count, Ms timeout) const {
-  std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, timeout, [&] {
-    return static_cast<std::size_t>(std::count_if(requests_.begin(), requests_.end(), [](const std::string& r) {
-             return r.find("\r\n\r\n") != std::string::npos;
-           })) >= count;
-  });
-}
-
-bool LoopbackServer::waitForFinished(std::size_t count, Ms timeout) const {
-  std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, timeout, [&] { return finished_ >= count; });
-}
-
 bool LoopbackServer::listenOn(int backlog) {
   sockaddr_in self{};
   self.sin_family = AF_INET;
@@ -247,126 +190,6 @@ bool LoopbackServer::listenOn(int backlog) {
   }
   listenFd_ = fd;
   return true;
-}
-
-void LoopbackServer::run() {
-  for (std::size_t index = 0;;) {
-    if (waitFor(listenFd_, POLLIN, wakeRead_, -1) != Wait::Ready) return;
-    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) continue;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      requests_.emplace_back();
-    }
-    serve(fd, scripts_[std::min(index, scripts_.size() - 1)], index);
-    ++index;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      ++finished_;
-    }
-    changed_.notify_all();
-  }
-}
-
-void LoopbackServer::record(std::size_t index, const char* data, std::size_t size) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  requests_[index].append(data, size);
-  changed_.notify_all();
-}
-
-void LoopbackServer::serve(int fd, const Script& script, std::size_t index) {
-  char buffer[4096];
-  std::string seen;
-  // Reads what has arrived; false once the client has closed or failed.
-  auto readSome = [&] {
-    const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
-    if (got > 0) {
-      record(index, buffer, static_cast<std::size_t>(got));
-      seen.append(buffer, static_cast<std::size_t>(got));
-      return true;
-    }
-    return got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR);
-  };
-  // Sends all of data; false when the client went away or the server stops.
-  auto sendAll = [&](const char* data, std::size_t size) {
-    while (size > 0) {
-      const ssize_t sent = ::send(fd, data, size, MSG_NOSIGNAL);
-      if (sent > 0) {
-        data += sent;
-        size -= static_cast<std::size_t>(sent);
-      } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-        if (waitFor(fd, POLLOUT, wakeRead_, -1) != Wait::Ready) return false;
-      } else {
-        return false;
-      }
-    }
-    return true;
-  };
-  auto pauseFor = [&](Ms d) { return waitFor(-1, 0, wakeRead_, milliseconds(d)) == Wait::Timeout; };
-
-  bool going = true;
-  if (script.waitsForRequest()) {
-    const auto giveUp = SteadyClock::now() + kReadWait;
-    while (going && seen.find("\r\n\r\n") == std::string::npos) {
-      const auto left =
-          std::chrono::duration_cast<Ms>(giveUp - SteadyClock::now()).count();
-      if (left <= 0) break;
-      const Wait w = waitFor(fd, POLLIN, wakeRead_, static_cast<int>(left));
-      if (w == Wait::Stop) going = false;
-      if (w != Wait::Ready || !readSome()) break;
-    }
-  } else if (script.leavesRequestUnread()) {
-    if (waitFor(fd, POLLIN, wakeRead_, milliseconds(kReadWait)) == Wait::Stop) going = false;
-  }
-
-  for (const auto& step : script.steps()) {
-    if (!going) break;
-    switch (step.kind) {
-      case Script::Step::Kind::Send: {
-        std::size_t at = 0;
-        for (std::size_t piece = 0; going && at < step.bytes.size(); ++piece) {
-          std::size_t size = step.bytes.size() - at;
-          if (!step.chunkSizes.empty())
-            size = std::min(size, step.chunkSizes[piece % step.chunkSizes.size()]);
-          going = sendAll(step.bytes.data() + at, size);
-          at += size;
-          if (going && at < step.bytes.size() && step.gap.count() > 0) going = pauseFor(step.gap);
-        }
-        break;
-      }
-      case Script::Step::Kind::Pause:
-        going = pauseFor(step.gap);
-        break;
-      case Script::Step::Kind::Flood:
-        while (going) going = !step.bytes.empty() && sendAll(step.bytes.data(), step.bytes.size());
-        break;
-      case Script::Step::Kind::Gate:
-        going = waitFor(step.gate->fd(), POLLIN, wakeRead_, -1) == Wait::Ready;
-        break;
-      case Script::Step::Kind::Stall:
-        while (waitFor(fd, POLLIN, wakeRead_, -1) == Wait::Ready && readSome()) {
-        }
-        going = false;
-        break;
-    }
-  }
-
-  if (script.endsWithReset()) {
-    const linger hardClose{1, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hardClose, sizeof hardClose);
-  } else if (going) {
-    // Closing with unread bytes would reset the connection; read until the
-    // client closes its side too.
-    ::shutdown(fd, SHUT_WR);
-    const auto giveUp = SteadyClock::now() + kDrainWait;
-    for (;;) {
-      const auto left = std::chrono::duration_cast<Ms>(giveUp - SteadyClock::now()).count();
-      if (left <= 0 || waitFor(fd, POLLIN, wakeRead_, static_cast<int>(left)) != Wait::Ready)
-        break;
-      if (!readSome()) break;
-    }
-  }
-  ::close(fd);
 }
 
 }  // namespace korvo::test
