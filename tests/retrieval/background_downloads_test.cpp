@@ -50,6 +50,15 @@ struct Fixture {
   }();
   FeedCache cache{env};
   BackgroundDownloads downloads;
+
+  // What a meter's first queries do: start the feed's download and, once
+  // it has ended, apply it. False when it never ended.
+  bool downloadAndApply(Feed& feed, const CleanupOptions& options) {
+    downloads.refresh(feed, kInterval, options);
+    if (!downloads.waitForFinished(kHangGuard)) return false;
+    downloads.refresh(feed, kInterval, options);
+    return true;
+  }
 };
 
 class BackgroundDownloadsTest : public ::testing::Test {
@@ -132,9 +141,7 @@ TEST_F(BackgroundDownloadsTest, ContentStaysUntilTheNextDownloadIsApplied) {
   ASSERT_TRUE(server.ok()) << server.error();
   Fixture f(250);
   Feed& feed = f.cache.getOrCreate(server.url("/feed.xml"));
-  f.downloads.refresh(feed, kInterval, options_);
-  ASSERT_TRUE(f.downloads.waitForFinished(kHangGuard));
-  f.downloads.refresh(feed, kInterval, options_);
+  ASSERT_TRUE(f.downloadAndApply(feed, options_));
   ASSERT_EQ(feed.field("title"), "Old");
 
   f.clock.advance(kInterval);
@@ -158,9 +165,7 @@ TEST_F(BackgroundDownloadsTest, AFailureShowsAtTheQueryAfterItAndIsRetriedAfterT
   ASSERT_TRUE(server.ok()) << server.error();
   Fixture f(0);
   Feed& feed = f.cache.getOrCreate(server.url("/feed.xml"));
-  f.downloads.refresh(feed, kInterval, options_);
-  ASSERT_TRUE(f.downloads.waitForFinished(kHangGuard));
-  f.downloads.refresh(feed, kInterval, options_);
+  ASSERT_TRUE(f.downloadAndApply(feed, options_));
   ASSERT_EQ(feed.field("title"), "Good");
 
   f.clock.advance(kInterval);
@@ -233,9 +238,7 @@ TEST_F(BackgroundDownloadsTest, AVariantIsMadeByAWorkerOncePerUrlAndOptions) {
     Feed& feed = f.cache.getOrCreate(server.url("/feed.xml"));
     CleanupOptions other;
     other.FilterHtml = !other.FilterHtml;
-    f.downloads.refresh(feed, kInterval, options_);
-    ASSERT_TRUE(f.downloads.waitForFinished(kHangGuard));
-    f.downloads.refresh(feed, kInterval, options_);
+    ASSERT_TRUE(f.downloadAndApply(feed, options_));
     ASSERT_NE(feed.field("title", options_), "");
 
     f.downloads.refresh(feed, kInterval, other);
@@ -270,9 +273,7 @@ TEST_F(BackgroundDownloadsTest, AVariantOfADocumentADownloadReplacedIsDropped) {
   Feed& feed = f.cache.getOrCreate(server.url("/feed.xml"));
   CleanupOptions other;
   other.FilterHtml = !other.FilterHtml;
-  f.downloads.refresh(feed, kInterval, options_);
-  ASSERT_TRUE(f.downloads.waitForFinished(kHangGuard));
-  f.downloads.refresh(feed, kInterval, options_);
+  ASSERT_TRUE(f.downloadAndApply(feed, options_));
   ASSERT_NE(feed.field("title", options_).find("Old"), std::string::npos);
 
   f.clock.advance(kInterval);
@@ -322,9 +323,7 @@ TEST_F(BackgroundDownloadsTest, StopCancelsADownloadTheServerHolds) {
   // A new pool once the feed is due again.
   gate->open();
   f.clock.advance(limits::kRetryDelaySeconds);
-  f.downloads.refresh(feed, kInterval, options_);
-  ASSERT_TRUE(f.downloads.waitForFinished(kHangGuard));
-  f.downloads.refresh(feed, kInterval, options_);
+  ASSERT_TRUE(f.downloadAndApply(feed, options_));
   EXPECT_EQ(feed.field("title"), "Never");
 }
 
