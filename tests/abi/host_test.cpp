@@ -371,6 +371,28 @@ TEST_F(HostTest, SaysWhatAClickOpenedOrWhyNothingWasAndWhyNoDialogShowed) {
   EXPECT_EQ(opened, twice);
 }
 
+// --fetch reads a feed as a meter does, the charset of the answer's
+// Content-Type included, and prints its texts in UTF-8.
+TEST_F(HostTest, FetchPrintsTheFeedsTextsInUtf8) {
+  KORVO_SKIP_WITHOUT_PORT_80();
+  // "Новости" and "Погода" in windows-1251, named only by the header.
+  LoopbackServer server(
+      "127.0.0.32",
+      Script().send(httpAnswer("HTTP/1.0 200 OK", {"Content-Type: text/xml; charset=windows-1251"},
+                               "<rss version=\"2.0\"><channel><title>\xCD\xEE\xE2\xEE\xF1\xF2"
+                               "\xE8</title><item><title>\xCF\xEE\xE3\xEE\xE4\xE0 &#8211; "
+                               "&eacute;t&eacute;</title></item></channel></rss>")));
+  ASSERT_TRUE(server.ok()) << server.error();
+  const ProgramResult r = host({"--fetch", server.url("/feed.xml")});
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("title: \xD0\x9D\xD0\xBE\xD0\xB2\xD0\xBE\xD1\x81\xD1\x82\xD0\xB8\n"
+                       "items: 1\n"
+                       "  1. \xD0\x9F\xD0\xBE\xD0\xB3\xD0\xBE\xD0\xB4\xD0\xB0 \xE2\x80\x93 "
+                       "\xC3\xA9t\xC3\xA9\n"),
+            std::string::npos)
+      << r.out;
+}
+
 TEST_F(HostTest, WatchEndsCleanlyWhenInterrupted) {
   const std::string lib = copyLibrary(KORVO_FAKE_PLUGIN_PATH, "libfake.so");
   writeWholeFile(dir_.file("host.ini"), kTwoMeters);

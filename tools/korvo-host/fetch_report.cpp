@@ -10,6 +10,7 @@
 #include "retrieval/http_answer.h"
 #include "retrieval/http_fetcher.h"
 #include "retrieval/url.h"
+#include "text/target_code_page.h"
 
 namespace korvo::host {
 namespace {
@@ -50,8 +51,9 @@ int fetchAndReport(const std::string& url, std::ostream& out) {
   env.moved = &moved;
   Feed feed(url, env);
   DownloadTrace trace;
+  DownloadFacts facts;
   std::string body;
-  const bool downloaded = download(feed, body, &trace);
+  const bool downloaded = download(feed, body, &trace, &facts);
   for (std::size_t i = 0; i < trace.hops.size(); ++i) showHop(out, i + 1, trace.hops[i]);
   if (!downloaded) {
     out << "error: " << feed.errorText << '\n';
@@ -63,7 +65,11 @@ int fetchAndReport(const std::string& url, std::ostream& out) {
     return 0;
   }
   out << "dialect: " << dialectOf(feed) << " (" << body.size() << " bytes)\n";
-  if (!convertAndParse(feed, body, CleanupOptions{})) {
+  // Read as a meter reads it, the answer's charset included; the texts
+  // are printed in UTF-8, as korvo-host prints every text.
+  CleanupOptions options;
+  options.target = TargetCodePage{charset::kUtf8, false};
+  if (!convertAndParse(feed, body, options, facts.charset)) {
     out << "error: " << feed.errorText << '\n';
     return 1;
   }
