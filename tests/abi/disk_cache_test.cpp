@@ -1,7 +1,7 @@
 // The copy on disk through the built plug-in: a start shows what the last
 // run downloaded, before and without the network, and asks the server with
 // the stored validators; damaged or foreign files are ignored; DiskCache=no
-// writes nothing. Every wait is for an event (a request received, a gate, a
+// writes nothing; two processes that store at once lose nothing. Every wait is for an event (a request received, a gate, a
 // text shown), bounded by a guard against a hang.
 #include <gtest/gtest.h>
 
@@ -9,9 +9,11 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/case_address.h"
+#include "support/child_process.h"
 #include "support/loopback_server.h"
 #include "support/plugin_library.h"
 #include "support/temp_dir.h"
@@ -173,6 +175,74 @@ TEST_F(DiskCacheAbiTest, DamagedAndForeignFilesAreIgnored) {
         << "an ordinary request";
     gate->open();
     EXPECT_EQ(titleOnceShown(lib, id), "Fresh");
+    lib->dllshutdown(id);
+  }
+}
+
+// Two processes with the plug-in loaded from one folder download and store
+// at the same time, feeds of their own and feeds both show: afterwards
+// every copy is on disk, whole, and a third start shows each feed without
+// the network.
+TEST_F(DiskCacheAbiTest, TwoProcessesOnOneFolderLoseNothing) {
+  constexpr int kFeeds = 8;  // the first process shows feeds 0-4, the second 3-7
+  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::vector<std::unique_ptr<LoopbackServer>> servers;
+  std::string sites, host;
+  for (int i = 0; i < kFeeds; ++i) {
+    const std::string n = std::to_string(i);
+    const std::string address =
+        test::addressForCase(std::string(info->test_suite_name()) + "." + info->name() + "/" + n);
+    servers.push_back(std::make_unique<LoopbackServer>(
+        address, Script().send(rssAnswer("Feed " + n, "\"" + n + "\""))));
+    ASSERT_TRUE(servers.back()->ok()) << servers.back()->error();
+    sites += "Feed" + n + "=http://" + address + "/feed.xml\n";
+    host += "[M" + n + "]\nNewsSite=Feed" + n + "\n";
+  }
+  test::writeWholeFile(dir_.file("Korvo.ini"),
+                       "[Settings]\nWaitForDownload=0\n[NewsSites]\n" + sites);
+  test::writeWholeFile(dir_.file("host.ini"), host);
+  // The library file is in place before either process loads it.
+  fs::copy_file(KORVO_PLUGIN_PATH, dir_.file(fs::path(KORVO_PLUGIN_PATH).filename().string()));
+
+  // Shows feeds first..last until each has its title; "ok", or what failed.
+  auto process = [&](int first, int last) {
+    return [&, first, last]() -> std::string {
+      std::string report = "ok";
+      PluginLibrary lib(dir_.path());
+      if (!lib.loaded()) return lib.error();
+      std::vector<int> ids;
+      for (int i = first; i <= last; ++i) {
+        ids.push_back(lib->dllstartup(0, 0));
+        lib->src_load_settings(ids.back(), dir_.file("host.ini").c_str(),
+                               ("M" + std::to_string(i)).c_str());
+      }
+      for (int i = first; i <= last; ++i) {
+        const std::string title = titleOnceShown(lib, ids[static_cast<std::size_t>(i - first)]);
+        if (title != "Feed " + std::to_string(i)) report = "feed " + std::to_string(i) + ": " + title;
+      }
+      for (int id : ids) lib->dllshutdown(id);
+      return report;
+    };
+  };
+  test::ChildResult results[2];
+  std::thread one([&] { results[0] = test::runInChild(process(0, 4), 60000); });
+  std::thread two([&] { results[1] = test::runInChild(process(3, 7), 60000); });
+  one.join();
+  two.join();
+  for (const test::ChildResult& result : results) {
+    ASSERT_TRUE(result.started);
+    EXPECT_EQ(result.report, "ok");
+  }
+  servers.clear();
+
+  EXPECT_EQ(cacheFiles().size(), static_cast<std::size_t>(kFeeds))
+      << "one file per URL, no temporary file left";
+  PluginLibrary lib(dir_.path());
+  ASSERT_TRUE(lib.loaded()) << lib.error();
+  for (int i = 0; i < kFeeds; ++i) {
+    const int id = lib->dllstartup(0, 0);
+    lib->src_load_settings(id, dir_.file("host.ini").c_str(), ("M" + std::to_string(i)).c_str());
+    EXPECT_EQ(titleOnceShown(lib, id), "Feed " + std::to_string(i)) << "from the disk";
     lib->dllshutdown(id);
   }
 }
