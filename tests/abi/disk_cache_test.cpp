@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "support/case_address.h"
+#ifndef _WIN32
 #include "support/child_process.h"
+#endif
 #include "support/loopback_server.h"
 #include "support/plugin_library.h"
 #include "support/temp_dir.h"
@@ -181,6 +183,7 @@ TEST_F(DiskCacheAbiTest, DamagedAndForeignFilesAreIgnored) {
   }
 }
 
+#ifndef _WIN32
 // Two processes with the plug-in loaded from one folder download and store
 // at the same time, feeds of their own and feeds both show: afterwards
 // every copy is on disk, whole, and a third start shows each feed without
@@ -248,6 +251,7 @@ TEST_F(DiskCacheAbiTest, TwoProcessesOnOneFolderLoseNothing) {
     lib->dllshutdown(id);
   }
 }
+#endif  // the processes are forked
 
 TEST_F(DiskCacheAbiTest, DiskCacheNoOrDownloadsOnTheHostThreadWriteNothing) {
   const struct {
