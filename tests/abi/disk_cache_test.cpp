@@ -9,11 +9,12 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/case_address.h"
 #ifndef _WIN32
+#include <unistd.h>
+
 #include "support/child_process.h"
 #endif
 #include "support/loopback_server.h"
@@ -195,16 +196,13 @@ TEST_F(DiskCacheAbiTest, TwoProcessesOnOneFolderLoseNothing) {
 #endif
   constexpr int kFeeds = 8;  // the first process shows feeds 0-4, the second 3-7
   const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::vector<std::unique_ptr<LoopbackServer>> servers;
+  std::vector<std::string> addresses;
   std::string sites, host;
   for (int i = 0; i < kFeeds; ++i) {
     const std::string n = std::to_string(i);
-    const std::string address =
-        test::addressForCase(std::string(info->test_suite_name()) + "." + info->name() + "/" + n);
-    servers.push_back(std::make_unique<LoopbackServer>(
-        address, Script().send(rssAnswer("Feed " + n, "\"" + n + "\""))));
-    ASSERT_TRUE(servers.back()->ok()) << servers.back()->error();
-    sites += "Feed" + n + "=http://" + address + "/feed.xml\n";
+    addresses.push_back(
+        test::addressForCase(std::string(info->test_suite_name()) + "." + info->name() + "/" + n));
+    sites += "Feed" + n + "=http://" + addresses.back() + "/feed.xml\n";
     host += "[M" + n + "]\nNewsSite=Feed" + n + "\n";
   }
   test::writeWholeFile(dir_.file("Korvo.ini"),
@@ -213,36 +211,61 @@ TEST_F(DiskCacheAbiTest, TwoProcessesOnOneFolderLoseNothing) {
   // The library file is in place before either process loads it.
   fs::copy_file(KORVO_PLUGIN_PATH, dir_.file(fs::path(KORVO_PLUGIN_PATH).filename().string()));
 
-  // Shows feeds first..last until each has its title; "ok", or what failed.
+  // Both processes are forked while this one has no other thread (so none
+  // inherits a lock held elsewhere), then wait until the servers listen:
+  // the gate is a pipe whose end of file opens it.
+  int gate[2];
+  ASSERT_EQ(::pipe(gate), 0);
+  // Shows feeds first..last until each has its title, then writes "ok" or
+  // what failed.
   auto process = [&](int first, int last) {
-    return [&, first, last]() -> std::string {
+    return [&, first, last](int reportFd) {
+      ::close(gate[1]);
+      char c;
+      while (::read(gate[0], &c, 1) > 0) {
+      }
       std::string report = "ok";
-      PluginLibrary lib(dir_.path());
-      if (!lib.loaded()) return lib.error();
-      std::vector<int> ids;
-      for (int i = first; i <= last; ++i) {
-        ids.push_back(lib->dllstartup(0, 0));
-        lib->src_load_settings(ids.back(), dir_.file("host.ini").c_str(),
-                               ("M" + std::to_string(i)).c_str());
+      {
+        PluginLibrary lib(dir_.path());
+        if (!lib.loaded()) {
+          report = lib.error();
+        } else {
+          std::vector<int> ids;
+          for (int i = first; i <= last; ++i) {
+            ids.push_back(lib->dllstartup(0, 0));
+            lib->src_load_settings(ids.back(), dir_.file("host.ini").c_str(),
+                                   ("M" + std::to_string(i)).c_str());
+          }
+          for (int i = first; i <= last; ++i) {
+            const std::string title =
+                titleOnceShown(lib, ids[static_cast<std::size_t>(i - first)]);
+            if (title != "Feed " + std::to_string(i))
+              report = "feed " + std::to_string(i) + ": \"" + title + "\"";
+          }
+          for (int id : ids) lib->dllshutdown(id);
+        }
       }
-      for (int i = first; i <= last; ++i) {
-        const std::string title = titleOnceShown(lib, ids[static_cast<std::size_t>(i - first)]);
-        if (title != "Feed " + std::to_string(i)) report = "feed " + std::to_string(i) + ": " + title;
-      }
-      for (int id : ids) lib->dllshutdown(id);
-      return report;
+      (void)!::write(reportFd, report.data(), report.size());
     };
   };
-  test::ChildResult results[2];
-  std::thread one([&] { results[0] = test::runInChild(process(0, 4), 60000); });
-  std::thread two([&] { results[1] = test::runInChild(process(3, 7), 60000); });
-  one.join();
-  two.join();
-  for (const test::ChildResult& result : results) {
-    ASSERT_TRUE(result.started);
-    EXPECT_EQ(result.report, "ok");
+  test::Child one(process(0, 4));
+  test::Child two(process(3, 7));
+  ::close(gate[0]);
+  {
+    std::vector<std::unique_ptr<LoopbackServer>> servers;
+    for (int i = 0; i < kFeeds; ++i) {
+      const std::string n = std::to_string(i);
+      servers.push_back(std::make_unique<LoopbackServer>(
+          addresses[static_cast<std::size_t>(i)],
+          Script().send(rssAnswer("Feed " + n, "\"" + n + "\""))));
+      EXPECT_TRUE(servers.back()->ok()) << servers.back()->error();
+    }
+    ::close(gate[1]);
+    ASSERT_TRUE(one.started() && two.started());
+    constexpr int kProcessGuardMs = 60000;  // a hang guard: each ends long before
+    EXPECT_EQ(one.readToEnd(kProcessGuardMs), "ok");
+    EXPECT_EQ(two.readToEnd(kProcessGuardMs), "ok");
   }
-  servers.clear();
 
   EXPECT_EQ(cacheFiles().size(), static_cast<std::size_t>(kFeeds))
       << "one file per URL, no temporary file left";

@@ -106,6 +106,27 @@ std::string Child::readAvailable() {
   return out;
 }
 
+std::string Child::readToEnd(int timeoutMs) {
+  std::string out;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (readFd_ >= 0) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    if (left <= 0) break;
+    pollfd p{readFd_, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+    char buffer[4096];
+    const ssize_t n = ::read(readFd_, buffer, sizeof buffer);
+    if (n > 0) {
+      out.append(buffer, static_cast<std::size_t>(n));
+    } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+      break;
+    }
+  }
+  return out;
+}
+
 void Child::kill() {
   if (pid_ <= 0) return;
   ::kill(pid_, SIGKILL);

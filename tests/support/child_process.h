@@ -35,6 +35,9 @@ class Child {
   bool started() const { return pid_ > 0; }
   // Bytes the child wrote so far without waiting (up to what is there).
   std::string readAvailable();
+  // Everything the child writes until it closes its end (when it ends), or
+  // what came until timeoutMs passed.
+  std::string readToEnd(int timeoutMs);
   // SIGKILL, then wait for the end.
   void kill();
 
