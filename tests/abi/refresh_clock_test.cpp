@@ -10,6 +10,7 @@
 
 #include "support/case_address.h"
 #include "support/loopback_server.h"
+#include "support/prerequisite.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -61,7 +62,7 @@ std::string at(long offset) { return "at=" + std::to_string(kStart + offset); }
 
 TEST(RefreshClockTest, IntervalRetryAndClockSetBackThroughTheExports) {
   KORVO_SKIP_WITHOUT_PORT_80();
-  if (access(kFaketime, R_OK) != 0) GTEST_SKIP() << "libfaketime is not installed (faketime)";
+  if (access(kFaketime, R_OK) != 0) KORVO_SKIP_FOR_PREREQUISITE() << "libfaketime is not installed (faketime)";
   LoopbackServer server(
       test::caseAddress(),
       {ok("one"), ok("two"), Script().send(httpAnswer("HTTP/1.0 503 Busy", {}, "")), ok("three"),
@@ -91,7 +92,7 @@ TEST(RefreshClockTest, IntervalRetryAndClockSetBackThroughTheExports) {
 // never sent.
 TEST(RefreshClockTest, NotModifiedWithoutValidatorsAndAfterABadDocument) {
   KORVO_SKIP_WITHOUT_PORT_80();
-  if (access(kFaketime, R_OK) != 0) GTEST_SKIP() << "libfaketime is not installed (faketime)";
+  if (access(kFaketime, R_OK) != 0) KORVO_SKIP_FOR_PREREQUISITE() << "libfaketime is not installed (faketime)";
   const Script notModified = Script().send("HTTP/1.1 304 Not Modified\r\n\r\n");
   LoopbackServer server(
       test::caseAddress(),

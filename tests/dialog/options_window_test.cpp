@@ -14,6 +14,7 @@
 #include "dialog/dialog_template.h"
 #include "dialog/xvfb_server.h"
 #include "support/plugin_library.h"
+#include "support/prerequisite.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -42,10 +43,10 @@ class OptionsWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     xdotool_ = findProgram("xdotool");
-    if (xdotool_.empty()) GTEST_SKIP() << "needs xdotool (Debian package xdotool)";
+    if (xdotool_.empty()) KORVO_SKIP_FOR_PREREQUISITE() << "needs xdotool (Debian package xdotool)";
     server_ = std::make_unique<XvfbServer>(640, 480);
     if (!server_->running())
-      GTEST_SKIP() << "needs Xvfb (Debian package xvfb): " << server_->error();
+      KORVO_SKIP_FOR_PREREQUISITE() << "needs Xvfb (Debian package xvfb): " << server_->error();
     std::filesystem::copy_file(KORVO_PLUGIN_PATH, dir_.file("libkorvo.so"));
     writeWholeFile(dir_.file("Korvo.ini"), std::string("[NewsSites]\nAlpha=") + kAlphaUrl + "\n");
     writeWholeFile(hostIni(), "[Headline]\nFunction=GetTitle\nNewsSite=Alpha\nUpdateIntervall=600\n");

@@ -6,6 +6,7 @@
 #include "retrieval/feed_refresh.h"
 #include "support/case_address.h"
 #include "support/nginx_server.h"
+#include "support/prerequisite.h"
 
 namespace korvo {
 namespace {
@@ -19,7 +20,7 @@ std::string rss(const std::string& itemTitle) {
 TEST(RealServerTest, ValidatorsFromNginxGiveNotModifiedUntilTheFileChanges) {
   const std::string address = test::caseAddress();
   test::NginxServer nginx(address);
-  if (!nginx.available()) GTEST_SKIP() << nginx.problem();
+  if (!nginx.available()) KORVO_SKIP_FOR_PREREQUISITE() << nginx.problem();
   nginx.put("feed.xml", rss("first"));
 
   ManualClock clock;

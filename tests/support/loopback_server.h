@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/prerequisite.h"
+
 namespace korvo::test {
 
 // True when this process may listen on port 80 (root, CAP_NET_BIND_SERVICE,
@@ -28,10 +30,10 @@ inline constexpr const char* kPort80SkipMessage =
     "listening on port 80 of a loopback address needs root or CAP_NET_BIND_SERVICE "
     "(or run the tests in a private network namespace: unshare -rn)";
 
-#define KORVO_SKIP_WITHOUT_PORT_80() \
-  do {                                              \
-    if (!::korvo::test::mayBindPort80())            \
-      GTEST_SKIP() << ::korvo::test::kPort80SkipMessage; \
+#define KORVO_SKIP_WITHOUT_PORT_80()                                       \
+  do {                                                                      \
+    if (!::korvo::test::mayBindPort80())                                    \
+      KORVO_SKIP_FOR_PREREQUISITE() << ::korvo::test::kPort80SkipMessage; \
   } while (0)
 
 // A gate that holds a script step until the test opens it; every

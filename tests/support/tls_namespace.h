@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/prerequisite.h"
+
 namespace korvo::test {
 
 // The directory of the CA and certificates (ca.pem, good.pem/.key, ...),
@@ -18,7 +20,8 @@ std::string tlsProblem();
 #define KORVO_SKIP_WITHOUT_TLS_NAMESPACE()                                       \
   do {                                                                          \
     if (::korvo::test::tlsDir().empty())                                        \
-      GTEST_SKIP() << "no TLS test namespace: " << ::korvo::test::tlsProblem(); \
+      KORVO_SKIP_FOR_PREREQUISITE()                                             \
+          << "no TLS test namespace: " << ::korvo::test::tlsProblem();          \
   } while (0)
 
 }  // namespace korvo::test
