@@ -1,4 +1,6 @@
 # The two set-up commands: `make run` (the demo) and `make test`.
+# Each CTest run writes its results to BUILD/Testing/junit-*.xml;
+# scripts/report-skips lists the tests that did not run and why.
 BUILD ?= build
 JOBS ?= 2
 # Warnings are errors in every build these targets (and so CI) make;
@@ -14,23 +16,25 @@ deps:
 	scripts/install-deps
 
 build: deps
-	cmake -S . -B $(BUILD) -DKORVO_WERROR=$(WERROR)
+	cmake -S . -B $(BUILD) -DKORVO_WERROR=$(WERROR) -DKORVO_TESTS=ON
 	cmake --build $(BUILD) -j$(JOBS)
 
 # The Conky module alone: build/conky/korvo.so and korvo.lua beside it, and
 # the plug-in build/libkorvo.so.
-conky: deps
-	cmake -S . -B $(BUILD)
+conky:
+	scripts/install-deps conky
+	cmake -S . -B $(BUILD) -DKORVO_TESTS=OFF
 	cmake --build $(BUILD) -j$(JOBS) --target korvo korvo_conky
 
 test: build
-	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS) --output-junit Testing/junit-test.xml
 
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize: deps
 	cmake -S . -B build-asan -DKORVO_WERROR=$(WERROR) -DCMAKE_BUILD_TYPE=Debug -DKORVO_SANITIZE=ON
 	cmake --build build-asan -j$(JOBS)
-	ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan --output-on-failure -j$(JOBS)
+	ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan --output-on-failure -j$(JOBS) \
+	  --output-junit Testing/junit-test.xml
 
 # The tests that run threads (download workers, the log, the test
 # servers), under ThreadSanitizer.
@@ -39,9 +43,15 @@ tsan: deps
 	cmake -S . -B build-tsan -DKORVO_WERROR=$(WERROR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVO_TSAN=ON
 	cmake --build build-tsan -j$(JOBS) --target korvo $(TSAN_TESTS)
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --test-dir build-tsan --output-on-failure -j$(JOBS) \
+	  --output-junit Testing/junit-test.xml \
 	  -R '^(BackgroundDownloadsTest|BackgroundAbiTest|HostileServerTest|HostileServersTest|DiskCacheAbiTest)\.'
 
-run: build
+# The demo needs the plug-in and korvo-host (and, for scripts/demo --conky,
+# the Conky module), not the test programs: `make test` builds those.
+run:
+	scripts/install-deps run
+	cmake -S . -B $(BUILD) -DKORVO_WERROR=$(WERROR) -DKORVO_TESTS=OFF
+	cmake --build $(BUILD) -j$(JOBS) --target korvo korvo-host
 	scripts/demo
 
 bench: bench-build
@@ -83,9 +93,10 @@ windows: windows-deps
 	cmake -S . -B build-win64 -DKORVO_WERROR=$(WERROR) $(WIN_TOOLCHAIN_64)
 	cmake --build build-win64 -j$(JOBS) --target korvo korvo-host
 
+# The 32-bit tests run where the kernel can run 32-bit programs; elsewhere
+# scripts/run-windows-tests says they are skipped and checks only the
+# 32-bit build's files.
 test-windows: windows
-	cmake --build build-win32 -j$(JOBS)
-	cmake --build build-win64 -j$(JOBS)
 	scripts/run-windows-tests build-win32 build-win64
 
 clean:
