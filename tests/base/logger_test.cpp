@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/file_system.h"
 #include "support/temp_dir.h"
 
 namespace korvo {
@@ -62,6 +63,13 @@ TEST_F(LoggerTest, WritesStampArrowMessageLineFeed) {
             "Wed Dec 05 14:03:09 2007 --> DLLMain()\n"
             "Wed Dec 05 14:04:10 2007 --> Error: No data recieved\n"
             "Wed Dec 05 14:04:10 2007 --> \n");
+#ifdef _WIN32
+  const char* kLineEnd = "\r\n";  // the system's own, as a text stream writes it
+#else
+  const char* kLineEnd = "\n";
+#endif
+  const std::string first = std::string("Wed Dec 05 14:03:09 2007 --> DLLMain()") + kLineEnd;
+  EXPECT_EQ(files::readFile(logPath()).value_or("").substr(0, first.size()), first);
 }
 
 TEST_F(LoggerTest, AppendsToEarlierLines) {
