@@ -1,6 +1,7 @@
 #pragma once
 // Every fixed size, bound and time-out of the plug-in, in one place.
 #include <cstddef>
+#include <cstdint>
 
 namespace korvo::limits {
 
@@ -10,6 +11,11 @@ inline constexpr std::size_t kModulePathBuffer = 2048;   // the library's file n
 inline constexpr std::size_t kSiteSectionBuffer = 10000; // the NewsSites section in the dialog
 inline constexpr std::size_t kDialogTextBuffer = 256;    // edit boxes and list entries of the dialog
 inline constexpr std::size_t kSiteDeleteBuffer = 1024;   // a site name read back to delete it
+
+// The log: Korvolog.txt grows to at most this many bytes; the line that
+// would take it past them starts a new one, and the full one becomes
+// Korvolog.old.txt.
+inline constexpr std::uint64_t kMaxLogBytes = 1024u * 1024u;
 
 // Results handed to the host.
 inline constexpr std::size_t kResultBufferSize = 32768;  // 32767 text bytes and a zero byte

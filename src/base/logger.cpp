@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 
 namespace korvo {
 
@@ -30,19 +29,13 @@ std::string urlForLog(std::string_view url) {
 }
 
 void Logger::openLog(const std::string& directory) {
-  const std::string path = directory + "Korvolog.txt";
-  // Opening a FIFO (or a device) for writing can block the host for good;
-  // only a regular file, or none yet, is opened.
-  std::error_code ec;
-  const std::filesystem::file_status status = std::filesystem::status(path, ec);
-  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return;
   const std::lock_guard<std::mutex> lock(mutex_);
-  out_.open(path, std::ios::out | std::ios::app);
+  if (file_.open(directory + "Korvolog.txt")) oldPath_ = directory + "Korvolog.old.txt";
 }
 
 void Logger::closeLog() {
   const std::lock_guard<std::mutex> lock(mutex_);
-  if (out_.is_open()) out_.close();
+  file_.close();
 }
 
 void Logger::writeLine(std::string_view message) {
@@ -52,9 +45,8 @@ void Logger::writeLine(std::string_view message) {
   line += message;
   line += '\n';
   const std::lock_guard<std::mutex> lock(mutex_);
-  if (!out_.is_open()) return;
-  out_ << line;
-  out_.flush();
+  if (!file_.isOpen()) return;
+  file_.append(line, maxBytes_, oldPath_);
 }
 
 }  // namespace korvo

@@ -1,16 +1,19 @@
 #pragma once
-// The log file "Korvolog.txt": one time-stamped line per event, flushed at
-// once, written only while logging is switched on. Every call may come from
-// any thread; each line is written whole.
+// The log file "Korvolog.txt": one time-stamped line per event, in the
+// file at once, written only while logging is switched on. Every call may
+// come from any thread, and other processes may log to the same file; each
+// line is written whole. A line that would take the file past its bound
+// moves it to "Korvolog.old.txt" (replacing that) and starts a new one.
 #include <cstdint>
 #include <ctime>
 #include <atomic>
-#include <fstream>
 #include <mutex>
 #include <string>
 #include <string_view>
 
+#include "base/limits.h"
 #include "platform/clock.h"
+#include "platform/shared_log_file.h"
 
 namespace korvo {
 
@@ -23,8 +26,9 @@ std::string urlForLog(std::string_view url);
 
 class Logger {
  public:
-  // The clock must outlive the logger.
-  explicit Logger(const Clock& clock) : clock_(clock) {}
+  // The clock must outlive the logger. maxBytes bounds Korvolog.txt.
+  explicit Logger(const Clock& clock, std::uint64_t maxBytes = limits::kMaxLogBytes)
+      : clock_(clock), maxBytes_(maxBytes) {}
 
   // Opens directory + "Korvolog.txt" for appending, whether or not
   // logging is on; a file that cannot be opened leaves the logger mute.
@@ -38,9 +42,11 @@ class Logger {
 
  private:
   const Clock& clock_;
-  std::ofstream out_;
+  const std::uint64_t maxBytes_;
   std::atomic<bool> enabled_{false};
-  std::mutex mutex_;  // of out_
+  std::mutex mutex_;  // of file_ and oldPath_
+  files::SharedLogFile file_;
+  std::string oldPath_;  // where a full log goes
 };
 
 }  // namespace korvo

@@ -161,19 +161,19 @@ std::string Meter::titleList(const MeterEnv& env, int count, std::size_t visible
   // never moves it.
   Feed* feed = feedUrl_.empty() ? nullptr : &env.cache->getOrCreate(feedUrl_, feed_);
   const CleanupOptions cleanup = cleanupFor(env);
-  for (int i = 0; i < count; ++i) {
-    if (feed) refreshFeed(env, *feed, settings.UpdateIntervall, cleanup);
-    const std::string& title =
-        feed ? orError(env, *feed, feed->itemField("itemtitle", i, cleanup)) : noFeedText(env);
+  // The error text, if any, is the first line's alone: an item without a
+  // title adds no line, so a failure shows once, not once per item.
+  for (int i = 0; feed && i < count; ++i) {
+    refreshFeed(env, *feed, settings.UpdateIntervall, cleanup);
+    const std::string& title = feed->itemField("itemtitle", i, cleanup);
     if (!title.empty()) {
       if (firstLf == std::string::npos) firstLf = list.size();
       list += '\n';
       list += title;
     }
-    // Past the last item every further line is the same (the error text,
-    // or nothing); past the visible bytes nothing more shows at all.
-    bool moreItems = feed && static_cast<std::size_t>(i) + 1 < feed->itemCount(cleanup);
-    if (!moreItems && title.empty()) break;
+    // Past the last item no further line shows; past the visible bytes
+    // nothing more shows at all.
+    if (static_cast<std::size_t>(i) + 1 >= feed->itemCount(cleanup)) break;
     std::size_t start = afterFirstLine && firstLf != std::string::npos ? firstLf + 1 : 0;
     if (list.size() - start > visibleBytes) break;
   }

@@ -67,7 +67,9 @@ class Meter {
   // text, then "%tt" and the tooltip source when there is a tooltip.
   std::string withTooltip(const MeterEnv& env, std::string text);
   // The channel title and the titles of the first `count` items, one per
-  // line (empty titles add no line), tooltip attached. Stops early once
+  // line (empty titles add no line), tooltip attached. With ShowError on,
+  // an error text takes only the first line's place (the title's, when it
+  // is empty); items never show it. Stops early once
   // more items could not change the first `visibleBytes` bytes of the
   // result, or of the part after its first line feed when `afterFirstLine`.
   std::string titleList(const MeterEnv& env, int count, std::size_t visibleBytes,

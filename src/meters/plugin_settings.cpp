@@ -17,6 +17,35 @@ bool readSwitch(const std::string& path, const char* section, const char* key, b
   return text == "yes";
 }
 
+namespace {
+
+// The value of a key as the file holds it, or nullopt when there is no
+// such key: a key is missing only when two reads with different defaults
+// both give their default.
+std::optional<std::string> readValue(const std::string& path, const char* section,
+                                     const char* key) {
+  std::string value = ini::readString(path, section, key, "yes", limits::kIniTextBuffer);
+  if (value == "yes" && ini::readString(path, section, key, "no", limits::kIniTextBuffer) == "no")
+    return std::nullopt;
+  return value;
+}
+
+bool switchValue(const std::optional<std::string>& text, bool current) {
+  if (!text || text->empty()) return current;
+  return *text == "yes";
+}
+
+// The file may have been edited since it was read: only a value that is
+// still the one read (or a missing key) is replaced.
+void saveSwitch(const std::string& path, const char* key, bool on,
+                const std::optional<std::string>& asRead) {
+  const std::optional<std::string> now = readValue(path, "Settings", key);
+  if (now && now != asRead) return;
+  ini::writeString(path, "Settings", key, yesNo(on));
+}
+
+}  // namespace
+
 void PluginSettings::locateFiles(const std::string& moduleFileName) {
   if (moduleFileName.empty()) {
     moduleDirectory = std::string(".") + kPathSeparator;
@@ -28,8 +57,10 @@ void PluginSettings::locateFiles(const std::string& moduleFileName) {
 }
 
 void PluginSettings::loadGlobals() {
-  ShowError = readSwitch(iniPath, "Settings", "ShowError", ShowError);
-  DoLog = readSwitch(iniPath, "Settings", "DoLog", DoLog);
+  showErrorAsRead = readValue(iniPath, "Settings", "ShowError");
+  doLogAsRead = readValue(iniPath, "Settings", "DoLog");
+  ShowError = switchValue(showErrorAsRead, ShowError);
+  DoLog = switchValue(doLogAsRead, DoLog);
   constexpr int kUnset = -2;
   const int wait = ini::readInt(iniPath, "Settings", "WaitForDownload", kUnset);
   WaitForDownload = wait < -1 ? kDefaultWaitForDownload : std::min(wait, kMaxWaitForDownload);
@@ -51,8 +82,8 @@ void PluginSettings::loadGlobals() {
 }
 
 void PluginSettings::saveGlobals() const {
-  ini::writeString(iniPath, "Settings", "ShowError", yesNo(ShowError));
-  ini::writeString(iniPath, "Settings", "DoLog", yesNo(DoLog));
+  saveSwitch(iniPath, "ShowError", ShowError, showErrorAsRead);
+  saveSwitch(iniPath, "DoLog", DoLog, doLogAsRead);
 }
 
 }  // namespace korvo

@@ -2,6 +2,7 @@
 // The plug-in's own settings: where "Korvo.ini" and "Korvolog.txt" live and
 // the two switches kept in the Settings section of "Korvo.ini", and the
 // code page the host shows text in (read only: never written back).
+#include <optional>
 #include <string>
 
 #include "text/target_code_page.h"
@@ -27,11 +28,18 @@ struct PluginSettings {
   // From the library's file name (empty when it could not be told): the
   // directory up to its last separator, and "Korvo.ini" in it.
   void locateFiles(const std::string& moduleFileName);
+  // What loadGlobals found in the file for ShowError and DoLog, as
+  // written there (nullopt: no key); nullopt before it runs.
+  std::optional<std::string> showErrorAsRead;
+  std::optional<std::string> doLogAsRead;
+
   // ShowError, DoLog, WaitForDownload (a missing or unusable value means
   // the default, more than kMaxWaitForDownload that bound) and CodePage. CodePage: "auto" is the system's code
   // page (charset::systemCodePage), a missing or empty value means
   // charset::kDefaultCodePageSetting, and an unknown one latin1.
   void loadGlobals();
+  // Writes each switch where its key is missing or still holds what
+  // loadGlobals found there; a value edited by hand since then stays.
   void saveGlobals() const;
 };
 

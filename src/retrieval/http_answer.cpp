@@ -30,6 +30,34 @@ const char* cutOr(const AnswerContext& context, const char* message) {
   return message;
 }
 
+// A refused status, for the log: "HTTP 404 Not Found" (the status code
+// and the server's reason phrase, control characters shown as "?", at
+// most kShownStatusBytes bytes); empty when the line holds no HTTP status.
+constexpr std::size_t kShownStatusBytes = 100;
+std::string shownStatus(std::string_view statusLine) {
+  if (statusCode(statusLine) == 0) return std::string();
+  std::string_view rest = statusLine.substr(statusLine.find(' ') + 1);
+  std::string shown = "HTTP " + std::string(rest.substr(0, kShownStatusBytes));
+  for (char& c : shown)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  if (rest.size() > kShownStatusBytes) shown += "...";
+  return shown;
+}
+
+// "Error transfering data." is all the meter shows; the log line names
+// the status the server sent, before the URL.
+bool refuseStatus(Feed& feed, std::string& answer, std::string_view statusLine) {
+  constexpr const char* kMessage = "Error transfering data.";
+  const std::string status = shownStatus(statusLine);
+  if (status.empty()) return fail(feed, answer, kMessage);
+  std::string().swap(answer);
+  feed.errorText = kMessage;
+  std::string line = std::string("Error: ") + kMessage + " (" + status;
+  if (!feed.url.empty()) line += ", " + urlForLog(feed.url);
+  feed.env().writeLine(line + ")");
+  return false;
+}
+
 void takeValidator(std::string_view answer, std::string_view name, std::size_t bodyStart,
                    std::string& stored) {
   std::string value;
@@ -90,7 +118,7 @@ bool examineAnswer(Feed& feed, std::string& answer, const AnswerContext& context
 
   const std::string_view status = std::string_view(answer).substr(0, statusEnd);
   if (status != "HTTP/1.1 200 OK" && status != "HTTP/1.0 200 OK")
-    return fail(feed, answer, "Error transfering data.");
+    return refuseStatus(feed, answer, status);
 
   feed.isRdf = false;
   feed.isAtom = false;

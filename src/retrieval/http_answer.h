@@ -22,7 +22,8 @@ struct AnswerContext {
 // ("Invalid format."), a 304 (true, feed.state.notModified set, answer
 // emptied, when the request was conditional; otherwise "Server answered
 // 'not modified' to a request without validators."), the status line
-// ("Error transfering data."), the closing tag that names the dialect
+// ("Error transfering data.", its log line naming the status before the
+// URL: "(HTTP 404 Not Found, URL)"), the closing tag that names the dialect
 // ("Invalid rss format."), the start of the body ("Beginning of data not
 // found."). When the connection was cut (context.cut) and the answer fails
 // a check of its completeness, the message says so instead: "Connection

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/limits.h"
 #include "base/logger.h"
 #include "platform/clock.h"
 #include "support/plugin_library.h"
@@ -228,14 +230,55 @@ TEST_F(LifecycleTest, LoggingOffAddsNoLine) {
   }
 }
 
-TEST_F(LifecycleTest, SwitchesAreWrittenBackAsReadAtAttach) {
-  writeGlobals("[NewsSites]\nSlashdot=http://rss.slashdot.org/\n[Settings]\nShowError=yes\n");
+// Unload writes a switch only where its key is missing or still holds what
+// attach read: a hand edit made while the library is loaded stays.
+TEST_F(LifecycleTest, HandEditsWhileLoadedAreKept) {
+  struct Case {
+    const char* what;
+    const char* atLoad;
+    const char* edit;
+    const char* after;
+  };
+  const Case cases[] = {
+      {"an edited switch stays", "[Settings]\nShowError=no\nDoLog=no\n",
+       "[Settings]\nShowError=yes\nDoLog=no\n", "[Settings]\nShowError=yes\nDoLog=no\n"},
+      {"edits and additions stay",
+       "[NewsSites]\nSlashdot=http://rss.slashdot.org/\n[Settings]\nShowError=yes\n",
+       "[Settings]\nShowError=no\nDoLog=yes\n", "[Settings]\nShowError=no\nDoLog=yes\n"},
+      {"a missing key is added", "[Settings]\nShowError=YES\nDoLog=yes\n",
+       "[Settings]\nShowError=yes\n", "[Settings]\nShowError=yes\nDoLog=yes\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    writeGlobals(c.atLoad);
+    {
+      PluginLibrary lib(dir_.path());
+      ASSERT_TRUE(lib.loaded()) << lib.error();
+      writeGlobals(c.edit);
+      // Wine's private-profile functions read a file again only when its
+      // time changed: an edit in the same clock tick as the load would not
+      // show there.
+      std::filesystem::last_write_time(
+          iniPath(), std::filesystem::last_write_time(iniPath()) + std::chrono::seconds(5));
+    }
+    EXPECT_EQ(readWholeFile(iniPath()), c.after);
+  }
+}
+
+// A log that the next line would take past 1 MiB becomes Korvolog.old.txt.
+TEST_F(LifecycleTest, AFullLogIsMovedAsideAndANewOneBegins) {
+  writeGlobals("[Settings]\nDoLog=yes\n");
+  const std::string full(limits::kMaxLogBytes - 10, 'x');
+  writeWholeFile(logPath(), full);
+  writeWholeFile(dir_.file("Korvolog.old.txt"), "an older log\n");
+  const std::time_t start = std::time(nullptr);
   {
     PluginLibrary lib(dir_.path());
     ASSERT_TRUE(lib.loaded()) << lib.error();
-    writeGlobals("[Settings]\nShowError=no\nDoLog=yes\n");  // a hand edit while loaded
+    lib->init();
   }
-  EXPECT_EQ(readWholeFile(iniPath()), "[Settings]\nShowError=yes\nDoLog=no\n");
+  EXPECT_EQ(logMessages(start), (std::vector<std::string>{"DLLMain()", "Kestrova - init()"}));
+  EXPECT_TRUE(readWholeFile(dir_.file("Korvolog.old.txt")) == full) << "the full log, whole";
 }
 
 TEST_F(LifecycleTest, SecondLoadAppendsAndStartsAfresh) {

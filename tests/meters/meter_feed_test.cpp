@@ -256,7 +256,7 @@ TEST_F(MeterFeedTest, FailedParseEmptiesEveryField) {
 }
 
 // Without a feed, ShowError shows why in every text, the tooltip and the
-// title list; without ShowError they stay empty.
+// title list's first line; without ShowError they stay empty.
 TEST_F(MeterFeedTest, MeterWithoutUsableUrlTouchesNoFeedAndShowsWhy) {
   test::writeWholeFile(globals.iniPath, "[NewsSites]\nBad=http://127.0.0.6\n");
   const std::pair<const char*, const char*> cases[] = {
@@ -271,8 +271,7 @@ TEST_F(MeterFeedTest, MeterWithoutUsableUrlTouchesNoFeedAndShowsWhy) {
     EXPECT_EQ(title(meter), why);
     EXPECT_EQ(meter.itemText(env, "itemlink", 3), why);
     EXPECT_EQ(meter.withTooltip(env, "x"), std::string("x%tt") + why);
-    const std::string line = std::string(why) + "\n";
-    EXPECT_EQ(meter.titleList(env, 2, 32767, false), line + line + why + "%tt" + why);
+    EXPECT_EQ(meter.titleList(env, 2, 32767, false), std::string(why) + "%tt" + why);
     globals.ShowError = false;
     EXPECT_EQ(title(meter), "");
     EXPECT_EQ(meter.titleList(env, 5, 32767, false), "%tt");
@@ -295,10 +294,11 @@ TEST_F(MeterFeedTest, TitleLists) {
       {3, false, false, "News\none\nthree"},
       {5, false, false, "News\none\nthree"},
       {2000000000, false, false, "News\none\nthree"},
-      {2, false, true, "News\none\nError transfering data."},
-      {5, false, true,
-       "News\none\nError transfering data.\nthree\nError transfering data.\nError transfering "
-       "data."},
+      // The error text stands only for an empty title line: items without
+      // a title add nothing, with ShowError or without.
+      {2, false, true, "News\none"},
+      {5, false, true, "News\none\nthree"},
+      {2000000000, false, true, "News\none\nthree"},
   };
   title(meter);
   // A failed download after the success leaves an error text beside the data.
@@ -308,11 +308,22 @@ TEST_F(MeterFeedTest, TitleLists) {
     globals.ShowError = c.showError;
     EXPECT_EQ(meter.titleList(env, c.count, kAll, c.afterFirstLine), c.expected);
   }
+}
+
+// A feed that never downloaded: its message once, in the title's line,
+// however many items are asked for; the tooltip keeps its own.
+TEST_F(MeterFeedTest, TitleListOfAFailedFeedShowsItsErrorOnce) {
+  LoopbackServer server(kAddress, status("HTTP/1.0 404 Not Found"));
+  ASSERT_TRUE(server.ok()) << server.error();
+  Meter meter = meterFor("News");
+  meter.settings.ToolTip = 4;  // an item's title
   globals.ShowError = true;
-  // A huge count with an error text stops once the visible part is full.
-  std::string huge = meter.titleList(env, 2000000000, kAll, false);
-  EXPECT_GT(huge.size(), kAll);
-  EXPECT_LT(huge.size(), kAll + 100);
+  const std::string why = "Error transfering data.";
+  for (int count : {1, 3, 2000000000})
+    EXPECT_EQ(meter.titleList(env, count, 32767, false), why + "%tt" + why) << count;
+  globals.ShowError = false;
+  EXPECT_EQ(meter.titleList(env, 3, 32767, false), "%tt");
+  EXPECT_EQ(server.connections(), 1u);
 }
 
 TEST_F(MeterFeedTest, TooltipChoices) {

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/file_system.h"
+#include "platform/ini_file.h"
 #include "platform/text_conversion.h"
 #include "support/temp_dir.h"
 
@@ -103,13 +105,14 @@ TEST(PluginSettingsTest, SaveGlobalsWritesBothKeys) {
   TempDir dir;
   PluginSettings settings;
   settings.locateFiles(dir.file("libkorvo.so"));
+  settings.loadGlobals();
   settings.DoLog = true;
   settings.saveGlobals();
   EXPECT_EQ(readWholeFile(settings.iniPath), "[Settings]\nShowError=no\nDoLog=yes\n");
 
   writeWholeFile(settings.iniPath,
                  "[NewsSites]\nSlashdot=http://rss.slashdot.org/\n\n[Settings]\nDoLog=YES\n");
-  settings.DoLog = false;
+  settings.loadGlobals();
   settings.ShowError = true;
   settings.saveGlobals();
   EXPECT_EQ(readWholeFile(settings.iniPath),
@@ -122,6 +125,53 @@ TEST(PluginSettingsTest, SaveGlobalsWritesBothKeys) {
   EXPECT_FALSE(reread.DoLog);
 }
 
+// A switch is written back only where the file still holds what was read
+// (or where its key is missing): an edit made in between stays.
+TEST(PluginSettingsTest, SaveGlobalsKeepsEditsMadeSinceTheRead) {
+  struct Case {
+    const char* what;
+    const char* atLoad;  // the whole file; null: none
+    const char* edit;    // the whole file before saveGlobals; null: left as it was
+    bool showErrorOn;    // the switches in memory when saved
+    const char* showError;  // expected in the file afterwards
+    const char* doLog;
+  };
+  const Case cases[] = {
+      {"no file: both written", nullptr, nullptr, false, "no", "no"},
+      {"unchanged: written as the switch is", "[Settings]\nShowError=YES\nDoLog=\n", nullptr, true,
+       "yes", "no"},
+      {"edited: kept", "[Settings]\nShowError=no\nDoLog=no\n",
+       "[Settings]\nShowError=yes\nDoLog=no\n", false, "yes", "no"},
+      {"edited to the same meaning: kept", "[Settings]\nShowError=no\nDoLog=no\n",
+       "[Settings]\nShowError=No\nDoLog=no\n", false, "No", "no"},
+      {"emptied: kept", "[Settings]\nShowError=yes\nDoLog=no\n",
+       "[Settings]\nShowError=\nDoLog=no\n", true, "", "no"},
+      {"added since: kept", "[NewsSites]\n", "[Settings]\nDoLog=yes\n", false, "no", "yes"},
+      {"file made since: kept", nullptr, "[Settings]\nShowError=yes\n", false, "yes", "no"},
+      {"removed since: written again", "[Settings]\nShowError=yes\nDoLog=yes\n",
+       "[Settings]\nDoLog=yes\n", true, "yes", "yes"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    PluginSettings settings;
+    settings.locateFiles(dir.file("korvo.dll"));
+    if (c.atLoad) writeWholeFile(settings.iniPath, c.atLoad);
+    settings.loadGlobals();
+    if (c.edit) {
+      writeWholeFile(settings.iniPath, c.edit);
+      // A cached reader (Wine's private-profile functions) reads again only
+      // when the file's time changed; an edit within the same clock tick
+      // would not show.
+      files::setModifiedTime(settings.iniPath, 1000000000u);
+    }
+    settings.ShowError = c.showErrorOn;
+    settings.saveGlobals();
+    for (auto [key, expected] : {std::pair{"ShowError", c.showError}, {"DoLog", c.doLog}})
+      EXPECT_EQ(ini::readString(settings.iniPath, "Settings", key, "(missing)", 1024), expected)
+          << key;
+  }
+}
 
 // CodePage is read at attach and never written back; a value it does not
 // know leaves latin1 and a line for the log.

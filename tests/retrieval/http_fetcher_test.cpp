@@ -166,25 +166,40 @@ struct FailureCase {
   // flags as the document set them.
   bool rdfAfter;
   bool atomAfter = false;
+  // What the log line names before the URL: the refused status.
+  const char* status = nullptr;
 };
 
 // Each answer is the smallest one that shows its message.
 const FailureCase kFailureCases[] = {
     {"HTTP/1.0 200 OK\n\n<rss></rss>", "Invalid format.", true},
     {"H", "Invalid format.", true},
-    {"HTTP/1.0 404 Not Found\r\n\r\n<rss></rss>", "Error transfering data.", true},
-    {"HTTP/1.1 200 ok\r\n\r\n<rss></rss>", "Error transfering data.", true},
-    {"HTTP/1.1 200 OK \r\n\r\n<rss></rss>", "Error transfering data.", true},
+    {"HTTP/1.0 404 Not Found\r\n\r\n<rss></rss>", "Error transfering data.", true, false,
+     "HTTP 404 Not Found"},
+    {"HTTP/1.1 500 Internal Server Error\r\n\r\n", "Error transfering data.", true, false,
+     "HTTP 500 Internal Server Error"},
+    {"HTTP/1.1 200 ok\r\n\r\n<rss></rss>", "Error transfering data.", true, false, "HTTP 200 ok"},
+    {"HTTP/1.1 200 OK \r\n\r\n<rss></rss>", "Error transfering data.", true, false,
+     "HTTP 200 OK "},
+    // No HTTP status to name.
     {" HTTP/1.1 200 OK\r\n\r\n<rss></rss>", "Error transfering data.", true},
     {"http/1.1 200 OK\r\n\r\n<rss></rss>", "Error transfering data.", true},
-    {"HTTP/1.1 200 OK\r\r\n\r\n<rss></rss>", "Error transfering data.", true},
-    {"HTTP/1.1 200 Okay\r\n\r\n<rss></rss>", "Error transfering data.", true},
-    {"HTTP/1.1 204 No Content\r\n\r\n", "Error transfering data.", true},
+    {"HTTP/1.1 200 OK\r\r\n\r\n<rss></rss>", "Error transfering data.", true, false,
+     "HTTP 200 OK?"},  // control characters never reach the log
+    {"HTTP/1.1 200 Okay\r\n\r\n<rss></rss>", "Error transfering data.", true, false,
+     "HTTP 200 Okay"},
+    {"HTTP/1.1 204 No Content\r\n\r\n", "Error transfering data.", true, false,
+     "HTTP 204 No Content"},
+    {"HTTP/1.0 403\r\n\r\n", "Error transfering data.", true, false, "HTTP 403"},
+    {"HTTP/1.0 404 Not\nFound\r\n\r\n", "Error transfering data.", true, false,
+     "HTTP 404 Not?Found"},
     // A redirect that names no usable address is an answer like any other.
-    {"HTTP/1.1 302 Found\r\n\r\n<rss></rss>", "Error transfering data.", true},
+    {"HTTP/1.1 302 Found\r\n\r\n<rss></rss>", "Error transfering data.", true, false,
+     "HTTP 302 Found"},
     {"HTTP/1.1 301 Moved\r\nLocation: ftp://127.0.0.3/x\r\n\r\n<rss></rss>",
-     "Error transfering data.", true},
-    {"HTTP/1.1 307 Moved\r\nX-Location: /x\r\n\r\n<rss></rss>", "Error transfering data.", true},
+     "Error transfering data.", true, false, "HTTP 301 Moved"},
+    {"HTTP/1.1 307 Moved\r\nX-Location: /x\r\n\r\n<rss></rss>", "Error transfering data.", true,
+     false, "HTTP 307 Moved"},
     {"http/1.1 304 Not Modified\r\n\r\n", "Error transfering data.", true},
     {"HTTP/1.1 200 OK\r\n\r\n", "Invalid rss format.", false},
     {"HTTP/1.0 200 OK\r\n\r\n<rss><channel><title>cut", "Invalid rss format.", false},
@@ -202,12 +217,18 @@ TEST_F(HttpFetcherTest, ReportsEachFailureWithItsMessage) {
     feed.etag = "kept tag";
     feed.isRdf = true;
     EXPECT_FALSE(fetch(Script().send(c.answer)));
-    expectFailure(c.message);
+    expectFailure(c.message, c.status ? std::string(c.status) + ", " + kUrl : kUrl);
     EXPECT_EQ(feed.isRdf, c.rdfAfter);
     EXPECT_EQ(feed.isAtom, c.atomAfter);
     EXPECT_EQ(feed.lastModified, "kept date");
     EXPECT_EQ(feed.etag, "kept tag");
   }
+}
+
+TEST_F(HttpFetcherTest, TheLogShowsAtMostAHundredBytesOfARefusedStatus) {
+  const std::string reason(1000, 'R');
+  EXPECT_FALSE(fetch(Script().send("HTTP/1.0 404 " + reason + "\r\n\r\n")));
+  expectFailure("Error transfering data.", "HTTP 404 " + reason.substr(0, 96) + "..., " + kUrl);
 }
 
 TEST_F(HttpFetcherTest, NotModifiedWithAnyReasonPhraseChangesNothingElse) {
@@ -375,6 +396,7 @@ TEST_F(HttpFetcherTest, AnAnswerCutShortSaysHowItEnded) {
     const char* name;
     Script script;
     const char* message;  // null: accepted
+    const char* status = nullptr;  // named in the log line
   } cases[] = {
       {"reset after half the body", Script().send(half).pause(Ms(50)).reset(),
        "Connection lost while receiving data."},
@@ -386,7 +408,7 @@ TEST_F(HttpFetcherTest, AnAnswerCutShortSaysHowItEnded) {
       {"stall after half the body", Script().send(half).stall(), "Server stopped sending data."},
       {"a refusal, then a reset",
        Script().send("HTTP/1.0 404 Not Found\r\n\r\n<rss>").pause(Ms(50)).reset(),
-       "Error transfering data."},
+       "Error transfering data.", "HTTP 404 Not Found"},
       {"half the body, then an orderly close", Script().send(half), "Invalid rss format."},
       {"the whole answer, then a reset", Script().send(whole).pause(Ms(50)).reset(), nullptr},
       {"the whole answer, then a stall", Script().send(whole).stall(), nullptr},
@@ -396,7 +418,7 @@ TEST_F(HttpFetcherTest, AnAnswerCutShortSaysHowItEnded) {
     feed = Feed(kUrl, env);
     if (c.message) {
       EXPECT_FALSE(fetch(c.script));
-      expectFailure(c.message);
+      expectFailure(c.message, c.status ? std::string(c.status) + ", " + kUrl : kUrl);
     } else {
       EXPECT_TRUE(fetch(c.script));
       EXPECT_EQ(body, kRss);

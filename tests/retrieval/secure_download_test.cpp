@@ -170,6 +170,15 @@ TEST_F(SecureDownloadTest, EveryCertificateFaultIsRefusedWithItsMessage) {
   }
 }
 
+// The meter shows the plain path's message; the log names the status.
+TEST_F(SecureDownloadTest, ARefusedStatusIsNamedInTheLog) {
+  EXPECT_FALSE(fetch("https://good.korvo.test/missing.xml"));
+  EXPECT_EQ(feed.errorText, "Error transfering data.");
+  const std::string log = test::readWholeFile(dir.file("Korvolog.txt"));
+  EXPECT_THAT(log, HasSubstr(" --> Error: Error transfering data. (HTTP 404"));
+  EXPECT_THAT(log, HasSubstr(", https://good.korvo.test/missing.xml)\n"));
+}
+
 TEST_F(SecureDownloadTest, ValidatorsOverHttpsGiveNotModified) {
   ASSERT_TRUE(fetch("https://good.korvo.test/feed.xml"));
   const std::string etag = feed.etag;
