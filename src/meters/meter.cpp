@@ -109,8 +109,11 @@ Feed* Meter::refreshedFeed(const MeterEnv& env) {
 
 const std::string& Meter::orError(const MeterEnv& env, const Feed& feed,
                                   const std::string& text) const {
-  if (text.empty() && env.globals->ShowError) return feed.errorFor(cleanupFor(env));
-  return text;
+  if (!text.empty() || !env.globals->ShowError) return text;
+  const std::string& error = feed.errorFor(cleanupFor(env));
+  // Neither data nor an error yet: the first download is still running.
+  if (error.empty() && !feed.state.hasData) return env.globals->loadingText;
+  return error;
 }
 
 const std::string& Meter::noFeedText(const MeterEnv& env) const {
@@ -210,7 +213,7 @@ std::string Meter::clickOutcome(const MeterEnv& env) {
   const Feed* feed = env.cache->find(feedUrl_);
   const std::string* error =
       feed != nullptr ? &feed->errorFor(cleanupFor(env)) : nullptr;
-  if (link->empty() || link == error) {
+  if (link->empty() || link == error || link == &env.globals->loadingText) {
     const bool failed = error != nullptr && !error->empty();
     return kNothing + "no link" + (failed ? " (" + *error + ")" : "");
   }

@@ -79,6 +79,7 @@ void PluginSettings::loadGlobals() {
             ? "CodePage auto: the system's code page is none Korvo writes, using latin1"
             : "CodePage \"" + text + "\" is not known, using latin1";
   }
+  loadingText = encodeForTarget(U"Loading news\u2026", codePage);
 }
 
 void PluginSettings::saveGlobals() const {

@@ -22,6 +22,9 @@ struct PluginSettings {
   // Set by loadGlobals when CodePage had a value it does not know: the line
   // for the log, which is opened after the settings are read.
   std::string codePageProblem;
+  // What a meter with ShowError on shows while its feed's first download
+  // runs (nothing to show, no error yet), in codePage.
+  std::string loadingText;
   std::string iniPath;
   std::string moduleDirectory;
 

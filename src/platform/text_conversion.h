@@ -24,13 +24,9 @@ inline constexpr unsigned kWindows1252 = 1252;
 inline constexpr unsigned kEucJp = 20932;
 
 // What the CodePage setting means when Korvo.ini does not give it: the
-// system's code page on Windows, where the host draws in it; today's
-// Latin-1 narrowing elsewhere, so that existing hosts see no change.
-#ifdef _WIN32
+// code page the host draws in (Windows: the system's; elsewhere: the
+// character set of the host's locale, UTF-8 on today's desktops).
 inline constexpr std::string_view kDefaultCodePageSetting = "auto";
-#else
-inline constexpr std::string_view kDefaultCodePageSetting = "latin1";
-#endif
 
 // The code page a charset name stands for, as documents, HTTP headers and
 // locales write it: letter case, surrounding blanks and the punctuation
@@ -170,7 +166,8 @@ bool encode(unsigned cp, std::u32string_view text, std::string& out, std::vector
 
 // The code page the system draws single-byte text in: GetACP on Windows,
 // the code set of the process's current LC_CTYPE locale elsewhere (as the
-// host has set it). 0 when that is none of the targets.
+// host has set it; kUsAscii in the C/POSIX locale). 0 when that is none of
+// the targets.
 unsigned systemCodePage();
 
 namespace detail {

@@ -35,6 +35,9 @@ std::optional<TargetCodePage> parseCodePageSetting(std::string_view value,
     return TargetCodePage{charset::kUtf8, false};
   }
   if (ascii::equalsIgnoringCase(value, "auto")) {
+    // A system that shows only ASCII (the C locale): latin1 mode writes
+    // ASCII as itself and narrows the rest as it always has.
+    if (systemCodePage == charset::kUsAscii) return TargetCodePage{};
     if (!charset::isTargetCodePage(systemCodePage)) return std::nullopt;
     return TargetCodePage{systemCodePage, false};
   }

@@ -21,9 +21,10 @@ struct TargetCodePage {
 };
 
 // The value of the CodePage setting: "auto" (the system's code page, as
-// given), "latin1", "utf-8", or the number of a target code page; letter
-// case and surrounding blanks do not count. Nothing for any other value,
-// and for "auto" when the system's code page is 0 (none of the targets).
+// given; latin1 for a system that shows only ASCII), "latin1", "utf-8", or
+// the number of a target code page; letter case and surrounding blanks do
+// not count. Nothing for any other value, and for "auto" when the system's
+// code page is 0 (none of the targets).
 std::optional<TargetCodePage> parseCodePageSetting(std::string_view value, unsigned systemCodePage);
 
 // text in the target: the platform's converter maps what the code page

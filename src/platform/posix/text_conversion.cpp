@@ -174,7 +174,7 @@ namespace korvo::charset {
 unsigned systemCodePage() {
   const char* codeset = nl_langinfo(CODESET);
   const unsigned cp = codeset ? codePageForName(codeset) : 0;
-  return isTargetCodePage(cp) ? cp : 0;
+  return isTargetCodePage(cp) || cp == kUsAscii ? cp : 0;
 }
 
 }  // namespace korvo::charset
