@@ -26,10 +26,16 @@ namespace {
 using namespace korvo::dialog;
 using std::chrono::milliseconds;
 
+// Waits until the dialog is ready for input. Its window can be found from
+// the moment it is created, before its controls exist and before
+// WM_INITDIALOG has filled them in; messages sent then find no control or
+// reach a dialog that ignores them. DialogBoxParamA shows the window only
+// after WM_INITDIALOG has returned, so a visible window is a ready one.
 HWND waitForDialog(std::chrono::seconds limit) {
   const auto giveUp = std::chrono::steady_clock::now() + limit;
   while (std::chrono::steady_clock::now() < giveUp) {
-    if (HWND w = FindWindowA(nullptr, kOptionsDialog.caption)) return w;
+    HWND w = FindWindowA(nullptr, kOptionsDialog.caption);
+    if (w != nullptr && IsWindowVisible(w)) return w;
     std::this_thread::sleep_for(milliseconds(100));
   }
   return nullptr;
@@ -89,6 +95,12 @@ TEST(WindowsDialogTest, AddsASiteAndSavesThroughKorvoHost) {
 
   HWND dialog = waitForDialog(std::chrono::seconds(60));
   ASSERT_NE(dialog, nullptr) << "the dialog never opened";
+  // A message to a missing control is lost without a word: say so at once.
+  for (const ControlTemplate& control : kControls) {
+    if (control.id != kNoId) {
+      ASSERT_NE(GetDlgItem(dialog, control.id), nullptr) << "no control " << control.id;
+    }
+  }
   EXPECT_EQ(SendMessageA(GetDlgItem(dialog, kSiteList), CB_GETCOUNT, 0, 0), 0) << "no sites yet";
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, kTooltipItem))) << "ToolTip 5 needs an item";
 
