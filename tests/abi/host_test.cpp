@@ -36,6 +36,14 @@ class HostTest : public ::testing::Test {
     return runProgram(run);
   }
   std::string calls() const { return readWholeFile(dir_.file("calls.txt")); }
+  // A Korvo.ini beside the libraries of the test, naming one news site that
+  // no meter downloads; settings (lines) go into its [Settings].
+  void writeKorvoIni(const std::string& settings = "") {
+    writeWholeFile(dir_.file("Korvo.ini"), (settings.empty() ? "" : "[Settings]\n" + settings) +
+                                               "[NewsSites]\n" + kUnusedSite + "\n");
+  }
+
+  static constexpr const char* kUnusedSite = "Elsewhere=http://news.test/feed.xml";
 
   TempDir dir_;
   std::vector<std::string> env_;  // more for the host's environment
@@ -49,7 +57,7 @@ const char* const kTwoMeters =
 
 TEST_F(HostTest, RunsTwoMetersOfTheBuiltPluginAndShutsDownCleanly) {
   const std::string lib = copyLibrary(KORVO_PLUGIN_PATH, "libkorvo.so");
-  writeWholeFile(dir_.file("Korvo.ini"), "[Settings]\nDoLog=yes\n");
+  writeKorvoIni("DoLog=yes\n");
   writeWholeFile(dir_.file("host.ini"), kTwoMeters);
   ProgramResult r = host({"--lib", lib, "host.ini"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -57,7 +65,7 @@ TEST_F(HostTest, RunsTwoMetersOfTheBuiltPluginAndShutsDownCleanly) {
   EXPECT_NE(r.out.find("plug-in " + lib + "\n  Korvo 0.93 (2005, 2007-01-25), RSS reader plugin"),
             std::string::npos)
       << r.out;
-  EXPECT_NE(r.out.find("  settings " + dir_.file("Korvo.ini") + " (0 news sites, logging on)\n"),
+  EXPECT_NE(r.out.find("  settings " + dir_.file("Korvo.ini") + " (1 news site, logging on)\n"),
             std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find("2 meters started\n"
@@ -66,7 +74,8 @@ TEST_F(HostTest, RunsTwoMetersOfTheBuiltPluginAndShutsDownCleanly) {
                        "settings saved, meters shut down, plug-in unloaded\n"),
             std::string::npos)
       << r.out;
-  EXPECT_EQ(readWholeFile(dir_.file("Korvo.ini")), "[Settings]\nDoLog=yes\nShowError=no\n")
+  EXPECT_EQ(readWholeFile(dir_.file("Korvo.ini")),
+            std::string("[Settings]\nDoLog=yes\nShowError=no\n[NewsSites]\n") + kUnusedSite + "\n")
       << "the detach ran";
   std::string log;
   for (const char* line : {"DLLMain()", "Kestrova - init()", "Kestrova - dlltype()",
@@ -103,17 +112,80 @@ TEST_F(HostTest, TheExampleHostIniIsSavedBackUnchanged) {
 TEST_F(HostTest, FindsThePluginBesideItself) {
   const std::string hostCopy = copyLibrary(KORVO_HOST_PATH, "korvo-host");
   copyLibrary(KORVO_PLUGIN_PATH, "libkorvo.so");
+  writeKorvoIni();
   writeWholeFile(dir_.file("host.ini"), kTwoMeters);
   ProgramRun run;
   run.args = {hostCopy, dir_.file("host.ini")};
   ProgramResult r = runProgram(run);
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_NE(r.out.find("plug-in " + dir_.file("libkorvo.so")), std::string::npos) << r.out;
-  EXPECT_TRUE(fs::exists(dir_.file("Korvo.ini")));
+  EXPECT_NE(readWholeFile(dir_.file("Korvo.ini")).find("ShowError="), std::string::npos)
+      << "the plug-in beside it wrote its settings back";
+}
+
+// Without a news site every meter would be empty: korvo-host says what to
+// do instead, before the plug-in is loaded, so that it writes no Korvo.ini
+// that would leave the next run silently empty; the next run says the same.
+TEST_F(HostTest, WithNoNewsSiteSaysWhatToDoAndLoadsNothing) {
+  const std::string lib = copyLibrary(KORVO_PLUGIN_PATH, "libkorvo.so");
+  writeWholeFile(dir_.file("host.ini"), kTwoMeters);
+  const std::string next = ", NAME being the NewsSite of a meter in host.ini (korvo-host --fetch "
+                           "URL tries a feed first).\n";
+  const std::string noFile = "korvo-host: every meter would be empty: there is no " +
+                             dir_.file("Korvo.ini") +
+                             "\nWrite it with a line [NewsSites] and under it NAME=URL" + next;
+  const std::string noSite = "korvo-host: every meter would be empty: " + dir_.file("Korvo.ini") +
+                             " names no news site under [NewsSites]\nAdd there a line NAME=URL" +
+                             next;
+  struct Case {
+    const char* name;
+    const char* korvoIni;  // null: none
+    const std::string& says;
+  } cases[] = {
+      {"no Korvo.ini", nullptr, noFile},
+      {"settings only", "[Settings]\nShowError=yes\nDoLog=yes\n", noSite},
+      {"an empty site list", "[Settings]\nDoLog=yes\n[NewsSites]\n\n[Other]\nA=http://a.test/\n",
+       noSite},
+      {"no URL, no name, a comment", "[NewsSites]\nNews=\n=http://a.test/\n;News=http://a.test/\n",
+       noSite},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(dir_.file("Korvo.ini"));
+    if (c.korvoIni) writeWholeFile(dir_.file("Korvo.ini"), c.korvoIni);
+    for (int run = 1; run <= 2; ++run) {
+      ProgramResult r = host({"--lib", lib, "host.ini"});
+      EXPECT_EQ(r.exitCode, 3) << r.err;
+      EXPECT_EQ(r.err, c.says);
+      EXPECT_EQ(r.out, "");
+    }
+    if (c.korvoIni) {
+      EXPECT_EQ(readWholeFile(dir_.file("Korvo.ini")), c.korvoIni);
+    } else {
+      EXPECT_FALSE(fs::exists(dir_.file("Korvo.ini")));
+    }
+    EXPECT_FALSE(fs::exists(dir_.file("Korvolog.txt"))) << "the plug-in was loaded";
+    EXPECT_EQ(readWholeFile(dir_.file("host.ini")), kTwoMeters);
+  }
+  // One site is enough; a library that is not there is said first.
+  writeKorvoIni();
+  EXPECT_EQ(host({"--lib", lib, "host.ini"}).exitCode, 0);
+  fs::remove(dir_.file("Korvo.ini"));
+  ProgramResult r = host({"--lib", dir_.file("missing.so"), "host.ini"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("cannot load"), std::string::npos) << r.err;
+}
+
+TEST_F(HostTest, PrintsItsVersion) {
+  ProgramResult r = host({"--version"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, "korvo-host " KORVO_PROJECT_VERSION "\n");
+  EXPECT_EQ(r.err, "");
 }
 
 TEST_F(HostTest, ShowsTextsTooltipsAndNullAnswers) {
   const std::string lib = copyLibrary(KORVO_FAKE_PLUGIN_PATH, "libfake.so");
+  writeKorvoIni();
   writeWholeFile(dir_.file("host.ini"),
                  "[Title]\nFunction=GetTitle\n"
                  "[Link]\nFunction=GetLink\n"
@@ -136,9 +208,9 @@ TEST_F(HostTest, ShowsTextsTooltipsAndNullAnswers) {
   EXPECT_NE(r.err.find("[Link] GetLink returned a null pointer"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("[Bytes]: the plug-in does not list GetTitleOfItemsNT"), std::string::npos)
       << r.err;
-  ProgramResult utf8 = host({"--utf8", "--lib", lib, "host.ini"});
-  EXPECT_NE(utf8.out.find("text (3 bytes): \xC3\xA4\xC3\xB6\xC3\xBC\n"), std::string::npos)
-      << utf8.out;
+  ProgramResult latin1 = host({"--latin1", "--lib", lib, "host.ini"});
+  EXPECT_NE(latin1.out.find("text (3 bytes): \xC3\xA4\xC3\xB6\xC3\xBC\n"), std::string::npos)
+      << latin1.out;
 }
 
 // The same bytes from the plug-in read in the code page it writes: given
@@ -151,7 +223,7 @@ TEST_F(HostTest, ShowsTheTextsInTheCodePageThePluginWrites) {
   const std::string kBytes = "\x93\xFA\x96{\n\xE2\x82\xAC";
   struct Case {
     std::vector<std::string> args;
-    const char* codePageSetting;  // CodePage in Korvo.ini; null: no Korvo.ini
+    const char* codePageSetting;  // CodePage in Korvo.ini; null: none
     std::string bytes;
     const char* shown;    // the text after "text (N bytes): "
     const char* heading;  // "texts in code page ..."; null: not checked
@@ -165,8 +237,9 @@ TEST_F(HostTest, ShowsTheTextsInTheCodePageThePluginWrites) {
        "utf-8 (command line)", nullptr},
       {{"--codepage", "latin1"}, nullptr, kBytes, "\u0093\u00FA\u0096{\n    \u00E2\u0082\u00AC",
        "latin1 (command line)", nullptr},
-      {{"--utf8"}, "932", kBytes, "\u0093\u00FA\u0096{\n    \u00E2\u0082\u00AC",
+      {{"--latin1"}, "932", kBytes, "\u0093\u00FA\u0096{\n    \u00E2\u0082\u00AC",
        "latin1 (command line)", nullptr},
+      {{"--utf8"}, "932", kBytes, "\\x93\\xFA\\x96{\n    \u20AC", "utf-8 (command line)", nullptr},
       {{}, "932", kBytes, "\u65E5\u672C\n    \u7AC4\uFF6C", "932 (CodePage in Korvo.ini)",
        nullptr},
       {{"--codepage", "1251"}, "932", kBytes, "\u201C\u044A\u2013{\n    \u0432\u201A\u00AC",
@@ -179,7 +252,7 @@ TEST_F(HostTest, ShowsTheTextsInTheCodePageThePluginWrites) {
       // A lead byte at the end, in Shift_JIS and in UTF-8.
       {{"--codepage", "932"}, nullptr, "\x93\xFA\x96", "\u65E5\\x96", nullptr, nullptr},
       {{"--codepage", "utf-8"}, nullptr, "a\xC3", "a\\xC3", nullptr, nullptr},
-      // No Korvo.ini: the plug-in's default (latin1 here, auto under Wine,
+      // No CodePage: the plug-in's default (latin1 here, auto under Wine,
       // where the default locale gives 1252), the same for these letters.
       {{}, nullptr, "\xE4\xF6\xFC", "\u00E4\u00F6\u00FC", nullptr, nullptr},
   };
@@ -187,10 +260,7 @@ TEST_F(HostTest, ShowsTheTextsInTheCodePageThePluginWrites) {
     std::string trace = c.codePageSetting ? std::string("CodePage=") + c.codePageSetting : "";
     for (const std::string& a : c.args) trace += " " + a;
     SCOPED_TRACE(trace);
-    fs::remove(dir_.file("Korvo.ini"));
-    if (c.codePageSetting)
-      writeWholeFile(dir_.file("Korvo.ini"),
-                     std::string("[Settings]\nCodePage=") + c.codePageSetting + "\n");
+    writeKorvoIni(c.codePageSetting ? std::string("CodePage=") + c.codePageSetting + "\n" : "");
     env_ = {"KORVO_FAKE_TEXT=" + c.bytes};
     std::vector<std::string> args = {"--lib", lib};
     args.insert(args.end(), c.args.begin(), c.args.end());
@@ -242,7 +312,7 @@ TEST_F(HostTest, AutoIsTheCodePageOfTheLocale) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.locale) + " CodePage=" + c.setting);
-    writeWholeFile(dir_.file("Korvo.ini"), std::string("[Settings]\nCodePage=") + c.setting + "\n");
+    writeKorvoIni(std::string("CodePage=") + c.setting + "\n");
     env_ = {"KORVO_FAKE_TEXT=\xCF\xF0\xE8\xE2\xE5\xF2", std::string("LANG=") + c.locale,
             std::string("LC_ALL=") + c.locale};
     std::vector<std::string> args = {"--lib", lib};
@@ -287,8 +357,9 @@ TEST_F(HostTest, DrivesTheEntryPointsInHostOrder) {
                        "Korvo.ini)\nclicked [Headline] (what"),
             std::string::npos)
       << r.out;
+  // No Korvo.ini: the options dialog is where a news site is added.
   EXPECT_NE(r.err.find("korvo-host: warning: no " + dir_.file("Korvo.ini") +
-                       ": the plug-in makes an empty one"),
+                       ": the plug-in makes one when it is unloaded"),
             std::string::npos)
       << r.err;
 }
@@ -395,6 +466,7 @@ TEST_F(HostTest, FetchPrintsTheFeedsTextsInUtf8) {
 
 TEST_F(HostTest, WatchEndsCleanlyWhenInterrupted) {
   const std::string lib = copyLibrary(KORVO_FAKE_PLUGIN_PATH, "libfake.so");
+  writeKorvoIni();
   writeWholeFile(dir_.file("host.ini"), kTwoMeters);
   ProgramResult r = host({"--lib", lib, "--watch", "30", "host.ini"}, "-- drawing 1\n");
   ASSERT_FALSE(r.timedOut);
@@ -406,6 +478,7 @@ TEST_F(HostTest, WatchEndsCleanlyWhenInterrupted) {
 
 TEST_F(HostTest, NamesAMissingEntryPoint) {
   const std::string lib = copyLibrary(KORVO_FAKE_INCOMPLETE_PLUGIN_PATH, "libincomplete.so");
+  writeKorvoIni();
   writeWholeFile(dir_.file("host.ini"), kTwoMeters);
   ProgramResult r = host({"--lib", lib, "host.ini"});
   EXPECT_EQ(r.exitCode, 1);
@@ -415,6 +488,7 @@ TEST_F(HostTest, NamesAMissingEntryPoint) {
 
 TEST_F(HostTest, RefusesBadArgumentsAndFiles) {
   const std::string lib = copyLibrary(KORVO_FAKE_PLUGIN_PATH, "libfake.so");
+  writeKorvoIni();
   writeWholeFile(dir_.file("host.ini"), kTwoMeters);
   writeWholeFile(dir_.file("bad.ini"), "[Meter]\nFunction=GetTitles\n");
   writeWholeFile(dir_.file("none.ini"), "[Meter]\nParam=1\n");
@@ -462,7 +536,8 @@ TEST_F(HostTest, HelpSaysHowToUseIt) {
   EXPECT_EQ(r.exitCode, 0);
   for (const char* text : {"Usage: korvo-host [options] HOST_INI", "--lib PATH", "--click SECTION",
                            "--configure SECTION", "--watch N", "--rounds K", "--codepage CP",
-                           "auto", "latin1", "utf-8", "--utf8", "Function", "Param", "%tt"})
+                           "auto", "latin1", "utf-8", "--utf8", "--latin1", "--version",
+                           "Function", "Param", "%tt", "3 no news site"})
     EXPECT_NE(r.out.find(text), std::string::npos) << text;
 }
 

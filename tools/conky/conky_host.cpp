@@ -18,6 +18,26 @@ std::string directoryOf(const std::string& path) {
   return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
+// The longest Width taken: more than Conky shows of any one text.
+constexpr std::size_t kMaxWidthDigits = 5;
+
+// The Width key of a meter's section: empty or missing is no limit,
+// anything but a plain decimal number an error.
+void readWidth(const std::string& hostIni, const std::string& section, std::size_t& width,
+               std::string& error) {
+  std::string value = ini::readString(hostIni, section, "Width", "", limits::kIniTextBuffer);
+  width = 0;
+  bool ok = value.size() <= kMaxWidthDigits;
+  for (char c : value) {
+    ok = ok && c >= '0' && c <= '9';
+    if (ok) width = width * 10 + static_cast<std::size_t>(c - '0');
+  }
+  if (!ok) {
+    width = 0;
+    error = "[" + section + "]: Width \"" + value + "\" is not a number of characters";
+  }
+}
+
 }  // namespace
 
 ConkyHost::ConkyHost(std::string hostIni, std::string library, std::string moduleDirectory)
@@ -31,6 +51,9 @@ bool ConkyHost::load() {
   if (tried_) return error_.empty();
   tried_ = true;
   if (!host::readMeters(hostIni_, meters_, error_)) return false;
+  widths_.assign(meters_.size(), MeterWidth());
+  for (std::size_t i = 0; i < meters_.size(); ++i)
+    readWidth(hostIni_, meters_[i].section, widths_[i].characters, widths_[i].error);
   library_ = std::make_unique<host::DynamicLibrary>(libraryPath_);
   std::string missing;
   if (!library_->isOpen()) {
@@ -47,14 +70,21 @@ bool ConkyHost::load() {
   }
   library_.reset();
   meters_.clear();
+  widths_.clear();
   return false;
 }
 
 std::string ConkyHost::show(std::string_view section, bool tooltip) {
   std::string message;
-  if (!load()) {
+  host::HostMeter* m = load() ? host::findMeter(meters_, section) : nullptr;
+  if (!error_.empty()) {
     message = error_;
-  } else if (host::HostMeter* m = host::findMeter(meters_, section)) {
+  } else if (m == nullptr) {
+    message = "no meter [" + std::string(section) + "] in " + hostIni_;
+  } else if (const MeterWidth& width = widths_[static_cast<std::size_t>(m - meters_.data())];
+             !width.error.empty()) {
+    message = width.error;
+  } else {
     if (m->id < 0) {
       m->id = api_.dllstartup(0, 0);
       api_.src_load_settings(m->id, hostIni_.c_str(), m->section.c_str());
@@ -62,9 +92,8 @@ std::string ConkyHost::show(std::string_view section, bool tooltip) {
     const host::MeterFunction& f = *m->function;
     host::MeterText shown = host::splitTooltip(f.channel ? (api_.*f.channel)(m->id)
                                                          : (api_.*f.item)(m->id, m->param.c_str()));
-    return escapeForConky(pluginTextToUtf8(tooltip ? shown.tooltip : shown.text, pluginCodePage_));
-  } else {
-    message = "no meter [" + std::string(section) + "] in " + hostIni_;
+    return escapeForConky(fitLines(
+        pluginTextToUtf8(tooltip ? shown.tooltip : shown.text, pluginCodePage_), width.characters));
   }
   // Conky's log is its standard error; say each fault there once, not at
   // every update.
@@ -88,6 +117,7 @@ void ConkyHost::shutdown() {
   }
   api_ = host::PluginApi();
   meters_.clear();
+  widths_.clear();
   tried_ = false;
   error_.clear();
   reported_.clear();

@@ -2,6 +2,11 @@
 // The plug-in hosted inside Conky: the meters of a host INI file, each
 // started the first time Conky shows it, queried at every update, and all
 // saved and shut down at the end. Runs on Conky's thread, like every host.
+//
+// Besides Function and Param, a meter's section may hold Width, this
+// host's own key: the most characters a line of the meter shows. A longer
+// line ends with "…" (fitLines); 0 or no Width leaves every line whole.
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -39,6 +44,11 @@ class ConkyHost {
   std::unique_ptr<host::DynamicLibrary> library_;
   host::PluginApi api_;
   std::vector<host::HostMeter> meters_;
+  struct MeterWidth {
+    std::size_t characters = 0;  // 0: no limit
+    std::string error;           // why the Width key was not taken
+  };
+  std::vector<MeterWidth> widths_;  // one per meter, in the same order
   unsigned pluginCodePage_ = 0;  // what the plug-in writes its texts in
   bool tried_ = false;
   std::string error_;

@@ -33,6 +33,40 @@ std::string pluginTextToUtf8(std::string_view text, unsigned codePage) {
 
 namespace {
 
+constexpr std::string_view kEllipsis = "\xE2\x80\xA6";  // U+2026 in UTF-8
+
+// The bytes of the character that starts at text[at]: a UTF-8 lead byte
+// with its continuation bytes, else one byte.
+std::size_t characterLength(std::string_view text, std::size_t at) {
+  std::size_t length = 1;
+  if (static_cast<unsigned char>(text[at]) >= 0xC0) {
+    while (at + length < text.size() && length < 4 &&
+           (static_cast<unsigned char>(text[at + length]) & 0xC0) == 0x80)
+      ++length;
+  }
+  return length;
+}
+
+bool isDropped(unsigned char c) { return (c < 0x20 && c != '\t' && c != '\n') || c == 0x7F; }
+
+void appendFitted(std::string_view line, std::size_t width, std::string& out) {
+  std::size_t shown = 0;
+  std::size_t keep = 0;  // the bytes of the first width - 1 characters
+  for (std::size_t i = 0; i < line.size();) {
+    const std::size_t length = characterLength(line, i);
+    if (!isDropped(static_cast<unsigned char>(line[i]))) {
+      if (++shown > width) {
+        out.append(line.substr(0, keep));
+        out.append(kEllipsis);
+        return;
+      }
+      if (shown < width) keep = i + length;
+    }
+    i += length;
+  }
+  out.append(line);
+}
+
 // Whether text, from `at`, begins a template of Conky's ("template" or
 // "{template", in any letter case, right after a "$").
 bool startsTemplate(std::string_view text, std::size_t at) {
@@ -48,6 +82,20 @@ bool startsTemplate(std::string_view text, std::size_t at) {
 }
 
 }  // namespace
+
+std::string fitLines(std::string_view text, std::size_t width) {
+  if (width == 0) return std::string(text);
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t start = 0;;) {
+    const std::size_t end = text.find('\n', start);
+    appendFitted(text.substr(start, end == std::string_view::npos ? end : end - start), width, out);
+    if (end == std::string_view::npos) break;
+    out += '\n';
+    start = end + 1;
+  }
+  return out;
+}
 
 std::string escapeForConky(std::string_view text, std::size_t maxBytes) {
   // What is to be shown: control bytes dropped, tabs as blanks.
@@ -68,12 +116,7 @@ std::string escapeForConky(std::string_view text, std::size_t maxBytes) {
     const unsigned char c = static_cast<unsigned char>(shown[i]);
     // One character at a time: a UTF-8 lead byte takes its continuation
     // bytes with it, so that a cut never splits the character.
-    std::size_t length = 1;
-    if (c >= 0xC0) {
-      while (i + length < shown.size() && length < 4 &&
-             (static_cast<unsigned char>(shown[i + length]) & 0xC0) == 0x80)
-        ++length;
-    }
+    const std::size_t length = characterLength(shown, i);
     std::string_view piece = std::string_view(shown).substr(i, length);
     i += length;
     if (c == '$') {

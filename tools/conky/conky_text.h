@@ -19,6 +19,14 @@ inline constexpr std::size_t kMaxConkyText = 16383;
 // character of it is dropped.
 std::string pluginTextToUtf8(std::string_view text, unsigned codePage);
 
+// Each line of text (UTF-8) that is longer than width characters cut to
+// width - 1 of them and "…" (U+2026), so that it takes width characters;
+// a line that fits, and every line when width is 0, stays as it is.
+// Characters are counted as Conky shows them: a UTF-8 sequence is one (a
+// cut never splits it), a tab one, the control bytes escapeForConky drops
+// none.
+std::string fitLines(std::string_view text, std::size_t width);
+
 // The text as lua_parse output that Conky shows letter for letter: "$"
 // doubled and "#" written "\#" (Conky's own escapes), so that no feed text
 // can start a variable such as ${exec ...} or a comment; an empty comment

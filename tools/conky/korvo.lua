@@ -11,6 +11,12 @@
 --   ${lua_parse korvo SECTION}       the meter of that section of host.ini
 --   ${lua_parse korvo_tip SECTION}   its tooltip
 --   ]]
+--
+-- Each section of host.ini is a meter: Function and Param (the plug-in's
+-- query and its parameter), the plug-in's settings (NewsSite ...), and
+-- Width, the most characters a line of the meter shows: a longer line ends
+-- with "…" (Width=52 fits 440 pixels of DejaVu Sans Mono 10). Without Width
+-- (or Width=0) lines are shown whole.
 local here = debug.getinfo(1, "S").source:match("^@(.*/)") or "./"
 -- By its path, not through package.cpath: no other korvo.so can stand in.
 local korvo = assert(package.loadlib(here .. "korvo.so", "luaopen_korvo"))()

@@ -51,18 +51,26 @@ const char* const kUsage =
     "                      the texts are printed in UTF-8 (default: CodePage in the\n"
     "                      [Settings] of Korvo.ini beside the library, else the\n"
     "                      plug-in's default: latin1 on Linux, auto on Windows)\n"
-    "  --utf8              the same as --codepage latin1\n"
+    "  --utf8              the same as --codepage utf-8\n"
+    "  --latin1            the same as --codepage latin1\n"
     "  --fetch URL         download and read one feed exactly as a meter does and\n"
     "                      print each hop (address, status, the headers that\n"
     "                      matter), the dialect, the items (in UTF-8), or the\n"
     "                      error and why;\n"
     "                      exit status 0 when the feed was read, 1 otherwise\n"
+    "  --version           print korvo-host's version\n"
     "  --help              show this text\n"
     "\n"
     "A text holding \"%tt\" is shown as the meter text and, after the marker, its\n"
     "tooltip, each with the number of bytes the plug-in returned; a byte that is\n"
-    "no character of the code page is shown as \\xNN. Exit status: 0 done, 1 the\n"
-    "library could not be used, 2 bad arguments or host INI file.\n"
+    "no character of the code page is shown as \\xNN.\n"
+    "\n"
+    "With no Korvo.ini beside the library, or one that names no news site under\n"
+    "[NewsSites], korvo-host says how to add one and ends without loading the\n"
+    "plug-in (unless --configure is given: the options dialog adds sites).\n"
+    "\n"
+    "Exit status: 0 done, 1 the library could not be used, 2 bad arguments or\n"
+    "host INI file, 3 no news site in Korvo.ini.\n"
     "\n"
     "Example:\n"
     "  korvo-host --click Headline examples/host.ini\n";
@@ -110,7 +118,11 @@ bool parseOptions(int argc, const char* const* argv, HostOptions& options, std::
       }
       options.codePage = v;
     } else if (arg == "--utf8") {
+      options.codePage = "utf-8";
+    } else if (arg == "--latin1") {
       options.codePage = "latin1";
+    } else if (arg == "--version") {
+      options.version = true;
     } else if (arg == "--rounds") {
       if (!value(v)) return false;
       if (!parseCount(v, options.rounds) || options.rounds == 0) {
@@ -128,7 +140,7 @@ bool parseOptions(int argc, const char* const* argv, HostOptions& options, std::
       return false;
     }
   }
-  if (options.help) return true;
+  if (options.help || options.version) return true;
   if (!options.fetchUrl.empty()) {
     if (options.hostIni.empty()) return true;
     error = "--fetch takes no host INI file";

@@ -15,6 +15,7 @@ struct HostOptions {
   unsigned rounds = 1;                 // drawings; 0: until interrupted
   std::string codePage;                // the plug-in's texts are in; empty: its CodePage
   bool help = false;
+  bool version = false;                // --version: print it and end
   std::string fetchUrl;                // --fetch: one download, reported
 };
 

@@ -11,6 +11,7 @@
 #include "fetch_report.h"
 #include "host_system.h"
 #include "meter_display.h"
+#include "platform/file_system.h"
 #include "platform/ini_file.h"
 #include "platform/text_conversion.h"
 #include "plugin_files.h"
@@ -20,6 +21,8 @@ namespace korvo::host {
 namespace {
 
 constexpr unsigned kClickAction = 5001;
+// What run() returns when the plug-in's Korvo.ini names no news site.
+constexpr int kNoNewsSite = 3;
 
 std::string_view text(const char* s) { return s ? std::string_view(s) : std::string_view(); }
 
@@ -76,6 +79,17 @@ int run(const HostOptions& options) {
       options.library.empty() ? executableDirectory() + kDefaultLibraryName : options.library;
   // Looked at before the plug-in is loaded: it makes the file when missing.
   const std::string pluginIni = besideLibrary(path, "Korvo.ini");
+  // Without a news site every meter would be empty, and loading the plug-in
+  // would leave a Korvo.ini behind that keeps them so. The options dialog
+  // is where a site can be added, and a library that is not there is the
+  // first thing to say.
+  if (options.configure.empty() && files::fileInfo(path)) {
+    const std::string advice = noNewsSiteAdvice(pluginIni, options.hostIni);
+    if (!advice.empty()) {
+      std::cerr << advice;
+      return kNoNewsSite;
+    }
+  }
   std::string warning;
   const std::string settings = settingsLine(pluginIni, warning);
   const HostCodePage codePage =
@@ -153,6 +167,10 @@ int main(int argc, char** argv) {
   }
   if (options.help) {
     std::cout << kUsage;
+    return 0;
+  }
+  if (options.version) {
+    std::cout << "korvo-host " KORVO_VERSION "\n";
     return 0;
   }
   try {

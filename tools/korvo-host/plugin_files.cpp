@@ -2,8 +2,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 
 #include "base/limits.h"
+#include "platform/file_system.h"
 #include "platform/ini_file.h"
 
 namespace korvo::host {
@@ -14,6 +16,36 @@ std::string besideLibrary(const std::string& libraryPath, const char* name) {
          name;
 }
 
+std::size_t newsSiteCount(const std::string& iniPath) {
+  const std::string sites = ini::readSection(iniPath, "NewsSites", limits::kSiteSectionBuffer);
+  std::size_t count = 0;
+  for (std::size_t from = 0; from < sites.size();) {
+    std::size_t end = sites.find('\0', from);
+    if (end == std::string::npos) end = sites.size();
+    const std::string_view entry = std::string_view(sites).substr(from, end - from);
+    const std::size_t equals = entry.find('=');
+    // Some INI readers hand comment lines out with the entries.
+    if (equals != std::string_view::npos && equals > 0 && equals + 1 < entry.size() &&
+        entry.front() != ';')
+      ++count;
+    from = end + 1;
+  }
+  return count;
+}
+
+std::string noNewsSiteAdvice(const std::string& iniPath, const std::string& hostIni) {
+  // The system's own file names (the INI reader's), not std::filesystem's.
+  const bool exists = files::fileInfo(iniPath).has_value();
+  if (exists && newsSiteCount(iniPath) > 0) return {};
+  const std::string next = ", NAME being the NewsSite of a meter in " + hostIni +
+                           " (korvo-host --fetch URL tries a feed first).\n";
+  if (!exists)
+    return "korvo-host: every meter would be empty: there is no " + iniPath +
+           "\nWrite it with a line [NewsSites] and under it NAME=URL" + next;
+  return "korvo-host: every meter would be empty: " + iniPath +
+         " names no news site under [NewsSites]\nAdd there a line NAME=URL" + next;
+}
+
 bool loggingOn(const std::string& iniPath) {
   return ini::readString(iniPath, "Settings", "DoLog", "", limits::kIniTextBuffer) == "yes";
 }
@@ -22,13 +54,11 @@ std::string settingsLine(const std::string& iniPath, std::string& warning) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(iniPath, ec)) {
     warning = "no " + iniPath +
-              ": the plug-in makes an empty one, which names no news site, so every meter "
-              "stays empty; copy one there first (examples/Korvo.ini is one)";
+              ": the plug-in makes one when it is unloaded, naming only the news sites "
+              "added in the options dialog";
     return {};
   }
-  const std::string sites = ini::readSection(iniPath, "NewsSites", limits::kSiteSectionBuffer);
-  std::size_t count = 0;
-  for (char c : sites) count += c == '\0';
+  const std::size_t count = newsSiteCount(iniPath);
   return "settings " + iniPath + " (" + std::to_string(count) +
          (count == 1 ? " news site" : " news sites") + ", logging " +
          (loggingOn(iniPath) ? "on" : "off") + ")";

@@ -3,6 +3,7 @@
 // library: whether there is a Korvo.ini to read, and what the plug-in wrote
 // to Korvolog.txt about a click or an options dialog (the entry points
 // return nothing about either).
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,8 +15,17 @@ std::string besideLibrary(const std::string& libraryPath, const char* name);
 
 // The line that says which Korvo.ini the plug-in reads: its path, how many
 // news sites it names and whether logging is on. Empty, with a warning in
-// `warning`, when there is no such file (the plug-in makes an empty one).
+// `warning`, when there is no such file (the plug-in makes one at unload).
 std::string settingsLine(const std::string& iniPath, std::string& warning);
+
+// How many news sites the plug-in's INI file names under [NewsSites]
+// (entries NAME=URL with both parts); 0 when there is no such file.
+std::size_t newsSiteCount(const std::string& iniPath);
+
+// What to do next, in two lines for the user, when the plug-in's INI file
+// at iniPath names no news site or does not exist, so that every meter of
+// hostIni would be empty; empty when it names one.
+std::string noNewsSiteAdvice(const std::string& iniPath, const std::string& hostIni);
 
 // True when the plug-in's INI file switches logging on.
 bool loggingOn(const std::string& iniPath);
