@@ -117,6 +117,47 @@ TEST_F(BackgroundAbiTest, QueriesReturnWhileTheServerHoldsItsAnswerAndShutDownEn
       << log();
 }
 
+// Nothing to show and no error yet: with ShowError on, a meter says its
+// first download is under way, in the code page the plug-in writes; with
+// it off the meter stays blank. The feed's text replaces it once it came,
+// and a click meanwhile opens nothing.
+TEST_F(BackgroundAbiTest, WhileTheFirstDownloadRunsAMeterSaysItIsLoading) {
+  struct Case {
+    const char* settings;
+    const char* shown;
+  } cases[] = {
+      {"ShowError=no\nCodePage=utf-8\n", ""},
+      {"ShowError=yes\nCodePage=utf-8\n", "Loading news\xE2\x80\xA6"},
+      {"ShowError=yes\nCodePage=1252\n", "Loading news\x85"},
+      {"ShowError=yes\nCodePage=latin1\n", "Loading news..."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.settings);
+    writeSettings(std::string("WaitForDownload=0\nDoLog=yes\nDiskCache=no\n") + c.settings);
+    test::writeWholeFile(dir_.file("host.ini"), "[A]\nNewsSite=News\nInputClick=1\n");
+    auto gate = std::make_shared<Gate>();
+    LoopbackServer server(kAddress, Script().waitFor(gate).send(rssAnswer("Held")));
+    ASSERT_TRUE(server.ok()) << server.error();
+    PluginLibrary lib(dir_.path());
+    ASSERT_TRUE(lib.loaded()) << lib.error();
+    const int id = meter(lib);
+    EXPECT_EQ(std::string(lib->GetTitle(id)), c.shown);
+    ASSERT_TRUE(server.waitForRequests(1, kHangGuard));
+    EXPECT_EQ(std::string(lib->GetTitle(id)), c.shown);
+    EXPECT_EQ(lib->action(0, 5001, id, 0, 0, 0, 0, 0, 0, 0, 0), 0);
+    EXPECT_NE(log().find("Click: nothing opened: no link\n"), std::string::npos) << log();
+    gate->open();
+    std::string title;
+    for (const auto start = SteadyClock::now();
+         title != "Held" && SteadyClock::now() - start < kHangGuard;)
+      title = lib->GetTitle(id);
+    EXPECT_EQ(title, "Held");
+    EXPECT_EQ(lib->dllshutdown(id), 0);
+    lib.unload();
+    std::filesystem::remove(dir_.file("Korvolog.txt"));
+  }
+}
+
 TEST_F(BackgroundAbiTest, UnloadWithoutShutDownEndsAStuckDownload) {
   writeSettings("WaitForDownload=0\n");
   LoopbackServer server(kAddress, Script().stall());

@@ -30,7 +30,9 @@ class HostTest : public ::testing::Test {
     run.args = {KORVO_HOST_PATH};
     run.args.insert(run.args.end(), args.begin(), args.end());
     run.workDir = dir_.path();
-    run.env = {"KORVO_FAKE_CALLS=" + dir_.file("calls.txt")};
+    // The plug-in's default code page follows the locale: the C locale
+    // here (latin1), unless a case sets another.
+    run.env = {"KORVO_FAKE_CALLS=" + dir_.file("calls.txt"), "LANG=C", "LC_ALL=C"};
     run.env.insert(run.env.end(), env_.begin(), env_.end());
     run.interruptWhen = std::move(interruptWhen);
     return runProgram(run);
@@ -252,8 +254,8 @@ TEST_F(HostTest, ShowsTheTextsInTheCodePageThePluginWrites) {
       // A lead byte at the end, in Shift_JIS and in UTF-8.
       {{"--codepage", "932"}, nullptr, "\x93\xFA\x96", "\u65E5\\x96", nullptr, nullptr},
       {{"--codepage", "utf-8"}, nullptr, "a\xC3", "a\\xC3", nullptr, nullptr},
-      // No CodePage: the plug-in's default (latin1 here, auto under Wine,
-      // where the default locale gives 1252), the same for these letters.
+      // No CodePage: the plug-in's default, auto (latin1 in the C locale
+      // here, 1252 under Wine's default), the same for these letters.
       {{}, nullptr, "\xE4\xF6\xFC", "\u00E4\u00F6\u00FC", nullptr, nullptr},
   };
   for (const Case& c : cases) {
@@ -293,7 +295,7 @@ TEST_F(HostTest, AutoIsTheCodePageOfTheLocale) {
   writeWholeFile(dir_.file("host.ini"), "[Story]\nFunction=GetItemDescription\nParam=0\n");
   struct Case {
     const char* locale;
-    const char* setting;  // CodePage in Korvo.ini
+    const char* setting;  // CodePage in Korvo.ini; null: none
     std::vector<std::string> args;
     const char* heading;
     const char* shown;
@@ -305,14 +307,16 @@ TEST_F(HostTest, AutoIsTheCodePageOfTheLocale) {
        "\u041F\u0440\u0438\u0432\u0435\u0442", nullptr},
       {"ru_RU.UTF-8", "auto", {}, "utf-8 (auto) (CodePage in Korvo.ini)",
        "\\xCF\\xF0\\xE8\\xE2\\xE5\\xF2", nullptr},
-      {"C", "auto", {}, "latin1 (CodePage in Korvo.ini)",
-       "\u00CF\u00F0\u00E8\u00E2\u00E5\u00F2",
-       "CodePage=auto (CodePage in Korvo.ini): the system's character set is no code page the "
-       "plug-in writes; shown as latin1"},
+      // A desktop's UTF-8 locale with no CodePage at all: the default is auto.
+      {"C.UTF-8", nullptr, {}, "utf-8 (auto) (the plug-in's default)",
+       "\\xCF\\xF0\\xE8\\xE2\\xE5\\xF2", nullptr},
+      // The C locale shows only ASCII: auto is latin1 there, without a warning.
+      {"C", "auto", {}, "latin1 (auto) (CodePage in Korvo.ini)",
+       "\u00CF\u00F0\u00E8\u00E2\u00E5\u00F2", nullptr},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.locale) + " CodePage=" + c.setting);
-    writeKorvoIni(std::string("CodePage=") + c.setting + "\n");
+    SCOPED_TRACE(std::string(c.locale) + " CodePage=" + (c.setting ? c.setting : "(none)"));
+    writeKorvoIni(c.setting ? std::string("CodePage=") + c.setting + "\n" : "");
     env_ = {"KORVO_FAKE_TEXT=\xCF\xF0\xE8\xE2\xE5\xF2", std::string("LANG=") + c.locale,
             std::string("LC_ALL=") + c.locale};
     std::vector<std::string> args = {"--lib", lib};

@@ -164,7 +164,7 @@ struct SettingCase {
 
 TEST(ConkyTextTest, ReadsCodePageAsThePluginDoes) {
   const SettingCase cases[] = {
-      {"", charset::kLatin1},
+      {"", 1252},  // the default is auto
       {"latin1", charset::kLatin1},
       {"utf-8", charset::kUtf8},
       {"UTF-8", charset::kUtf8},
@@ -186,6 +186,8 @@ TEST(ConkyTextTest, ReadsCodePageAsThePluginDoes) {
     EXPECT_EQ(chosen(c.setting, 1252), c.expected) << '"' << c.setting << '"';
   EXPECT_EQ(chosen("auto", charset::kUtf8), charset::kUtf8);
   EXPECT_EQ(chosen("auto", 0), charset::kLatin1) << "a system code page the plug-in lacks";
+  EXPECT_EQ(chosen("", charset::kUtf8), charset::kUtf8) << "a UTF-8 desktop, no setting";
+  EXPECT_EQ(chosen("", charset::kUsAscii), charset::kLatin1) << "the C locale, no setting";
 }
 
 }  // namespace

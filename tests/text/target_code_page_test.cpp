@@ -142,6 +142,7 @@ TEST(TargetCodePageTest, ParseSetting) {
       {"auto", 1250, true, 1250, false},
       {"Auto", 932, true, 932, false},
       {"auto", 65001, true, charset::kUtf8, false},
+      {"auto", charset::kUsAscii, true, charset::kLatin1, true},  // the C locale
       {"auto", 0, false, 0, false},  // a system code page Korvo cannot write
       {"auto", 437, false, 0, false},
       {"1251", 0, true, 1251, false},
