@@ -9,7 +9,7 @@ WERROR ?= ON
 
 # (tsan: the threaded tests under ThreadSanitizer)
 .PHONY: all deps build conky test sanitize tsan run bench bench-build fuzz soak clean windows-deps windows test-windows
-.PHONY: dist install
+.PHONY: dist test-dist install
 
 all: build
 
@@ -111,6 +111,17 @@ dist: windows
 	cmake -S . -B $(BUILD) -DKORVO_WERROR=$(WERROR) -DKORVO_TESTS=OFF
 	cmake --build $(BUILD) -j$(JOBS) --target korvo korvo-host korvo_conky
 	scripts/make-dist $(BUILD) build-win32 build-win64 dist
+
+# The packages as a user meets them (tests/dist): each zip unpacked and
+# loaded from its folder by korvo-host.exe under Wine (the x86 one where
+# the kernel runs 32-bit programs); the tarball's install.sh with a scratch
+# HOME, then Conky in console mode with the command it printed; the .deb
+# installed with dpkg, korvo-host --version from PATH, removed. As root.
+test-dist: dist
+	scripts/install-deps
+	cmake -S . -B $(BUILD) -DKORVO_WERROR=$(WERROR) -DKORVO_TESTS=ON
+	cmake --build $(BUILD) -j$(JOBS) --target dist_test
+	scripts/run-dist-tests $(BUILD)
 
 # The plug-in, korvo-host and the Conky module installed under PREFIX (the
 # same files as the .deb); each user then runs korvo-setup once.
