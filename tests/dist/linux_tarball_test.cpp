@@ -61,8 +61,10 @@ TEST(LinuxTarballTest, InstallShSetsUpTheUserAndConkyShowsTheFeedsWithThePrinted
   for (const char* file : kPackageFiles)
     EXPECT_TRUE(fs::is_regular_file(top + file)) << file << " is not in the tarball";
 
-  // ~/.local/bin is not on this PATH, as on a first login.
-  const std::vector<std::string> env = {"HOME=" + home, "PATH=/usr/local/bin:/usr/bin:/bin"};
+  // ~/.local/bin is not on this PATH, as on a first login; a UTF-8 locale,
+  // as on every desktop.
+  const std::vector<std::string> env = {"HOME=" + home, "PATH=/usr/local/bin:/usr/bin:/bin",
+                                        "LANG=C.UTF-8", "LC_ALL=C.UTF-8"};
   ProgramResult install = runTool({"sh", top + "install.sh"}, env, dir.path());
   ASSERT_EQ(install.exitCode, 0) << install.err << install.out;
   const std::string command = lastLine(install.out);
@@ -101,8 +103,10 @@ TEST(LinuxTarballTest, InstallShSetsUpTheUserAndConkyShowsTheFeedsWithThePrinted
         std::string("\nUnable to connect\n"),
         "\nNo news site named '" + sites[2] + "' in Korvo.ini.\n"})
     EXPECT_NE(conky.out.find(shown), std::string::npos) << shown << "\nnot in\n" << conky.out;
-  // The plug-in took its files from the folder it was loaded through.
+  // The plug-in took its files from the folder it was loaded through, and
+  // wrote no CodePage of its own into Korvo.ini.
   EXPECT_TRUE(fs::exists(config + "Korvolog.txt"));
+  EXPECT_EQ(readWholeFile(config + "Korvo.ini").find("CodePage"), std::string::npos);
   for (const char* file : {"Korvo.ini", "Korvolog.txt"})
     EXPECT_FALSE(fs::exists(home + "/.local/lib/korvo/" + file)) << file;
 
