@@ -9,6 +9,7 @@ WERROR ?= ON
 
 # (tsan: the threaded tests under ThreadSanitizer)
 .PHONY: all deps build conky test sanitize tsan run bench bench-build fuzz soak clean windows-deps windows test-windows
+.PHONY: dist test-dist install
 
 all: build
 
@@ -99,6 +100,38 @@ windows: windows-deps
 test-windows: windows
 	scripts/run-windows-tests build-win32 build-win64
 
+# What users download, named with the project's version V (project() in
+# CMakeLists.txt), into dist/: korvo-V-windows-x86.zip and
+# korvo-V-windows-x64.zip (korvo.dll, Korvo.ini, INSTALL.txt),
+# korvo-V-linux-x86_64.tar.gz (with install.sh) and korvo_V_amd64.deb
+# (cmake/packaging.cmake, scripts/make-dist). Builds the plug-ins, korvo-host
+# and the Conky module; no test program.
+dist: windows
+	scripts/install-deps dist
+	cmake -S . -B $(BUILD) -DKORVO_WERROR=$(WERROR) -DKORVO_TESTS=OFF
+	cmake --build $(BUILD) -j$(JOBS) --target korvo korvo-host korvo_conky
+	scripts/make-dist $(BUILD) build-win32 build-win64 dist
+
+# The packages as a user meets them (tests/dist): each zip unpacked and
+# loaded from its folder by korvo-host.exe under Wine (the x86 one where
+# the kernel runs 32-bit programs); the tarball's install.sh with a scratch
+# HOME, then Conky in console mode with the command it printed; the .deb
+# installed with dpkg, korvo-host --version from PATH, removed. As root.
+test-dist: dist
+	scripts/install-deps
+	cmake -S . -B $(BUILD) -DKORVO_WERROR=$(WERROR) -DKORVO_TESTS=ON
+	cmake --build $(BUILD) -j$(JOBS) --target dist_test
+	scripts/run-dist-tests $(BUILD)
+
+# The plug-in, korvo-host and the Conky module installed under PREFIX (the
+# same files as the .deb); each user then runs korvo-setup once.
+PREFIX ?= /usr/local
+install:
+	scripts/install-deps run
+	cmake -S . -B $(BUILD) -DKORVO_WERROR=$(WERROR) -DKORVO_TESTS=OFF
+	cmake --build $(BUILD) -j$(JOBS) --target korvo korvo-host korvo_conky
+	cmake --install $(BUILD) --prefix $(PREFIX) --strip
+
 clean:
 	rm -rf build build-asan build-tsan build-bench build-fuzz build-soak
-	rm -rf build-win32 build-win64 build-win-src build-win-wine
+	rm -rf build-win32 build-win64 build-win-src build-win-wine dist

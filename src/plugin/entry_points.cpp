@@ -3,6 +3,7 @@
 #include <climits>
 #include <string>
 
+#include "base/version.h"
 #include "dialog/options_dialog.h"
 #include "platform/ascii.h"
 #include "dialog/dialog_runner.h"
@@ -42,7 +43,7 @@ const char* publishWithTooltip(Context& ctx, Meter& meter, const std::string& te
 
 const char* infoText(unsigned index) {
   static constexpr const char* kInfo[] = {
-      "Korvo", "Korvo developers", "0.93", "2005", "2007-01-25", "", "korvo@localhost",
+      "Korvo", "Korvo developers", KORVO_VERSION, "2005", "2007-01-25", "", "korvo@localhost",
       "RSS reader plugin"};
   return index < sizeof kInfo / sizeof kInfo[0] ? kInfo[index] : kEmptyText;
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/limits.h"
+#include "base/version.h"
 #include "retrieval/http_answer.h"
 #include "retrieval/url.h"
 
@@ -40,6 +41,6 @@ HopAnswer plainHop(const HopRequest& request);
 // secure path's messages.
 HopAnswer secureHop(const HopRequest& request);
 
-inline constexpr const char* kUserAgent = "Korvo/0.93";
+inline constexpr const char* kUserAgent = "Korvo/" KORVO_VERSION;
 
 }  // namespace korvo
