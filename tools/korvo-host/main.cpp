@@ -9,6 +9,7 @@
 #include "host_meters.h"
 #include "host_options.h"
 #include "fetch_report.h"
+#include "base/version.h"
 #include "host_system.h"
 #include "meter_display.h"
 #include "platform/file_system.h"
