@@ -14,6 +14,7 @@
 
 #include "base/moved_feeds.h"
 #include "retrieval/http_fetcher.h"
+#include "support/case_address.h"
 #include "support/loopback_server.h"
 #include "support/nginx_server.h"
 #include "support/plugin_library.h"
@@ -33,9 +34,13 @@ const std::string kRss =
     "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>Secure</title>"
     "<item><title>One</title></item></channel></rss>\n";
 
+// /upstream/... is handed on to a plain server on the case's own address,
+// which the test scripts (nginx passes its answer on as it comes).
 std::string tlsServer(const std::string& listen, const std::string& cert) {
   const std::string dir = test::tlsDir();
   return "  server {\n    listen " + listen + " ssl;\n    root $www;\n"
+         "    location /upstream/ {\n      proxy_pass http://" + test::caseAddress() + "/;\n"
+         "      proxy_buffering off;\n      postpone_output 0;\n    }\n"
          "    ssl_certificate " + dir + cert + ".pem;\n"
          "    ssl_certificate_key " + dir + cert + ".key;\n"
          "    ssl_protocols TLSv1.2 TLSv1.3;\n"
@@ -236,6 +241,35 @@ TEST_F(SecureDownloadTest, AHandshakeThatNeverEndsStopsAtItsBound) {
   expectFailure("TLS handshake timed out.");
   EXPECT_GE(took, Ms(500));
   EXPECT_LT(took, Ms(3000));
+}
+
+// After the handshake no wait for the server's next byte lasts longer
+// than the receive time-out, whether the head came or not; the whole
+// download's bound is far off.
+TEST_F(SecureDownloadTest, AServerThatStopsSendingIsLeftAfterTheReceiveTimeout) {
+  KORVO_SKIP_WITHOUT_PORT_80();
+  const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: 100000\r\n\r\n";
+  const struct {
+    const char* name;
+    test::Script script;
+  } cases[] = {
+      {"the head and a little of the body, then nothing",
+       test::Script().send(head + "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel>").stall()},
+      {"no answer at all", test::Script().stall()},
+  };
+  env.limits.receiveTimeoutMs = 500;
+  env.limits.maxDownloadMs = 20000;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::LoopbackServer upstream(test::caseAddress(), c.script);
+    ASSERT_TRUE(upstream.ok()) << upstream.error();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(fetch("https://good.korvo.test/upstream/feed.xml"));
+    const auto took = std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - start);
+    expectFailure("Server stopped sending data.");
+    EXPECT_GE(took.count(), 500);
+    EXPECT_LT(took.count(), 10000) << "not the whole download's bound";
+  }
 }
 
 TEST_F(SecureDownloadTest, APlainServerOnAnHttpsAddressFailsTheHandshake) {

@@ -333,12 +333,27 @@ HttpsAnswer httpsGet(const HttpsRequest& request) {
     }
     return failWith(error);
   }
+  // From here on each wait for the server is bounded by the receive
+  // time-out as well as by the deadline; a wait cut by the former is a
+  // server that stopped sending.
+  bool stallBound = false;
+  auto boundWaits = [&](int remaining) {
+    int wait = remaining;
+    stallBound = request.receiveTimeoutMs > 0 && request.receiveTimeoutMs < remaining;
+    if (stallBound) wait = request.receiveTimeoutMs;
+    WinHttpSetTimeouts(req.h, remaining, remaining, remaining, wait);
+    headerWait = static_cast<DWORD>(wait);
+    WinHttpSetOption(req.h, kOptionReceiveResponseTimeout, &headerWait, sizeof headerWait);
+  };
+  auto failReceiving = [&](DWORD error) {
+    if (error == ERROR_WINHTTP_TIMEOUT || error == WSAETIMEDOUT)
+      return fail(stallBound ? HttpsFailure::Stalled : HttpsFailure::TooLong, error);
+    return failWith(error);
+  };
   const int afterSend = msLeft(request.deadline);
   if (afterSend <= 0) return fail(HttpsFailure::TooLong, 0);
-  WinHttpSetTimeouts(req.h, afterSend, afterSend, afterSend, afterSend);
-  headerWait = static_cast<DWORD>(afterSend);
-  WinHttpSetOption(req.h, kOptionReceiveResponseTimeout, &headerWait, sizeof headerWait);
-  if (!WinHttpReceiveResponse(req.h, nullptr)) return failWith(GetLastError());
+  boundWaits(afterSend);
+  if (!WinHttpReceiveResponse(req.h, nullptr)) return failReceiving(GetLastError());
 
   DWORD status = 0;
   DWORD size = sizeof status;
@@ -359,9 +374,9 @@ HttpsAnswer httpsGet(const HttpsRequest& request) {
     if (request.cancel && request.cancel->load()) return fail(HttpsFailure::Cancelled, 0);
     const int remaining = msLeft(request.deadline);
     if (remaining <= 0) return fail(HttpsFailure::TooLong, 0);
-    WinHttpSetTimeouts(req.h, remaining, remaining, remaining, remaining);
+    boundWaits(remaining);
     DWORD got = 0;
-    if (!WinHttpReadData(req.h, buffer, sizeof buffer, &got)) return failWith(GetLastError());
+    if (!WinHttpReadData(req.h, buffer, sizeof buffer, &got)) return failReceiving(GetLastError());
     if (got == 0) break;
     if (got > request.maxBodyBytes - answer.body.size()) return fail(HttpsFailure::TooLarge, 0);
     answer.body.append(buffer, got);
