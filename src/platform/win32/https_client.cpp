@@ -302,13 +302,15 @@ HttpsAnswer httpsGet(const HttpsRequest& request) {
   WinHttpSetOption(req.h, WINHTTP_OPTION_DISABLE_FEATURE, &noRedirects, sizeof noRedirects);
 
   // The handshake runs inside the send; its bound is the send's and the
-  // receive's time-out there. The wait for headers needs its own option.
+  // receive's time-out there. The wait for headers needs its own option,
+  // set here already: Wine waits for them inside the send.
   const int left = msLeft(request.deadline);
   const int connectMs = std::min(request.connectTimeoutMs, left);
   const int handshakeMs = std::min(request.handshakeTimeoutMs, left);
   WinHttpSetTimeouts(req.h, left, std::max(connectMs, 1), std::max(handshakeMs, 1),
                      std::max(handshakeMs, 1));
-  DWORD headerWait = static_cast<DWORD>(std::max(left, 1));
+  DWORD headerWait = static_cast<DWORD>(std::max(
+      request.receiveTimeoutMs > 0 ? std::min(left, request.receiveTimeoutMs) : left, 1));
   WinHttpSetOption(req.h, kOptionReceiveResponseTimeout, &headerWait, sizeof headerWait);
 
   std::wstring extra;
