@@ -5,12 +5,18 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "base/moved_feeds.h"
 #include "retrieval/http_fetcher.h"
@@ -296,6 +302,63 @@ TEST_F(SecureDownloadTest, KorvoHostFetchReportsEachHopOrTheError) {
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_THAT(result.out, HasSubstr("hop 1: https://untrusted.korvo.test/feed.xml\n  (no answer)\n"
                                     "error: Certificate not trusted.\n  why: SSL certificate problem"));
+}
+
+// True once this process has a TCP connect to 127.0.0.27:80 under way
+// (SYN sent, no answer yet).
+bool ipv4ConnectPending() {
+  std::ifstream table("/proc/self/net/tcp");
+  std::string line;
+  while (std::getline(table, line))
+    if (line.find(" 1B00007F:0050 02 ") != std::string::npos) return true;
+  return false;
+}
+
+// A name with an IPv6 and an IPv4 address: libcurl tries them side by
+// side, opening a socket for the second family while the first still
+// waits, and keeps whichever connects first. Here the IPv6 connect, tried
+// first, wins after the IPv4 one has begun (the IPv4 server never answers);
+// then the handshake stalls. The TCP connect must be seen on the winner,
+// whatever socket curl opened last: the failure is the handshake's, within
+// its bound, not a connect that never ended.
+TEST(SecureConnectTest, TheConnectSeenIsTheOneCurlKeptWhenBothFamiliesAreTried) {
+  KORVO_SKIP_WITHOUT_TLS_NAMESPACE();
+  test::LoopbackServer ipv4 = test::LoopbackServer::unanswered("127.0.0.27");
+  ASSERT_TRUE(ipv4.ok()) << ipv4.error();
+  // [::1]:80 with its accept queue full: the first connect request is
+  // dropped, and its repetition (a second later) is answered once the
+  // queue has room again.
+  sockaddr_in6 self{};
+  self.sin6_family = AF_INET6;
+  self.sin6_port = htons(80);
+  self.sin6_addr = in6addr_loopback;
+  const int listener = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int one = 1;
+  ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&self), sizeof self), 0);
+  ASSERT_EQ(::listen(listener, 0), 0);
+  const int filler = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_EQ(::connect(filler, reinterpret_cast<sockaddr*>(&self), sizeof self), 0);
+  // Room for the IPv6 connect once the IPv4 one is under way.
+  int accepted = -1;
+  std::thread room([&] {
+    for (auto until = std::chrono::steady_clock::now() + Ms(20000);
+         !ipv4ConnectPending() && std::chrono::steady_clock::now() < until;)
+      std::this_thread::sleep_for(Ms(5));  // a look at the connection table, not a guess
+    accepted = ::accept(listener, nullptr, nullptr);
+  });
+
+  Environment env;
+  env.limits.connectTimeoutMs = 5000;
+  env.limits.handshakeTimeoutMs = 500;
+  Feed feed("https://both.korvo.test:80/feed.xml", env);
+  std::string body;
+  DownloadTrace trace;
+  EXPECT_FALSE(download(feed, body, &trace));
+  room.join();
+  EXPECT_EQ(feed.errorText, "TLS handshake timed out.") << trace.detail;
+  for (int fd : {accepted, filler, listener})
+    if (fd >= 0) ::close(fd);
 }
 
 std::size_t openDescriptors() {
