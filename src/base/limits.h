@@ -30,7 +30,10 @@ inline constexpr int kReceiveTimeoutMs = 12000;
 inline constexpr int kConnectTimeoutMs = 12000;
 inline constexpr std::size_t kMaxResponseBytes = 16u * 1024u * 1024u;  // also a body after decompression
 inline constexpr int kMaxDownloadMs = 30000;
-inline constexpr int kWorkerIdleMs = 2000;  // a download worker with nothing to do ends
+// A download worker with nothing to do ends after this long. On Windows a
+// worker holds the library while it runs, so an idle one would keep a
+// library that the host unloads (and loads again) from being unloaded.
+inline constexpr int kWorkerIdleMs = 0;
 
 // Refresh.
 inline constexpr unsigned kRetryDelaySeconds = 10;

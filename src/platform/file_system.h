@@ -17,7 +17,17 @@ struct FileInfo {
   std::string name;  // without the directory
   std::uint64_t size = 0;
   std::uint32_t modified = 0;
+  // Which file it is (inode, file index) and the system's finest stamp of
+  // its last change of any kind (contents, times, name): a file written in
+  // its place, or touched, differs in one of them.
+  std::uint64_t id = 0;
+  std::uint64_t changed = 0;
 };
+
+// True when a and b describe the same file, unchanged between the looks.
+inline bool sameFile(const FileInfo& a, const FileInfo& b) {
+  return a.size == b.size && a.modified == b.modified && a.id == b.id && a.changed == b.changed;
+}
 
 // The whole content of a regular file; nullopt when it is missing, not a
 // regular file, unreadable, or larger than maxBytes. Never blocks on a

@@ -20,6 +20,7 @@ struct HttpsRequest {
   std::vector<std::string> headers;  // extra request lines, "Name: value"
   int connectTimeoutMs = 0;          // to the end of the TCP connect
   int handshakeTimeoutMs = 0;        // from there to the end of the TLS handshake
+  int receiveTimeoutMs = 0;          // after the handshake, the longest wait for a byte (0: none)
   std::chrono::steady_clock::time_point deadline;  // the end of the whole call
   std::size_t maxBodyBytes = 0;      // after decompression
   const std::atomic<bool>* cancel = nullptr;  // when set to true, the call ends soon
@@ -36,6 +37,7 @@ enum class HttpsFailure {
   CertificateExpired,
   TooLarge,
   TooLong,
+  Stalled,  // no byte for the receive time-out
   Cancelled,
   TransferFailed,
 };

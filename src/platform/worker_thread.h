@@ -32,10 +32,4 @@ class WorkerThread {
   std::unique_ptr<State> state_;
 };
 
-// Keeps the library loaded until every WorkerThread still running has
-// ended (for the rest of the process where a thread cannot hold the
-// library itself); false when that failed. Not from the library's unload
-// notification on Linux: the unload cannot be stopped there.
-bool keepLoadedForWorkers();
-
 }  // namespace korvo

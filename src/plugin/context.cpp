@@ -5,7 +5,6 @@
 #include "platform/https_client.h"
 #include "platform/ini_file.h"
 #include "platform/shell.h"
-#include "platform/worker_thread.h"
 
 namespace korvo {
 namespace {
@@ -63,7 +62,10 @@ Context::Context() : moved_(std::make_shared<MovedFeeds>()), result_(std::make_u
       std::make_shared<std::pair<std::shared_ptr<Logger>, std::shared_ptr<MovedFeeds>>>(logger_,
                                                                                          moved_),
       diskCache_);
-  downloads_->onLingering = [] { return keepLoadedForWorkers(); };
+  // A worker still busy at the last dllshutdown (in a parse, or on Windows
+  // in a name lookup) goes on: on Windows it holds the library itself;
+  // elsewhere the unload waits for it.
+  downloads_->onLingering = [] { return true; };
   meterEnv_ = MeterEnv{&cache_, settings_.get(), &openLink, downloads_.get()};
   result_->setCodePage(settings_->codePage.number);
   logger_->writeLine("DLLMain()");
@@ -75,8 +77,9 @@ Context::~Context() {
   // Where the unload notification holds the loader lock, a worker may need
   // that lock to end: nothing is waited for there (each worker holds the
   // library itself). Elsewhere the unload has begun and nothing can keep
-  // the library loaded any more: a worker that does not end in time is
-  // waited for (no network wait is left uncancelled there).
+  // the library loaded any more: a worker that does not end in time, or
+  // one the last dllshutdown left running, is waited for (no network wait
+  // is left uncancelled there; a parse ends on its own).
   if (kMayJoinAtUnload) downloads_->onLingering = nullptr;
   step([&] {
     downloads_->stop(kMayJoinAtUnload ? BackgroundDownloads::kStopWait : std::chrono::milliseconds(0),

@@ -49,6 +49,10 @@ struct BackgroundDownloads::Shared {
   std::atomic<std::size_t> doneCount{0};
   int idle = 0;
   int running = 0;
+  // Workers in work that no cancel reaches but that ends on its own in
+  // bounded time (a parse, the disk copy's write): stop() does not wait
+  // for them.
+  int uncancellable = 0;
   std::vector<int> idleEnded;  // workers that ended after being idle, to be joined
   bool stopping = false;
 };
@@ -86,23 +90,38 @@ std::unique_ptr<Feed> showStored(BackgroundDownloads::Shared& s,
   return shown;
 }
 
+// Marks the calling worker as busy in work that no cancel reaches (on), or
+// as back in work that looks at the cancel flag; work() clears a mark left
+// on when it hands the job in.
+void markUncancellable(BackgroundDownloads::Shared& s, bool& marked, bool on = true) {
+  if (marked == on) return;
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.uncancellable += on ? 1 : -1;
+  marked = on;
+  s.finished.notify_all();
+}
+
 // job's download, with the stored copy first when job asks for it (handed
 // to the host at once, ahead of the download) and the outcome recorded in
 // the disk cache.
-void download(BackgroundDownloads::Shared& s, BackgroundDownloads::Shared::Job& job) {
+void download(BackgroundDownloads::Shared& s, BackgroundDownloads::Shared::Job& job,
+              bool& uncancellable) {
+  const auto parsing = [&] { markUncancellable(s, uncancellable); };
   DiskCache* disk = s.diskCache.get();
   if (disk == nullptr) {
-    job.parsed = fetchAndParse(*job.feed, job.options);
+    job.parsed = fetchAndParse(*job.feed, job.options, nullptr, parsing);
     return;
   }
   std::unique_ptr<Feed> early;
   if (job.fromDisk) {
+    markUncancellable(s, uncancellable);
     try {
       early = showStored(s, job);
     } catch (...) {
       // Out of memory: the download goes on as an ordinary one.
       early.reset();
     }
+    markUncancellable(s, uncancellable, false);
   }
   if (early) {
     // The host shows the stored items now, not after the download.
@@ -114,7 +133,7 @@ void download(BackgroundDownloads::Shared& s, BackgroundDownloads::Shared::Job& 
   }
   DownloadFacts facts;
   Feed& feed = *job.feed;
-  job.parsed = fetchAndParse(feed, job.options, &facts);
+  job.parsed = fetchAndParse(feed, job.options, &facts, parsing);
   if (s.cancel.load()) return;
   try {
     if (job.parsed && !feed.raw.body.empty()) {
@@ -132,25 +151,34 @@ void work(const std::shared_ptr<BackgroundDownloads::Shared>& shared, int id) {
   BackgroundDownloads::Shared& s = *shared;
   std::unique_lock<std::mutex> lock(s.mutex);
   for (;;) {
-    ++s.idle;
-    const bool woken =
-        s.work.wait_for(lock, s.idleLimit, [&] { return s.stopping || !s.queue.empty(); });
-    --s.idle;
-    if (s.stopping) break;
-    if (!woken) {
-      // An idle thread ends, so that on Windows its reference to the
-      // library does not keep a library the host has unloaded loaded.
-      s.idleEnded.push_back(id);
-      break;
+    if (s.queue.empty() && !s.stopping) {
+      // Without an idle limit the worker ends under the same lock that
+      // handed in its last job: whoever takes that job can join it.
+      bool woken = false;
+      if (s.idleLimit > Milliseconds(0)) {
+        ++s.idle;
+        woken = s.work.wait_for(lock, s.idleLimit, [&] { return s.stopping || !s.queue.empty(); });
+        --s.idle;
+      }
+      if (!woken && !s.stopping) {
+        // On Windows a worker holds the library while it runs: one with
+        // nothing to do ends, so that a host's unload is not held up.
+        s.idleEnded.push_back(id);
+        break;
+      }
     }
+    if (s.stopping) break;
     BackgroundDownloads::Shared::Job job = std::move(s.queue.front());
     s.queue.pop_front();
     lock.unlock();
+    bool uncancellable = false;
     try {
-      if (job.variant)
+      if (job.variant) {
+        markUncancellable(s, uncancellable);
         addVariant(*job.feed, job.options);
-      else
-        download(s, job);
+      } else {
+        download(s, job, uncancellable);
+      }
     } catch (...) {
       // Out of memory: the copy holds whatever it got; the failure shows as
       // no new data.
@@ -158,6 +186,7 @@ void work(const std::shared_ptr<BackgroundDownloads::Shared>& shared, int id) {
       job.feed->state.stampError(job.feed->env().clock->now());
     }
     lock.lock();
+    if (uncancellable) --s.uncancellable;
     s.done.push_back(std::move(job));
     s.doneCount.fetch_add(1, std::memory_order_release);
     s.finished.notify_all();
@@ -196,7 +225,8 @@ BackgroundDownloads::BackgroundDownloads(FeedCache& cache, const Environment& wo
       workerEnv_(workerEnv),
       budgetMs_(budgetMs),
       keepAlive_(std::move(keepAlive)),
-      diskCache_(budgetMs == kWaitWholeDownload ? nullptr : std::move(diskCache)) {}
+      diskCache_(budgetMs == kWaitWholeDownload ? nullptr : std::move(diskCache)),
+      budget_(Milliseconds(std::max(0, budgetMs))) {}
 
 BackgroundDownloads::~BackgroundDownloads() { stop(kStopWait); }
 
@@ -208,10 +238,15 @@ void BackgroundDownloads::refresh(Feed& feed, int updateInterval, const CleanupO
   const bool downloading =
       !inFlight_.empty() && std::find(inFlight_.begin(), inFlight_.end(), feed.url) != inFlight_.end();
   if (!downloading && state.isDue(updateInterval, feed.env().clock->now())) {
-    if (!start(feed, options))
-      fetchAndParse(feed, options);
-    else if (!state.hasData)
+    if (!start(feed, options)) {
+      // Downloading here would hold the host's thread past the budget:
+      // the feed fails now and is tried again after the retry delay.
+      feed.setError("No thread to download on.");
+      state.setErrorPending(true);
+      state.stampError(feed.env().clock->now());
+    } else if (!state.hasData) {
       waitFor(feed.url);
+    }
   } else if (downloading && !state.hasData) {
     waitFor(feed.url);
   }
@@ -276,7 +311,7 @@ bool BackgroundDownloads::enqueue(Job job) {
   try {
     const int id = nextWorkerId_++;
     workers_.reserve(workers_.size() + 1);
-    workers_.push_back(Worker{id, WorkerThread([shared = shared_, id] { work(shared, id); })});
+    workers_.push_back(Worker{id, startThread([shared = shared_, id] { work(shared, id); })});
     ++s.running;
     return true;
   } catch (...) {
@@ -289,6 +324,8 @@ bool BackgroundDownloads::enqueue(Job job) {
 }
 
 void BackgroundDownloads::joinIdleEnded() {
+  joinLeftEnded();
+  if (!shared_) return;
   std::vector<int> ended;
   {
     std::lock_guard<std::mutex> lock(shared_->mutex);
@@ -325,6 +362,9 @@ void BackgroundDownloads::applyFinished() {
     done.swap(shared_->done);
     shared_->doneCount.store(0, std::memory_order_relaxed);
   }
+  // A worker that handed in its last job has ended with it: once its
+  // result shows, no thread of the pool is left holding the library.
+  joinIdleEnded();
   // Downloads first: a variant made from a document that a download in
   // the same batch replaces is out of date.
   std::stable_partition(done.begin(), done.end(),
@@ -361,13 +401,8 @@ void BackgroundDownloads::applyVariant(const CleanupOptions& options, Feed& copy
 void BackgroundDownloads::waitFor(const std::string& url, const CleanupOptions* variant) {
   if (budgetMs_ <= 0 || !shared_) return;
   const SteadyClock::time_point now = SteadyClock::now();
-  if (now - windowStart_ >= std::chrono::seconds(1)) {
-    windowStart_ = now;
-    waited_ = Milliseconds(0);
-    ++tally_.windows;
-  }
-  const Milliseconds left = Milliseconds(budgetMs_) - waited_;
-  if (left <= Milliseconds(0)) return;
+  const SteadyClock::duration left = budget_.allowance(now);
+  if (left <= SteadyClock::duration::zero()) return;
   ++tally_.waits;
   {
     Shared& s = *shared_;
@@ -379,9 +414,10 @@ void BackgroundDownloads::waitFor(const std::string& url, const CleanupOptions* 
       });
     });
   }
-  const auto waited = std::chrono::duration_cast<Milliseconds>(SteadyClock::now() - now);
-  waited_ += waited;
-  tally_.waited += waited;
+  const SteadyClock::time_point end = SteadyClock::now();
+  budget_.record(now, end);
+  tally_.waited += std::chrono::duration_cast<Milliseconds>(end - now);
+  tally_.busiestSecond = std::chrono::duration_cast<Milliseconds>(budget_.busiestWindow());
   applyFinished();
 }
 
@@ -406,10 +442,37 @@ bool BackgroundDownloads::waitForFinished(std::chrono::milliseconds timeout) {
   });
 }
 
+void BackgroundDownloads::joinLeftEnded() {
+  for (auto it = left_.begin(); it != left_.end();) {
+    bool ended = false;
+    {
+      std::lock_guard<std::mutex> lock(it->shared->mutex);
+      ended = it->shared->running == 0;
+    }
+    if (!ended) {
+      ++it;
+      continue;
+    }
+    for (Worker& worker : it->workers) worker.thread.join();  // past their last lock
+    it = left_.erase(it);
+  }
+}
+
 bool BackgroundDownloads::stop(std::chrono::milliseconds wait, bool join) {
-  if (!shared_) return true;
+  // Feeds whose download is dropped are tried again after the retry delay,
+  // like a failed download.
+  for (const std::string& url : inFlight_) {
+    if (Feed* feed = cache_.find(url)) {
+      feed->state.setErrorPending(true);
+      feed->state.stampError(feed->env().clock->now());
+    }
+  }
+  inFlight_.clear();
+  variantsInFlight_.clear();
+  // A job dropped from the queue never read its stored copy.
+  diskTried_.clear();
+  if (!shared_) return stopLeft(join);
   std::shared_ptr<Shared> shared = std::move(shared_);
-  bool ended = false;
   int running = 0;
   {
     std::unique_lock<std::mutex> lock(shared->mutex);
@@ -417,9 +480,12 @@ bool BackgroundDownloads::stop(std::chrono::milliseconds wait, bool join) {
     shared->cancel = true;
     shared->queue.clear();
     shared->work.notify_all();
-    ended = shared->finished.wait_for(lock, wait, [&] { return shared->running == 0; });
+    // Work that no cancel reaches ends on its own: not waited for here.
+    shared->finished.wait_for(lock, wait,
+                              [&] { return shared->running == shared->uncancellable; });
     running = shared->running;
   }
+  const bool ended = running == 0;
   const bool kept = !ended && onLingering && onLingering();
   if (kept || (!ended && !join)) {
     workerEnv_.writeLine("Shut-down: " + std::to_string(running) +
@@ -431,19 +497,42 @@ bool BackgroundDownloads::stop(std::chrono::milliseconds wait, bool join) {
     workerEnv_.writeLine("Shut-down: waiting for " + std::to_string(running) +
                          " download(s) that could not be stopped");
   }
-  const bool left = kept || (!ended && !join);
-  for (Worker& worker : workers_) {
-    if (!left && join)
-      worker.thread.join();
-    else
-      worker.thread.detach();
+  if (kept && join) {
+    // Joined once they have ended: by a later start or stop, at the latest
+    // by the one at unload.
+    left_.push_back(Left{shared, std::move(workers_)});
+  } else {
+    for (Worker& worker : workers_) {
+      if (join && !kept)
+        worker.thread.join();
+      else
+        worker.thread.detach();
+    }
   }
   workers_.clear();
-  inFlight_.clear();
-  variantsInFlight_.clear();
-  // A job dropped from the queue never read its stored copy.
-  diskTried_.clear();
-  return ended;
+  return stopLeft(join) && ended;
+}
+
+bool BackgroundDownloads::stopLeft(bool join) {
+  if (!join) {
+    for (Left& left : left_)
+      for (Worker& worker : left.workers) worker.thread.detach();
+    left_.clear();
+    return true;
+  }
+  joinLeftEnded();
+  if (left_.empty() || (onLingering && onLingering())) return true;
+  int running = 0;
+  for (const Left& left : left_) {
+    std::lock_guard<std::mutex> lock(left.shared->mutex);
+    running += left.shared->running;
+  }
+  workerEnv_.writeLine("Shut-down: waiting for " + std::to_string(running) +
+                       " download(s) left running at an earlier stop");
+  for (Left& left : left_)
+    for (Worker& worker : left.workers) worker.thread.join();
+  left_.clear();
+  return true;
 }
 
 }  // namespace korvo

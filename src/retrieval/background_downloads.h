@@ -1,12 +1,12 @@
 #pragma once
 // Downloads off the host's thread. Due feeds are downloaded and parsed by a
 // small pool of worker threads (at most kMaxWorkers, started on first need,
-// each ending once it has been idle for limits::kWorkerIdleMs; never two
-// downloads of one URL at a time) into private copies; the host's
+// each ending once it has nothing to do (after limits::kWorkerIdleMs); never
+// two downloads of one URL at a time) into private copies; the host's
 // thread applies finished copies to the feeds of the cache when a refresh
 // starts, so a Feed is only ever changed on the host's thread. A refresh
 // waits for a download only when its feed has nothing to show yet, and all
-// refreshes together wait at most the budget in any one second.
+// refreshes together wait at most the budget within any 1000 ms.
 //
 // Everything but the constructor's environment is host-thread only. The
 // workers' environment (its log, clock, moved feeds) must stay usable from
@@ -35,6 +35,7 @@
 #include "platform/worker_thread.h"
 #include "retrieval/disk_cache.h"
 #include "retrieval/feed_cache.h"
+#include "retrieval/wait_budget.h"
 
 namespace korvo {
 
@@ -65,10 +66,13 @@ class BackgroundDownloads {
   void applyFinished();
 
   // Cancels the downloads in flight and waits at most `wait` for the
-  // workers to end. Workers still running then (in work that cannot be
-  // cancelled, such as a name lookup on Windows) are left to end on their
-  // own when onLingering says the library stays loaded for them, and the
-  // log says so; otherwise they are waited for after all. False then.
+  // workers to end; workers busy in work that no cancel reaches but that
+  // ends on its own (a parse) are not waited for. Workers still running
+  // then (in such work, or in a name lookup on Windows) are left to end on
+  // their own when onLingering says so, and the log says so; a later
+  // start() or stop() joins them once they have ended, and a stop() for
+  // which onLingering says no waits for them. Otherwise they are waited for
+  // after all. False when a worker is left running.
   // join false: no thread is joined, every worker is left to end on its own
   // (where the caller may not wait for a thread, such as under a loader
   // lock). Feeds that were being downloaded become due again after the
@@ -76,8 +80,15 @@ class BackgroundDownloads {
   bool stop(std::chrono::milliseconds wait, bool join = true);
   static constexpr std::chrono::milliseconds kStopWait{800};
   // Called by stop() when a worker could not be ended within the wait:
-  // true when the library stays loaded while it runs (null: false).
+  // true when it may go on after stop() returns, the library staying loaded
+  // until it ends (null: false).
   std::function<bool()> onLingering;
+  // Starts a worker thread; throws as WorkerThread's constructor does when
+  // no thread can be had (tests put a failing one here). A due feed that
+  // gets no worker fails ("No thread to download on.") and is tried again
+  // after the retry delay: it is never downloaded on the calling thread.
+  std::function<WorkerThread(std::function<void()>)> startThread =
+      [](std::function<void()> body) { return WorkerThread(std::move(body)); };
 
   // Waits up to timeout until every download and variant started has finished (not
   // applied: the next refresh applies them); true when they all have.
@@ -85,11 +96,12 @@ class BackgroundDownloads {
 
   int budgetMs() const { return budgetMs_; }
   // The waits of refreshes for a download, since construction: how many
-  // began, in how many one-second windows, and how long they lasted in all.
+  // began, how long they lasted in all, and the most of it within any
+  // 1000 ms.
   struct WaitTally {
     int waits = 0;
-    int windows = 0;
     std::chrono::milliseconds waited{0};
+    std::chrono::milliseconds busiestSecond{0};
   };
   const WaitTally& waitTally() const { return tally_; }
   // Downloads started and not yet applied.
@@ -120,13 +132,17 @@ class BackgroundDownloads {
   template <typename Job>
   bool enqueue(Job job);
   // Waits until url's download (with variant: url's variant for those
-  // options) has finished or the budget left in this second is spent.
+  // options) has finished or the budget that the last second left is spent.
   void waitFor(const std::string& url, const CleanupOptions* variant = nullptr);
   // Adds the variant a worker made in copy to its feed, unless the feed
   // keeps another document now or already has a variant for options.
   void applyVariant(const CleanupOptions& options, Feed& copy);
-  // Joins the workers that ended after being idle.
+  // Joins the workers that ended after being idle, and those left running
+  // by an earlier stop() that have ended since.
   void joinIdleEnded();
+  void joinLeftEnded();
+  // stop() for the workers an earlier stop() left running.
+  bool stopLeft(bool join);
 
   FeedCache& cache_;
   Environment workerEnv_;
@@ -141,6 +157,12 @@ class BackgroundDownloads {
     WorkerThread thread;
   };
   std::vector<Worker> workers_;
+  // Workers an earlier stop() left running, with the state they share.
+  struct Left {
+    std::shared_ptr<Shared> shared;
+    std::vector<Worker> workers;
+  };
+  std::vector<Left> left_;
   int nextWorkerId_ = 0;
   std::vector<std::string> inFlight_;  // URLs started and not yet applied
   struct VariantJob {
@@ -149,8 +171,7 @@ class BackgroundDownloads {
   };
   std::vector<VariantJob> variantsInFlight_;  // started and not yet applied
   int variantsStarted_ = 0;
-  std::chrono::steady_clock::time_point windowStart_{};
-  std::chrono::milliseconds waited_{0};  // in the second from windowStart_
+  WaitBudget budget_;
   WaitTally tally_;
 };
 

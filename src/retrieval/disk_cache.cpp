@@ -242,8 +242,7 @@ void DiskCache::pruneKeeping(std::string_view keep) const {
   auto removeIfUnchanged = [&](const files::FileInfo& listed) {
     const std::string path = folder_ + kPathSeparator + listed.name;
     const std::optional<files::FileInfo> current = files::fileInfo(path);
-    if (current && current->size == listed.size && current->modified == listed.modified)
-      files::removeFile(path);
+    if (current && files::sameFile(*current, listed)) files::removeFile(path);
   };
   std::vector<files::FileInfo> copies;
   for (files::FileInfo& file : files::listFiles(folder_)) {

@@ -8,7 +8,8 @@
 
 namespace korvo {
 
-bool fetchAndParse(Feed& feed, const CleanupOptions& options, DownloadFacts* facts) {
+bool fetchAndParse(Feed& feed, const CleanupOptions& options, DownloadFacts* facts,
+                   const std::function<void()>& beforeParse) {
   const Clock& clock = *feed.env().clock;
   RefreshState& state = feed.state;
   std::string body;
@@ -25,6 +26,7 @@ bool fetchAndParse(Feed& feed, const CleanupOptions& options, DownloadFacts* fac
     state.stampUpdate(clock.now());
     return false;
   }
+  if (beforeParse) beforeParse();
   // The character-set step converts body in place; the document is kept
   // as it came, for the other cleanups.
   std::string received = body;

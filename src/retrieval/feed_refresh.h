@@ -3,6 +3,8 @@
 // parse, cleaned with the options of the meter that asked; then makes sure
 // the feed holds its document cleaned with those options. Outcomes are
 // visible only in the feed (its state, fields, variants and errorText).
+#include <functional>
+
 #include "feed/cleanup_options.h"
 #include "feed/feed.h"
 #include "retrieval/http_fetcher.h"
@@ -19,7 +21,10 @@ void refresh(Feed& feed, int updateInterval, const CleanupOptions& options);
 // channel, cleanup, document and variants; false when a failed download or
 // a "not modified" left them as they were.
 // facts, when given, receives what download() learnt of the answer.
-bool fetchAndParse(Feed& feed, const CleanupOptions& options, DownloadFacts* facts = nullptr);
+// beforeParse, when given, is called once a body has come and before it is
+// converted and parsed (work that the cancel hook does not reach).
+bool fetchAndParse(Feed& feed, const CleanupOptions& options, DownloadFacts* facts = nullptr,
+                   const std::function<void()>& beforeParse = nullptr);
 
 // The kept document cleaned with options, made once per download.
 void addVariant(Feed& feed, const CleanupOptions& options);

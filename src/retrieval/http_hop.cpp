@@ -97,6 +97,8 @@ const char* messageOf(HttpsFailure failure) {
       return "Response too large.";
     case HttpsFailure::TooLong:
       return "Download took too long.";
+    case HttpsFailure::Stalled:
+      return "Server stopped sending data.";
     case HttpsFailure::Cancelled:
       return "Download cancelled.";
     case HttpsFailure::TransferFailed:
@@ -144,6 +146,7 @@ HopAnswer secureHop(const HopRequest& request) {
   if (!request.etag.empty()) call.headers.push_back("If-None-Match: " + request.etag);
   call.connectTimeoutMs = request.bounds->connectTimeoutMs;
   call.handshakeTimeoutMs = request.bounds->handshakeTimeoutMs;
+  call.receiveTimeoutMs = std::max(1, request.bounds->receiveTimeoutMs);
   call.deadline = request.deadline;
   call.maxBodyBytes = request.bounds->maxResponseBytes;
   call.cancel = request.cancel;

@@ -38,7 +38,9 @@ HopAnswer plainHop(const HopRequest& request);
 
 // https://: the answer is rebuilt as "HTTP/1.1 NNN" + the final answer's
 // header lines + body, whatever HTTP version carried it; failures carry the
-// secure path's messages.
+// secure path's messages, and a server that sends no byte for the receive
+// time-out after the handshake fails with "Server stopped sending data."
+// as on the plain path.
 HopAnswer secureHop(const HopRequest& request);
 
 inline constexpr const char* kUserAgent = "Korvo/" KORVO_VERSION;

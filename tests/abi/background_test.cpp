@@ -235,6 +235,67 @@ TEST_F(BackgroundAbiTest, AFailureOnAWorkerShowsItsErrorTextWithShowError) {
   lib->dllshutdown(id);
 }
 
+// A feed of about 14 MiB whose parse lasts a while: items with HTML and
+// character references to clean.
+std::string largeFeed() {
+  std::string body = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Large</title>";
+  const std::string description =
+      "<description>&lt;p&gt;Some &lt;b&gt;bold&lt;/b&gt; text &amp;amp; an &lt;a "
+      "href=\"http://example.com/\"&gt;anchor&lt;/a&gt;, &#233;t&#233; &amp;eacute; "
+      "&lt;br/&gt;and a line&lt;br&gt;more&lt;/p&gt;</description>";
+  for (int i = 0; body.size() < (14u << 20); ++i)
+    body += "<item><title>Item " + std::to_string(i) + " &amp; more</title><link>http://example.com/" +
+            std::to_string(i) + "</link>" + description + "</item>";
+  return body + "</channel></rss>";
+}
+
+// The last dllshutdown while a worker parses a large feed: the parse ends
+// on its own, so nothing keeps the library loaded past the unload, which
+// waits for it; the settings are written, and the next load starts afresh.
+TEST_F(BackgroundAbiTest, ShutDownDuringAParseLeavesNothingLoadedAndTheNextLoadStartsAfresh) {
+  writeSettings("DoLog=yes\nWaitForDownload=0\nDiskCache=no\n");
+  LoopbackServer server(kAddress, {Script().send(test::httpAnswer("HTTP/1.0 200 OK",
+                                                                  {"Content-Type: text/xml"},
+                                                                  largeFeed())),
+                                   Script().send(rssAnswer("Added"))});
+  ASSERT_TRUE(server.ok()) << server.error();
+  std::string path;
+  {
+    PluginLibrary lib(dir_.path());
+    ASSERT_TRUE(lib.loaded()) << lib.error();
+    path = lib.path();
+    const int id = meter(lib);
+    EXPECT_EQ(std::string(lib->GetTitle(id)), "");
+    // The worker closes the connection once the whole answer is in, and
+    // parses it next.
+    ASSERT_TRUE(server.waitForFinished(1, kHangGuard)) << "the download has ended";
+    EXPECT_EQ(lib->dllshutdown(id), 0);
+    EXPECT_NE(log().find("could not be stopped; they end on their own"), std::string::npos)
+        << "the parse was still running:\n"
+        << log();
+    // Meanwhile the user adds a site and asks for downloads on the host's thread.
+    test::writeWholeFile(dir_.file("Korvo.ini"),
+                         "[Settings]\nDoLog=yes\nWaitForDownload=-1\n[NewsSites]\nNews=http://" +
+                             kAddress + "/feed.xml\nAdded=http://" + kAddress + "/added.xml\n");
+  }
+  EXPECT_FALSE(test::isMapped(path)) << "the unload waited for the parse; nothing pins the library";
+  EXPECT_NE(test::readWholeFile(dir_.file("Korvo.ini")).find("ShowError=no"), std::string::npos)
+      << "the switches are written at unload";
+
+  test::writeWholeFile(dir_.file("host.ini"), "[A]\nNewsSite=Added\n");
+  PluginLibrary again(dir_.path());
+  ASSERT_TRUE(again.loaded()) << again.error();
+  const int id = meter(again);
+  EXPECT_EQ(std::string(again->GetTitle(id)), "Added") << "the settings were read again";
+  again->dllshutdown(id);
+  std::size_t starts = 0;
+  const std::string text = log();
+  for (std::size_t at = text.find("DLLMain()\n"); at != std::string::npos;
+       at = text.find("DLLMain()\n", at + 1))
+    ++starts;
+  EXPECT_EQ(starts, 2u) << "each load started once:\n" << text;
+}
+
 TEST_F(BackgroundAbiTest, LoadUseAndUnloadLeaveNoThreadNorOpenFileBehind) {
   writeSettings("DoLog=yes\nWaitForDownload=0\n");
   LoopbackServer server(kAddress, Script().send(rssAnswer("Cycle")));

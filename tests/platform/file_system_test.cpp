@@ -53,6 +53,27 @@ TEST(FileSystemTest, ReplacesWholeFilesAndSaysWhatIsThere) {
   EXPECT_FALSE(setModifiedTime(path, 1u));
 }
 
+// What the disk cache's pruning compares before it removes a listed file:
+// another writer's copy of the same size, stamped with the same second, is
+// another file.
+TEST(FileSystemTest, AFileWrittenInThePlaceOfAnotherIsNotTheSame) {
+  TempDir dir;
+  const std::string path = dir.file("copy.bin");
+  ASSERT_TRUE(replaceFile(path, "first", 1000000000u));
+  const auto listed = listFiles(dir.path());
+  ASSERT_EQ(listed.size(), 1u);
+  const auto looked = fileInfo(path);
+  ASSERT_TRUE(looked);
+  EXPECT_TRUE(sameFile(listed[0], *looked)) << "a listing and a look agree";
+
+  ASSERT_TRUE(replaceFile(path, "other", 1000000000u));
+  const auto replaced = fileInfo(path);
+  ASSERT_TRUE(replaced);
+  EXPECT_EQ(replaced->size, looked->size);
+  EXPECT_EQ(replaced->modified, looked->modified);
+  EXPECT_FALSE(sameFile(*replaced, *looked));
+}
+
 TEST(FileSystemTest, FailuresChangeNothing) {
   TempDir dir;
   writeWholeFile(dir.file("plain"), "x");

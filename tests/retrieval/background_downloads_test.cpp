@@ -11,12 +11,14 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "base/logger.h"
 #include "feed/cleanup_options.h"
 #include "retrieval/feed_cache.h"
+#include "support/case_address.h"
 #include "support/loopback_server.h"
 #include "support/temp_dir.h"
 
@@ -327,6 +329,59 @@ TEST_F(BackgroundDownloadsTest, StopCancelsADownloadTheServerHolds) {
   EXPECT_EQ(feed.field("title"), "Never");
 }
 
+TEST_F(BackgroundDownloadsTest, AFeedWhoseDownloadStopDroppedIsTriedAgainAfterTheRetryDelay) {
+  auto gate = std::make_shared<Gate>();
+  LoopbackServer server(test::caseAddress(), {Script().send(rssAnswer("First")),
+                                        Script().waitFor(gate).send(rssAnswer("Held")),
+                                        Script().send(rssAnswer("Again"))});
+  ASSERT_TRUE(server.ok()) << server.error();
+  Fixture f(0);
+  Feed& feed = f.cache.getOrCreate(server.url("/feed.xml"));
+  ASSERT_TRUE(f.downloadAndApply(feed, options_));
+  ASSERT_EQ(feed.field("title"), "First");
+
+  // Stale: the next query starts a download, which stop() drops.
+  f.clock.advance(static_cast<std::uint32_t>(kInterval));
+  f.downloads.refresh(feed, kInterval, options_);
+  ASSERT_TRUE(server.waitForRequests(2, kHangGuard));
+  EXPECT_TRUE(f.downloads.stop(BackgroundDownloads::kStopWait));
+  gate->open();
+
+  f.clock.advance(limits::kRetryDelaySeconds - 1);
+  f.downloads.refresh(feed, kInterval, options_);
+  EXPECT_EQ(f.downloads.inFlight(), 0u) << "not due before the retry delay";
+  EXPECT_EQ(feed.field("title"), "First") << "the old items stay";
+  f.clock.advance(1);
+  ASSERT_TRUE(f.downloadAndApply(feed, options_));
+  EXPECT_EQ(feed.field("title"), "Again");
+  EXPECT_EQ(server.connections(), 3u);
+}
+
+TEST_F(BackgroundDownloadsTest, WithoutAThreadADueFeedFailsAndIsNeverDownloadedOnTheCallersThread) {
+  LoopbackServer server(test::caseAddress(), Script().send(rssAnswer("Here")));
+  ASSERT_TRUE(server.ok()) << server.error();
+  Fixture f(250);
+  bool refuse = true;
+  f.downloads.startThread = [&](std::function<void()> body) {
+    if (refuse) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    return WorkerThread(std::move(body));
+  };
+  Feed& feed = f.cache.getOrCreate(server.url("/feed.xml"));
+  f.downloads.refresh(feed, kInterval, options_);
+  EXPECT_EQ(feed.errorText, "No thread to download on.");
+  EXPECT_FALSE(feed.state.hasData);
+  EXPECT_EQ(f.downloads.inFlight(), 0u);
+  EXPECT_EQ(server.connections(), 0u) << "nothing was downloaded on this thread";
+
+  // Tried again after the retry delay, once a thread can be had.
+  refuse = false;
+  f.downloads.refresh(feed, kInterval, options_);
+  EXPECT_EQ(f.downloads.inFlight(), 0u) << "not before the retry delay";
+  f.clock.advance(limits::kRetryDelaySeconds);
+  ASSERT_TRUE(f.downloadAndApply(feed, options_));
+  EXPECT_EQ(feed.field("title"), "Here");
+}
+
 TEST_F(BackgroundDownloadsTest, AnIdleWorkerEndsAndTheNextDownloadStartsANewOne) {
   LoopbackServer server("127.0.15.9", Script().send(rssAnswer("Again")));
   ASSERT_TRUE(server.ok()) << server.error();
@@ -386,12 +441,13 @@ TEST_F(BackgroundDownloadsTest, TwentyDeadServersHoldNoQueryPastTheBudgetOfItsSe
     f.downloads.refresh(feed, kInterval, options_);
     EXPECT_FALSE(feed.state.hasData);
   }
-  // Every wait ran to the end of what its second had left, so each second
-  // with a wait has exactly one: once it is spent, no query waits.
+  // The first wait ran to the end of the budget; once it is spent, no
+  // query waits until it leaves the last second (wait_budget_test.cpp has
+  // the exact account).
   const BackgroundDownloads::WaitTally& tally = f.downloads.waitTally();
-  EXPECT_GE(tally.windows, 1);
-  EXPECT_EQ(tally.waits, tally.windows);
-  EXPECT_GE(tally.waited.count(), kBudgetMs * tally.windows) << "each wait lasted its budget";
+  EXPECT_GE(tally.waits, 1);
+  EXPECT_GE(tally.waited.count(), kBudgetMs) << "the first wait lasted its budget";
+  EXPECT_LT(tally.waits, kMeters) << "most queries found the budget spent";
   EXPECT_EQ(f.downloads.inFlight(), static_cast<std::size_t>(kMeters));
   EXPECT_EQ(f.downloads.workerCount(), BackgroundDownloads::kMaxWorkers);
   EXPECT_TRUE(f.downloads.stop(BackgroundDownloads::kStopWait));

@@ -5,15 +5,22 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "base/moved_feeds.h"
 #include "retrieval/http_fetcher.h"
+#include "support/case_address.h"
 #include "support/loopback_server.h"
 #include "support/nginx_server.h"
 #include "support/plugin_library.h"
@@ -33,9 +40,13 @@ const std::string kRss =
     "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>Secure</title>"
     "<item><title>One</title></item></channel></rss>\n";
 
+// /upstream/... is handed on to a plain server on the case's own address,
+// which the test scripts (nginx passes its answer on as it comes).
 std::string tlsServer(const std::string& listen, const std::string& cert) {
   const std::string dir = test::tlsDir();
   return "  server {\n    listen " + listen + " ssl;\n    root $www;\n"
+         "    location /upstream/ {\n      proxy_pass http://" + test::caseAddress() + "/;\n"
+         "      proxy_buffering off;\n      postpone_output 0;\n    }\n"
          "    ssl_certificate " + dir + cert + ".pem;\n"
          "    ssl_certificate_key " + dir + cert + ".key;\n"
          "    ssl_protocols TLSv1.2 TLSv1.3;\n"
@@ -247,6 +258,35 @@ TEST_F(SecureDownloadTest, AHandshakeThatNeverEndsStopsAtItsBound) {
   EXPECT_LT(took, Ms(3000));
 }
 
+// After the handshake no wait for the server's next byte lasts longer
+// than the receive time-out, whether the head came or not; the whole
+// download's bound is far off.
+TEST_F(SecureDownloadTest, AServerThatStopsSendingIsLeftAfterTheReceiveTimeout) {
+  KORVO_SKIP_WITHOUT_PORT_80();
+  const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: 100000\r\n\r\n";
+  const struct {
+    const char* name;
+    test::Script script;
+  } cases[] = {
+      {"the head and a little of the body, then nothing",
+       test::Script().send(head + "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel>").stall()},
+      {"no answer at all", test::Script().stall()},
+  };
+  env.limits.receiveTimeoutMs = 500;
+  env.limits.maxDownloadMs = 20000;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::LoopbackServer upstream(test::caseAddress(), c.script);
+    ASSERT_TRUE(upstream.ok()) << upstream.error();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(fetch("https://good.korvo.test/upstream/feed.xml"));
+    const auto took = std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - start);
+    expectFailure("Server stopped sending data.");
+    EXPECT_GE(took.count(), 500);
+    EXPECT_LT(took.count(), 10000) << "not the whole download's bound";
+  }
+}
+
 TEST_F(SecureDownloadTest, APlainServerOnAnHttpsAddressFailsTheHandshake) {
   EXPECT_FALSE(fetch("https://good.korvo.test:80/feed.xml"));
   expectFailure("TLS handshake failed.");
@@ -271,6 +311,63 @@ TEST_F(SecureDownloadTest, KorvoHostFetchReportsEachHopOrTheError) {
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_THAT(result.out, HasSubstr("hop 1: https://untrusted.korvo.test/feed.xml\n  (no answer)\n"
                                     "error: Certificate not trusted.\n  why: SSL certificate problem"));
+}
+
+// True once this process has a TCP connect to 127.0.0.27:80 under way
+// (SYN sent, no answer yet).
+bool ipv4ConnectPending() {
+  std::ifstream table("/proc/self/net/tcp");
+  std::string line;
+  while (std::getline(table, line))
+    if (line.find(" 1B00007F:0050 02 ") != std::string::npos) return true;
+  return false;
+}
+
+// A name with an IPv6 and an IPv4 address: libcurl tries them side by
+// side, opening a socket for the second family while the first still
+// waits, and keeps whichever connects first. Here the IPv6 connect, tried
+// first, wins after the IPv4 one has begun (the IPv4 server never answers);
+// then the handshake stalls. The TCP connect must be seen on the winner,
+// whatever socket curl opened last: the failure is the handshake's, within
+// its bound, not a connect that never ended.
+TEST(SecureConnectTest, TheConnectSeenIsTheOneCurlKeptWhenBothFamiliesAreTried) {
+  KORVO_SKIP_WITHOUT_TLS_NAMESPACE();
+  test::LoopbackServer ipv4 = test::LoopbackServer::unanswered("127.0.0.27");
+  ASSERT_TRUE(ipv4.ok()) << ipv4.error();
+  // [::1]:80 with its accept queue full: the first connect request is
+  // dropped, and its repetition (a second later) is answered once the
+  // queue has room again.
+  sockaddr_in6 self{};
+  self.sin6_family = AF_INET6;
+  self.sin6_port = htons(80);
+  self.sin6_addr = in6addr_loopback;
+  const int listener = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int one = 1;
+  ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&self), sizeof self), 0);
+  ASSERT_EQ(::listen(listener, 0), 0);
+  const int filler = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_EQ(::connect(filler, reinterpret_cast<sockaddr*>(&self), sizeof self), 0);
+  // Room for the IPv6 connect once the IPv4 one is under way.
+  int accepted = -1;
+  std::thread room([&] {
+    for (auto until = std::chrono::steady_clock::now() + Ms(20000);
+         !ipv4ConnectPending() && std::chrono::steady_clock::now() < until;)
+      std::this_thread::sleep_for(Ms(5));  // a look at the connection table, not a guess
+    accepted = ::accept(listener, nullptr, nullptr);
+  });
+
+  Environment env;
+  env.limits.connectTimeoutMs = 5000;
+  env.limits.handshakeTimeoutMs = 500;
+  Feed feed("https://both.korvo.test:80/feed.xml", env);
+  std::string body;
+  DownloadTrace trace;
+  EXPECT_FALSE(download(feed, body, &trace));
+  room.join();
+  EXPECT_EQ(feed.errorText, "TLS handshake timed out.") << trace.detail;
+  for (int fd : {accepted, filler, listener})
+    if (fd >= 0) ::close(fd);
 }
 
 std::size_t openDescriptors() {

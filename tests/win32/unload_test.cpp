@@ -26,7 +26,7 @@ using test::PluginLibrary;
 using test::Script;
 using SteadyClock = std::chrono::steady_clock;
 
-// Only a hang guard: a worker ends about 2 s after its last download.
+// Only a hang guard: every wait below ends on an event long before.
 constexpr std::chrono::milliseconds kHangGuard{20000};
 
 std::string rssAnswer(const std::string& title) {
@@ -153,6 +153,84 @@ TEST_F(UnloadTest, ShutDownCancelsAConnectThatGetsNoAnswer) {
             std::string::npos)
       << log;
   EXPECT_EQ(log.find("could not be stopped"), std::string::npos) << log;
+}
+
+std::size_t startsIn(const std::string& log) {
+  std::size_t starts = 0;
+  for (std::size_t at = log.find("DLLMain()\n"); at != std::string::npos;
+       at = log.find("DLLMain()\n", at + 1))
+    ++starts;
+  return starts;
+}
+
+// A worker ends with its last download: once a query has shown the result,
+// no worker holds the library, and a host that unloads without dllshutdown
+// and loads again at once gets a new start.
+TEST_F(UnloadTest, AnUnloadRightAfterADownloadWithoutShutDownLetsTheNextLoadStartAfresh) {
+  LoopbackServer server(kAddress, Script().send(rssAnswer("Shown")));
+  ASSERT_TRUE(server.ok()) << server.error();
+  std::string path;
+  {
+    PluginLibrary lib(dir_.path());
+    ASSERT_TRUE(lib.loaded()) << lib.error();
+    path = lib.path();
+    const int id = meter(lib);
+    std::string title = lib->GetTitle(id);
+    for (auto until = SteadyClock::now() + kHangGuard; title.empty() && SteadyClock::now() < until;) {
+      Sleep(5);  // a look at the answer, not a guess
+      title = lib->GetTitle(id);
+    }
+    ASSERT_EQ(title, "Shown");
+  }  // unloaded, no dllshutdown
+  EXPECT_FALSE(test::isMapped(path)) << "no idle worker holds the library";
+  PluginLibrary again(dir_.path());
+  ASSERT_TRUE(again.loaded()) << again.error();
+  const int id = meter(again);
+  again->dllshutdown(id);
+  again.unload();
+  EXPECT_EQ(startsIn(test::readWholeFile(dir_.file("Korvolog.txt"))), 2u)
+      << test::readWholeFile(dir_.file("Korvolog.txt"));
+}
+
+// A feed of about 14 MiB whose parse lasts a while.
+std::string largeFeed() {
+  std::string body = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Large</title>";
+  const std::string description =
+      "<description>&lt;p&gt;Some &lt;b&gt;bold&lt;/b&gt; text &amp;amp; an &lt;a "
+      "href=\"http://example.com/\"&gt;anchor&lt;/a&gt;, &#233;t&#233; &amp;eacute; "
+      "&lt;br/&gt;and a line&lt;br&gt;more&lt;/p&gt;</description>";
+  for (int i = 0; body.size() < (14u << 20); ++i)
+    body += "<item><title>Item " + std::to_string(i) + " &amp; more</title><link>http://example.com/" +
+            std::to_string(i) + "</link>" + description + "</item>";
+  return body + "</channel></rss>";
+}
+
+// The last dllshutdown while a worker parses: the worker goes on holding
+// the library, which unloads itself when the parse ends; the next load
+// starts afresh.
+TEST_F(UnloadTest, ShutDownDuringAParseHoldsTheLibraryOnlyUntilTheParseEnds) {
+  LoopbackServer server(kAddress, Script().send(test::httpAnswer(
+                                      "HTTP/1.0 200 OK", {"Content-Type: text/xml"}, largeFeed())));
+  ASSERT_TRUE(server.ok()) << server.error();
+  std::string path;
+  {
+    PluginLibrary lib(dir_.path());
+    ASSERT_TRUE(lib.loaded()) << lib.error();
+    path = lib.path();
+    const int id = meter(lib);
+    EXPECT_EQ(std::string(lib->GetTitle(id)), "");
+    ASSERT_TRUE(server.waitForFinished(1, kHangGuard)) << "the download has ended; the parse begins";
+    EXPECT_EQ(lib->dllshutdown(id), 0);
+  }
+  EXPECT_TRUE(waitUntilUnloaded(path)) << "the worker's end unloads the library";
+  PluginLibrary again(dir_.path());
+  ASSERT_TRUE(again.loaded()) << again.error();
+  again->dllshutdown(meter(again));
+  again.unload();
+  const std::string log = test::readWholeFile(dir_.file("Korvolog.txt"));
+  EXPECT_EQ(startsIn(log), 2u) << log;
+  EXPECT_NE(test::readWholeFile(dir_.file("Korvo.ini")).find("ShowError=no"), std::string::npos)
+      << "the switches are written at each unload";
 }
 
 TEST_F(UnloadTest, LoadUseAndUnloadAHundredTimesLeaveNoThreadNorHandleBehind) {

@@ -17,6 +17,9 @@ FileInfo infoOf(std::string name, const struct stat& st) {
   info.name = std::move(name);
   info.size = static_cast<std::uint64_t>(st.st_size);
   info.modified = static_cast<std::uint32_t>(st.st_mtime);
+  info.id = static_cast<std::uint64_t>(st.st_ino);
+  info.changed = static_cast<std::uint64_t>(st.st_ctim.tv_sec) * 1000000000u +
+                 static_cast<std::uint64_t>(st.st_ctim.tv_nsec);
   return info;
 }
 

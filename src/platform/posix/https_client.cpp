@@ -3,9 +3,11 @@
 #include <curl/curl.h>
 #include <dlfcn.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace korvo {
 namespace {
@@ -17,33 +19,67 @@ using Milliseconds = std::chrono::milliseconds;
 constexpr long kCertExpired = 10;
 constexpr long kHostnameMismatch = 62;
 
+// How often the transfer loop looks at the cancel hook and its bounds
+// while nothing happens on the connection.
+constexpr int kPollMs = 100;
+
 struct Transfer {
   const HttpsRequest* request;
   HttpsAnswer* answer;
   SteadyClock::time_point start;
   CURL* curl;
-  HttpsFailure stopped = HttpsFailure::None;  // why a callback ended the transfer
-  curl_socket_t socket = CURL_SOCKET_BAD;     // the last one curl opened
+  HttpsFailure stopped = HttpsFailure::None;  // why the transfer was ended here
+  std::vector<curl_socket_t> sockets{};       // those curl opened and has not closed
   bool connected = false;                     // the TCP connect has finished
   SteadyClock::time_point connectedAt{};
+  bool handshaken = false;                    // the TLS handshake has finished
+  SteadyClock::time_point lastByte{};         // the handshake's end or the last byte since
 };
 
-// curl's own connect time covers the TLS handshake too; the socket is
-// opened here so that the end of the TCP connect alone can be seen.
+// curl's own connect time covers the TLS handshake too; the sockets are
+// opened and closed here so that the end of the TCP connect alone can be
+// seen. With addresses of both families tried side by side curl opens
+// several and closes the losers (whose numbers the system may then hand to
+// anyone): only those still open are looked at.
 curl_socket_t onOpenSocket(void* user, curlsocktype, curl_sockaddr* address) {
   Transfer& t = *static_cast<Transfer*>(user);
-  t.socket = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
-  return t.socket;
+  const curl_socket_t s =
+      ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+  if (s != CURL_SOCKET_BAD) {
+    try {
+      t.sockets.push_back(s);
+    } catch (...) {
+      ::close(s);
+      return CURL_SOCKET_BAD;
+    }
+  }
+  return s;
+}
+
+int onCloseSocket(void* user, curl_socket_t s) {
+  Transfer& t = *static_cast<Transfer*>(user);
+  t.sockets.erase(std::remove(t.sockets.begin(), t.sockets.end(), s), t.sockets.end());
+  return ::close(s);
 }
 
 bool tcpConnected(Transfer& t) {
-  if (!t.connected && t.socket != CURL_SOCKET_BAD) {
+  for (std::size_t i = 0; !t.connected && i < t.sockets.size(); ++i) {
     sockaddr_storage peer{};
     socklen_t length = sizeof peer;
-    t.connected = ::getpeername(t.socket, reinterpret_cast<sockaddr*>(&peer), &length) == 0;
+    t.connected = ::getpeername(t.sockets[i], reinterpret_cast<sockaddr*>(&peer), &length) == 0;
     if (t.connected) t.connectedAt = SteadyClock::now();
   }
   return t.connected;
+}
+
+bool handshakeDone(Transfer& t) {
+  if (!t.handshaken) {
+    curl_off_t handshaken = 0;
+    t.handshaken = curl_easy_getinfo(t.curl, CURLINFO_APPCONNECT_TIME_T, &handshaken) == CURLE_OK &&
+                   handshaken > 0;
+    if (t.handshaken) t.lastByte = SteadyClock::now();
+  }
+  return t.handshaken;
 }
 
 std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) {
@@ -54,6 +90,7 @@ std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) 
     return 0;
   }
   t.answer->body.append(data, bytes);
+  t.lastByte = SteadyClock::now();
   return bytes;
 }
 
@@ -62,6 +99,7 @@ std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) 
 std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user) {
   Transfer& t = *static_cast<Transfer*>(user);
   const std::size_t bytes = size * count;
+  t.lastByte = SteadyClock::now();
   std::string_view line(data, bytes);
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
   if (line.substr(0, 5) == "HTTP/") {
@@ -81,34 +119,28 @@ std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user
   return bytes;
 }
 
-// Called often while the transfer runs: the cancel hook and the bound on
-// the TCP connect alone (curl's own connect time-out covers the handshake
-// too).
-int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  Transfer& t = *static_cast<Transfer*>(user);
-  if (t.request->cancel && t.request->cancel->load()) {
-    t.stopped = HttpsFailure::Cancelled;
-    return 1;
-  }
-  if (!tcpConnected(t) && SteadyClock::now() - t.start > Milliseconds(t.request->connectTimeoutMs)) {
-    t.stopped = HttpsFailure::ConnectFailed;
-    return 1;
-  }
-  curl_off_t handshaken = 0;
-  curl_easy_getinfo(t.curl, CURLINFO_APPCONNECT_TIME_T, &handshaken);
-  if (t.connected && handshaken == 0 &&
-      SteadyClock::now() - t.connectedAt > Milliseconds(t.request->handshakeTimeoutMs)) {
-    t.stopped = HttpsFailure::HandshakeTimedOut;
-    return 1;
-  }
-  return 0;
+// The bounds curl does not keep itself, looked at between its steps: the
+// cancel hook, the TCP connect alone (curl's connect time-out covers the
+// handshake too), the handshake, and the wait for each byte after it.
+HttpsFailure checkBounds(Transfer& t) {
+  const HttpsRequest& r = *t.request;
+  if (r.cancel && r.cancel->load()) return HttpsFailure::Cancelled;
+  const SteadyClock::time_point now = SteadyClock::now();
+  if (!tcpConnected(t))
+    return now - t.start > Milliseconds(r.connectTimeoutMs) ? HttpsFailure::ConnectFailed
+                                                            : HttpsFailure::None;
+  if (!handshakeDone(t))
+    return now - t.connectedAt > Milliseconds(r.handshakeTimeoutMs) ? HttpsFailure::HandshakeTimedOut
+                                                                   : HttpsFailure::None;
+  if (r.receiveTimeoutMs > 0 && now - t.lastByte > Milliseconds(r.receiveTimeoutMs))
+    return HttpsFailure::Stalled;
+  return HttpsFailure::None;
 }
 
 HttpsFailure failureOf(CURLcode code, Transfer& t) {
   if (t.stopped != HttpsFailure::None) return t.stopped;
-  curl_off_t handshaken = 0;
-  curl_easy_getinfo(t.curl, CURLINFO_APPCONNECT_TIME_T, &handshaken);
-  const bool connected = t.connected;
+  const bool connected = tcpConnected(t);
+  const bool handshaken = handshakeDone(t);
   switch (code) {
     case CURLE_COULDNT_RESOLVE_HOST:
       return HttpsFailure::HostNotFound;
@@ -116,7 +148,7 @@ HttpsFailure failureOf(CURLcode code, Transfer& t) {
       return HttpsFailure::ConnectFailed;
     case CURLE_OPERATION_TIMEDOUT:
       if (!connected) return HttpsFailure::ConnectFailed;
-      if (handshaken == 0) return HttpsFailure::HandshakeTimedOut;
+      if (!handshaken) return HttpsFailure::HandshakeTimedOut;
       return HttpsFailure::TooLong;
     case CURLE_PEER_FAILED_VERIFICATION: {
       long result = 0;
@@ -138,6 +170,9 @@ HttpsFailure failureOf(CURLcode code, Transfer& t) {
 
 struct CurlDeleter {
   void operator()(CURL* c) const { curl_easy_cleanup(c); }
+};
+struct MultiDeleter {
+  void operator()(CURLM* m) const { curl_multi_cleanup(m); }
 };
 struct ListDeleter {
   void operator()(curl_slist* l) const { curl_slist_free_all(l); }
@@ -162,6 +197,9 @@ void httpsStartup() {
 HttpsAnswer httpsGet(const HttpsRequest& request) {
   HttpsAnswer answer;
   const SteadyClock::time_point start = SteadyClock::now();
+  // Before the handles: curl may close a socket (calling back into it)
+  // while they are cleaned up.
+  Transfer transfer{&request, &answer, start, nullptr};
   const long long left = std::chrono::duration_cast<Milliseconds>(request.deadline - start).count();
   if (left <= 0) {
     answer.failure = HttpsFailure::TooLong;
@@ -184,7 +222,7 @@ HttpsAnswer httpsGet(const HttpsRequest& request) {
     lines.reset(grown);
   }
 
-  Transfer transfer{&request, &answer, start, curl.get()};
+  transfer.curl = curl.get();
   char error[CURL_ERROR_SIZE] = {};
   CURL* c = curl.get();
   curl_easy_setopt(c, CURLOPT_URL, request.url.c_str());
@@ -208,14 +246,39 @@ HttpsAnswer httpsGet(const HttpsRequest& request) {
   curl_easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
   curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, onHeader);
   curl_easy_setopt(c, CURLOPT_HEADERDATA, &transfer);
-  curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, onProgress);
-  curl_easy_setopt(c, CURLOPT_XFERINFODATA, &transfer);
   curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
   curl_easy_setopt(c, CURLOPT_OPENSOCKETFUNCTION, onOpenSocket);
   curl_easy_setopt(c, CURLOPT_OPENSOCKETDATA, &transfer);
+  curl_easy_setopt(c, CURLOPT_CLOSESOCKETFUNCTION, onCloseSocket);
+  curl_easy_setopt(c, CURLOPT_CLOSESOCKETDATA, &transfer);
 
-  const CURLcode code = curl_easy_perform(c);
+  std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
+  if (!multi || curl_multi_add_handle(multi.get(), c) != CURLM_OK) {
+    answer.failure = HttpsFailure::TransferFailed;
+    answer.detail = "libcurl could not start";
+    return answer;
+  }
+  CURLcode code = CURLE_OK;
+  for (;;) {
+    int running = 0;
+    if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+      code = CURLE_OUT_OF_MEMORY;
+      break;
+    }
+    if (running == 0) {
+      int queued = 0;
+      for (CURLMsg* m; (m = curl_multi_info_read(multi.get(), &queued)) != nullptr;)
+        if (m->msg == CURLMSG_DONE) code = m->data.result;
+      break;
+    }
+    if (transfer.stopped == HttpsFailure::None) transfer.stopped = checkBounds(transfer);
+    if (transfer.stopped != HttpsFailure::None) {
+      code = CURLE_ABORTED_BY_CALLBACK;
+      break;
+    }
+    curl_multi_poll(multi.get(), nullptr, 0, kPollMs, nullptr);
+  }
+  curl_multi_remove_handle(multi.get(), c);
   if (code != CURLE_OK) {
     answer.failure = failureOf(code, transfer);
     answer.detail = error[0] ? error : curl_easy_strerror(code);

@@ -1,7 +1,5 @@
 #include "platform/worker_thread.h"
 
-#include <dlfcn.h>
-
 #include <thread>
 
 namespace korvo {
@@ -40,16 +38,6 @@ void WorkerThread::detach() {
   if (!state_) return;
   state_->thread.detach();
   state_.reset();
-}
-
-bool keepLoadedForWorkers() {
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&keepLoadedForWorkers), &info) == 0 ||
-      info.dli_fname == nullptr)
-    return false;
-  // The handle is never closed: it only marks the library as never
-  // unloaded. Too late once the unload has begun (in its destructors).
-  return dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE) != nullptr;
 }
 
 }  // namespace korvo

@@ -139,6 +139,20 @@ bool makeDirectory(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// The file index and change time, which only an open handle tells; false
+// when the file cannot be opened (gone since the listing).
+bool identify(const std::string& path, FileInfo& info) {
+  Handle file(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  BY_HANDLE_FILE_INFORMATION byHandle;
+  if (!file.valid() || !GetFileInformationByHandle(file.get(), &byHandle)) return false;
+  info.id = (std::uint64_t{byHandle.nFileIndexHigh} << 32) | byHandle.nFileIndexLow;
+  FILE_BASIC_INFO basic;
+  if (GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic))
+    info.changed = static_cast<std::uint64_t>(basic.ChangeTime.QuadPart);
+  return true;
+}
+
 std::vector<FileInfo> listFiles(const std::string& directory) {
   std::vector<FileInfo> files;
   std::string pattern = directory;
@@ -153,7 +167,9 @@ std::vector<FileInfo> listFiles(const std::string& directory) {
     info.name = found.cFileName;
     info.size = (std::uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
     info.modified = secondsOf(found.ftLastWriteTime);
-    files.push_back(std::move(info));
+    const std::string folder = pattern.substr(0, pattern.size() - 1);
+    // A file removed between the listing and the look is left out.
+    if (identify(folder + info.name, info)) files.push_back(std::move(info));
   } while (FindNextFileA(search, &found));
   FindClose(search);
   return files;
@@ -168,6 +184,7 @@ std::optional<FileInfo> fileInfo(const std::string& path) {
   info.name = baseName(path);
   info.size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
   info.modified = secondsOf(data.ftLastWriteTime);
+  if (!identify(path, info)) return std::nullopt;
   return info;
 }
 

@@ -302,13 +302,15 @@ HttpsAnswer httpsGet(const HttpsRequest& request) {
   WinHttpSetOption(req.h, WINHTTP_OPTION_DISABLE_FEATURE, &noRedirects, sizeof noRedirects);
 
   // The handshake runs inside the send; its bound is the send's and the
-  // receive's time-out there. The wait for headers needs its own option.
+  // receive's time-out there. The wait for headers needs its own option,
+  // set here already: Wine waits for them inside the send.
   const int left = msLeft(request.deadline);
   const int connectMs = std::min(request.connectTimeoutMs, left);
   const int handshakeMs = std::min(request.handshakeTimeoutMs, left);
   WinHttpSetTimeouts(req.h, left, std::max(connectMs, 1), std::max(handshakeMs, 1),
                      std::max(handshakeMs, 1));
-  DWORD headerWait = static_cast<DWORD>(std::max(left, 1));
+  DWORD headerWait = static_cast<DWORD>(std::max(
+      request.receiveTimeoutMs > 0 ? std::min(left, request.receiveTimeoutMs) : left, 1));
   WinHttpSetOption(req.h, kOptionReceiveResponseTimeout, &headerWait, sizeof headerWait);
 
   std::wstring extra;
@@ -333,12 +335,27 @@ HttpsAnswer httpsGet(const HttpsRequest& request) {
     }
     return failWith(error);
   }
+  // From here on each wait for the server is bounded by the receive
+  // time-out as well as by the deadline; a wait cut by the former is a
+  // server that stopped sending.
+  bool stallBound = false;
+  auto boundWaits = [&](int remaining) {
+    int wait = remaining;
+    stallBound = request.receiveTimeoutMs > 0 && request.receiveTimeoutMs < remaining;
+    if (stallBound) wait = request.receiveTimeoutMs;
+    WinHttpSetTimeouts(req.h, remaining, remaining, remaining, wait);
+    headerWait = static_cast<DWORD>(wait);
+    WinHttpSetOption(req.h, kOptionReceiveResponseTimeout, &headerWait, sizeof headerWait);
+  };
+  auto failReceiving = [&](DWORD error) {
+    if (error == ERROR_WINHTTP_TIMEOUT || error == WSAETIMEDOUT)
+      return fail(stallBound ? HttpsFailure::Stalled : HttpsFailure::TooLong, error);
+    return failWith(error);
+  };
   const int afterSend = msLeft(request.deadline);
   if (afterSend <= 0) return fail(HttpsFailure::TooLong, 0);
-  WinHttpSetTimeouts(req.h, afterSend, afterSend, afterSend, afterSend);
-  headerWait = static_cast<DWORD>(afterSend);
-  WinHttpSetOption(req.h, kOptionReceiveResponseTimeout, &headerWait, sizeof headerWait);
-  if (!WinHttpReceiveResponse(req.h, nullptr)) return failWith(GetLastError());
+  boundWaits(afterSend);
+  if (!WinHttpReceiveResponse(req.h, nullptr)) return failReceiving(GetLastError());
 
   DWORD status = 0;
   DWORD size = sizeof status;
@@ -359,9 +376,9 @@ HttpsAnswer httpsGet(const HttpsRequest& request) {
     if (request.cancel && request.cancel->load()) return fail(HttpsFailure::Cancelled, 0);
     const int remaining = msLeft(request.deadline);
     if (remaining <= 0) return fail(HttpsFailure::TooLong, 0);
-    WinHttpSetTimeouts(req.h, remaining, remaining, remaining, remaining);
+    boundWaits(remaining);
     DWORD got = 0;
-    if (!WinHttpReadData(req.h, buffer, sizeof buffer, &got)) return failWith(GetLastError());
+    if (!WinHttpReadData(req.h, buffer, sizeof buffer, &got)) return failReceiving(GetLastError());
     if (got == 0) break;
     if (got > request.maxBodyBytes - answer.body.size()) return fail(HttpsFailure::TooLarge, 0);
     answer.body.append(buffer, got);

@@ -92,7 +92,4 @@ void WorkerThread::detach() {
   state_.reset();
 }
 
-// Every worker holds its own reference to the module.
-bool keepLoadedForWorkers() { return true; }
-
 }  // namespace korvo
