@@ -34,6 +34,9 @@ inline constexpr int kMaxDownloadMs = 30000;
 // worker holds the library while it runs, so an idle one would keep a
 // library that the host unloads (and loads again) from being unloaded.
 inline constexpr int kWorkerIdleMs = 0;
+// How long a shut-down waits for work that no cancel reaches but that ends
+// on its own (the parse of a document of at most kMaxResponseBytes).
+inline constexpr int kUncancellableWaitMs = 10000;
 
 // Refresh.
 inline constexpr unsigned kRetryDelaySeconds = 10;

@@ -480,9 +480,20 @@ bool BackgroundDownloads::stop(std::chrono::milliseconds wait, bool join) {
     shared->cancel = true;
     shared->queue.clear();
     shared->work.notify_all();
-    // Work that no cancel reaches ends on its own: not waited for here.
-    shared->finished.wait_for(lock, wait,
-                              [&] { return shared->running == shared->uncancellable; });
+    const auto cancellableEnded = [&] { return shared->running == shared->uncancellable; };
+    shared->finished.wait_for(lock, wait, cancellableEnded);
+    // Work that no cancel reaches (a parse) ends on its own in bounded
+    // time: it is waited for here, where no loader lock is held, rather
+    // than by the unload, which runs under the loader lock on Linux (a
+    // parse that loads a converter then needs that lock).
+    if (join && shared->uncancellable > 0) {
+      workerEnv_.writeLine("Shut-down: waiting for " + std::to_string(shared->uncancellable) +
+                           " download(s) busy parsing");
+      shared->finished.wait_for(lock, uncancellableWait,
+                                [&] { return shared->uncancellable == 0; });
+      // A worker whose parse ended sees the stop and ends.
+      shared->finished.wait_for(lock, wait, cancellableEnded);
+    }
     running = shared->running;
   }
   const bool ended = running == 0;

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "base/environment.h"
+#include "base/limits.h"
 #include "feed/cleanup_options.h"
 #include "platform/worker_thread.h"
 #include "retrieval/disk_cache.h"
@@ -79,6 +80,9 @@ class BackgroundDownloads {
   // retry delay. The next download starts a new pool.
   bool stop(std::chrono::milliseconds wait, bool join = true);
   static constexpr std::chrono::milliseconds kStopWait{800};
+  // How long stop() (joining) waits, after `wait`, for work that no cancel
+  // reaches but that ends on its own (a parse).
+  std::chrono::milliseconds uncancellableWait{limits::kUncancellableWaitMs};
   // Called by stop() when a worker could not be ended within the wait:
   // true when it may go on after stop() returns, the library staying loaded
   // until it ends (null: false).

@@ -532,6 +532,8 @@ TEST_F(BackgroundDownloadsTest, AWorkerThatCannotBeStoppedIsLeftOnlyWhenTheLibra
     ASSERT_TRUE(clock->waitUntilHeld(kHangGuard)) << "the worker is held";
 
     bool lingered = false;
+    // The held worker stands for work that does not end within any wait.
+    downloads->uncancellableWait = milliseconds(50);
     downloads->onLingering = [&] {
       lingered = true;
       // Not kept loaded: the worker goes on at once, and stop() waits for it.
