@@ -84,11 +84,15 @@ TEST(LinuxTarballTest, InstallShSetsUpTheUserAndConkyShowsTheFeedsWithThePrinted
 
   // The user's edits: the first sample site served here, the second down,
   // the third's line deleted, so its meters name a site that is not there.
+  // The feed is UTF-8 with a Cyrillic title, and one headline is longer
+  // than the sample's Width of 52 characters.
+  const std::string title = "\u0412\u0435\u0441\u0442\u0438 Loopback Gazette";  // Вести
+  const std::string longHeadline =
+      "Bridge reopens on Friday after two years of work on the old river crossing";
   LoopbackServer server(
       caseAddress(),
       Script().send(httpAnswer("HTTP/1.0 200 OK", {"Content-Type: application/rss+xml"},
-                               rssFeed("Loopback Gazette", {"Ferry timetable changes",
-                                                            "Bridge reopens on Friday"}))));
+                               rssFeed(title, {"Ferry timetable changes", longHeadline}))));
   ASSERT_TRUE(server.ok()) << server.error();
   std::vector<std::pair<std::string, std::string>> urls = {
       {sites[0], server.url("/feed.xml")}, {sites[1], downUrl()}, {sites[2], ""}};
@@ -98,8 +102,11 @@ TEST(LinuxTarballTest, InstallShSetsUpTheUserAndConkyShowsTheFeedsWithThePrinted
 
   ProgramResult conky = runTool({"sh", "-c", command}, env, dir.path(), 120);
   ASSERT_EQ(conky.exitCode, 0) << conky.err << conky.out;
+  // The Cyrillic letters intact with no CodePage anywhere (the default
+  // follows the UTF-8 locale), the long headline cut to 51 characters and
+  // "…".
   for (const std::string& shown :
-       {std::string("Loopback Gazette\nFerry timetable changes\nBridge reopens on Friday\n"),
+       {title + "\nFerry timetable changes\n" + longHeadline.substr(0, 51) + "\u2026\n",
         std::string("\nUnable to connect\n"),
         "\nNo news site named '" + sites[2] + "' in Korvo.ini.\n"})
     EXPECT_NE(conky.out.find(shown), std::string::npos) << shown << "\nnot in\n" << conky.out;
@@ -114,7 +121,7 @@ TEST(LinuxTarballTest, InstallShSetsUpTheUserAndConkyShowsTheFeedsWithThePrinted
   ProgramResult host = runTool({home + "/.local/bin/korvo-host", config + "host.ini"}, env);
   ASSERT_EQ(host.exitCode, 0) << host.err << host.out;
   EXPECT_NE(host.out.find("plug-in " + config + "libkorvo.so\n"), std::string::npos) << host.out;
-  EXPECT_NE(host.out.find("Loopback Gazette"), std::string::npos) << host.out;
+  EXPECT_NE(host.out.find(title), std::string::npos) << host.out;
 
   // An update installs over it and keeps every file of the user's.
   std::vector<std::pair<std::string, std::string>> before;
