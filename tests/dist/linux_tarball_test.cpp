@@ -1,5 +1,5 @@
-// The Linux tarball as a user installs it: unpacked, its install.sh run
-// with a HOME of the test's own, the sample Korvo.ini given loopback feeds,
+// The Linux tarball as a user installs it: unpacked and installed by the
+// lines of README.md's quick start, with a HOME of the test's own, the sample Korvo.ini given loopback feeds,
 // and Conky started, in console mode, with the command install.sh printed.
 #include <gtest/gtest.h>
 
@@ -40,6 +40,25 @@ std::string lastLine(const std::string& text) {
   return line;
 }
 
+// The shell lines of README.md's Linux quick start (the ```sh block
+// between its markers), with the version put in; empty when README lacks
+// them.
+std::string quickStart() {
+  const std::string readme = readWholeFile(KORVO_SOURCE_DIR "/README.md");
+  const std::size_t begin = readme.find("<!-- quickstart-conky:begin -->");
+  const std::size_t end = readme.find("<!-- quickstart-conky:end -->");
+  if (begin == std::string::npos || end == std::string::npos || end < begin) return {};
+  const std::string part = readme.substr(begin, end - begin);
+  const std::size_t open = part.find("```sh\n");
+  const std::size_t close = part.rfind("```");
+  if (open == std::string::npos || close <= open) return {};
+  std::string lines = part.substr(open + 6, close - open - 6);
+  for (std::size_t at = lines.find("VERSION"); at != std::string::npos;
+       at = lines.find("VERSION", at))
+    lines.replace(at, 7, KORVO_VERSION);
+  return lines;
+}
+
 std::string downUrl() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   return "http://" + addressForCase(std::string(info->test_suite_name()) + "." + info->name() +
@@ -53,20 +72,21 @@ TEST(LinuxTarballTest, InstallShSetsUpTheUserAndConkyShowsTheFeedsWithThePrinted
   ASSERT_TRUE(fs::is_regular_file(tarball)) << tarball << " is missing: make dist builds it";
   TempDir dir;
   const std::string home = dir.file("home");
-  fs::create_directories(dir.file("unpack"));
   fs::create_directories(home);
-  ProgramResult untar = runTool({"tar", "-xzf", tarball, "-C", dir.file("unpack")});
-  ASSERT_EQ(untar.exitCode, 0) << untar.err;
-  const std::string top = dir.file("unpack/korvo-" KORVO_VERSION "-linux-x86_64/");
-  for (const char* file : kPackageFiles)
-    EXPECT_TRUE(fs::is_regular_file(top + file)) << file << " is not in the tarball";
-
+  // The README's quick start as printed, in the folder the tarball was
+  // downloaded to.
+  const std::string steps = quickStart();
+  ASSERT_NE(steps.find("install.sh"), std::string::npos) << "README.md has no Linux quick start";
+  fs::copy_file(tarball, dir.file(fs::path(tarball).filename().string()));
   // ~/.local/bin is not on this PATH, as on a first login; a UTF-8 locale,
   // as on every desktop.
   const std::vector<std::string> env = {"HOME=" + home, "PATH=/usr/local/bin:/usr/bin:/bin",
                                         "LANG=C.UTF-8", "LC_ALL=C.UTF-8"};
-  ProgramResult install = runTool({"sh", top + "install.sh"}, env, dir.path());
+  ProgramResult install = runTool({"sh", "-e", "-c", steps}, env, dir.path());
   ASSERT_EQ(install.exitCode, 0) << install.err << install.out;
+  const std::string top = dir.file("korvo-" KORVO_VERSION "-linux-x86_64/");
+  for (const char* file : kPackageFiles)
+    EXPECT_TRUE(fs::is_regular_file(top + file)) << file << " is not in the tarball";
   const std::string command = lastLine(install.out);
   const std::string config = home + "/.config/korvo/";
   EXPECT_EQ(command, "conky -c " + config + "korvo.conkyrc") << install.out;
