@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "support/case_address.h"
+#include "support/large_feed.h"
 #include "support/loopback_server.h"
 #include "support/plugin_library.h"
 #include "support/temp_dir.h"
@@ -235,20 +236,6 @@ TEST_F(BackgroundAbiTest, AFailureOnAWorkerShowsItsErrorTextWithShowError) {
   lib->dllshutdown(id);
 }
 
-// A feed of about 14 MiB whose parse lasts a while: items with HTML and
-// character references to clean.
-std::string largeFeed() {
-  std::string body = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Large</title>";
-  const std::string description =
-      "<description>&lt;p&gt;Some &lt;b&gt;bold&lt;/b&gt; text &amp;amp; an &lt;a "
-      "href=\"http://example.com/\"&gt;anchor&lt;/a&gt;, &#233;t&#233; &amp;eacute; "
-      "&lt;br/&gt;and a line&lt;br&gt;more&lt;/p&gt;</description>";
-  for (int i = 0; body.size() < (14u << 20); ++i)
-    body += "<item><title>Item " + std::to_string(i) + " &amp; more</title><link>http://example.com/" +
-            std::to_string(i) + "</link>" + description + "</item>";
-  return body + "</channel></rss>";
-}
-
 // The last dllshutdown while a worker parses a large feed: the parse ends
 // on its own in bounded time, so the shut-down waits for it (outside the
 // loader lock); nothing keeps the library loaded past the unload, the
@@ -257,7 +244,7 @@ TEST_F(BackgroundAbiTest, ShutDownDuringAParseLeavesNothingLoadedAndTheNextLoadS
   writeSettings("DoLog=yes\nWaitForDownload=0\nDiskCache=no\n");
   LoopbackServer server(kAddress, {Script().send(test::httpAnswer("HTTP/1.0 200 OK",
                                                                   {"Content-Type: text/xml"},
-                                                                  largeFeed())),
+                                                                  test::largeFeed())),
                                    Script().send(rssAnswer("Added"))});
   ASSERT_TRUE(server.ok()) << server.error();
   std::string path;

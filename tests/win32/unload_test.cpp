@@ -13,6 +13,7 @@
 #include <string>
 
 #include "support/case_address.h"
+#include "support/large_feed.h"
 #include "support/loopback_server.h"
 #include "support/plugin_library.h"
 #include "support/temp_dir.h"
@@ -192,25 +193,12 @@ TEST_F(UnloadTest, AnUnloadRightAfterADownloadWithoutShutDownLetsTheNextLoadStar
       << test::readWholeFile(dir_.file("Korvolog.txt"));
 }
 
-// A feed of about 14 MiB whose parse lasts a while.
-std::string largeFeed() {
-  std::string body = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Large</title>";
-  const std::string description =
-      "<description>&lt;p&gt;Some &lt;b&gt;bold&lt;/b&gt; text &amp;amp; an &lt;a "
-      "href=\"http://example.com/\"&gt;anchor&lt;/a&gt;, &#233;t&#233; &amp;eacute; "
-      "&lt;br/&gt;and a line&lt;br&gt;more&lt;/p&gt;</description>";
-  for (int i = 0; body.size() < (14u << 20); ++i)
-    body += "<item><title>Item " + std::to_string(i) + " &amp; more</title><link>http://example.com/" +
-            std::to_string(i) + "</link>" + description + "</item>";
-  return body + "</channel></rss>";
-}
-
-// The last dllshutdown while a worker parses: the worker goes on holding
-// the library, which unloads itself when the parse ends; the next load
-// starts afresh.
+// The last dllshutdown while a worker parses: the parse ends on its own
+// (the shut-down waits for it), nothing holds the library past the unload,
+// and the next load starts afresh.
 TEST_F(UnloadTest, ShutDownDuringAParseHoldsTheLibraryOnlyUntilTheParseEnds) {
   LoopbackServer server(kAddress, Script().send(test::httpAnswer(
-                                      "HTTP/1.0 200 OK", {"Content-Type: text/xml"}, largeFeed())));
+                                      "HTTP/1.0 200 OK", {"Content-Type: text/xml"}, test::largeFeed())));
   ASSERT_TRUE(server.ok()) << server.error();
   std::string path;
   {
