@@ -1,25 +1,12 @@
 #include "feed/document_charset.h"
 
 #include "platform/text_conversion.h"
+#include "text/character_reference.h"
 
 namespace korvo {
 namespace {
 
 bool isXmlBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-// windows-1252 bytes 0x80..0x9F; 0 for the five it leaves undefined.
-// clang-format off
-constexpr char16_t kWindows1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
-};
-// clang-format on
-
-char32_t windows1252(unsigned char b) {
-  return b >= 0x80 && b <= 0x9F ? kWindows1252High[b - 0x80] : b;
-}
 
 // Characters TinyXML's UTF-8 reading skips as if they were blanks.
 bool skippedByParser(char32_t c) { return c == 0xFEFF || c == 0xFFFE || c == 0xFFFF; }
@@ -126,7 +113,7 @@ void convertToUtf8(std::string& body, const DocumentCharset& charset) {
         copying = true;
       }
       if (length == 0) {
-        if (const char32_t c = windows1252(b)) charset::appendUtf8(c, out);
+        if (const char32_t c = windows1252Character(b)) charset::appendUtf8(c, out);
         ++i;
         continue;
       }

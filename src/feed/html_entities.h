@@ -11,8 +11,8 @@ namespace korvo {
 
 // Replaces, in place, each reference in element text whose name is one of
 // HTML 4's but none of XML's five, and each number TinyXML would not give
-// as it is (in UTF-8 one of 0x80 or above, else one of 0x100 or above), by
-// its character: UTF-8 when utf8, else singleByteText (a number that is no
+// as it is (in UTF-8 one of 0x80 or above, else one of 0x100 or above, and
+// 128 to 159, which stand for windows-1252 characters), by its character: UTF-8 when utf8, else singleByteText (a number that is no
 // character leaves nothing). Tags, comments, CDATA sections, processing instructions
 // and declarations are left as they are, and so are unknown names: element
 // text is what the pre-scan (prescanXml) walks as TinyXML would, up to

@@ -137,6 +137,13 @@ TEST(FeedCodePageTest, ReferencesBecomeTheCharacterInTheTarget) {
        page(28595), "...EURL"},
       {"numbers that are no character leave nothing", rss("", "a&#xD800;b&#1114112;c"), "",
        kUtf8, "abc"},
+      // 128 to 159 are read as windows-1252, as browsers read them.
+      {"&#146; in UTF-8", rss("", "don&#146;t"), "", kUtf8, "don\xE2\x80\x99t"},
+      {"&#146; on 1252", rss("", "don&#146;t &#x80;"), "", page(1252), "don\x92t \x80"},
+      {"&#150; on 1251", rss("", "a &#150; b"), "", page(1251), "a \x96 b"},
+      {"escaped &#147; in UTF-8", rss("", "&amp;#147;q&amp;#148;"), "", kUtf8,
+       "\xE2\x80\x9Cq\xE2\x80\x9D"},
+      {"an undefined one stays its code", rss("", "a&#129;b"), "", kUtf8, "a\xC2\x81" "b"},
   };
   for (const CodePageCase& c : cases) expectTitles(c);
 }
@@ -152,6 +159,8 @@ TEST(FeedCodePageTest, Latin1ModeKeepsItsBytesAndMendsWhatItDropped) {
        kLatin1Mode, "Stra\xDF" "e l"},
       {"a number above 0xFF is no truncated byte", rss("", "it&#8217;s &#x41F;!"), "",
        kLatin1Mode, "it's !"},
+      {"128 to 159 are windows-1252 characters", rss("", "don&#146;t &#150; &amp;#147;"), "",
+       kLatin1Mode, "don't - ''"},
       {"a UTF-8 mark no longer fails the parse", "\xEF\xBB\xBF" + rss("utf-8", "caf\xC3\xA9"),
        "", kLatin1Mode, "caf\xE9"},
       {"other declared charsets stay as received", rss("windows-1251", kNewsCp1251), "",
@@ -167,6 +176,8 @@ TEST(FeedCodePageTest, WithoutTheFilterBytesStayAsReceivedAndReferencesFollowThe
        page(1251), "caf\xC3\xA9 \xC3\xA9\xC3\xA9\xE2\x80\x99\xC3\xA9", false},
       {"the same in latin1 mode", rss("", "&eacute;&#8217;&lt;i&gt;&amp;#233;&lt;/i&gt;"), "",
        kLatin1Mode, "\xC3\xA9\xE2\x80\x99\xC3\xA9", false},
+      {"128 to 159 as windows-1252 in UTF-8", rss("utf-8", "don&#146;t&amp;#x96;"), "",
+       kLatin1Mode, "don\xE2\x80\x99t\xE2\x80\x93", false},
       {"windows-1251 document stays windows-1251", rss("windows-1251", kNewsCp1251), "", kUtf8,
        kNewsCp1251, false},
   };

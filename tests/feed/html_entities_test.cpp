@@ -25,6 +25,9 @@ TEST(DecodeHtmlEntities, NamesInElementTextOnly) {
       // TinyXML gives the byte of a number below 0x100 itself.
       {"numbers from 0x80", "<r>&#160;&#xA0;&#8217;&#x41F;&#128512;</r>", "<r>&#160;&#xA0;'</r>",
        "<r>\xC2\xA0\xC2\xA0\xE2\x80\x99\xD0\x9F\xF0\x9F\x98\x80</r>"},
+      // Browsers read 128 to 159 as windows-1252.
+      {"numbers from 128 to 159", "<r>&#146;&#x96;&#129;</r>", "<r>'-&#129;</r>",
+       "<r>\xE2\x80\x99\xE2\x80\x93\xC2\x81</r>"},
       {"numbers that are no character", "<r>a&#xD800;b&#1114112;c&#99999999999;d</r>",
        "<r>abcd</r>", "<r>abcd</r>"},
       {"unknown and unfinished", "<r>&foo; &nbsp &NBSP;</r>", "<r>&foo; &nbsp &NBSP;</r>",
