@@ -137,7 +137,7 @@ bool convertBytes(Feed& feed, std::string& body, bool filterUnicode, XmlPrescanR
   walked = walkAgain ? prescanXml(body, XmlLimits(), &again) : scanned;
   if (scanned == XmlPrescanResult::Accepted && !shape.parseError && shape.otherNames &&
       walked == XmlPrescanResult::Accepted)
-    decodeReferencesAt(body, walkAgain ? again.references : shape.references, utf8);
+    decodeReferencesAt(body, walkAgain ? again : shape, utf8);
   return utf8;
 }
 
@@ -170,7 +170,7 @@ bool parseAsUnicode(Feed& feed, std::string& body, const CleanupOptions& setting
   XmlShape shape;
   const XmlPrescanResult scanned = prescanXml(body, XmlLimits(), &shape);
   if (scanned == XmlPrescanResult::Accepted && !shape.parseError && shape.otherNames)
-    decodeReferencesAt(body, shape.references, true);
+    decodeReferencesAt(body, shape, true);
   return readDocument(feed, XmlDocument(body, scanned, true), stepsFor(settings, true),
                       &settings.target);
 }

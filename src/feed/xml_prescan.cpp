@@ -173,8 +173,8 @@ class Walk {
   }
 
   std::size_t referenceEnd(std::size_t p) const;
-  std::size_t quotedEnd(std::size_t p, unsigned char quote) const;
-  bool isOtherName(std::size_t p) const;
+  std::size_t quotedEnd(std::size_t p, unsigned char quote, bool noteAmpersands) const;
+  bool isXmlName(std::size_t p) const;
   std::size_t textEnd(std::size_t p) const;
   std::size_t attributeEnd(std::size_t p, std::string_view* name) const;
   std::size_t declarationEnd(std::size_t p) const;
@@ -216,36 +216,40 @@ std::size_t Walk::referenceEnd(std::size_t p) const {
   return semicolon + 1;
 }
 
-// An attribute value from just after its opening quote.
-std::size_t Walk::quotedEnd(std::size_t p, unsigned char quote) const {
+// An attribute value from just after its opening quote. noteAmpersands:
+// it is an element's, whose "&"s TinyXML would drop are noted.
+std::size_t Walk::quotedEnd(std::size_t p, unsigned char quote, bool noteAmpersands) const {
   for (;;) {
     p = quote == '"' ? findEither<'"', '&'>(p) : findEither<'\'', '&'>(p);
     if (at(p) != '&') return at(p) == quote ? p + 1 : p;
+    if (noteAmpersands && at(p + 1) != '#' && !isXmlName(p)) {
+      shape_.otherNames = true;
+      shape_.attributeAmpersands.push_back(p);
+    }
     p = referenceEnd(p);
     if (p == kStop) return kStop;
   }
 }
 
-// Whether the "&" at p starts a name other than XML's five, one that
-// TinyXML does not know, or a number, which it may cut to a byte.
-bool Walk::isOtherName(std::size_t p) const {
-  const unsigned char c = at(p + 1);
-  if (c == '#') return true;
-  if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) return false;
+// Whether the "&" at p starts one of XML's five names, the only ones
+// TinyXML knows: of any other "&" but a number it keeps nothing.
+bool Walk::isXmlName(std::size_t p) const {
   for (std::string_view known : {"amp;", "lt;", "gt;", "quot;", "apos;"}) {
     std::size_t k = 0;
     while (k < known.size() && at(p + 1 + k) == static_cast<unsigned char>(known[k])) ++k;
-    if (k == known.size()) return false;
+    if (k == known.size()) return true;
   }
-  return true;
+  return false;
 }
 
-// A text node runs to the next "<" outside references.
+// A text node runs to the next "<" outside references. Every "&" but
+// XML's five names is noted: a number TinyXML may cut to a byte, and of
+// anything else it would keep no "&".
 std::size_t Walk::textEnd(std::size_t p) const {
   for (;;) {
     p = findEither<'<', '&'>(p);
     if (at(p) != '&') return at(p) == '<' && at(p + 1) != 0 ? p : kStop;
-    if (isOtherName(p)) {
+    if (!isXmlName(p)) {
       shape_.otherNames = true;
       shape_.references.push_back(p);
     }
@@ -266,7 +270,7 @@ std::size_t Walk::attributeEnd(std::size_t p, std::string_view* name) const {
   p = skipSpace(p + 1);
   if (p == kStop) return kStop;
   const unsigned char quote = at(p);
-  if (quote == '"' || quote == '\'') return quotedEnd(p + 1, quote);
+  if (quote == '"' || quote == '\'') return quotedEnd(p + 1, quote, name != nullptr);
   for (; at(p) != 0 && !classes_.space(at(p)) && at(p) != '/' && at(p) != '>'; ++p)
     if (at(p) == '"' || at(p) == '\'') return kStop;
   return p;

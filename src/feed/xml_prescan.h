@@ -37,9 +37,13 @@ struct XmlShape {
   long long attributePairs = 0;  // k(k-1)/2 for an element with k attributes, added up
   long attributesInAll = 0;
   bool parseError = false;       // TinyXML reports an error for this text
-  bool otherNames = false;       // some text holds "&" and a name that is none of XML's five, or "&#"
+  // Some element text holds an "&" that starts none of XML's five names
+  // (a number, another name, or none), or an element's quoted attribute
+  // value one that starts neither such a name nor a number.
+  bool otherNames = false;
   // Where each of those starts (its "&"), in text order.
-  std::vector<std::size_t> references;
+  std::vector<std::size_t> references;          // in element text
+  std::vector<std::size_t> attributeAmpersands; // in attribute values
   // Bytes of 0x80 and above inside the text nodes walked. When these are
   // all such bytes of the document, a change to them alone cannot change
   // the tree's shape: the character-set step changes no other bytes, and

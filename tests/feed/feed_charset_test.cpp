@@ -7,6 +7,7 @@
 
 #include "feed/charset_converter.h"
 #include "feed/feed_parser.h"
+#include "feed/html_entities.h"
 #include "feed/xml_prescan.h"
 #include "support/temp_dir.h"
 
@@ -121,11 +122,16 @@ void convertCharsetWithTree(Feed& feed, std::string& text, bool filterUnicode) {
       if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     encoding = feed.encoding;
   }
+  bool utf8 = false;
   if (encoding == "utf-8" || encoding.empty()) {
-    if (filterUnicode) CharsetConverter().fromUtf8(text);
+    if (filterUnicode)
+      CharsetConverter().fromUtf8(text);
+    else
+      utf8 = true;
   } else if (feed.encoding == "iso-8859-2") {
     CharsetConverter().fromIso88592(text);
   }
+  decodeHtmlEntities(text, utf8);
 }
 
 void expectSameFeed(const Feed& a, const Feed& b) {

@@ -230,8 +230,8 @@ TEST(FeedParserTest, HtmlEntitiesInXmlTextAndUtf8ByDefault) {
     std::string title;
     std::string itemTitle;
   } cases[] = {
-      {true, "Caf\xE9\xA0&\xE9...*unknown;", "x's"},
-      {false, "Caf\xC3\xA9\xC2\xA0&\xC3\xA9\xE2\x80\xA6\xE2\x80\xA2unknown;",
+      {true, "Caf\xE9\xA0&\xE9...*&unknown;", "x's"},
+      {false, "Caf\xC3\xA9\xC2\xA0&\xC3\xA9\xE2\x80\xA6\xE2\x80\xA2&unknown;",
        "x\xE2\x80\x99s"},
   };
   for (const auto& c : cases) {
@@ -246,6 +246,40 @@ TEST(FeedParserTest, HtmlEntitiesInXmlTextAndUtf8ByDefault) {
     ASSERT_EQ(feed.channel.items.size(), 1u);
     EXPECT_EQ(feed.channel.items[0].title, c.itemTitle);
     EXPECT_EQ(feed.channel.items[0].link, "http://example.com/?a=1&b=2");
+  }
+}
+
+// TinyXML drops the "&" of a name it does not know and a bare "&", in
+// text and in attribute values; each stays as written, in every reading
+// and whether or not the HTML filter runs.
+TEST(FeedParserTest, AmpersandsStayAsWritten) {
+  const std::string rss =
+      "<rss><channel><title>testing &doesnotexist; entity</title>"
+      "<description>AT&T &amp Tom & Jerry &AMP; &#38; &</description>"
+      "<item><title>a&b</title><link>/?a=1&b=2</link></item></channel></rss>";
+  const std::string atom =
+      "<feed><entry><title>&foo;</title><link href=\"/?a=1&b=2&amp;c=3&x;\"/></entry></feed>";
+  for (int bits = 0; bits < 8; ++bits) {
+    CleanupOptions settings = settingsWith(bits & 1, false);
+    settings.FilterUnicode = bits & 2;
+    if (bits & 4) settings.target = TargetCodePage{charset::kUtf8, false};
+    SCOPED_TRACE(testing::Message() << "settings " << bits);
+    Feed feed("http://example.com/feed");
+    std::string text = rss;
+    ASSERT_TRUE(convertAndParse(feed, text, settings));
+    EXPECT_EQ(feed.channel.title, "testing &doesnotexist; entity");
+    EXPECT_EQ(feed.channel.description, "AT&T &amp Tom & Jerry &AMP; & &");
+    ASSERT_EQ(feed.channel.items.size(), 1u);
+    EXPECT_EQ(feed.channel.items[0].title, "a&b");
+    EXPECT_EQ(feed.channel.items[0].link, "http://example.com/?a=1&b=2");
+
+    Feed atomFeed("http://example.com/feed");
+    atomFeed.isAtom = true;
+    text = atom;
+    ASSERT_TRUE(convertAndParse(atomFeed, text, settings));
+    ASSERT_EQ(atomFeed.channel.items.size(), 1u);
+    EXPECT_EQ(atomFeed.channel.items[0].title, "&foo;");
+    EXPECT_EQ(atomFeed.channel.items[0].link, "http://example.com/?a=1&b=2&c=3&x;");
   }
 }
 
