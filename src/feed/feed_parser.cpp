@@ -10,9 +10,12 @@
 #include "feed/xml_document.h"
 #include "feed/xml_prescan.h"
 #include "platform/ascii.h"
+#include "platform/text_conversion.h"
 
 namespace korvo {
 namespace {
+
+constexpr unsigned kIso88592 = 28592;
 
 // The UTF-8 texts of the channel written in the target code page. All go
 // to the converter at once, joined by zero characters, which no text holds
@@ -95,13 +98,15 @@ bool convert(Feed& feed, std::string& text, XmlPrescanResult scanned, const XmlS
     for (char& c : feed.encoding) c = ascii::lower(c);
     encoding = feed.encoding;
   }
+  // A name is read in any of the spellings the converter knows ("utf8").
+  const unsigned codePage = encoding.empty() ? charset::kUtf8 : charset::codePageForName(encoding);
   const CharsetConverter converter;
-  if (byteOrderMark || encoding == "utf-8" || encoding.empty()) {
+  if (byteOrderMark || codePage == charset::kUtf8) {
     if (filterUnicode) return converter.fromUtf8(text);
     utf8 = true;
     return false;
   }
-  if (encoding == "iso-8859-2") return converter.fromIso88592(text);
+  if (codePage == kIso88592) return converter.fromIso88592(text);
   return false;
 }
 

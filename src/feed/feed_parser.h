@@ -25,10 +25,11 @@ bool parse(Feed& feed, std::string_view text, const CleanupOptions& settings, bo
 // The character-set step of the single-byte (latin1) reading. A document
 // that starts with a byte-order mark is first turned into UTF-8 without it.
 // Then the XML declaration of a document that parses is read: feed.encoding
-// becomes its encoding name in lower case; "utf-8", no name, no
-// declaration at all or a byte-order mark converts text from UTF-8 when
-// filterUnicode is on, "iso-8859-2" converts it from ISO-8859-2 always. Any
-// other document is left as it is. Then, for a document that parses, HTML
+// becomes its encoding name in lower case; UTF-8 ("utf-8", "utf8" and the
+// other spellings charset::codePageForName knows), no name, no declaration
+// at all or a byte-order mark converts text from UTF-8 when filterUnicode
+// is on, ISO-8859-2 ("iso-8859-2", "latin2" …) converts it from ISO-8859-2
+// always. Any other document is left as it is. Then, for a document that parses, HTML
 // names and numbers of 0x80 and above in element text become characters
 // (decodeHtmlEntities), in UTF-8 when the document stays UTF-8. True when it
 // does: the text is UTF-8 afterwards.

@@ -155,6 +155,9 @@ TEST(FeedCodePageTest, Latin1ModeKeepsItsBytesAndMendsWhatItDropped) {
        "Wiadomosci z Lodzi"},
       {"euro keeps its old result", rss("", "5 \xE2\x82\xAC"), "", kLatin1Mode, "5 E"},
       {"Latin-1 letters stay bytes", rss("", "caf\xC3\xA9"), "", kLatin1Mode, "caf\xE9"},
+      {"utf8 without its hyphen", rss("utf8", "caf\xC3\xA9"), "", kLatin1Mode, "caf\xE9"},
+      {"UTF8 in capitals", rss("UTF8", "caf\xC3\xA9 \xC5\x81"), "", kLatin1Mode, "caf\xE9 L"},
+      {"latin2 is ISO-8859-2", rss("latin2", kLodzIso), "", kLatin1Mode, "Lodz"},
       {"ISO-8859-2 sharp s stays sharp s", rss("iso-8859-2", "Stra\xDF" "e \xB3"), "",
        kLatin1Mode, "Stra\xDF" "e l"},
       {"a number above 0xFF is no truncated byte", rss("", "it&#8217;s &#x41F;!"), "",
@@ -180,6 +183,8 @@ TEST(FeedCodePageTest, WithoutTheFilterBytesStayAsReceivedAndReferencesFollowThe
        kLatin1Mode, "don\xE2\x80\x99t\xE2\x80\x93", false},
       {"windows-1251 document stays windows-1251", rss("windows-1251", kNewsCp1251), "", kUtf8,
        kNewsCp1251, false},
+      {"utf8 without its hyphen: references in UTF-8", rss("utf8", "caf\xC3\xA9&eacute;"), "",
+       kLatin1Mode, "caf\xC3\xA9\xC3\xA9", false},
   };
   for (const CodePageCase& c : cases) expectTitles(c);
 }
