@@ -103,23 +103,29 @@ void resolveIn(const TiXmlElement& element, const Feed& feed, std::string& link)
     link = resolveLink(baseOf(element, feed.documentUrl.empty() ? feed.url : feed.documentUrl), link);
 }
 
-// The link among parent's "link" elements that points to the page: the
-// first with rel "alternate" or without rel, else the first one.
+// The link among parent's "link" elements that points to the page: of
+// those with an address, the first with rel "alternate" or without rel,
+// else the first one.
 void readLinkHref(const TiXmlElement& parent, const Feed& feed, std::string& out,
                   const TextSteps& settings) {
   const TiXmlElement* chosen = nullptr;
+  const char* href = nullptr;
   for (const TiXmlNode* node = parent.FirstChild("link"); node; node = node->NextSibling("link")) {
     const TiXmlElement* link = node->ToElement();
-    if (!link) continue;
-    if (!chosen) chosen = link;
+    const char* address = link ? link->Attribute("href") : nullptr;
+    if (!address || !*address) continue;
+    if (!chosen) {
+      chosen = link;
+      href = address;
+    }
     const char* rel = link->Attribute("rel");
     if (!rel || std::strcmp(rel, "alternate") == 0) {
       chosen = link;
+      href = address;
       break;
     }
   }
-  const char* href = chosen ? chosen->Attribute("href") : nullptr;
-  if (!href) return;
+  if (!chosen) return;
   out = href;
   clean(out, settings);
   resolveIn(*chosen, feed, out);

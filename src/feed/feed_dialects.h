@@ -23,8 +23,8 @@ struct TextSteps {
 bool readRss(Feed& feed, const TiXmlDocument& tree, const TextSteps& settings);
 // RSS 1.0: rdf:RDF > channel, with the items beside the channel.
 bool readRdf(Feed& feed, const TiXmlDocument& tree, const TextSteps& settings);
-// Atom: feed > entry, links taken from the href of the first link with rel
-// "alternate" or none, else of the first link. Relative links in every
+// Atom: feed > entry, links taken from the first link with an href and rel
+// "alternate" or none, else from the first link with an href. Relative links in every
 // dialect are resolved against xml:base, else feed.url.
 bool readAtom(Feed& feed, const TiXmlDocument& tree, const TextSteps& settings);
 

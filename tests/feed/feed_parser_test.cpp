@@ -172,8 +172,39 @@ TEST(FeedParserTest, AtomPrefersAlternateLinksAndFallsBack) {
   EXPECT_EQ(c.items[1].description, "");
   EXPECT_EQ(c.items[1].pubDate, "2024-05-05T11:00:00Z");  // updated without published
   EXPECT_EQ(c.items[2].title, "Entry three");
-  EXPECT_EQ(c.items[2].link, "");  // the first alternate link has no href
+  EXPECT_EQ(c.items[2].link, "http://atom.example.com/3");  // the first alternate has no href
   EXPECT_EQ(c.items[2].description, "Not a summary");  // content without summary
+}
+
+// The entry's link is the first alternate link (rel "alternate" or none)
+// that has an address; without one, the first link that has one.
+TEST(FeedParserTest, AtomLinkIsTheFirstWithAnAddress) {
+  const struct {
+    const char* links;
+    const char* link;
+  } cases[] = {
+      {"<link rel='alternate'/><link rel='alternate' href='http://www.example.com/alternate'/>",
+       "http://www.example.com/alternate"},
+      {"<link rel='alternate' href=''/><link href='http://www.example.com/none'/>",
+       "http://www.example.com/none"},
+      {"<link rel='self' href='http://www.example.com/self'/><link/>"
+       "<link rel='alternate' href='http://www.example.com/alternate'/>",
+       "http://www.example.com/alternate"},
+      {"<link rel='alternate'/><link rel='self' href='http://www.example.com/self'/>"
+       "<link rel='edit' href='http://www.example.com/edit'/>",
+       "http://www.example.com/self"},
+      {"<link rel='alternate'/><link/>", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.links);
+    Feed feed = feedFor(Dialect::Atom);
+    ASSERT_TRUE(parse(feed,
+                      std::string("<feed>") + c.links + "<entry>" + c.links + "</entry></feed>",
+                      CleanupOptions()));
+    EXPECT_EQ(feed.channel.link, c.link);
+    ASSERT_EQ(feed.channel.items.size(), 1u);
+    EXPECT_EQ(feed.channel.items[0].link, c.link);
+  }
 }
 
 // A feed as Blogger writes it: self, edit and alternate links, relative
