@@ -57,8 +57,8 @@ void checkAgainstTinyXml(const std::string& original, const std::string& convert
   korvo::XmlShape shape;
   if (korvo::prescanXml(original, korvo::XmlLimits(), &shape) != korvo::XmlPrescanResult::Accepted)
     return;
-  // A byte-order mark makes the document UTF-8 before anything else.
-  if (korvo::byteOrderMark(original).bomLength != 0) return;
+  // A byte-order mark or UTF-16 makes the document UTF-8 before anything else.
+  if (korvo::wideCharset(original, "").codePage != 0) return;
   const std::string zeroEnded(original.c_str());
   TiXmlDocument tree;
   tree.Parse(zeroEnded.c_str(), nullptr, TIXML_ENCODING_LEGACY);

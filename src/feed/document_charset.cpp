@@ -64,9 +64,40 @@ DocumentCharset byteOrderMark(std::string_view body) {
   return found;
 }
 
-DocumentCharset documentCharset(std::string_view body, std::string_view httpCharset) {
+DocumentCharset wideCharset(std::string_view body, std::string_view httpCharset) {
   DocumentCharset found = byteOrderMark(body);
-  if (found.bomLength == 0) found.declared = std::string(xmlDeclarationEncoding(body));
+  if (found.codePage != 0 || body.size() < 2) return found;
+  const unsigned named = httpCharset.empty() ? 0 : charset::codePageForName(httpCharset);
+  if (named == charset::kUtf16Le || named == charset::kUtf16Be) {
+    // A document starts with an ASCII character: in UTF-16 one zero byte,
+    // on the side its order puts it. A name without that is no UTF-16.
+    if (body[0] != 0 && body[1] == 0) found.codePage = charset::kUtf16Le;
+    if (body[0] == 0 && body[1] != 0) found.codePage = charset::kUtf16Be;
+    if (found.codePage != 0) return found;
+  }
+  if (body.substr(0, 4) == std::string_view("<\0?\0", 4)) found.codePage = charset::kUtf16Le;
+  if (body.substr(0, 4) == std::string_view("\0<\0?", 4)) found.codePage = charset::kUtf16Be;
+  return found;
+}
+
+// Searched from the end, where a closing tag stands.
+bool holdsAscii(std::string_view bytes, std::string_view ascii) {
+  if (bytes.rfind(ascii) != std::string_view::npos) return true;
+  if (bytes.find('\0') == std::string_view::npos) return false;
+  std::string little, big;
+  for (char c : ascii) {
+    little += c;
+    little += '\0';
+    big += '\0';
+    big += c;
+  }
+  return bytes.rfind(little) != std::string_view::npos ||
+         bytes.rfind(big) != std::string_view::npos;
+}
+
+DocumentCharset documentCharset(std::string_view body, std::string_view httpCharset) {
+  DocumentCharset found = wideCharset(body, httpCharset);
+  if (found.codePage == 0) found.declared = std::string(xmlDeclarationEncoding(body));
   if (found.codePage != 0) return found;
   const std::string_view name = !found.declared.empty() ? std::string_view(found.declared)
                                                          : httpCharset;

@@ -110,20 +110,21 @@ bool convert(Feed& feed, std::string& text, XmlPrescanResult scanned, const XmlS
   return false;
 }
 
-// A byte-order mark's document turned into UTF-8 without its mark; true
-// when there was one.
-bool takeByteOrderMark(std::string& body) {
-  const DocumentCharset mark = byteOrderMark(body);
-  if (mark.bomLength == 0) return false;
-  convertToUtf8(body, mark);
+// A document in UTF-16, or with a byte-order mark, turned into UTF-8
+// without its mark; true when it was one.
+bool takeWideCharset(std::string& body, std::string_view httpCharset) {
+  const DocumentCharset wide = wideCharset(body, httpCharset);
+  if (wide.codePage == 0) return false;
+  convertToUtf8(body, wide);
   return true;
 }
 
 // The character-set step of the single-byte reading (convertCharset);
 // walked is the pre-scan's verdict on the converted text, which the
 // decoding of references keeps. True when the text is UTF-8 afterwards.
-bool convertBytes(Feed& feed, std::string& body, bool filterUnicode, XmlPrescanResult& walked) {
-  const bool byteOrderMark = takeByteOrderMark(body);
+bool convertBytes(Feed& feed, std::string& body, bool filterUnicode, std::string_view httpCharset,
+                  XmlPrescanResult& walked) {
+  const bool byteOrderMark = takeWideCharset(body, httpCharset);
   XmlShape shape;
   const XmlPrescanResult scanned = prescanXml(body, XmlLimits(), &shape);
   bool utf8 = false;
@@ -148,9 +149,10 @@ bool convertBytes(Feed& feed, std::string& body, bool filterUnicode, XmlPrescanR
 
 // The single-byte reading: latin1 mode, and a document whose bytes stay
 // as received (FilterUnicode off).
-bool parseAsBytes(Feed& feed, std::string& body, const CleanupOptions& settings) {
+bool parseAsBytes(Feed& feed, std::string& body, const CleanupOptions& settings,
+                  std::string_view httpCharset) {
   XmlPrescanResult walked;
-  const bool utf8 = convertBytes(feed, body, settings.FilterUnicode, walked);
+  const bool utf8 = convertBytes(feed, body, settings.FilterUnicode, httpCharset, walked);
   return readDocument(feed, XmlDocument(body, walked), stepsFor(settings, utf8));
 }
 
@@ -190,12 +192,13 @@ bool parse(Feed& feed, std::string_view text, const CleanupOptions& settings, bo
 
 bool convertCharset(Feed& feed, std::string& text, bool filterUnicode) {
   XmlPrescanResult walked;
-  return convertBytes(feed, text, filterUnicode, walked);
+  return convertBytes(feed, text, filterUnicode, {}, walked);
 }
 
 bool convertAndParse(Feed& feed, std::string& body, const CleanupOptions& settings,
                      std::string_view httpCharset) {
-  if (settings.target.latin1 || !settings.FilterUnicode) return parseAsBytes(feed, body, settings);
+  if (settings.target.latin1 || !settings.FilterUnicode)
+    return parseAsBytes(feed, body, settings, httpCharset);
   return parseAsUnicode(feed, body, settings, httpCharset);
 }
 

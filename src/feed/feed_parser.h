@@ -23,7 +23,8 @@ namespace korvo {
 bool parse(Feed& feed, std::string_view text, const CleanupOptions& settings, bool utf8 = false);
 
 // The character-set step of the single-byte (latin1) reading. A document
-// that starts with a byte-order mark is first turned into UTF-8 without it.
+// that starts with a byte-order mark, or is UTF-16 by XML's own detection
+// (wideCharset), is first turned into UTF-8 without its mark.
 // Then the XML declaration of a document that parses is read: feed.encoding
 // becomes its encoding name in lower case; UTF-8 ("utf-8", "utf8" and the
 // other spellings charset::codePageForName knows), no name, no declaration
@@ -37,8 +38,9 @@ bool convertCharset(Feed& feed, std::string& text, bool filterUnicode);
 
 // Reads body into feed, with the texts in settings.target. In latin1 mode,
 // and whenever FilterUnicode is off, as convertCharset then parse (told
-// what convertCharset returned) would
-// (but parsing the document with TinyXML only once). Otherwise the
+// what convertCharset returned) would (but parsing the document with
+// TinyXML only once), except that a UTF-16 document that httpCharset names
+// is also turned into UTF-8 first. Otherwise the
 // document is read in the charset documentCharset finds (httpCharset is
 // that of the answer's Content-Type), turned into UTF-8, parsed as UTF-8,
 // each text cleaned, and then written in the target (encodeForTarget). An

@@ -22,8 +22,8 @@ struct AnswerContext {
 // ("Invalid format."), a 304 (true, feed.state.notModified set, answer
 // emptied, when the request was conditional; otherwise "Server answered
 // 'not modified' to a request without validators."), the status line
-// ("Error transfering data."), the closing tag that names the dialect
-// ("Invalid rss format."), the start of the body ("Beginning of data not
+// ("Error transfering data."), the closing tag that names the dialect,
+// in ASCII or in UTF-16 (holdsAscii) ("Invalid rss format."), the start of the body ("Beginning of data not
 // found."). When the connection was cut (context.cut) and the answer fails
 // a check of its completeness, the message says so instead: "Connection
 // lost while receiving data." or "Server stopped sending data.". On a 200

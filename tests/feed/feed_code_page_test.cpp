@@ -37,6 +37,30 @@ std::string utf16le(const std::string& ascii, const std::string& part) {
   return out;
 }
 
+// The same in UTF-16BE.
+std::string utf16be(const std::string& ascii, const std::string& part) {
+  std::string out;
+  for (char c : ascii) {
+    if (c == '@') {
+      out += part;
+    } else {
+      out += '\0';
+      out += c;
+    }
+  }
+  return out;
+}
+
+// Swaps the two bytes of each UTF-16 unit.
+std::string swapped(std::string units) {
+  for (std::size_t i = 0; i + 1 < units.size(); i += 2) std::swap(units[i], units[i + 1]);
+  return units;
+}
+
+const char kUtf16Rss[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-16\"?><rss><channel><title>@</title><item><title>@"
+    "</title></item></channel></rss>";
+
 struct CodePageCase {
   const char* what;
   std::string body;
@@ -111,6 +135,18 @@ TEST(FeedCodePageTest, CharsetComesFromMarkThenDeclarationThenHeader) {
                             "</title><item><title>@</title></item></channel></rss>",
                             kNewsUtf16),
        "", page(1251), kNewsCp1251},
+      {"UTF-16BE mark", "\xFE\xFF" + utf16be(kUtf16Rss, swapped(kNewsUtf16)), "", page(1251),
+       kNewsCp1251},
+      {"UTF-16LE named by Content-Type alone", utf16le(kUtf16Rss, kNewsUtf16),
+       "UTF-16LE", page(1251), kNewsCp1251},
+      {"UTF-16BE named by Content-Type alone", utf16be(kUtf16Rss, swapped(kNewsUtf16)),
+       "utf-16be", kUtf8, kNewsUtf8},
+      {"UTF-16 named by Content-Type: the bytes tell the order",
+       utf16be(kUtf16Rss, swapped(kNewsUtf16)), "utf-16", page(1251), kNewsCp1251},
+      {"UTF-16LE without a mark or a name: XML's own detection", utf16le(kUtf16Rss, kNewsUtf16),
+       "", page(1251), kNewsCp1251},
+      {"Content-Type says UTF-16, the bytes are not", rss("", kNewsUtf8), "utf-16le", page(1251),
+       kNewsCp1251},
       {"UTF-16 named without a mark: the bytes are read as UTF-8", rss("UTF-16", kNewsUtf8), "",
        page(1251), kNewsCp1251},
       {"unknown name, well-formed UTF-8", rss("x-klingon", kNewsUtf8), "", page(1251),
@@ -166,6 +202,12 @@ TEST(FeedCodePageTest, Latin1ModeKeepsItsBytesAndMendsWhatItDropped) {
        kLatin1Mode, "don't - ''"},
       {"a UTF-8 mark no longer fails the parse", "\xEF\xBB\xBF" + rss("utf-8", "caf\xC3\xA9"),
        "", kLatin1Mode, "caf\xE9"},
+      {"UTF-16LE mark", "\xFF\xFE" + utf16le(kUtf16Rss, std::string("\xE9\0\x19\x20", 4)), "",
+       kLatin1Mode, "\xE9'"},
+      {"UTF-16BE mark", "\xFE\xFF" + utf16be(kUtf16Rss, std::string("\0\xE9\x20\x19", 4)), "",
+       kLatin1Mode, "\xE9'"},
+      {"UTF-16LE named by Content-Type alone",
+       utf16le(kUtf16Rss, std::string("\xE9\0\x19\x20", 4)), "utf-16le", kLatin1Mode, "\xE9'"},
       {"other declared charsets stay as received", rss("windows-1251", kNewsCp1251), "",
        kLatin1Mode, kNewsCp1251},
   };
