@@ -63,10 +63,9 @@ bool readDocument(Feed& feed, const XmlDocument& document, const TextSteps& step
     feed.setError("Unable to parse document. " + document.error());
     return false;
   }
-  const TiXmlDocument& tree = document.tree();
-  const bool valid = feed.isRdf    ? readRdf(feed, tree, steps)
-                     : feed.isAtom ? readAtom(feed, tree, steps)
-                                   : readRss(feed, tree, steps);
+  const bool valid = feed.isRdf    ? readRdf(feed, document, steps)
+                     : feed.isAtom ? readAtom(feed, document, steps)
+                                   : readRss(feed, document, steps);
   if (!valid) {
     feed.setError("Invalid rss document.");
     return false;

@@ -63,6 +63,35 @@ XmlPrescanResult prescanXml(std::string_view text, const XmlLimits& limits = Xml
 // The bytes of 0x80 and above in text.
 std::size_t countHighBytes(std::string_view text);
 
+// An element whose content holds mark-up (a nested element, a comment, a
+// CDATA section or any other "<...>" node), as the walk finds it: its
+// number among the document's elements in document order (the first is
+// 0), its name, and where its content starts, just after its start tag.
+struct XmlMarkedElement {
+  long element = 0;
+  std::size_t nameAt = 0;
+  std::size_t nameLength = 0;
+  std::size_t contentAt = 0;
+};
+
+// The elements of text whose content holds mark-up, in document order, as
+// far as the walk goes (a document TinyXML fails on may lack some).
+std::vector<XmlMarkedElement> markedElements(std::string_view text);
+
+// One mark-up node inside an element's content, text[begin, end): a start
+// or end tag, a comment, a CDATA section (cdata), any other "<...>".
+struct XmlMarkupNode {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  bool cdata = false;
+};
+
+// The mark-up nodes at every depth of the content of element (one of
+// markedElements(text)), in text order, and in end where its end tag
+// starts. False when the walk does not reach that end tag.
+bool markupOfContent(std::string_view text, const XmlMarkedElement& element,
+                     std::vector<XmlMarkupNode>& nodes, std::size_t& end);
+
 // "Document nested too deeply.", "Too many attributes." or "Too many
 // elements."; the empty text for Accepted.
 const char* prescanMessage(XmlPrescanResult result);

@@ -6,6 +6,9 @@
 #include <vector>
 
 #include "base/limits.h"
+#include "feed/feed_dialects.h"
+#include "feed/xml_document.h"
+#include "feed/xml_prescan.h"
 #include "support/temp_dir.h"
 
 namespace korvo {
@@ -342,13 +345,13 @@ TEST(FeedParserTest, TextIsTheContentCleanedAsSettingsSay) {
     std::vector<std::string> descriptions;  // channel, then each item
   };
   const Case cases[] = {
-      {true, true, {"Word", "Bold & more", "a inner b", "first after", "one\ntwo\nthree", ""}},
+      {true, true, {"Word", "Bold & more", "ainnerb", "first after", "one\ntwo\nthree", ""}},
       {false, false,
-       {"<p>Word</p>", "<b>Bold</b> &amp; more", "a <b>inner</b> b", "<em>first</em> after",
+       {"<p>Word</p>", "<b>Bold</b> &amp; more", "a<b>inner</b>b", "<em>first</em> after",
         "one<br>two<br />three", ""}},
-      {true, false, {"Word", "Bold & more", "a inner b", "first after", "one two three", ""}},
+      {true, false, {"Word", "Bold & more", "ainnerb", "first after", "one two three", ""}},
       {false, true,
-       {"<p>Word</p>", "<b>Bold</b> &amp; more", "a <b>inner</b> b", "<em>first</em> after",
+       {"<p>Word</p>", "<b>Bold</b> &amp; more", "a<b>inner</b>b", "<em>first</em> after",
         "one\ntwo\nthree", ""}},
   };
   for (const Case& c : cases) {
@@ -362,6 +365,76 @@ TEST(FeedParserTest, TextIsTheContentCleanedAsSettingsSay) {
     for (const FeedItem& item : feed.channel.items) descriptions.push_back(item.description);
     EXPECT_EQ(descriptions, c.descriptions);
     EXPECT_EQ(feed.channel.items[4].title, "");
+  }
+}
+
+// HTML written straight into an element (inline XHTML) reads exactly as
+// the same HTML with its mark-up escaped: tags as the document writes
+// them, every text between them, white space included.
+TEST(FeedParserTest, InlineMarkupReadsLikeItsEscapedForm) {
+  const struct {
+    const char* inlined;
+    const char* escaped;
+    const char* filtered;  // FilterHtml on (latin1 reading)
+    const char* kept;      // FilterHtml off
+  } cases[] = {
+      {"a<b>x</b>b", "a&lt;b&gt;x&lt;/b&gt;b", "axb", "a<b>x</b>b"},
+      {"H<sub>2</sub>O", "H&lt;sub&gt;2&lt;/sub&gt;O", "H2O", "H<sub>2</sub>O"},
+      {"a<br/>b", "a&lt;br/&gt;b", "a\nb", "a\nb"},
+      {"<p>one</p>\n  <p>two</p>", "&lt;p&gt;one&lt;/p&gt;\n  &lt;p&gt;two&lt;/p&gt;",
+       "one\ntwo", "<p>one</p> <p>two</p>"},
+      {"<a href=\"u\" title='t &amp; q'>x</a> <img src=\"i\" />",
+       "&lt;a href=\"u\" title='t &amp;amp; q'&gt;x&lt;/a&gt; &lt;img src=\"i\" /&gt;", "x",
+       "<a href=\"u\" title='t &amp; q'>x</a> <img src=\"i\" />"},
+      {"<span>a</span>&#32;<span>b</span>", "&lt;span&gt;a&lt;/span&gt;&#32;&lt;span&gt;b&lt;/span&gt;",
+       "a b", "<span>a</span> <span>b</span>"},
+      {"<i>a</i> <i>b</i>", "&lt;i&gt;a&lt;/i&gt; &lt;i&gt;b&lt;/i&gt;", "a b", "<i>a</i> <i>b</i>"},
+      {"  lead <b>b</b>  trail  ", "  lead &lt;b&gt;b&lt;/b&gt;  trail  ", "lead b trail",
+       "lead <b>b</b> trail"},
+      {"1 &lt; 2 <i>&amp;</i> &#60;x&#62; &quot;q&apos;",
+       "1 &amp;lt; 2 &lt;i&gt;&amp;amp;&lt;/i&gt; &amp;lt;x&amp;gt; &quot;q&apos;",
+       "1 < 2 & <x> \"q'", "1 &lt; 2 <i>&amp;</i> &lt;x&gt; \"q'"},
+      {"<em>caf&#233;</em>&nbsp;", "&lt;em&gt;caf&#233;&lt;/em&gt;&nbsp;", "caf\xE9\xA0",
+       "<em>caf\xE9</em>\xA0"},
+      {"x <![CDATA[<b>y</b>]]> z", "x &lt;b&gt;y&lt;/b&gt; z", "x y z", "x <b>y</b> z"},
+      {"<!-- note --> text", "&lt;!-- note --&gt; text", "text", "<!-- note --> text"},
+      {"AT&T <b>x</b>", "AT&amp;amp;T &lt;b&gt;x&lt;/b&gt;", "AT&T x", "AT&amp;T <b>x</b>"},
+  };
+  for (const auto& c : cases) {
+    for (int bits = 0; bits < 4; ++bits) {
+      SCOPED_TRACE(testing::Message() << c.inlined << ", settings " << bits);
+      const bool filterHtml = bits & 1;
+      CleanupOptions settings = settingsWith(filterHtml, true);
+      if (bits & 2) settings.target = TargetCodePage{charset::kUtf8, false};
+      const auto read = [&](const char* description) {
+        Feed feed = feedFor(Dialect::Rss);
+        std::string text = std::string("<rss><channel><item><description>") + description +
+                           "</description></item></channel></rss>";
+        EXPECT_TRUE(convertAndParse(feed, text, settings)) << feed.errorText;
+        return feed.channel.items.empty() ? std::string("no item")
+                                          : feed.channel.items[0].description;
+      };
+      const std::string inlined = read(c.inlined);
+      EXPECT_EQ(inlined, read(c.escaped));
+      if (!(bits & 2)) {
+        EXPECT_EQ(inlined, filterHtml ? c.filtered : c.kept);
+      }
+    }
+  }
+}
+
+// Where the text shows no element that TinyXML's tree has (TinyXML's UTF-8
+// reading skips a byte-order mark inside a tag, which the character-set
+// step never leaves there), the content comes from the tree.
+TEST(FeedParserTest, MarkupTheTextDoesNotShowComesFromTheTree) {
+  const std::string text =
+      "<rss><channel><title>a <\xEF\xBB\xBF" "b>x &amp; &lt;y</b> z</title></channel></rss>";
+  const XmlDocument document(text, prescanXml(text), true);
+  ASSERT_FALSE(document.failed()) << document.error();
+  for (const bool filterHtml : {false, true}) {
+    Feed feed = feedFor(Dialect::Rss);
+    ASSERT_TRUE(readRss(feed, document, TextSteps{filterHtml, false, ReferenceForm::Utf8}));
+    EXPECT_EQ(feed.channel.title, filterHtml ? "ax & <yz" : "a<b>x &amp; &lt;y</b>z");
   }
 }
 
