@@ -71,8 +71,8 @@ void checkMarkupIsFound(const std::string& text) {
       if (!plain || plain->CDATA()) markup = true;
     }
     if (markup && node->ToElement())
-      FUZZ_CHECK(document.markupContent(*node->ToElement(), korvo::ReferenceForm::SingleByte,
-                                        content));
+      FUZZ_CHECK(
+          document.markupContent(*node->ToElement(), korvo::ReferenceForm::SingleByte, content));
   }
 }
 

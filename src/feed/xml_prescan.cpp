@@ -417,8 +417,8 @@ std::size_t Walk::node(std::size_t p, bool& anyNode, XmlPrescanResult& refusal) 
   const std::size_t start = p;
   if (at(p) != '<') {
     p = textEnd(p);
-    shape_.highBytesInText += countHighBytes(std::string_view(
-        reinterpret_cast<const char*>(s_) + start, (p == kStop ? n_ : p) - start));
+    shape_.highBytesInText += countHighBytes(
+        std::string_view(reinterpret_cast<const char*>(s_) + start, (p == kStop ? n_ : p) - start));
     return p;
   }
   if (!open_.empty() && startsWith(p, "</")) {
@@ -489,8 +489,8 @@ XmlPrescanResult Walk::run() {
   return refusal;
 }
 
-bool Walk::content(std::size_t contentAt, std::string_view name,
-                   std::vector<XmlMarkupNode>& nodes, std::size_t& end) {
+bool Walk::content(std::size_t contentAt, std::string_view name, std::vector<XmlMarkupNode>& nodes,
+                   std::size_t& end) {
   open_.push_back(name);
   nodes_ = &nodes;
   XmlPrescanResult refusal = XmlPrescanResult::Accepted;
@@ -541,8 +541,9 @@ std::vector<XmlMarkedElement> markedElements(std::string_view text) {
   walk.noteMarkedElements(&marked);
   walk.run();
   // Noted as each closes: inner ones first.
-  std::sort(marked.begin(), marked.end(),
-            [](const XmlMarkedElement& a, const XmlMarkedElement& b) { return a.element < b.element; });
+  std::sort(marked.begin(), marked.end(), [](const XmlMarkedElement& a, const XmlMarkedElement& b) {
+    return a.element < b.element;
+  });
   return marked;
 }
 

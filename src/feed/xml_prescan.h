@@ -42,8 +42,8 @@ struct XmlShape {
   // value one that starts neither such a name nor a number.
   bool otherNames = false;
   // Where each of those starts (its "&"), in text order.
-  std::vector<std::size_t> references;          // in element text
-  std::vector<std::size_t> attributeAmpersands; // in attribute values
+  std::vector<std::size_t> references;           // in element text
+  std::vector<std::size_t> attributeAmpersands;  // in attribute values
   // Bytes of 0x80 and above inside the text nodes walked. When these are
   // all such bytes of the document, a change to them alone cannot change
   // the tree's shape: the character-set step changes no other bytes, and

@@ -47,8 +47,7 @@ CharacterReference numeric(std::string_view text) {
   // HTML reads these C1 controls as what a windows-1252 page meant by them;
   // the five it leaves undefined stay as they are.
   if (code >= 0x80 && code <= 0x9F) {
-    if (const char32_t meant = windows1252Character(static_cast<unsigned char>(code)))
-      code = meant;
+    if (const char32_t meant = windows1252Character(static_cast<unsigned char>(code))) code = meant;
   }
   return {i + 1, code};
 }
