@@ -1,21 +1,24 @@
 // A feed document straight into the character-set step and the parser.
 // Three rules: convertAndParse has the same effect as convertCharset and
 // then parse; the character-set step converts exactly the documents that
-// TinyXML itself reads as UTF-8 (declared or undeclared) or ISO-8859-2,
-// and leaves others as they are but for HTML names; the pre-scan's
-// verdict on whether TinyXML fails is TinyXML's own. And read in Unicode
-// for a code page, every stored text is whole characters of it and holds
-// no tooltip marker. The first byte holds the meter settings and the
-// dialect flags, its top bits the code page.
+// TinyXML itself reads as UTF-8 (declared in any spelling, or undeclared)
+// or ISO-8859-2, and leaves others as they are but for HTML names; the
+// pre-scan's verdict on whether TinyXML fails is TinyXML's own, and every
+// element of TinyXML's tree that holds mark-up is one the walk finds. And
+// read in Unicode for a code page, every stored text is whole characters
+// of it and holds no tooltip marker. The first byte holds the meter
+// settings and the dialect flags, its top bits the code page.
 #include <tinyxml.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "feed/document_charset.h"
 #include "feed/feed_parser.h"
+#include "feed/xml_document.h"
 #include "feed/xml_prescan.h"
 #include "platform/text_conversion.h"
 #include "text/target_code_page.h"
@@ -50,6 +53,29 @@ std::string lowerCase(std::string s) {
   return s;
 }
 
+// Every element of TinyXML's tree that holds mark-up (any node but plain
+// text) is found in the text by the walk, so that its content is read as
+// the document writes it.
+void checkMarkupIsFound(const std::string& text) {
+  const korvo::XmlDocument document(text);
+  if (document.failed()) return;
+  std::vector<const TiXmlNode*> pending = {&document.tree()};
+  std::string content;
+  while (!pending.empty()) {
+    const TiXmlNode* node = pending.back();
+    pending.pop_back();
+    bool markup = false;
+    for (const TiXmlNode* c = node->FirstChild(); c; c = c->NextSibling()) {
+      pending.push_back(c);
+      const TiXmlText* plain = c->ToText();
+      if (!plain || plain->CDATA()) markup = true;
+    }
+    if (markup && node->ToElement())
+      FUZZ_CHECK(
+          document.markupContent(*node->ToElement(), korvo::ReferenceForm::SingleByte, content));
+  }
+}
+
 // The character-set step checked against TinyXML's own reading of the
 // document, for documents within the bounds that let TinyXML see them.
 void checkAgainstTinyXml(const std::string& original, const std::string& converted,
@@ -57,20 +83,23 @@ void checkAgainstTinyXml(const std::string& original, const std::string& convert
   korvo::XmlShape shape;
   if (korvo::prescanXml(original, korvo::XmlLimits(), &shape) != korvo::XmlPrescanResult::Accepted)
     return;
-  // A byte-order mark makes the document UTF-8 before anything else.
-  if (korvo::byteOrderMark(original).bomLength != 0) return;
+  // A byte-order mark or UTF-16 makes the document UTF-8 before anything else.
+  if (korvo::wideCharset(original, "").codePage != 0) return;
   const std::string zeroEnded(original.c_str());
   TiXmlDocument tree;
   tree.Parse(zeroEnded.c_str(), nullptr, TIXML_ENCODING_LEGACY);
   FUZZ_CHECK(tree.Error() == shape.parseError);
+  checkMarkupIsFound(zeroEnded);
   const TiXmlNode* first = tree.Error() ? nullptr : tree.FirstChild();
   const TiXmlDeclaration* declaration = first ? first->ToDeclaration() : nullptr;
   FUZZ_CHECK((declaration != nullptr) == (!tree.Error() && shape.declarationLength > 0));
   // Without a declaration the document is UTF-8.
   const std::string encoding = declaration ? lowerCase(declaration->Encoding()) : "";
   FUZZ_CHECK(feed.encoding == encoding);
-  const bool utf8 = encoding == "utf-8" || encoding.empty();
-  const bool converts = encoding == "iso-8859-2" || (filterUnicode && utf8);
+  const unsigned codePage =
+      encoding.empty() ? korvo::charset::kUtf8 : korvo::charset::codePageForName(encoding);
+  const bool utf8 = codePage == korvo::charset::kUtf8;
+  const bool converts = codePage == 28592 || (filterUnicode && utf8);
   if (converts) return;
   // Only the HTML names in element text change.
   std::string expected = original;

@@ -1,25 +1,12 @@
 #include "feed/document_charset.h"
 
 #include "platform/text_conversion.h"
+#include "text/character_reference.h"
 
 namespace korvo {
 namespace {
 
 bool isXmlBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-// windows-1252 bytes 0x80..0x9F; 0 for the five it leaves undefined.
-// clang-format off
-constexpr char16_t kWindows1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
-};
-// clang-format on
-
-char32_t windows1252(unsigned char b) {
-  return b >= 0x80 && b <= 0x9F ? kWindows1252High[b - 0x80] : b;
-}
 
 // Characters TinyXML's UTF-8 reading skips as if they were blanks.
 bool skippedByParser(char32_t c) { return c == 0xFEFF || c == 0xFFFE || c == 0xFFFF; }
@@ -77,9 +64,40 @@ DocumentCharset byteOrderMark(std::string_view body) {
   return found;
 }
 
-DocumentCharset documentCharset(std::string_view body, std::string_view httpCharset) {
+DocumentCharset wideCharset(std::string_view body, std::string_view httpCharset) {
   DocumentCharset found = byteOrderMark(body);
-  if (found.bomLength == 0) found.declared = std::string(xmlDeclarationEncoding(body));
+  if (found.codePage != 0 || body.size() < 2) return found;
+  const unsigned named = httpCharset.empty() ? 0 : charset::codePageForName(httpCharset);
+  if (named == charset::kUtf16Le || named == charset::kUtf16Be) {
+    // A document starts with an ASCII character: in UTF-16 one zero byte,
+    // on the side its order puts it. A name without that is no UTF-16.
+    if (body[0] != 0 && body[1] == 0) found.codePage = charset::kUtf16Le;
+    if (body[0] == 0 && body[1] != 0) found.codePage = charset::kUtf16Be;
+    if (found.codePage != 0) return found;
+  }
+  if (body.substr(0, 4) == std::string_view("<\0?\0", 4)) found.codePage = charset::kUtf16Le;
+  if (body.substr(0, 4) == std::string_view("\0<\0?", 4)) found.codePage = charset::kUtf16Be;
+  return found;
+}
+
+// Searched from the end, where a closing tag stands.
+bool holdsAscii(std::string_view bytes, std::string_view ascii) {
+  if (bytes.rfind(ascii) != std::string_view::npos) return true;
+  if (bytes.find('\0') == std::string_view::npos) return false;
+  std::string little, big;
+  for (char c : ascii) {
+    little += c;
+    little += '\0';
+    big += '\0';
+    big += c;
+  }
+  return bytes.rfind(little) != std::string_view::npos ||
+         bytes.rfind(big) != std::string_view::npos;
+}
+
+DocumentCharset documentCharset(std::string_view body, std::string_view httpCharset) {
+  DocumentCharset found = wideCharset(body, httpCharset);
+  if (found.codePage == 0) found.declared = std::string(xmlDeclarationEncoding(body));
   if (found.codePage != 0) return found;
   const std::string_view name = !found.declared.empty() ? std::string_view(found.declared)
                                                          : httpCharset;
@@ -126,7 +144,7 @@ void convertToUtf8(std::string& body, const DocumentCharset& charset) {
         copying = true;
       }
       if (length == 0) {
-        if (const char32_t c = windows1252(b)) charset::appendUtf8(c, out);
+        if (const char32_t c = windows1252Character(b)) charset::appendUtf8(c, out);
         ++i;
         continue;
       }

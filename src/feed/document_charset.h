@@ -18,9 +18,20 @@ struct DocumentCharset {
 // page and length; codePage 0 when there is none.
 DocumentCharset byteOrderMark(std::string_view body);
 
-// In this order: a byte-order mark (UTF-8, UTF-16 LE or BE); else the
-// encoding of the XML declaration; else httpCharset, the charset of the
-// answer's Content-Type; else UTF-8. A name names a charset as
+// byteOrderMark; else UTF-16 without a mark (bomLength 0): when
+// httpCharset, the charset of the answer's Content-Type, names UTF-16 (LE,
+// BE or either) and the first two bytes are an ASCII character in UTF-16,
+// in the order they write it; or when the first four bytes spell "<?" in
+// UTF-16 LE or BE (XML's own detection). codePage 0 for any other document.
+DocumentCharset wideCharset(std::string_view body, std::string_view httpCharset);
+
+// Whether bytes hold ascii, ASCII mark-up such as a closing tag, as a
+// document writes it: byte for byte, or in UTF-16 LE or BE, which only a
+// document holding zero bytes can be in.
+bool holdsAscii(std::string_view bytes, std::string_view ascii);
+
+// In this order: wideCharset; else the encoding of the XML declaration;
+// else httpCharset; else UTF-8. A name names a charset as
 // charset::codePageForCharset reads it; a name it does not know, and UTF-16
 // named by a document without its byte-order mark (its declaration was
 // read as ASCII, so it is not UTF-16), give UTF-8 when the bytes are

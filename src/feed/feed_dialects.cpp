@@ -11,6 +11,12 @@
 namespace korvo {
 namespace {
 
+// What every text is read from and how it is cleaned.
+struct Reading {
+  const XmlDocument& document;
+  const TextSteps& steps;
+};
+
 // The cleanup shortens texts in place; a stored text keeps no room to spare.
 void clean(std::string& text, const TextSteps& settings) {
   if (settings.ReplaceBr) replaceBr(text);
@@ -26,57 +32,62 @@ const TiXmlElement* childElement(const TiXmlNode& parent, const char* name) {
   return node ? node->ToElement() : nullptr;
 }
 
-// Appends the content of node as mark-up: text as it is, each nested
-// element as a start tag, its content and an end tag, so that the cleanup
-// treats nested XHTML as it treats escaped HTML. Comments leave nothing.
-// TinyXML drops the white space between text and a nested element, so a
-// blank goes back there, except next to punctuation that hugs a word.
-void appendContent(const TiXmlNode& node, std::string& out) {
-  bool afterText = false, afterElement = false;
+// Appends the content of node as the tree holds it, as mark-up: text
+// escaped, each nested element as a start tag (its name alone), its
+// content and an end tag. Only for an element that markupContent does not
+// find in the text, which a document from the character-set step never has.
+void appendTree(const TiXmlNode& node, std::string& out) {
   for (const TiXmlNode* child = node.FirstChild(); child; child = child->NextSibling()) {
-    if (child->ToText()) {
-      const char* text = child->Value();
-      if (afterElement && *text && !std::strchr(".,;:!?)]}'\"", *text)) out += ' ';
-      out += text;
-      afterText = true;
-      afterElement = false;
+    if (const TiXmlText* text = child->ToText()) {
+      if (text->CDATA()) {
+        out += text->Value();
+        continue;
+      }
+      for (const char* c = text->Value(); *c; ++c) {
+        if (*c == '&')
+          out += "&amp;";
+        else if (*c == '<')
+          out += "&lt;";
+        else
+          out += *c;
+      }
     } else if (child->ToElement()) {
-      if (afterText && !out.empty() && !std::strchr("([{'\" \n", out.back())) out += ' ';
       out += '<';
       out += child->Value();
       out += '>';
-      appendContent(*child, out);
+      appendTree(*child, out);
       out += "</";
       out += child->Value();
       out += '>';
-      afterText = false;
-      afterElement = true;
     }
   }
 }
 
 // The content of the first child node named name, cleaned: the whole text
-// of an element that holds text or a CDATA section, the text content of one
-// that holds nested elements. True when there was such a child with
-// content; otherwise out stays as it was.
-bool readText(const TiXmlNode& parent, const char* name, std::string& out,
-              const TextSteps& settings) {
+// of an element that holds text or a CDATA section; for one that holds
+// mark-up, its content as the HTML the document writes, so that inline
+// XHTML reads as the same HTML escaped would. True when there was such a
+// child with content; otherwise out stays as it was.
+bool readText(const TiXmlNode& parent, const char* name, std::string& out, const Reading& r) {
   const TiXmlNode* node = parent.FirstChild(name);
   const TiXmlNode* first = node ? node->FirstChild() : nullptr;
   if (!first) return false;
   if (first->ToText() && !first->NextSibling()) {
     out = first->Value();
   } else {
-    out.clear();
-    appendContent(*node, out);
+    const TiXmlElement* element = node->ToElement();
+    if (!element || !r.document.markupContent(*element, r.steps.references, out)) {
+      out.clear();
+      appendTree(*node, out);
+    }
   }
-  clean(out, settings);
+  clean(out, r.steps);
   return true;
 }
 
 // readText of the first name in names that gives a text that is not empty.
 void readFirstText(const TiXmlNode& parent, std::initializer_list<const char*> names,
-                   std::string& out, const TextSteps& settings) {
+                   std::string& out, const Reading& settings) {
   for (const char* name : names) {
     std::string text;
     if (readText(parent, name, text, settings) && !text.empty()) {
@@ -103,31 +114,37 @@ void resolveIn(const TiXmlElement& element, const Feed& feed, std::string& link)
     link = resolveLink(baseOf(element, feed.documentUrl.empty() ? feed.url : feed.documentUrl), link);
 }
 
-// The link among parent's "link" elements that points to the page: the
-// first with rel "alternate" or without rel, else the first one.
+// The link among parent's "link" elements that points to the page: of
+// those with an address, the first with rel "alternate" or without rel,
+// else the first one.
 void readLinkHref(const TiXmlElement& parent, const Feed& feed, std::string& out,
-                  const TextSteps& settings) {
+                  const Reading& settings) {
   const TiXmlElement* chosen = nullptr;
+  const char* href = nullptr;
   for (const TiXmlNode* node = parent.FirstChild("link"); node; node = node->NextSibling("link")) {
     const TiXmlElement* link = node->ToElement();
-    if (!link) continue;
-    if (!chosen) chosen = link;
+    const char* address = link ? link->Attribute("href") : nullptr;
+    if (!address || !*address) continue;
+    if (!chosen) {
+      chosen = link;
+      href = address;
+    }
     const char* rel = link->Attribute("rel");
     if (!rel || std::strcmp(rel, "alternate") == 0) {
       chosen = link;
+      href = address;
       break;
     }
   }
-  const char* href = chosen ? chosen->Attribute("href") : nullptr;
-  if (!href) return;
+  if (!chosen) return;
   out = href;
-  clean(out, settings);
+  clean(out, settings.steps);
   resolveIn(*chosen, feed, out);
 }
 
 // The link text of element's child "link", resolved.
 void readLinkText(const TiXmlElement& element, const Feed& feed, std::string& out,
-                  const TextSteps& settings) {
+                  const Reading& settings) {
   if (!readText(element, "link", out, settings)) return;
   const TiXmlElement* link = childElement(element, "link");
   resolveIn(link ? *link : element, feed, out);
@@ -162,8 +179,9 @@ void readItems(Feed& feed, const TiXmlNode& parent, const char* name, Read read)
 }  // namespace
 
 // Any version of rss is read as RSS 2.0.
-bool readRss(Feed& feed, const TiXmlDocument& tree, const TextSteps& settings) {
-  const TiXmlElement* rss = childElement(tree, "rss");
+bool readRss(Feed& feed, const XmlDocument& document, const TextSteps& steps) {
+  const Reading settings{document, steps};
+  const TiXmlElement* rss = childElement(document.tree(), "rss");
   if (!rss) return false;
   const TiXmlElement* channel = childElement(*rss, "channel");
   if (!channel) return false;
@@ -187,8 +205,9 @@ bool readRss(Feed& feed, const TiXmlDocument& tree, const TextSteps& settings) {
   return true;
 }
 
-bool readRdf(Feed& feed, const TiXmlDocument& tree, const TextSteps& settings) {
-  const TiXmlElement* rdf = childElement(tree, "rdf:RDF");
+bool readRdf(Feed& feed, const XmlDocument& document, const TextSteps& steps) {
+  const Reading settings{document, steps};
+  const TiXmlElement* rdf = childElement(document.tree(), "rdf:RDF");
   if (!rdf) return false;
   const TiXmlElement* channel = childElement(*rdf, "channel");
   if (!channel) return false;
@@ -209,8 +228,9 @@ bool readRdf(Feed& feed, const TiXmlDocument& tree, const TextSteps& settings) {
   return true;
 }
 
-bool readAtom(Feed& feed, const TiXmlDocument& tree, const TextSteps& settings) {
-  const TiXmlElement* root = childElement(tree, "feed");
+bool readAtom(Feed& feed, const XmlDocument& document, const TextSteps& steps) {
+  const Reading settings{document, steps};
+  const TiXmlElement* root = childElement(document.tree(), "feed");
   if (!root) return false;
   Channel& c = feed.channel;
   readText(*root, "title", c.title, settings);

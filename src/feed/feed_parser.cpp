@@ -10,9 +10,12 @@
 #include "feed/xml_document.h"
 #include "feed/xml_prescan.h"
 #include "platform/ascii.h"
+#include "platform/text_conversion.h"
 
 namespace korvo {
 namespace {
+
+constexpr unsigned kIso88592 = 28592;
 
 // The UTF-8 texts of the channel written in the target code page. All go
 // to the converter at once, joined by zero characters, which no text holds
@@ -60,10 +63,9 @@ bool readDocument(Feed& feed, const XmlDocument& document, const TextSteps& step
     feed.setError("Unable to parse document. " + document.error());
     return false;
   }
-  const TiXmlDocument& tree = document.tree();
-  const bool valid = feed.isRdf    ? readRdf(feed, tree, steps)
-                     : feed.isAtom ? readAtom(feed, tree, steps)
-                                   : readRss(feed, tree, steps);
+  const bool valid = feed.isRdf    ? readRdf(feed, document, steps)
+                     : feed.isAtom ? readAtom(feed, document, steps)
+                                   : readRss(feed, document, steps);
   if (!valid) {
     feed.setError("Invalid rss document.");
     return false;
@@ -95,30 +97,33 @@ bool convert(Feed& feed, std::string& text, XmlPrescanResult scanned, const XmlS
     for (char& c : feed.encoding) c = ascii::lower(c);
     encoding = feed.encoding;
   }
+  // A name is read in any of the spellings the converter knows ("utf8").
+  const unsigned codePage = encoding.empty() ? charset::kUtf8 : charset::codePageForName(encoding);
   const CharsetConverter converter;
-  if (byteOrderMark || encoding == "utf-8" || encoding.empty()) {
+  if (byteOrderMark || codePage == charset::kUtf8) {
     if (filterUnicode) return converter.fromUtf8(text);
     utf8 = true;
     return false;
   }
-  if (encoding == "iso-8859-2") return converter.fromIso88592(text);
+  if (codePage == kIso88592) return converter.fromIso88592(text);
   return false;
 }
 
-// A byte-order mark's document turned into UTF-8 without its mark; true
-// when there was one.
-bool takeByteOrderMark(std::string& body) {
-  const DocumentCharset mark = byteOrderMark(body);
-  if (mark.bomLength == 0) return false;
-  convertToUtf8(body, mark);
+// A document in UTF-16, or with a byte-order mark, turned into UTF-8
+// without its mark; true when it was one.
+bool takeWideCharset(std::string& body, std::string_view httpCharset) {
+  const DocumentCharset wide = wideCharset(body, httpCharset);
+  if (wide.codePage == 0) return false;
+  convertToUtf8(body, wide);
   return true;
 }
 
 // The character-set step of the single-byte reading (convertCharset);
 // walked is the pre-scan's verdict on the converted text, which the
 // decoding of references keeps. True when the text is UTF-8 afterwards.
-bool convertBytes(Feed& feed, std::string& body, bool filterUnicode, XmlPrescanResult& walked) {
-  const bool byteOrderMark = takeByteOrderMark(body);
+bool convertBytes(Feed& feed, std::string& body, bool filterUnicode, std::string_view httpCharset,
+                  XmlPrescanResult& walked) {
+  const bool byteOrderMark = takeWideCharset(body, httpCharset);
   XmlShape shape;
   const XmlPrescanResult scanned = prescanXml(body, XmlLimits(), &shape);
   bool utf8 = false;
@@ -137,15 +142,16 @@ bool convertBytes(Feed& feed, std::string& body, bool filterUnicode, XmlPrescanR
   walked = walkAgain ? prescanXml(body, XmlLimits(), &again) : scanned;
   if (scanned == XmlPrescanResult::Accepted && !shape.parseError && shape.otherNames &&
       walked == XmlPrescanResult::Accepted)
-    decodeReferencesAt(body, walkAgain ? again.references : shape.references, utf8);
+    decodeReferencesAt(body, walkAgain ? again : shape, utf8);
   return utf8;
 }
 
 // The single-byte reading: latin1 mode, and a document whose bytes stay
 // as received (FilterUnicode off).
-bool parseAsBytes(Feed& feed, std::string& body, const CleanupOptions& settings) {
+bool parseAsBytes(Feed& feed, std::string& body, const CleanupOptions& settings,
+                  std::string_view httpCharset) {
   XmlPrescanResult walked;
-  const bool utf8 = convertBytes(feed, body, settings.FilterUnicode, walked);
+  const bool utf8 = convertBytes(feed, body, settings.FilterUnicode, httpCharset, walked);
   return readDocument(feed, XmlDocument(body, walked), stepsFor(settings, utf8));
 }
 
@@ -170,7 +176,7 @@ bool parseAsUnicode(Feed& feed, std::string& body, const CleanupOptions& setting
   XmlShape shape;
   const XmlPrescanResult scanned = prescanXml(body, XmlLimits(), &shape);
   if (scanned == XmlPrescanResult::Accepted && !shape.parseError && shape.otherNames)
-    decodeReferencesAt(body, shape.references, true);
+    decodeReferencesAt(body, shape, true);
   return readDocument(feed, XmlDocument(body, scanned, true), stepsFor(settings, true),
                       &settings.target);
 }
@@ -185,12 +191,13 @@ bool parse(Feed& feed, std::string_view text, const CleanupOptions& settings, bo
 
 bool convertCharset(Feed& feed, std::string& text, bool filterUnicode) {
   XmlPrescanResult walked;
-  return convertBytes(feed, text, filterUnicode, walked);
+  return convertBytes(feed, text, filterUnicode, {}, walked);
 }
 
 bool convertAndParse(Feed& feed, std::string& body, const CleanupOptions& settings,
                      std::string_view httpCharset) {
-  if (settings.target.latin1 || !settings.FilterUnicode) return parseAsBytes(feed, body, settings);
+  if (settings.target.latin1 || !settings.FilterUnicode)
+    return parseAsBytes(feed, body, settings, httpCharset);
   return parseAsUnicode(feed, body, settings, httpCharset);
 }
 

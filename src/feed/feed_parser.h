@@ -23,12 +23,14 @@ namespace korvo {
 bool parse(Feed& feed, std::string_view text, const CleanupOptions& settings, bool utf8 = false);
 
 // The character-set step of the single-byte (latin1) reading. A document
-// that starts with a byte-order mark is first turned into UTF-8 without it.
+// that starts with a byte-order mark, or is UTF-16 by XML's own detection
+// (wideCharset), is first turned into UTF-8 without its mark.
 // Then the XML declaration of a document that parses is read: feed.encoding
-// becomes its encoding name in lower case; "utf-8", no name, no
-// declaration at all or a byte-order mark converts text from UTF-8 when
-// filterUnicode is on, "iso-8859-2" converts it from ISO-8859-2 always. Any
-// other document is left as it is. Then, for a document that parses, HTML
+// becomes its encoding name in lower case; UTF-8 ("utf-8", "utf8" and the
+// other spellings charset::codePageForName knows), no name, no declaration
+// at all or a byte-order mark converts text from UTF-8 when filterUnicode
+// is on, ISO-8859-2 ("iso-8859-2", "latin2" …) converts it from ISO-8859-2
+// always. Any other document is left as it is. Then, for a document that parses, HTML
 // names and numbers of 0x80 and above in element text become characters
 // (decodeHtmlEntities), in UTF-8 when the document stays UTF-8. True when it
 // does: the text is UTF-8 afterwards.
@@ -36,8 +38,9 @@ bool convertCharset(Feed& feed, std::string& text, bool filterUnicode);
 
 // Reads body into feed, with the texts in settings.target. In latin1 mode,
 // and whenever FilterUnicode is off, as convertCharset then parse (told
-// what convertCharset returned) would
-// (but parsing the document with TinyXML only once). Otherwise the
+// what convertCharset returned) would (but parsing the document with
+// TinyXML only once), except that a UTF-16 document that httpCharset names
+// is also turned into UTF-8 first. Otherwise the
 // document is read in the charset documentCharset finds (httpCharset is
 // that of the answer's Content-Type), turned into UTF-8, parsed as UTF-8,
 // each text cleaned, and then written in the target (encodeForTarget). An

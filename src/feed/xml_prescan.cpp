@@ -108,6 +108,16 @@ class Walk {
 
   XmlPrescanResult run();
 
+  // Notes the elements whose content holds mark-up into *marked as run()
+  // walks.
+  void noteMarkedElements(std::vector<XmlMarkedElement>* marked) { marked_ = marked; }
+
+  // Walks the content of the element named name from contentAt up to its
+  // end tag, whose start goes to end, noting every mark-up node inside
+  // into nodes. False when the walk does not reach that end tag.
+  bool content(std::size_t contentAt, std::string_view name, std::vector<XmlMarkupNode>& nodes,
+               std::size_t& end);
+
  private:
   // TinyXML reads a zero-terminated string: nothing after the first zero
   // byte exists for it.
@@ -173,8 +183,8 @@ class Walk {
   }
 
   std::size_t referenceEnd(std::size_t p) const;
-  std::size_t quotedEnd(std::size_t p, unsigned char quote) const;
-  bool isOtherName(std::size_t p) const;
+  std::size_t quotedEnd(std::size_t p, unsigned char quote, bool noteAmpersands) const;
+  bool isXmlName(std::size_t p) const;
   std::size_t textEnd(std::size_t p) const;
   std::size_t attributeEnd(std::size_t p, std::string_view* name) const;
   std::size_t declarationEnd(std::size_t p) const;
@@ -190,6 +200,16 @@ class Walk {
   // empty; kStop when TinyXML fails in it or a bound is passed.
   std::size_t startTag(std::size_t p, XmlPrescanResult* refusal);
 
+  // Reads the node at p, as TinyXML's loop over a document's or an
+  // element's nodes does: where reading goes on after it, or kStop. A
+  // refusal is set in refusal; a start tag TinyXML fails in sets tagFailed_.
+  std::size_t node(std::size_t p, bool& anyNode, XmlPrescanResult& refusal);
+
+  // What noteMarkedElements and content() ask for.
+  void noteMarkup(std::size_t begin, std::size_t end, bool cdata);
+  void noteOpen(std::size_t nameStart, std::size_t nameLength, std::size_t contentAt);
+  void noteClose();
+
   const unsigned char* s_;
   std::size_t n_;
   const XmlLimits& limits_;
@@ -197,6 +217,12 @@ class Walk {
   std::vector<std::string_view> open_;  // the elements whose content is being read
   AttributeNames attributeNames_;
   CharClasses classes_;
+  bool tagFailed_ = false;
+  // With noteMarkedElements: each open element, and whether its content
+  // has held mark-up so far.
+  std::vector<XmlMarkedElement>* marked_ = nullptr;
+  std::vector<std::pair<XmlMarkedElement, bool>> openMarked_;
+  std::vector<XmlMarkupNode>* nodes_ = nullptr;  // with content()
 };
 
 // Where reading goes on after the "&" at p. A named escape ("&amp;" and
@@ -216,36 +242,40 @@ std::size_t Walk::referenceEnd(std::size_t p) const {
   return semicolon + 1;
 }
 
-// An attribute value from just after its opening quote.
-std::size_t Walk::quotedEnd(std::size_t p, unsigned char quote) const {
+// An attribute value from just after its opening quote. noteAmpersands:
+// it is an element's, whose "&"s TinyXML would drop are noted.
+std::size_t Walk::quotedEnd(std::size_t p, unsigned char quote, bool noteAmpersands) const {
   for (;;) {
     p = quote == '"' ? findEither<'"', '&'>(p) : findEither<'\'', '&'>(p);
     if (at(p) != '&') return at(p) == quote ? p + 1 : p;
+    if (noteAmpersands && at(p + 1) != '#' && !isXmlName(p)) {
+      shape_.otherNames = true;
+      shape_.attributeAmpersands.push_back(p);
+    }
     p = referenceEnd(p);
     if (p == kStop) return kStop;
   }
 }
 
-// Whether the "&" at p starts a name other than XML's five, one that
-// TinyXML does not know, or a number, which it may cut to a byte.
-bool Walk::isOtherName(std::size_t p) const {
-  const unsigned char c = at(p + 1);
-  if (c == '#') return true;
-  if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) return false;
+// Whether the "&" at p starts one of XML's five names, the only ones
+// TinyXML knows: of any other "&" but a number it keeps nothing.
+bool Walk::isXmlName(std::size_t p) const {
   for (std::string_view known : {"amp;", "lt;", "gt;", "quot;", "apos;"}) {
     std::size_t k = 0;
     while (k < known.size() && at(p + 1 + k) == static_cast<unsigned char>(known[k])) ++k;
-    if (k == known.size()) return false;
+    if (k == known.size()) return true;
   }
-  return true;
+  return false;
 }
 
-// A text node runs to the next "<" outside references.
+// A text node runs to the next "<" outside references. Every "&" but
+// XML's five names is noted: a number TinyXML may cut to a byte, and of
+// anything else it would keep no "&".
 std::size_t Walk::textEnd(std::size_t p) const {
   for (;;) {
     p = findEither<'<', '&'>(p);
     if (at(p) != '&') return at(p) == '<' && at(p + 1) != 0 ? p : kStop;
-    if (isOtherName(p)) {
+    if (!isXmlName(p)) {
       shape_.otherNames = true;
       shape_.references.push_back(p);
     }
@@ -266,7 +296,7 @@ std::size_t Walk::attributeEnd(std::size_t p, std::string_view* name) const {
   p = skipSpace(p + 1);
   if (p == kStop) return kStop;
   const unsigned char quote = at(p);
-  if (quote == '"' || quote == '\'') return quotedEnd(p + 1, quote);
+  if (quote == '"' || quote == '\'') return quotedEnd(p + 1, quote, name != nullptr);
   for (; at(p) != 0 && !classes_.space(at(p)) && at(p) != '/' && at(p) != '>'; ++p)
     if (at(p) == '"' || at(p) == '\'') return kStop;
   return p;
@@ -351,6 +381,7 @@ std::size_t Walk::startTag(std::size_t p, XmlPrescanResult* refusal) {
     if (at(p) == '/') return at(p + 1) == '>' ? p + 2 : kStop;
     if (at(p) == '>') {
       open_.push_back(name);
+      if (marked_) noteOpen(nameStart, name.size(), p + 1);
       return p + 1;
     }
     std::string_view attributeName;
@@ -368,6 +399,71 @@ std::size_t Walk::startTag(std::size_t p, XmlPrescanResult* refusal) {
   }
 }
 
+void Walk::noteMarkup(std::size_t begin, std::size_t end, bool cdata) {
+  if (nodes_) nodes_->push_back({begin, end == kStop ? n_ : end, cdata});
+  if (marked_ && !openMarked_.empty()) openMarked_.back().second = true;
+}
+
+void Walk::noteOpen(std::size_t nameStart, std::size_t nameLength, std::size_t contentAt) {
+  openMarked_.push_back({{shape_.elements - 1, nameStart, nameLength, contentAt}, false});
+}
+
+void Walk::noteClose() {
+  if (openMarked_.back().second) marked_->push_back(openMarked_.back().first);
+  openMarked_.pop_back();
+}
+
+std::size_t Walk::node(std::size_t p, bool& anyNode, XmlPrescanResult& refusal) {
+  const std::size_t start = p;
+  if (at(p) != '<') {
+    p = textEnd(p);
+    shape_.highBytesInText += countHighBytes(
+        std::string_view(reinterpret_cast<const char*>(s_) + start, (p == kStop ? n_ : p) - start));
+    return p;
+  }
+  if (!open_.empty() && startsWith(p, "</")) {
+    const std::string_view name = open_.back();
+    if (!startsWith(p + 2, name)) return kStop;
+    p = skipSpace(p + 2 + name.size());
+    if (p == kStop || at(p) != '>') return kStop;
+    open_.pop_back();
+    if (marked_) noteClose();
+    if (nodes_) nodes_->push_back({start, p + 1, false});
+    return p + 1;
+  }
+  const bool firstNode = !anyNode;
+  anyNode = true;
+  const unsigned char next = at(p + 1);
+  const bool element = classes_.nameStart(next);
+  if (!element && !countNode(false, &refusal)) return kStop;
+  bool cdata = false;
+  if (next == '?' && startsWithNoCase(p, "<?xml")) {
+    p = declarationEnd(p);
+    if (firstNode) shape_.declarationLength = p == kStop ? n_ : p;
+  } else if (next == '!' && startsWith(p, "<!--")) {
+    p = commentEnd(p);
+  } else if (next == '!' && startsWith(p, "<![CDATA[")) {
+    p = cdataEnd(p);
+    cdata = true;
+  } else if (next == '!') {
+    p = unknownEnd(p);
+  } else if (element) {
+    // The element is a node of the content it stands in, opened after it.
+    if (marked_ && !openMarked_.empty()) openMarked_.back().second = true;
+    p = startTag(p, &refusal);
+    if (p == kStop) {
+      tagFailed_ = refusal == XmlPrescanResult::Accepted;
+      return kStop;
+    }
+    if (nodes_) nodes_->push_back({start, p, false});
+    return p;
+  } else {
+    p = unknownEnd(p);
+  }
+  noteMarkup(start, p, cdata);
+  return p;
+}
+
 // Follows TinyXML's parse of a document and of element content, a loop
 // over nodes in which an element's start tag pushes its name and its end
 // tag pops it. Wherever TinyXML's read pointer becomes null, or it meets
@@ -377,51 +473,13 @@ XmlPrescanResult Walk::run() {
   bool anyNode = false;
   std::size_t p = skipSpace(0);
   while (p != kStop && at(p) != 0) {
-    if (at(p) != '<') {
-      // Text outside every element ends the document without an error.
-      if (open_.empty()) break;
-      const std::size_t start = p;
-      p = textEnd(p);
-      shape_.highBytesInText += countHighBytes(std::string_view(
-          reinterpret_cast<const char*>(s_) + start, (p == kStop ? n_ : p) - start));
-    } else if (!open_.empty() && startsWith(p, "</")) {
-      const std::string_view name = open_.back();
-      if (!startsWith(p + 2, name)) {
-        p = kStop;
-        break;
-      }
-      p = skipSpace(p + 2 + name.size());
-      if (p == kStop || at(p) != '>') {
-        p = kStop;
-        break;
-      }
-      open_.pop_back();
-      ++p;
-    } else {
-      const bool firstNode = !anyNode;
-      anyNode = true;
-      const unsigned char next = at(p + 1);
-      const bool element = classes_.nameStart(next);
-      if (!element && !countNode(false, &refusal)) return refusal;
-      if (next == '?' && startsWithNoCase(p, "<?xml")) {
-        p = declarationEnd(p);
-        if (firstNode) shape_.declarationLength = p == kStop ? n_ : p;
-      } else if (next == '!' && startsWith(p, "<!--")) {
-        p = commentEnd(p);
-      } else if (next == '!' && startsWith(p, "<![CDATA[")) {
-        p = cdataEnd(p);
-      } else if (next == '!') {
-        p = unknownEnd(p);
-      } else if (element) {
-        p = startTag(p, &refusal);
-        if (refusal != XmlPrescanResult::Accepted) return refusal;
-        if (p == kStop) {
-          shape_.parseError = true;
-          return refusal;
-        }
-      } else {
-        p = unknownEnd(p);
-      }
+    // Text outside every element ends the document without an error.
+    if (at(p) != '<' && open_.empty()) break;
+    p = node(p, anyNode, refusal);
+    if (refusal != XmlPrescanResult::Accepted) return refusal;
+    if (tagFailed_) {
+      shape_.parseError = true;
+      return refusal;
     }
     p = skipSpace(p);
   }
@@ -429,6 +487,27 @@ XmlPrescanResult Walk::run() {
   // document without any node is.
   shape_.parseError = !open_.empty() || !anyNode;
   return refusal;
+}
+
+bool Walk::content(std::size_t contentAt, std::string_view name, std::vector<XmlMarkupNode>& nodes,
+                   std::size_t& end) {
+  open_.push_back(name);
+  nodes_ = &nodes;
+  XmlPrescanResult refusal = XmlPrescanResult::Accepted;
+  bool anyNode = true;
+  std::size_t p = skipSpace(contentAt);
+  while (p != kStop && at(p) != 0) {
+    if (open_.size() == 1 && startsWith(p, "</")) {
+      // The element's own end tag, which is no node of its content.
+      nodes_ = nullptr;
+      end = p;
+      return node(p, anyNode, refusal) != kStop;
+    }
+    p = node(p, anyNode, refusal);
+    if (refusal != XmlPrescanResult::Accepted || tagFailed_) return false;
+    p = skipSpace(p);
+  }
+  return false;
 }
 
 }  // namespace
@@ -452,6 +531,31 @@ XmlPrescanResult prescanXml(std::string_view text, const XmlLimits& limits, XmlS
   XmlShape& out = shape ? *shape : local;
   out = XmlShape();
   return Walk(text, limits, out).run();
+}
+
+std::vector<XmlMarkedElement> markedElements(std::string_view text) {
+  const XmlLimits limits;
+  XmlShape shape;
+  std::vector<XmlMarkedElement> marked;
+  Walk walk(text, limits, shape);
+  walk.noteMarkedElements(&marked);
+  walk.run();
+  // Noted as each closes: inner ones first.
+  std::sort(marked.begin(), marked.end(), [](const XmlMarkedElement& a, const XmlMarkedElement& b) {
+    return a.element < b.element;
+  });
+  return marked;
+}
+
+bool markupOfContent(std::string_view text, const XmlMarkedElement& element,
+                     std::vector<XmlMarkupNode>& nodes, std::size_t& end) {
+  nodes.clear();
+  const XmlLimits limits;
+  XmlShape shape;
+  Walk walk(text, limits, shape);
+  if (element.nameAt + element.nameLength > text.size()) return false;
+  return walk.content(element.contentAt, text.substr(element.nameAt, element.nameLength), nodes,
+                      end);
 }
 
 const char* prescanMessage(XmlPrescanResult result) {

@@ -37,9 +37,13 @@ struct XmlShape {
   long long attributePairs = 0;  // k(k-1)/2 for an element with k attributes, added up
   long attributesInAll = 0;
   bool parseError = false;       // TinyXML reports an error for this text
-  bool otherNames = false;       // some text holds "&" and a name that is none of XML's five, or "&#"
+  // Some element text holds an "&" that starts none of XML's five names
+  // (a number, another name, or none), or an element's quoted attribute
+  // value one that starts neither such a name nor a number.
+  bool otherNames = false;
   // Where each of those starts (its "&"), in text order.
-  std::vector<std::size_t> references;
+  std::vector<std::size_t> references;           // in element text
+  std::vector<std::size_t> attributeAmpersands;  // in attribute values
   // Bytes of 0x80 and above inside the text nodes walked. When these are
   // all such bytes of the document, a change to them alone cannot change
   // the tree's shape: the character-set step changes no other bytes, and
@@ -58,6 +62,35 @@ XmlPrescanResult prescanXml(std::string_view text, const XmlLimits& limits = Xml
 
 // The bytes of 0x80 and above in text.
 std::size_t countHighBytes(std::string_view text);
+
+// An element whose content holds mark-up (a nested element, a comment, a
+// CDATA section or any other "<...>" node), as the walk finds it: its
+// number among the document's elements in document order (the first is
+// 0), its name, and where its content starts, just after its start tag.
+struct XmlMarkedElement {
+  long element = 0;
+  std::size_t nameAt = 0;
+  std::size_t nameLength = 0;
+  std::size_t contentAt = 0;
+};
+
+// The elements of text whose content holds mark-up, in document order, as
+// far as the walk goes (a document TinyXML fails on may lack some).
+std::vector<XmlMarkedElement> markedElements(std::string_view text);
+
+// One mark-up node inside an element's content, text[begin, end): a start
+// or end tag, a comment, a CDATA section (cdata), any other "<...>".
+struct XmlMarkupNode {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  bool cdata = false;
+};
+
+// The mark-up nodes at every depth of the content of element (one of
+// markedElements(text)), in text order, and in end where its end tag
+// starts. False when the walk does not reach that end tag.
+bool markupOfContent(std::string_view text, const XmlMarkedElement& element,
+                     std::vector<XmlMarkupNode>& nodes, std::size_t& end);
 
 // "Document nested too deeply.", "Too many attributes." or "Too many
 // elements."; the empty text for Accepted.

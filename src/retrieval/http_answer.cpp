@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "feed/document_charset.h"
 #include "platform/ascii.h"
 
 namespace korvo {
@@ -122,10 +123,11 @@ bool examineAnswer(Feed& feed, std::string& answer, const AnswerContext& context
 
   feed.isRdf = false;
   feed.isAtom = false;
-  if (answer.rfind("</rss>") == std::string::npos) {
-    if (answer.rfind("</rdf:RDF>") != std::string::npos)
+  // The closing tag as the document writes it, in UTF-16 too.
+  if (!holdsAscii(answer, "</rss>")) {
+    if (holdsAscii(answer, "</rdf:RDF>"))
       feed.isRdf = true;
-    else if (answer.rfind("</feed>") != std::string::npos)
+    else if (holdsAscii(answer, "</feed>"))
       feed.isAtom = true;
     else
       return fail(feed, answer, cutOr(context, "Invalid rss format."));

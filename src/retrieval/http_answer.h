@@ -23,14 +23,14 @@ struct AnswerContext {
 // emptied, when the request was conditional; otherwise "Server answered
 // 'not modified' to a request without validators."), the status line
 // ("Error transfering data.", its log line naming the status before the
-// URL: "(HTTP 404 Not Found, URL)"), the closing tag that names the dialect
-// ("Invalid rss format."), the start of the body ("Beginning of data not
-// found."). When the connection was cut (context.cut) and the answer fails
-// a check of its completeness, the message says so instead: "Connection
-// lost while receiving data." or "Server stopped sending data.". On a 200
-// the validators and dialect flags are updated and answer keeps only the
-// body. On failure the message is recorded with feed.setError and answer
-// is emptied.
+// URL: "(HTTP 404 Not Found, URL)"), the closing tag that names the dialect,
+// in ASCII or in UTF-16 (holdsAscii) ("Invalid rss format."), the start of
+// the body ("Beginning of data not found."). When the connection was cut
+// (context.cut) and the answer fails a check of its completeness, the
+// message says so instead: "Connection lost while receiving data." or
+// "Server stopped sending data.". On a 200 the validators and dialect flags
+// are updated and answer keeps only the body. On failure the message is
+// recorded with feed.setError and answer is emptied.
 bool examineAnswer(Feed& feed, std::string& answer, const AnswerContext& context);
 
 // The value of the first header line of head (status line, header lines)

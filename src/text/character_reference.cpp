@@ -10,6 +10,16 @@ namespace {
 // Past the last code point; a longer number saturates here.
 constexpr std::uint32_t kBeyondUnicode = 0x110000;
 
+// windows-1252 bytes 0x80..0x9F; 0 for the five it leaves undefined.
+// clang-format off
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+};
+// clang-format on
+
 int digitValue(char c, bool hex) {
   if (c >= '0' && c <= '9') return c - '0';
   if (!hex) return -1;
@@ -34,10 +44,19 @@ CharacterReference numeric(std::string_view text) {
     if (code > kBeyondUnicode) code = kBeyondUnicode;
   }
   if (i == digits || i >= text.size() || text[i] != ';') return {};
+  // HTML reads these C1 controls as what a windows-1252 page meant by them;
+  // the five it leaves undefined stay as they are.
+  if (code >= 0x80 && code <= 0x9F) {
+    if (const char32_t meant = windows1252Character(static_cast<unsigned char>(code))) code = meant;
+  }
   return {i + 1, code};
 }
 
 }  // namespace
+
+char32_t windows1252Character(unsigned char b) {
+  return b >= 0x80 && b <= 0x9F ? kWindows1252High[b - 0x80] : b;
+}
 
 CharacterReference readCharacterReference(std::string_view text) {
   if (text.size() < 3 || text[0] != '&') return {};

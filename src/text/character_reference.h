@@ -10,12 +10,17 @@ namespace korvo {
 // A reference that starts `text`: "&" then a name of the HTML 4 set (or
 // "apos"), "#" and decimal digits, or "#x" / "#X" and hexadecimal digits,
 // then ";". `length` is 0 when text does not start with one. A number too
-// large for a character gives a code above 0x10FFFF.
+// large for a character gives a code above 0x10FFFF; a number from 128 to
+// 159 gives its windows-1252 character, as browsers read it.
 struct CharacterReference {
   std::size_t length = 0;
   std::uint32_t code = 0;
 };
 CharacterReference readCharacterReference(std::string_view text);
+
+// The character windows-1252 writes as the byte b: b itself outside 0x80
+// to 0x9F, and 0 for the five bytes there that windows-1252 leaves undefined.
+char32_t windows1252Character(unsigned char b);
 
 // The longest name readCharacterReference knows.
 inline constexpr std::size_t kMaxEntityNameLength = 8;

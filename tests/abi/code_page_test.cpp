@@ -90,6 +90,59 @@ TEST_F(CodePageAbiTest, EachTargetShowsTheScript) {
   }
 }
 
+// ASCII text in UTF-16 with the units of part spliced in where "@" stands.
+std::string utf16(const std::string& ascii, const std::u16string& part, bool big) {
+  std::string out;
+  const auto unit = [&](char16_t u) {
+    const char high = static_cast<char>(u >> 8), low = static_cast<char>(u & 0xFF);
+    out += big ? high : low;
+    out += big ? low : high;
+  };
+  for (char c : ascii) {
+    if (c == '@') {
+      for (char16_t u : part) unit(u);
+    } else {
+      unit(static_cast<char16_t>(static_cast<unsigned char>(c)));
+    }
+  }
+  return out;
+}
+
+TEST_F(CodePageAbiTest, Utf16FeedsAreShown) {
+  const std::string document =
+      "<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + rss("", "@") + "\n";
+  // Новости café
+  const std::u16string news = u"\u041D\u043E\u0432\u043E\u0441\u0442\u0438 caf\u00E9";
+  const std::string newsUtf8 = "\xD0\x9D\xD0\xBE\xD0\xB2\xD0\xBE\xD1\x81\xD1\x82\xD0\xB8";
+  const struct {
+    const char* what;
+    std::string contentType;
+    std::string body;
+  } cases[] = {
+      {"LE with its mark", "text/xml", "\xFF\xFE" + utf16(document, news, false)},
+      {"BE with its mark", "", "\xFE\xFF" + utf16(document, news, true)},
+      {"LE named by Content-Type alone", "application/rss+xml; charset=utf-16le",
+       utf16(document, news, false)},
+      {"BE named by Content-Type alone", "text/xml; charset=\"UTF-16BE\"",
+       utf16(document, news, true)},
+  };
+  for (const auto& c : cases) {
+    for (const char* codePage : {"utf-8", "latin1"}) {
+      SCOPED_TRACE(testing::Message() << c.what << ", " << codePage);
+      LoopbackServer server(kAddress, feed(c.contentType, c.body));
+      ASSERT_TRUE(server.ok()) << server.error();
+      const int id = start(codePage, "");
+      ASSERT_GE(id, 0) << plugin->error();
+      const std::string shown =
+          std::string(codePage) == "latin1" ? "caf\xE9" : newsUtf8 + " caf\xC3\xA9";
+      EXPECT_EQ(std::string(api().GetTitle(id)), shown);
+      EXPECT_EQ(std::string(api().GetItemTitle(id, "0")), shown);
+      EXPECT_EQ(std::string(api().GetDescription(id)), "d");
+      plugin.reset();
+    }
+  }
+}
+
 // 2-byte characters from the first byte: the 32767th byte would be the
 // first half of one.
 TEST_F(CodePageAbiTest, CutsEndOnACharacterBoundary) {

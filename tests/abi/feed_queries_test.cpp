@@ -280,6 +280,30 @@ TEST_F(FeedQueriesTest, EachMeterReadsTheFeedCleanedItsWay) {
   EXPECT_EQ(server.connections(), 1u);
 }
 
+// HTML written straight into the feed's XML (inline XHTML) reads as the
+// same HTML escaped: item 0 holds the one, item 1 the other.
+TEST_F(FeedQueriesTest, InlineHtmlReadsLikeEscapedHtml) {
+  const std::string inlined =
+      "<description>H<sub>2</sub>O<br/><a href=\"http://x/?a=1&amp;b=2\">link</a>"
+      "<span>a</span>&#32;<span>b</span> don&#146;t</description>";
+  const std::string escaped =
+      "<description>H&lt;sub&gt;2&lt;/sub&gt;O&lt;br/&gt;&lt;a href=\"http://x/?a=1&amp;amp;b=2\""
+      "&gt;link&lt;/a&gt;&lt;span&gt;a&lt;/span&gt;&#32;&lt;span&gt;b&lt;/span&gt; don&#146;t"
+      "</description>";
+  LoopbackServer server(kAddress, ok(rssItems("T", "<item>" + inlined + "</item><item>" +
+                                                       escaped + "</item>")));
+  ASSERT_TRUE(server.ok()) << server.error();
+  start("[Html]\nNewsSite=News\nFilterHtml=no\n[Text]\nNewsSite=News\n");
+  const int html = meter("Html"), text = meter("Text");
+  for (const char* index : {"0", "1"}) {
+    SCOPED_TRACE(index);
+    EXPECT_STREQ(api().GetItemDescription(text, index), "H2O\nlinka b don't");
+    EXPECT_STREQ(api().GetItemDescription(html, index),
+                 "H<sub>2</sub>O\n<a href=\"http://x/?a=1&amp;b=2\">link</a>"
+                 "<span>a</span> <span>b</span> don't");
+  }
+}
+
 TEST_F(FeedQueriesTest, SettingsThroughTheExports) {
   start("[A]\nNewsSite=News\nToolTip=2\nFilterHtml=no\n[Empty]\n");
   int a = meter("A");

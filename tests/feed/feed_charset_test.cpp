@@ -7,7 +7,9 @@
 
 #include "feed/charset_converter.h"
 #include "feed/feed_parser.h"
+#include "feed/html_entities.h"
 #include "feed/xml_prescan.h"
+#include "platform/text_conversion.h"
 #include "support/temp_dir.h"
 
 namespace korvo {
@@ -33,8 +35,19 @@ TEST(FeedCharsetTest, DeclarationDecidesTheConversion) {
   const CharsetCase cases[] = {
       {"capitals", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + utf8, true,
        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + narrowed, "utf-8"},
+      // The names the converter knows, in any of their spellings.
       {"no hyphen", "<?xml version=\"1.0\" encoding=\"utf8\"?>" + utf8, true,
-       "<?xml version=\"1.0\" encoding=\"utf8\"?>" + utf8, "utf8"},
+       "<?xml version=\"1.0\" encoding=\"utf8\"?>" + narrowed, "utf8"},
+      {"no hyphen, capitals", "<?xml version=\"1.0\" encoding=\"UTF8\"?>" + utf8, true,
+       "<?xml version=\"1.0\" encoding=\"UTF8\"?>" + narrowed, "utf8"},
+      {"latin2", "<?xml version='1.0' encoding='latin2'?><r>\xB1</r>", false,
+       "<?xml version='1.0' encoding='latin2'?><r>a</r>", "latin2"},
+      {"ISO_8859-2", "<?xml version='1.0' encoding='ISO_8859-2'?><r>\xB1</r>", true,
+       "<?xml version='1.0' encoding='ISO_8859-2'?><r>a</r>", "iso_8859-2"},
+      {"latin1 stays", "<?xml version='1.0' encoding='latin1'?>" + utf8, true,
+       "<?xml version='1.0' encoding='latin1'?>" + utf8, "latin1"},
+      {"cp1252 stays", "<?xml version='1.0' encoding='cp1252'?>" + utf8, true,
+       "<?xml version='1.0' encoding='cp1252'?>" + utf8, "cp1252"},
       {"no declaration", utf8, true, narrowed, "before"},
       {"declaration not first", "<!-- c --><?xml version=\"1.0\"?>" + utf8, true,
        "<!-- c --><?xml version=\"1.0\"?>" + narrowed, "before"},
@@ -121,11 +134,17 @@ void convertCharsetWithTree(Feed& feed, std::string& text, bool filterUnicode) {
       if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     encoding = feed.encoding;
   }
-  if (encoding == "utf-8" || encoding.empty()) {
-    if (filterUnicode) CharsetConverter().fromUtf8(text);
-  } else if (feed.encoding == "iso-8859-2") {
+  bool utf8 = false;
+  const unsigned codePage = encoding.empty() ? charset::kUtf8 : charset::codePageForName(encoding);
+  if (codePage == charset::kUtf8) {
+    if (filterUnicode)
+      CharsetConverter().fromUtf8(text);
+    else
+      utf8 = true;
+  } else if (codePage == 28592) {
     CharsetConverter().fromIso88592(text);
   }
+  decodeHtmlEntities(text, utf8);
 }
 
 void expectSameFeed(const Feed& a, const Feed& b) {

@@ -37,6 +37,30 @@ std::string utf16le(const std::string& ascii, const std::string& part) {
   return out;
 }
 
+// The same in UTF-16BE.
+std::string utf16be(const std::string& ascii, const std::string& part) {
+  std::string out;
+  for (char c : ascii) {
+    if (c == '@') {
+      out += part;
+    } else {
+      out += '\0';
+      out += c;
+    }
+  }
+  return out;
+}
+
+// Swaps the two bytes of each UTF-16 unit.
+std::string swapped(std::string units) {
+  for (std::size_t i = 0; i + 1 < units.size(); i += 2) std::swap(units[i], units[i + 1]);
+  return units;
+}
+
+const char kUtf16Rss[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-16\"?><rss><channel><title>@</title><item><title>@"
+    "</title></item></channel></rss>";
+
 struct CodePageCase {
   const char* what;
   std::string body;
@@ -111,6 +135,18 @@ TEST(FeedCodePageTest, CharsetComesFromMarkThenDeclarationThenHeader) {
                             "</title><item><title>@</title></item></channel></rss>",
                             kNewsUtf16),
        "", page(1251), kNewsCp1251},
+      {"UTF-16BE mark", "\xFE\xFF" + utf16be(kUtf16Rss, swapped(kNewsUtf16)), "", page(1251),
+       kNewsCp1251},
+      {"UTF-16LE named by Content-Type alone", utf16le(kUtf16Rss, kNewsUtf16),
+       "UTF-16LE", page(1251), kNewsCp1251},
+      {"UTF-16BE named by Content-Type alone", utf16be(kUtf16Rss, swapped(kNewsUtf16)),
+       "utf-16be", kUtf8, kNewsUtf8},
+      {"UTF-16 named by Content-Type: the bytes tell the order",
+       utf16be(kUtf16Rss, swapped(kNewsUtf16)), "utf-16", page(1251), kNewsCp1251},
+      {"UTF-16LE without a mark or a name: XML's own detection", utf16le(kUtf16Rss, kNewsUtf16),
+       "", page(1251), kNewsCp1251},
+      {"Content-Type says UTF-16, the bytes are not", rss("", kNewsUtf8), "utf-16le", page(1251),
+       kNewsCp1251},
       {"UTF-16 named without a mark: the bytes are read as UTF-8", rss("UTF-16", kNewsUtf8), "",
        page(1251), kNewsCp1251},
       {"unknown name, well-formed UTF-8", rss("x-klingon", kNewsUtf8), "", page(1251),
@@ -137,6 +173,13 @@ TEST(FeedCodePageTest, ReferencesBecomeTheCharacterInTheTarget) {
        page(28595), "...EURL"},
       {"numbers that are no character leave nothing", rss("", "a&#xD800;b&#1114112;c"), "",
        kUtf8, "abc"},
+      // 128 to 159 are read as windows-1252, as browsers read them.
+      {"&#146; in UTF-8", rss("", "don&#146;t"), "", kUtf8, "don\xE2\x80\x99t"},
+      {"&#146; on 1252", rss("", "don&#146;t &#x80;"), "", page(1252), "don\x92t \x80"},
+      {"&#150; on 1251", rss("", "a &#150; b"), "", page(1251), "a \x96 b"},
+      {"escaped &#147; in UTF-8", rss("", "&amp;#147;q&amp;#148;"), "", kUtf8,
+       "\xE2\x80\x9Cq\xE2\x80\x9D"},
+      {"an undefined one stays its code", rss("", "a&#129;b"), "", kUtf8, "a\xC2\x81" "b"},
   };
   for (const CodePageCase& c : cases) expectTitles(c);
 }
@@ -148,12 +191,23 @@ TEST(FeedCodePageTest, Latin1ModeKeepsItsBytesAndMendsWhatItDropped) {
        "Wiadomosci z Lodzi"},
       {"euro keeps its old result", rss("", "5 \xE2\x82\xAC"), "", kLatin1Mode, "5 E"},
       {"Latin-1 letters stay bytes", rss("", "caf\xC3\xA9"), "", kLatin1Mode, "caf\xE9"},
+      {"utf8 without its hyphen", rss("utf8", "caf\xC3\xA9"), "", kLatin1Mode, "caf\xE9"},
+      {"UTF8 in capitals", rss("UTF8", "caf\xC3\xA9 \xC5\x81"), "", kLatin1Mode, "caf\xE9 L"},
+      {"latin2 is ISO-8859-2", rss("latin2", kLodzIso), "", kLatin1Mode, "Lodz"},
       {"ISO-8859-2 sharp s stays sharp s", rss("iso-8859-2", "Stra\xDF" "e \xB3"), "",
        kLatin1Mode, "Stra\xDF" "e l"},
       {"a number above 0xFF is no truncated byte", rss("", "it&#8217;s &#x41F;!"), "",
        kLatin1Mode, "it's !"},
+      {"128 to 159 are windows-1252 characters", rss("", "don&#146;t &#150; &amp;#147;"), "",
+       kLatin1Mode, "don't - ''"},
       {"a UTF-8 mark no longer fails the parse", "\xEF\xBB\xBF" + rss("utf-8", "caf\xC3\xA9"),
        "", kLatin1Mode, "caf\xE9"},
+      {"UTF-16LE mark", "\xFF\xFE" + utf16le(kUtf16Rss, std::string("\xE9\0\x19\x20", 4)), "",
+       kLatin1Mode, "\xE9'"},
+      {"UTF-16BE mark", "\xFE\xFF" + utf16be(kUtf16Rss, std::string("\0\xE9\x20\x19", 4)), "",
+       kLatin1Mode, "\xE9'"},
+      {"UTF-16LE named by Content-Type alone",
+       utf16le(kUtf16Rss, std::string("\xE9\0\x19\x20", 4)), "utf-16le", kLatin1Mode, "\xE9'"},
       {"other declared charsets stay as received", rss("windows-1251", kNewsCp1251), "",
        kLatin1Mode, kNewsCp1251},
   };
@@ -167,8 +221,12 @@ TEST(FeedCodePageTest, WithoutTheFilterBytesStayAsReceivedAndReferencesFollowThe
        page(1251), "caf\xC3\xA9 \xC3\xA9\xC3\xA9\xE2\x80\x99\xC3\xA9", false},
       {"the same in latin1 mode", rss("", "&eacute;&#8217;&lt;i&gt;&amp;#233;&lt;/i&gt;"), "",
        kLatin1Mode, "\xC3\xA9\xE2\x80\x99\xC3\xA9", false},
+      {"128 to 159 as windows-1252 in UTF-8", rss("utf-8", "don&#146;t&amp;#x96;"), "",
+       kLatin1Mode, "don\xE2\x80\x99t\xE2\x80\x93", false},
       {"windows-1251 document stays windows-1251", rss("windows-1251", kNewsCp1251), "", kUtf8,
        kNewsCp1251, false},
+      {"utf8 without its hyphen: references in UTF-8", rss("utf8", "caf\xC3\xA9&eacute;"), "",
+       kLatin1Mode, "caf\xC3\xA9\xC3\xA9", false},
   };
   for (const CodePageCase& c : cases) expectTitles(c);
 }

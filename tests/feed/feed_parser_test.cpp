@@ -6,6 +6,9 @@
 #include <vector>
 
 #include "base/limits.h"
+#include "feed/feed_dialects.h"
+#include "feed/xml_document.h"
+#include "feed/xml_prescan.h"
 #include "support/temp_dir.h"
 
 namespace korvo {
@@ -172,8 +175,39 @@ TEST(FeedParserTest, AtomPrefersAlternateLinksAndFallsBack) {
   EXPECT_EQ(c.items[1].description, "");
   EXPECT_EQ(c.items[1].pubDate, "2024-05-05T11:00:00Z");  // updated without published
   EXPECT_EQ(c.items[2].title, "Entry three");
-  EXPECT_EQ(c.items[2].link, "");  // the first alternate link has no href
+  EXPECT_EQ(c.items[2].link, "http://atom.example.com/3");  // the first alternate has no href
   EXPECT_EQ(c.items[2].description, "Not a summary");  // content without summary
+}
+
+// The entry's link is the first alternate link (rel "alternate" or none)
+// that has an address; without one, the first link that has one.
+TEST(FeedParserTest, AtomLinkIsTheFirstWithAnAddress) {
+  const struct {
+    const char* links;
+    const char* link;
+  } cases[] = {
+      {"<link rel='alternate'/><link rel='alternate' href='http://www.example.com/alternate'/>",
+       "http://www.example.com/alternate"},
+      {"<link rel='alternate' href=''/><link href='http://www.example.com/none'/>",
+       "http://www.example.com/none"},
+      {"<link rel='self' href='http://www.example.com/self'/><link/>"
+       "<link rel='alternate' href='http://www.example.com/alternate'/>",
+       "http://www.example.com/alternate"},
+      {"<link rel='alternate'/><link rel='self' href='http://www.example.com/self'/>"
+       "<link rel='edit' href='http://www.example.com/edit'/>",
+       "http://www.example.com/self"},
+      {"<link rel='alternate'/><link/>", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.links);
+    Feed feed = feedFor(Dialect::Atom);
+    ASSERT_TRUE(parse(feed,
+                      std::string("<feed>") + c.links + "<entry>" + c.links + "</entry></feed>",
+                      CleanupOptions()));
+    EXPECT_EQ(feed.channel.link, c.link);
+    ASSERT_EQ(feed.channel.items.size(), 1u);
+    EXPECT_EQ(feed.channel.items[0].link, c.link);
+  }
 }
 
 // A feed as Blogger writes it: self, edit and alternate links, relative
@@ -230,8 +264,8 @@ TEST(FeedParserTest, HtmlEntitiesInXmlTextAndUtf8ByDefault) {
     std::string title;
     std::string itemTitle;
   } cases[] = {
-      {true, "Caf\xE9\xA0&\xE9...*unknown;", "x's"},
-      {false, "Caf\xC3\xA9\xC2\xA0&\xC3\xA9\xE2\x80\xA6\xE2\x80\xA2unknown;",
+      {true, "Caf\xE9\xA0&\xE9...*&unknown;", "x's"},
+      {false, "Caf\xC3\xA9\xC2\xA0&\xC3\xA9\xE2\x80\xA6\xE2\x80\xA2&unknown;",
        "x\xE2\x80\x99s"},
   };
   for (const auto& c : cases) {
@@ -246,6 +280,40 @@ TEST(FeedParserTest, HtmlEntitiesInXmlTextAndUtf8ByDefault) {
     ASSERT_EQ(feed.channel.items.size(), 1u);
     EXPECT_EQ(feed.channel.items[0].title, c.itemTitle);
     EXPECT_EQ(feed.channel.items[0].link, "http://example.com/?a=1&b=2");
+  }
+}
+
+// TinyXML drops the "&" of a name it does not know and a bare "&", in
+// text and in attribute values; each stays as written, in every reading
+// and whether or not the HTML filter runs.
+TEST(FeedParserTest, AmpersandsStayAsWritten) {
+  const std::string rss =
+      "<rss><channel><title>testing &doesnotexist; entity</title>"
+      "<description>AT&T &amp Tom & Jerry &AMP; &#38; &</description>"
+      "<item><title>a&b</title><link>/?a=1&b=2</link></item></channel></rss>";
+  const std::string atom =
+      "<feed><entry><title>&foo;</title><link href=\"/?a=1&b=2&amp;c=3&x;\"/></entry></feed>";
+  for (int bits = 0; bits < 8; ++bits) {
+    CleanupOptions settings = settingsWith(bits & 1, false);
+    settings.FilterUnicode = bits & 2;
+    if (bits & 4) settings.target = TargetCodePage{charset::kUtf8, false};
+    SCOPED_TRACE(testing::Message() << "settings " << bits);
+    Feed feed("http://example.com/feed");
+    std::string text = rss;
+    ASSERT_TRUE(convertAndParse(feed, text, settings));
+    EXPECT_EQ(feed.channel.title, "testing &doesnotexist; entity");
+    EXPECT_EQ(feed.channel.description, "AT&T &amp Tom & Jerry &AMP; & &");
+    ASSERT_EQ(feed.channel.items.size(), 1u);
+    EXPECT_EQ(feed.channel.items[0].title, "a&b");
+    EXPECT_EQ(feed.channel.items[0].link, "http://example.com/?a=1&b=2");
+
+    Feed atomFeed("http://example.com/feed");
+    atomFeed.isAtom = true;
+    text = atom;
+    ASSERT_TRUE(convertAndParse(atomFeed, text, settings));
+    ASSERT_EQ(atomFeed.channel.items.size(), 1u);
+    EXPECT_EQ(atomFeed.channel.items[0].title, "&foo;");
+    EXPECT_EQ(atomFeed.channel.items[0].link, "http://example.com/?a=1&b=2&c=3&x;");
   }
 }
 
@@ -277,13 +345,13 @@ TEST(FeedParserTest, TextIsTheContentCleanedAsSettingsSay) {
     std::vector<std::string> descriptions;  // channel, then each item
   };
   const Case cases[] = {
-      {true, true, {"Word", "Bold & more", "a inner b", "first after", "one\ntwo\nthree", ""}},
+      {true, true, {"Word", "Bold & more", "ainnerb", "first after", "one\ntwo\nthree", ""}},
       {false, false,
-       {"<p>Word</p>", "<b>Bold</b> &amp; more", "a <b>inner</b> b", "<em>first</em> after",
+       {"<p>Word</p>", "<b>Bold</b> &amp; more", "a<b>inner</b>b", "<em>first</em> after",
         "one<br>two<br />three", ""}},
-      {true, false, {"Word", "Bold & more", "a inner b", "first after", "one two three", ""}},
+      {true, false, {"Word", "Bold & more", "ainnerb", "first after", "one two three", ""}},
       {false, true,
-       {"<p>Word</p>", "<b>Bold</b> &amp; more", "a <b>inner</b> b", "<em>first</em> after",
+       {"<p>Word</p>", "<b>Bold</b> &amp; more", "a<b>inner</b>b", "<em>first</em> after",
         "one\ntwo\nthree", ""}},
   };
   for (const Case& c : cases) {
@@ -297,6 +365,76 @@ TEST(FeedParserTest, TextIsTheContentCleanedAsSettingsSay) {
     for (const FeedItem& item : feed.channel.items) descriptions.push_back(item.description);
     EXPECT_EQ(descriptions, c.descriptions);
     EXPECT_EQ(feed.channel.items[4].title, "");
+  }
+}
+
+// HTML written straight into an element (inline XHTML) reads exactly as
+// the same HTML with its mark-up escaped: tags as the document writes
+// them, every text between them, white space included.
+TEST(FeedParserTest, InlineMarkupReadsLikeItsEscapedForm) {
+  const struct {
+    const char* inlined;
+    const char* escaped;
+    const char* filtered;  // FilterHtml on (latin1 reading)
+    const char* kept;      // FilterHtml off
+  } cases[] = {
+      {"a<b>x</b>b", "a&lt;b&gt;x&lt;/b&gt;b", "axb", "a<b>x</b>b"},
+      {"H<sub>2</sub>O", "H&lt;sub&gt;2&lt;/sub&gt;O", "H2O", "H<sub>2</sub>O"},
+      {"a<br/>b", "a&lt;br/&gt;b", "a\nb", "a\nb"},
+      {"<p>one</p>\n  <p>two</p>", "&lt;p&gt;one&lt;/p&gt;\n  &lt;p&gt;two&lt;/p&gt;",
+       "one\ntwo", "<p>one</p> <p>two</p>"},
+      {"<a href=\"u\" title='t &amp; q'>x</a> <img src=\"i\" />",
+       "&lt;a href=\"u\" title='t &amp;amp; q'&gt;x&lt;/a&gt; &lt;img src=\"i\" /&gt;", "x",
+       "<a href=\"u\" title='t &amp; q'>x</a> <img src=\"i\" />"},
+      {"<span>a</span>&#32;<span>b</span>", "&lt;span&gt;a&lt;/span&gt;&#32;&lt;span&gt;b&lt;/span&gt;",
+       "a b", "<span>a</span> <span>b</span>"},
+      {"<i>a</i> <i>b</i>", "&lt;i&gt;a&lt;/i&gt; &lt;i&gt;b&lt;/i&gt;", "a b", "<i>a</i> <i>b</i>"},
+      {"  lead <b>b</b>  trail  ", "  lead &lt;b&gt;b&lt;/b&gt;  trail  ", "lead b trail",
+       "lead <b>b</b> trail"},
+      {"1 &lt; 2 <i>&amp;</i> &#60;x&#62; &quot;q&apos;",
+       "1 &amp;lt; 2 &lt;i&gt;&amp;amp;&lt;/i&gt; &amp;lt;x&amp;gt; &quot;q&apos;",
+       "1 < 2 & <x> \"q'", "1 &lt; 2 <i>&amp;</i> &lt;x&gt; \"q'"},
+      {"<em>caf&#233;</em>&nbsp;", "&lt;em&gt;caf&#233;&lt;/em&gt;&nbsp;", "caf\xE9\xA0",
+       "<em>caf\xE9</em>\xA0"},
+      {"x <![CDATA[<b>y</b>]]> z", "x &lt;b&gt;y&lt;/b&gt; z", "x y z", "x <b>y</b> z"},
+      {"<!-- note --> text", "&lt;!-- note --&gt; text", "text", "<!-- note --> text"},
+      {"AT&T <b>x</b>", "AT&amp;amp;T &lt;b&gt;x&lt;/b&gt;", "AT&T x", "AT&amp;T <b>x</b>"},
+  };
+  for (const auto& c : cases) {
+    for (int bits = 0; bits < 4; ++bits) {
+      SCOPED_TRACE(testing::Message() << c.inlined << ", settings " << bits);
+      const bool filterHtml = bits & 1;
+      CleanupOptions settings = settingsWith(filterHtml, true);
+      if (bits & 2) settings.target = TargetCodePage{charset::kUtf8, false};
+      const auto read = [&](const char* description) {
+        Feed feed = feedFor(Dialect::Rss);
+        std::string text = std::string("<rss><channel><item><description>") + description +
+                           "</description></item></channel></rss>";
+        EXPECT_TRUE(convertAndParse(feed, text, settings)) << feed.errorText;
+        return feed.channel.items.empty() ? std::string("no item")
+                                          : feed.channel.items[0].description;
+      };
+      const std::string inlined = read(c.inlined);
+      EXPECT_EQ(inlined, read(c.escaped));
+      if (!(bits & 2)) {
+        EXPECT_EQ(inlined, filterHtml ? c.filtered : c.kept);
+      }
+    }
+  }
+}
+
+// Where the text shows no element that TinyXML's tree has (TinyXML's UTF-8
+// reading skips a byte-order mark inside a tag, which the character-set
+// step never leaves there), the content comes from the tree.
+TEST(FeedParserTest, MarkupTheTextDoesNotShowComesFromTheTree) {
+  const std::string text =
+      "<rss><channel><title>a <\xEF\xBB\xBF" "b>x &amp; &lt;y</b> z</title></channel></rss>";
+  const XmlDocument document(text, prescanXml(text), true);
+  ASSERT_FALSE(document.failed()) << document.error();
+  for (const bool filterHtml : {false, true}) {
+    Feed feed = feedFor(Dialect::Rss);
+    ASSERT_TRUE(readRss(feed, document, TextSteps{filterHtml, false, ReferenceForm::Utf8}));
+    EXPECT_EQ(feed.channel.title, filterHtml ? "ax & <yz" : "a<b>x &amp; &lt;y</b>z");
   }
 }
 

@@ -48,6 +48,52 @@ XmlShape treeShape(const std::string& text, std::string* encoding = nullptr) {
   return shape;
 }
 
+// The elements of TinyXML's tree of text from the top down, the order in
+// which it makes them.
+std::vector<const TiXmlElement*> elementsInOrder(const TiXmlDocument& tree) {
+  std::vector<const TiXmlElement*> out;
+  std::vector<const TiXmlNode*> pending;
+  for (const TiXmlNode* c = tree.LastChild(); c; c = c->PreviousSibling()) pending.push_back(c);
+  while (!pending.empty()) {
+    const TiXmlNode* node = pending.back();
+    pending.pop_back();
+    if (const TiXmlElement* element = node->ToElement()) out.push_back(element);
+    for (const TiXmlNode* c = node->LastChild(); c; c = c->PreviousSibling()) pending.push_back(c);
+  }
+  return out;
+}
+
+// Every element of TinyXML's tree that holds mark-up (any node but plain
+// text) is one the walk notes, by the same number and name, and the walk
+// of its content reaches its end tag. (The walk may note more: TinyXML
+// drops a CDATA section that holds only white space.)
+void expectSameMarkedElements(const std::string& text) {
+  TiXmlDocument tree;
+  tree.Parse(text.c_str(), nullptr, TIXML_ENCODING_LEGACY);
+  if (tree.Error()) return;
+  const std::vector<const TiXmlElement*> elements = elementsInOrder(tree);
+  const std::vector<XmlMarkedElement> marked = markedElements(text);
+  std::vector<bool> noted(elements.size(), false);
+  for (const XmlMarkedElement& m : marked) {
+    ASSERT_GE(m.element, 0);
+    ASSERT_LT(static_cast<std::size_t>(m.element), elements.size());
+    EXPECT_EQ(text.substr(m.nameAt, m.nameLength), elements[m.element]->Value());
+    noted[m.element] = true;
+    std::vector<XmlMarkupNode> nodes;
+    std::size_t end = 0;
+    ASSERT_TRUE(markupOfContent(text, m, nodes, end));
+    EXPECT_EQ(text.substr(end, 2 + m.nameLength), "</" + text.substr(m.nameAt, m.nameLength));
+  }
+  for (std::size_t i = 0; i < elements.size(); ++i) {
+    bool markup = false;
+    for (const TiXmlNode* c = elements[i]->FirstChild(); c; c = c->NextSibling()) {
+      const TiXmlText* plain = c->ToText();
+      if (!plain || plain->CDATA()) markup = true;
+    }
+    EXPECT_TRUE(!markup || noted[i]) << "element " << i << " " << elements[i]->Value();
+  }
+}
+
 // The walk must see what TinyXML sees: the same counts, the same verdict
 // on errors, and the same declaration with the same encoding.
 void expectSameAsTinyXml(const std::string& text) {
@@ -68,6 +114,7 @@ void expectSameAsTinyXml(const std::string& text) {
   if (walked.declarationLength != 0) {
     EXPECT_EQ(declaredEncoding(text, walked.declarationLength), encoding);
   }
+  expectSameMarkedElements(text);
 }
 
 std::string nested(int depth, const std::string& openTag, const std::string& filler) {
@@ -414,8 +461,38 @@ TEST(XmlPrescanTest, AgreesWithTinyXmlOnRandomDocuments) {
   }
 }
 
-// The walk notes names that TinyXML does not know in element text, so that
-// only such documents get the HTML-name step.
+// The mark-up inside an element's content, found where TinyXML finds it:
+// a ">" in an attribute value or a CDATA section ends no tag.
+TEST(XmlPrescanTest, MarkupOfContent) {
+  const std::string text =
+      "<?xml version='1.0'?><r><t>a<b x='>' y=\"<\">c</b> <!-- d > --><![CDATA[<e>]]>f<br/>"
+      "<?p q?></t><u>plain</u></r>";
+  const std::vector<XmlMarkedElement> marked = markedElements(text);
+  ASSERT_EQ(marked.size(), 2u);
+  EXPECT_EQ(marked[0].element, 0);  // r
+  EXPECT_EQ(text.substr(marked[0].nameAt, marked[0].nameLength), "r");
+  EXPECT_EQ(marked[1].element, 1);  // t; u holds text alone
+  EXPECT_EQ(text.substr(marked[1].nameAt, marked[1].nameLength), "t");
+  EXPECT_EQ(text.substr(marked[1].contentAt, 1), "a");
+  std::vector<XmlMarkupNode> nodes;
+  std::size_t end = 0;
+  ASSERT_TRUE(markupOfContent(text, marked[1], nodes, end));
+  std::vector<std::string> found;
+  for (const XmlMarkupNode& node : nodes)
+    found.push_back((node.cdata ? "cdata " : "") + text.substr(node.begin, node.end - node.begin));
+  EXPECT_EQ(found, (std::vector<std::string>{"<b x='>' y=\"<\">", "</b>", "<!-- d > -->",
+                                             "cdata <![CDATA[<e>]]>", "<br/>", "<?p q?>"}));
+  EXPECT_EQ(text.substr(end, 4), "</t>");
+
+  // A content whose end tag is not its own is no content.
+  const std::string broken = "<r><t>a<b>c</t></r>";
+  XmlMarkedElement t{1, 4, 1, 6};
+  EXPECT_FALSE(markupOfContent(broken, t, nodes, end));
+}
+
+// The walk notes names that TinyXML does not know in element text, and
+// "&"s it would drop in text or attribute values, so that only such
+// documents get the HTML-name step.
 TEST(XmlPrescanTest, NotesOtherNamesInText) {
   const struct {
     const char* text;
@@ -426,9 +503,10 @@ TEST(XmlPrescanTest, NotesOtherNamesInText) {
       {"<r>a &nbsp;b</r>", true},
       {"<r>&ampx;</r>", true},
       {"<r>&unknown;</r>", true},
-      {"<r a='&nbsp;'>x</r>", false},
+      {"<r a='&nbsp;'>x</r>", true},
+      {"<r a='&#38;&amp;' b=&x>x</r>", false},  // unquoted: TinyXML keeps every byte
       {"<r><![CDATA[&nbsp;]]><!-- &nbsp; --></r>", false},
-      {"<r>& x</r>", false},
+      {"<r>& x</r>", true},
   };
   for (const auto& c : cases) {
     XmlShape shape;

@@ -276,6 +276,16 @@ struct DialectCase {
   bool atom;
 };
 
+// ASCII text in UTF-16, little-endian unless big.
+std::string utf16(const std::string& ascii, bool big = false) {
+  std::string out;
+  for (char c : ascii) {
+    out += big ? '\0' : c;
+    out += big ? c : '\0';
+  }
+  return out;
+}
+
 TEST_F(HttpFetcherTest, TheLastClosingTagDecidesTheDialectRssFirst) {
   const DialectCase cases[] = {
       {"rss", ok200("<rss></rss>"), false, false},
@@ -287,6 +297,14 @@ TEST_F(HttpFetcherTest, TheLastClosingTagDecidesTheDialectRssFirst) {
       {"rss beats atom", ok200("<feed></rss></feed>"), false, false},
       {"tag only in a header", ok200("<rss><channel>", {"X-Note: </feed>"}), false, true},
       {"text after the tag", ok200("<rss></rss>\ntrailing junk"), false, false},
+      // The tag as the document writes it.
+      {"rss in UTF-16LE", ok200("\xFF\xFE" + utf16("<rss></rss>")), false, false},
+      {"rdf in UTF-16BE", ok200("\xFE\xFF" + utf16("<rdf:RDF></rdf:RDF>", true)), true, false},
+      {"atom in UTF-16LE without a mark",
+       ok200(utf16("<?xml version='1.0'?><feed></feed>"),
+             {"Content-Type: text/xml; charset=utf-16le"}),
+       false, true},
+      {"rss beats atom in UTF-16", ok200(utf16("<feed></rss></feed>", true)), false, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

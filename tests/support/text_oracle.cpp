@@ -40,6 +40,11 @@ std::size_t reference(const std::string& text, std::size_t at, std::uint32_t& co
     }
     if (i == first || i >= text.size() || text[i] != ';') return 0;
     code = static_cast<std::uint32_t>(value);
+    // Browsers read 128 to 159 as windows-1252 (five of them it lacks).
+    static const std::uint32_t kCp1252[32] = {
+        8364, 129,  8218, 402,  8222, 8230, 8224, 8225, 710, 8240, 352, 8249, 338, 141, 381, 143,
+        144,  8216, 8217, 8220, 8221, 8226, 8211, 8212, 732, 8482, 353, 8250, 339, 157, 382, 376};
+    if (code >= 128 && code <= 159) code = kCp1252[code - 128];
     return i + 1 - at;
   }
   while (i < text.size() && (letter(text[i]) || digit(text[i]))) ++i;

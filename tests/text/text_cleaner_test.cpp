@@ -137,6 +137,12 @@ TEST(FilterHtml, DecodesWellFormedNumbers) {
       {"zero byte inside", std::string{'&', '#', '6', '\0', '5', ';', 'x'},
        std::string{'&', '#', '6', '\0', '5', ';', 'x'}},
       {"decodes to a semicolon", "a&#59;b", "a;b"},
+      // As browsers read them: the windows-1252 characters, not C1 controls.
+      {"128 to 159 are windows-1252", "don&#146;t &#150; &#x80;5 &#147;q&#x94;",
+       "don't - E5 ''q''"},
+      {"the five 1252 leaves undefined stay", "&#129;&#x8D;&#143;&#144;&#157;",
+       "\x81\x8D\x8F\x90\x9D"},
+      {"around them", "&#127;&#160;", "\x7F\xA0"},
   });
 }
 
