@@ -7,8 +7,8 @@
 // parameter), with a in 1..254 and c in 1..254. Fixed addresses that tests
 // use for other ends (nobody listening, 127.0.x.y) lie outside that range.
 // Programs run in a network namespace of their own (tests/support/
-// tls-namespace) use the fixed addresses of its /etc/hosts: nothing else
-// can listen there.
+// tls-namespace, tests/win32/resolver_namespace.sh) may listen on fixed
+// addresses: nothing else can listen there.
 #include <string>
 #include <string_view>
 
