@@ -39,7 +39,7 @@ std::size_t entriesIn(const char* directory) {
 std::size_t threadCount() { return entriesIn("/proc/self/task"); }
 std::size_t openFileCount() { return entriesIn("/proc/self/fd"); }
 
-// address ("127.0.15.40") as /proc/net/tcp writes it ("280F007F").
+// address ("127.1.2.3") as /proc/net/tcp writes it ("0302017F").
 std::string procTcpAddress(const std::string& address) {
   unsigned a = 0, b = 0, c = 0, d = 0;
   std::sscanf(address.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d);

@@ -195,13 +195,11 @@ TEST_F(DiskCacheAbiTest, TwoProcessesOnOneFolderLoseNothing) {
                   "process";
 #endif
   constexpr int kFeeds = 8;  // the first process shows feeds 0-4, the second 3-7
-  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
   std::vector<std::string> addresses;
   std::string sites, host;
   for (int i = 0; i < kFeeds; ++i) {
     const std::string n = std::to_string(i);
-    addresses.push_back(
-        test::addressForCase(std::string(info->test_suite_name()) + "." + info->name() + "/" + n));
+    addresses.push_back(test::caseAddress(i));
     sites += "Feed" + n + "=http://" + addresses.back() + "/feed.xml\n";
     host += "[M" + n + "]\nNewsSite=Feed" + n + "\n";
   }

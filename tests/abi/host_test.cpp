@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/case_address.h"
 #include "support/loopback_server.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
@@ -381,13 +382,12 @@ TEST_F(HostTest, SaysWhatAClickOpenedOrWhyNothingWasAndWhyNoDialogShowed) {
                                            fs::perms::group_exec | fs::perms::others_read |
                                            fs::perms::others_exec);
   LoopbackServer server(
-      "127.0.0.31",
-      Script().send(httpAnswer(
-          "HTTP/1.0 200 OK", {},
-          "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>T</title>"
-          "<link>file:///etc/passwd</link>"
-          "<item><title>a</title><link>http://news.test/b?x=1&amp;y=2</link></item>"
-          "</channel></rss>\n")));
+      caseAddress(), Script().send(httpAnswer(
+                         "HTTP/1.0 200 OK", {},
+                         "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>T</title>"
+                         "<link>file:///etc/passwd</link>"
+                         "<item><title>a</title><link>http://news.test/b?x=1&amp;y=2</link></item>"
+                         "</channel></rss>\n")));
   ASSERT_TRUE(server.ok()) << server.error();
   writeWholeFile(dir_.file("host.ini"),
                  "[None]\nFunction=GetTitle\nNewsSite=News\n"
@@ -422,10 +422,10 @@ TEST_F(HostTest, SaysWhatAClickOpenedOrWhyNothingWasAndWhyNoDialogShowed) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.option) + " " + c.section + (c.log ? " logged" : ""));
-    writeWholeFile(dir_.file("Korvo.ini"),
-                   std::string("[Settings]\nWaitForDownload=-1\nDoLog=") + (c.log ? "yes" : "no") +
-                       "\n[NewsSites]\nNews=http://127.0.0.31/news.xml\n"
-                       "Dead=http://127.0.3.31/news.xml\n");
+    writeWholeFile(dir_.file("Korvo.ini"), std::string("[Settings]\nWaitForDownload=-1\nDoLog=") +
+                                               (c.log ? "yes" : "no") +
+                                               "\n[NewsSites]\nNews=" + server.url("/news.xml") +
+                                               "\nDead=http://127.0.3.31/news.xml\n");
     env_ = {"DISPLAY=", "PATH=" + (c.opener ? bin.path() : emptyBin.path())};
     ProgramResult r = host({"--lib", lib, c.option, c.section, "host.ini"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -452,7 +452,7 @@ TEST_F(HostTest, FetchPrintsTheFeedsTextsInUtf8) {
   KORVO_SKIP_WITHOUT_PORT_80();
   // "Новости" and "Погода" in windows-1251, named only by the header.
   LoopbackServer server(
-      "127.0.0.32",
+      caseAddress(),
       Script().send(httpAnswer("HTTP/1.0 200 OK", {"Content-Type: text/xml; charset=windows-1251"},
                                "<rss version=\"2.0\"><channel><title>\xCD\xEE\xE2\xEE\xF1\xF2"
                                "\xE8</title><item><title>\xCF\xEE\xE3\xEE\xE4\xE0 &#8211; "

@@ -79,11 +79,12 @@ TEST_F(HostileServersTest, FastFailuresEndAtOnceWithTheirMessage) {
       "</title>" +
       std::string(8000, ' ') + "</channel></rss>\n";
   const std::string answer = httpAnswer("HTTP/1.0 200 OK", {}, rss);
-  // 100 MiB of one item after another: far past the 16 MiB bound.
+  // 17 MiB of one item after another: past the 16 MiB bound.
+  constexpr std::size_t kHugeBytes = limits::kMaxResponseBytes + (1u << 20);
   std::string huge = httpAnswer("HTTP/1.0 200 OK", {}, "<rss version=\"2.0\"><channel>");
   const std::string item = "<item><title>x</title></item>";
-  huge.reserve(huge.size() + 100u * 1024 * 1024 + item.size());
-  while (huge.size() < 100u * 1024 * 1024) huge += item;
+  huge.reserve(kHugeBytes + item.size());
+  while (huge.size() < kHugeBytes) huge += item;
   huge += "</channel></rss>";
   ASSERT_GT(huge.size(), limits::kMaxResponseBytes);
 
@@ -95,7 +96,7 @@ TEST_F(HostileServersTest, FastFailuresEndAtOnceWithTheirMessage) {
       {"reset in the middle of the body",
        Script().send(answer.substr(0, answer.size() / 2)).pause(Ms(200)).reset(),
        "Connection lost while receiving data."},
-      {"100 MiB", Script().send(huge), "Response too large."},
+      {"17 MiB", Script().send(huge), "Response too large."},
       {"binary garbage", Script().send(binaryGarbage(200000)), "Error transfering data."},
       {"a status line of 100 KiB without a line end",
        Script().send("HTTP/1.0 200 " + std::string(100 * 1024, 'K')), "Invalid format."},
@@ -112,7 +113,9 @@ TEST_F(HostileServersTest, FastFailuresEndAtOnceWithTheirMessage) {
 }
 
 // The one real time bound that is short enough to wait for: a receive
-// waits at most 12 seconds.
+// waits at most 12 seconds. The call may take longer than that on a loaded
+// machine, but not as long as the whole download's bound (30 s), the next
+// one that could end it.
 TEST_F(HostileServersTest, HeadersThenAStallEndAfterTheReceiveTimeOut) {
   Ms took{};
   EXPECT_EQ(
@@ -120,7 +123,7 @@ TEST_F(HostileServersTest, HeadersThenAStallEndAfterTheReceiveTimeOut) {
                 took),
       "Server stopped sending data.");
   EXPECT_GE(took.count(), limits::kReceiveTimeoutMs - 100);
-  EXPECT_LT(took.count(), limits::kReceiveTimeoutMs + 3000);
+  EXPECT_LT(took.count(), limits::kMaxDownloadMs);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/case_address.h"
 #include "support/loopback_server.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
@@ -17,11 +18,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kAddress = "127.0.0.41";
-
-const char* const kKorvoIni =
-    "[Settings]\nWaitForDownload=-1\nShowError=no\nDoLog=yes\n"
-    "[NewsSites]\nTest feed=http://127.0.0.41/feed.xml\n";
+// The settings of one feed on the case's own server.
+std::string oneFeedSettings() {
+  return "[Settings]\nWaitForDownload=-1\nShowError=no\nDoLog=yes\n"
+         "[NewsSites]\nTest feed=" +
+         caseUrl("/feed.xml") + "\n";
+}
 
 const char* const kHostIni =
     "; Korvo meters in Conky\n"
@@ -127,10 +129,10 @@ class ConkyConsoleTest : public ::testing::Test {
 
 TEST_F(ConkyConsoleTest, ShowsMetersAsTextAndShutsDownCleanly) {
   KORVO_SKIP_WITHOUT_PORT_80();
-  LoopbackServer server(kAddress,
+  LoopbackServer server(caseAddress(),
                         Script().send(httpAnswer("HTTP/1.0 200 OK", {}, feed(dir_.path()))));
   ASSERT_TRUE(server.ok()) << server.error();
-  writeWholeFile(dir_.file("Korvo.ini"), kKorvoIni);
+  writeWholeFile(dir_.file("Korvo.ini"), oneFeedSettings());
   writeWholeFile(dir_.file("host.ini"), kHostIni);
 
   ProgramResult r = conky(
@@ -171,7 +173,8 @@ TEST_F(ConkyConsoleTest, ShowsMetersAsTextAndShutsDownCleanly) {
                            "NewsSite=Test feed\nToolTip=2\n", "UpdateIntervall="})
     EXPECT_NE(hostIni.find(line), std::string::npos) << line << "\nin\n" << hostIni;
   const std::string korvoIni = readWholeFile(dir_.file("Korvo.ini"));
-  EXPECT_NE(korvoIni.find("[NewsSites]\nTest feed=http://127.0.0.41/feed.xml\n"), std::string::npos)
+  EXPECT_NE(korvoIni.find("[NewsSites]\nTest feed=" + server.url("/feed.xml") + "\n"),
+            std::string::npos)
       << korvoIni;
 
   // Each meter started once, at its first showing, and was saved and shut
@@ -218,21 +221,23 @@ TEST_F(ConkyConsoleTest, ADeadFeedServerDoesNotDelayConkysUpdates) {
   // The dead server accepts and reads each request, then holds its answer
   // at a gate that the test never opens.
   auto gate = std::make_shared<Gate>();
-  LoopbackServer dead("127.0.0.43",
+  LoopbackServer dead(caseAddress(0),
                       Script().waitFor(gate).send(httpAnswer("HTTP/1.0 200 OK", {}, "")));
   ASSERT_TRUE(dead.ok()) << dead.error();
-  LoopbackServer live("127.0.0.44", Script().send(httpAnswer(
-                                        "HTTP/1.0 200 OK", {},
-                                        "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel>"
-                                        "<title>Live Gazette</title><link>http://news.test/</link>"
-                                        "</channel></rss>\n")));
+  LoopbackServer live(
+      caseAddress(1),
+      Script().send(httpAnswer("HTTP/1.0 200 OK", {},
+                               "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel>"
+                               "<title>Live Gazette</title><link>http://news.test/</link>"
+                               "</channel></rss>\n")));
   ASSERT_TRUE(live.ok()) << live.error();
   constexpr int kBudgetMs = 250;
   writeWholeFile(dir_.file("Korvo.ini"),
                  "[Settings]\nWaitForDownload=" + std::to_string(kBudgetMs) +
                      "\nShowError=no\nDoLog=yes\n"
-                     "[NewsSites]\nLive=http://127.0.0.44/feed.xml\n"
-                     "Dead=http://127.0.0.43/feed.xml\nAlso dead=http://127.0.0.43/other.xml\n");
+                     "[NewsSites]\nLive=" +
+                     live.url("/feed.xml") + "\nDead=" + dead.url("/feed.xml") +
+                     "\nAlso dead=" + dead.url("/other.xml") + "\n");
   writeWholeFile(dir_.file("host.ini"),
                  "[Live]\nFunction=GetTitle\nNewsSite=Live\n"
                  "[Dead title]\nFunction=GetTitle\nNewsSite=Dead\n"
@@ -307,7 +312,7 @@ TEST_F(ConkyConsoleTest, PassesUtf8FromThePluginAsItIs) {
   for (const char* filterUnicode : {"yes", "no"}) {
     SCOPED_TRACE(std::string("FilterUnicode=") + filterUnicode);
     LoopbackServer server(
-        "127.0.0.45",
+        caseAddress(),
         Script().send(httpAnswer(
             "HTTP/1.0 200 OK", {},
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rss version=\"2.0\"><channel><title>" +
@@ -316,8 +321,8 @@ TEST_F(ConkyConsoleTest, PassesUtf8FromThePluginAsItIs) {
                 "</channel></rss>\n")));
     ASSERT_TRUE(server.ok()) << server.error();
     writeWholeFile(dir_.file("Korvo.ini"),
-                   "[Settings]\nCodePage=utf-8\nWaitForDownload=-1\n"
-                   "[NewsSites]\nNews=http://127.0.0.45/feed.xml\n");
+                   "[Settings]\nCodePage=utf-8\nWaitForDownload=-1\n[NewsSites]\nNews=" +
+                       server.url("/feed.xml") + "\n");
     writeWholeFile(dir_.file("host.ini"),
                    std::string("[List]\nFunction=GetTitleOfItems\nParam=2\nNewsSite=News\n") +
                        "FilterUnicode=" + filterUnicode + "\n");
@@ -328,13 +333,14 @@ TEST_F(ConkyConsoleTest, PassesUtf8FromThePluginAsItIs) {
 }
 
 TEST_F(ConkyConsoleTest, AMeterNotShownIsNeverStarted) {
-  writeWholeFile(dir_.file("Korvo.ini"), kKorvoIni);
+  writeWholeFile(dir_.file("Korvo.ini"), oneFeedSettings());
   writeWholeFile(dir_.file("host.ini"), kHostIni);
   ProgramResult r = conky("plain text\n", 1);
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out, "plain text\n");
   EXPECT_EQ(readWholeFile(dir_.file("host.ini")), kHostIni) << "nothing to save";
-  EXPECT_EQ(readWholeFile(dir_.file("Korvo.ini")), kKorvoIni) << "the plug-in was never loaded";
+  EXPECT_EQ(readWholeFile(dir_.file("Korvo.ini")), oneFeedSettings())
+      << "the plug-in was never loaded";
 }
 
 TEST_F(ConkyConsoleTest, SaysWhyThePluginCannotBeUsed) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "dialog/xvfb_server.h"
+#include "support/case_address.h"
 #include "support/loopback_server.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
@@ -14,8 +15,6 @@ namespace korvo::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr const char* kAddress = "127.0.0.42";
 
 TEST(ConkyWindowTest, DrawsTheMetersInItsWindow) {
   KORVO_SKIP_WITHOUT_PORT_80();
@@ -29,15 +28,17 @@ TEST(ConkyWindowTest, DrawsTheMetersInItsWindow) {
   for (const char* file : {KORVO_PLUGIN_PATH, KORVO_CONKY_MODULE_PATH, KORVO_CONKY_SCRIPT_PATH})
     fs::copy_file(file, dir.file(fs::path(file).filename()));
   LoopbackServer server(
-      kAddress, Script().send(httpAnswer(
-                    "HTTP/1.0 200 OK", {},
-                    "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel>"
-                    "<title>Window Gazette</title><link>http://news.test/</link>"
-                    "<item><title>Ferry timetable changes</title></item>"
-                    "<item><title>Caf\xC3\xA9 cr\xC3\xA8me</title></item></channel></rss>\n")));
+      caseAddress(),
+      Script().send(
+          httpAnswer("HTTP/1.0 200 OK", {},
+                     "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel>"
+                     "<title>Window Gazette</title><link>http://news.test/</link>"
+                     "<item><title>Ferry timetable changes</title></item>"
+                     "<item><title>Caf\xC3\xA9 cr\xC3\xA8me</title></item></channel></rss>\n")));
   ASSERT_TRUE(server.ok()) << server.error();
   writeWholeFile(dir.file("Korvo.ini"),
-                 "[Settings]\nWaitForDownload=-1\nDoLog=yes\n[NewsSites]\nNews=http://127.0.0.42/feed.xml\n");
+                 "[Settings]\nWaitForDownload=-1\nDoLog=yes\n[NewsSites]\nNews=" +
+                     server.url("/feed.xml") + "\n");
   writeWholeFile(dir.file("host.ini"),
                  "[Title]\nFunction=GetTitle\nNewsSite=News\n"
                  "[Headlines]\nFunction=GetTitleOfItemsNT\nParam=2\nNewsSite=News\n");

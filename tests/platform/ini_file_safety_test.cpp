@@ -1,12 +1,12 @@
 // The global INI file is never lost: not when the writing process is
 // killed at any moment of a write, not when the disk is full, and not
 // because of the temporary files a killed writer leaves behind.
+#include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -56,7 +56,10 @@ int wholeSites(const std::string& path) {
 
 // Writers killed at random moments, many times over: after every kill the
 // file is whole and holds every site that a finished write put there (and
-// at most the one whose write had finished when the kill came).
+// at most the one whose write had finished when the kill came). The delay
+// before each kill counts from the writer's start, however slowly the
+// process came up; a kill that leaves a temporary file behind shows that
+// it landed in the middle of a write, and at least one must.
 TEST(IniFileSafetyTest, AKilledWriterNeverLosesASite) {
   test::TempDir dir;
   const std::string path = dir.file("Korvo.ini");
@@ -64,13 +67,17 @@ TEST(IniFileSafetyTest, AKilledWriterNeverLosesASite) {
   std::mt19937 random(20240611);
   std::uniform_int_distribution<int> delayUs(0, 6000);
   constexpr int kRounds = 150;
+  constexpr int kStartGuardMs = 60000;  // a hang guard: a writer starts in milliseconds
   int killedWithTemporaryFile = 0;
   int sites = 0;
   for (int round = 0; round < kRounds; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     const int start = sites;
     const std::size_t straysBefore = strayFiles(dir.path(), "Korvo.ini").size();
+    // Says 's' as it starts and 'w' after each write.
     test::Child writer([&](int reportFd) {
+      const char started = 's';
+      if (write(reportFd, &started, 1) != 1) _exit(4);
       for (int k = start;; ++k) {
         if (!writeString(path, "NewsSites", siteName(k), siteUrl(k))) _exit(3);
         const char done = 'w';
@@ -78,9 +85,12 @@ TEST(IniFileSafetyTest, AKilledWriterNeverLosesASite) {
       }
     });
     ASSERT_TRUE(writer.started());
+    ASSERT_TRUE(writer.waitForOutput(kStartGuardMs)) << "the writer did not start";
     std::this_thread::sleep_for(std::chrono::microseconds(delayUs(random)));
     writer.kill();
-    const int finished = static_cast<int>(writer.readAvailable().size());
+    const std::string said = writer.readAvailable();
+    ASSERT_EQ(said.substr(0, 1), "s");
+    const int finished = static_cast<int>(std::count(said.begin(), said.end(), 'w'));
 
     sites = wholeSites(path);
     ASSERT_GE(sites, start + finished) << "a finished write was lost";
@@ -90,6 +100,7 @@ TEST(IniFileSafetyTest, AKilledWriterNeverLosesASite) {
   std::printf("%d sites written; %d of %d kills left a temporary file behind\n", sites,
               killedWithTemporaryFile, kRounds);
   EXPECT_GT(sites, 0);
+  EXPECT_GT(killedWithTemporaryFile, 0) << "no kill came in the middle of a write";
 
   // Whatever the killed writers left behind, later writes and reads work.
   ASSERT_TRUE(writeString(path, "NewsSites", siteName(sites), siteUrl(sites)));

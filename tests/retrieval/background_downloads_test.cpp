@@ -71,7 +71,7 @@ class BackgroundDownloadsTest : public ::testing::Test {
 
 TEST_F(BackgroundDownloadsTest, BudgetZeroNeverWaitsAndTheNextQueryShowsTheResult) {
   auto gate = std::make_shared<Gate>();
-  LoopbackServer server("127.0.15.1", Script().waitFor(gate).send(rssAnswer("Fresh")));
+  LoopbackServer server(test::caseAddress(), Script().waitFor(gate).send(rssAnswer("Fresh")));
   ASSERT_TRUE(server.ok()) << server.error();
   Fixture f(0);
   Feed& feed = f.cache.getOrCreate(server.url("/feed.xml"));
@@ -93,7 +93,7 @@ TEST_F(BackgroundDownloadsTest, BudgetZeroNeverWaitsAndTheNextQueryShowsTheResul
 TEST_F(BackgroundDownloadsTest, AMeterWithNothingToShowWaitsForADownloadEndingWithinTheBudget) {
   auto gate = std::make_shared<Gate>();
   gate->open();
-  LoopbackServer server("127.0.15.2", Script().waitFor(gate).send(rssAnswer("Quick")));
+  LoopbackServer server(test::caseAddress(), Script().waitFor(gate).send(rssAnswer("Quick")));
   ASSERT_TRUE(server.ok()) << server.error();
   // A budget as long as the hang guard: the download ends well within it,
   // even under sanitizers, and the call returns as soon as it has.
@@ -106,7 +106,7 @@ TEST_F(BackgroundDownloadsTest, AMeterWithNothingToShowWaitsForADownloadEndingWi
 
 TEST_F(BackgroundDownloadsTest, ABudgetRunsOutWhileTheServerHoldsItsAnswer) {
   auto gate = std::make_shared<Gate>();
-  LoopbackServer server("127.0.15.3", Script().waitFor(gate).send(rssAnswer("Late")));
+  LoopbackServer server(test::caseAddress(), Script().waitFor(gate).send(rssAnswer("Late")));
   ASSERT_TRUE(server.ok()) << server.error();
   Fixture f(250);
   Feed& feed = f.cache.getOrCreate(server.url("/feed.xml"));
@@ -126,7 +126,7 @@ TEST_F(BackgroundDownloadsTest, ABudgetRunsOutWhileTheServerHoldsItsAnswer) {
 }
 
 TEST_F(BackgroundDownloadsTest, WaitingForTheWholeDownloadDownloadsOnTheCallingThread) {
-  LoopbackServer server("127.0.15.4", Script().send(rssAnswer("Today")));
+  LoopbackServer server(test::caseAddress(), Script().send(rssAnswer("Today")));
   ASSERT_TRUE(server.ok()) << server.error();
   Fixture f(BackgroundDownloads::kWaitWholeDownload);
   Feed& feed = f.cache.getOrCreate(server.url("/feed.xml"));
@@ -138,8 +138,8 @@ TEST_F(BackgroundDownloadsTest, WaitingForTheWholeDownloadDownloadsOnTheCallingT
 
 TEST_F(BackgroundDownloadsTest, ContentStaysUntilTheNextDownloadIsApplied) {
   auto gate = std::make_shared<Gate>();
-  LoopbackServer server("127.0.15.5", {Script().send(rssAnswer("Old")),
-                                       Script().waitFor(gate).send(rssAnswer("New"))});
+  LoopbackServer server(test::caseAddress(), {Script().send(rssAnswer("Old")),
+                                              Script().waitFor(gate).send(rssAnswer("New"))});
   ASSERT_TRUE(server.ok()) << server.error();
   Fixture f(250);
   Feed& feed = f.cache.getOrCreate(server.url("/feed.xml"));
@@ -161,7 +161,7 @@ TEST_F(BackgroundDownloadsTest, ContentStaysUntilTheNextDownloadIsApplied) {
 
 TEST_F(BackgroundDownloadsTest, AFailureShowsAtTheQueryAfterItAndIsRetriedAfterTheRetryDelay) {
   auto gate = std::make_shared<Gate>();
-  LoopbackServer server("127.0.15.6",
+  LoopbackServer server(test::caseAddress(),
                         {Script().send(rssAnswer("Good")),
                          Script().waitFor(gate).send("HTTP/1.0 500 Broken\r\n\r\n")});
   ASSERT_TRUE(server.ok()) << server.error();
@@ -190,7 +190,7 @@ TEST_F(BackgroundDownloadsTest, AFailureShowsAtTheQueryAfterItAndIsRetriedAfterT
 
 TEST_F(BackgroundDownloadsTest, TwoMetersOfOneUrlShareOneDownload) {
   auto gate = std::make_shared<Gate>();
-  LoopbackServer server("127.0.15.7",
+  LoopbackServer server(test::caseAddress(),
                         Script().waitFor(gate).send(rssAnswer("<![CDATA[Shared <b>bold</b>]]>")));
   ASSERT_TRUE(server.ok()) << server.error();
   Fixture f(0);
@@ -233,8 +233,7 @@ TEST_F(BackgroundDownloadsTest, AVariantIsMadeByAWorkerOncePerUrlAndOptions) {
   int host = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string address = "127.0.15." + std::to_string(30 + host++);
-    LoopbackServer server(address, Script().send(htmlTitleAnswer("Shared")));
+    LoopbackServer server(test::caseAddress(host++), Script().send(htmlTitleAnswer("Shared")));
     ASSERT_TRUE(server.ok()) << server.error();
     Fixture f(c.budgetMs);
     Feed& feed = f.cache.getOrCreate(server.url("/feed.xml"));
@@ -268,8 +267,8 @@ TEST_F(BackgroundDownloadsTest, AVariantIsMadeByAWorkerOncePerUrlAndOptions) {
 // queue until the gate opens: it ends after the new document arrives.
 TEST_F(BackgroundDownloadsTest, AVariantOfADocumentADownloadReplacedIsDropped) {
   auto gate = std::make_shared<Gate>();
-  LoopbackServer server("127.0.15.40", {Script().send(htmlTitleAnswer("Old")),
-                                        Script().waitFor(gate).send(htmlTitleAnswer("New"))});
+  LoopbackServer server(test::caseAddress(), {Script().send(htmlTitleAnswer("Old")),
+                                              Script().waitFor(gate).send(htmlTitleAnswer("New"))});
   ASSERT_TRUE(server.ok()) << server.error();
   Fixture f(0);
   Feed& feed = f.cache.getOrCreate(server.url("/feed.xml"));
@@ -283,7 +282,7 @@ TEST_F(BackgroundDownloadsTest, AVariantOfADocumentADownloadReplacedIsDropped) {
   std::vector<std::unique_ptr<LoopbackServer>> blockers;
   for (int i = 1; i < BackgroundDownloads::kMaxWorkers; ++i) {
     blockers.push_back(std::make_unique<LoopbackServer>(
-        "127.0.15." + std::to_string(40 + i), Script().waitFor(gate).send(rssAnswer("Busy"))));
+        test::caseAddress(i), Script().waitFor(gate).send(rssAnswer("Busy"))));
     ASSERT_TRUE(blockers.back()->ok()) << blockers.back()->error();
     f.downloads.refresh(f.cache.getOrCreate(blockers.back()->url("/feed.xml")), kInterval,
                         options_);
@@ -310,7 +309,7 @@ TEST_F(BackgroundDownloadsTest, AVariantOfADocumentADownloadReplacedIsDropped) {
 
 TEST_F(BackgroundDownloadsTest, StopCancelsADownloadTheServerHolds) {
   auto gate = std::make_shared<Gate>();
-  LoopbackServer server("127.0.15.8", Script().waitFor(gate).send(rssAnswer("Never")));
+  LoopbackServer server(test::caseAddress(), Script().waitFor(gate).send(rssAnswer("Never")));
   ASSERT_TRUE(server.ok()) << server.error();
   Fixture f(0);
   Feed& feed = f.cache.getOrCreate(server.url("/feed.xml"));
@@ -383,7 +382,7 @@ TEST_F(BackgroundDownloadsTest, WithoutAThreadADueFeedFailsAndIsNeverDownloadedO
 }
 
 TEST_F(BackgroundDownloadsTest, AnIdleWorkerEndsAndTheNextDownloadStartsANewOne) {
-  LoopbackServer server("127.0.15.9", Script().send(rssAnswer("Again")));
+  LoopbackServer server(test::caseAddress(), Script().send(rssAnswer("Again")));
   ASSERT_TRUE(server.ok()) << server.error();
   Fixture f(0);
   f.downloads.setIdleLimit(milliseconds(1));
@@ -408,7 +407,7 @@ TEST_F(BackgroundDownloadsTest, AtMostFourDownloadsRunAtOnce) {
   std::vector<Feed*> feeds;
   for (int i = 0; i < 6; ++i) {
     servers.push_back(std::make_unique<LoopbackServer>(
-        "127.0.15." + std::to_string(20 + i), Script().waitFor(gate).send(rssAnswer("Many"))));
+        test::caseAddress(i), Script().waitFor(gate).send(rssAnswer("Many"))));
     ASSERT_TRUE(servers.back()->ok()) << servers.back()->error();
     feeds.push_back(&f.cache.getOrCreate(servers.back()->url("/feed.xml")));
     f.downloads.refresh(*feeds.back(), kInterval, options_);
@@ -432,7 +431,7 @@ TEST_F(BackgroundDownloadsTest, TwentyDeadServersHoldNoQueryPastTheBudgetOfItsSe
   std::vector<Feed*> feeds;
   for (int i = 0; i < kMeters; ++i) {
     servers.push_back(std::make_unique<LoopbackServer>(
-        "127.0.16." + std::to_string(1 + i), Script().waitFor(gate).send(rssAnswer("Late"))));
+        test::caseAddress(i), Script().waitFor(gate).send(rssAnswer("Late"))));
     ASSERT_TRUE(servers.back()->ok()) << servers.back()->error();
     feeds.push_back(&f.cache.getOrCreate(servers.back()->url("/feed.xml")));
   }
@@ -501,7 +500,7 @@ TEST_F(BackgroundDownloadsTest, AWorkerThatCannotBeStoppedIsLeftOnlyWhenTheLibra
        false,
        {"Shut-down: waiting for 1 download(s) that could not be stopped\n"}},
   };
-  LoopbackServer server("127.0.15.10", Script().send(rssAnswer("Held")));
+  LoopbackServer server(test::caseAddress(), Script().send(rssAnswer("Held")));
   ASSERT_TRUE(server.ok()) << server.error();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

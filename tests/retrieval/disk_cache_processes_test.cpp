@@ -3,9 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <chrono>
 #include <string>
-#include <thread>
 
 #include "platform/file_system.h"
 #include "retrieval/disk_cache.h"
@@ -15,10 +14,10 @@
 namespace korvo {
 namespace {
 
-using test::ChildResult;
-using test::runInChild;
+using test::Child;
 using test::TempDir;
 
+// A hang guard: each child ends long before.
 constexpr int kChildTimeoutMs = 120000;
 
 std::string bodyFor(const std::string& url, int round) {
@@ -36,7 +35,9 @@ StoredCopy copyOf(const std::string& url, std::string body) {
 }
 
 // A pipe that the children wait on until the parent closes it, so that
-// both start writing together.
+// both start writing together. The children are forked from the test's
+// own thread while it has no other (a child forked beside another thread
+// could inherit a lock that thread held, the allocator's under ASan).
 class StartGate {
  public:
   StartGate() {
@@ -73,34 +74,33 @@ TEST(DiskCacheProcessesTest, TwoWritersOnOneFolderLoseNothing) {
   const std::string folder = dir.path() + "KorvoCache";
   constexpr int kCopies = 60;
   StartGate gate;
+  // Writes its copies and the shared one, then reports "ok" or what failed.
   auto writer = [&](int w) {
-    return [&, w]() -> std::string {
+    return [&, w](int reportFd) {
       gate.waitInChild();
       ManualClock clock(1700000000u);
       Environment env;
       env.clock = &clock;
       DiskCache cache(folder, env);
-      for (int i = 0; i < kCopies; ++i) {
+      std::string report = "ok";
+      for (int i = 0; i < kCopies && report == "ok"; ++i) {
         clock.advance(1);
         const std::string url = "http://w" + std::to_string(w) + ".example/" + std::to_string(i);
-        if (!cache.store(copyOf(url, bodyFor(url, i)))) return "store of " + url + " failed";
-        if (!cache.store(
-                copyOf("http://shared.example/", bodyFor("shared by " + std::to_string(w), i))))
-          return "store of the shared URL failed";
+        if (!cache.store(copyOf(url, bodyFor(url, i))))
+          report = "store of " + url + " failed";
+        else if (!cache.store(copyOf("http://shared.example/",
+                                     bodyFor("shared by " + std::to_string(w), i))))
+          report = "store of the shared URL failed";
       }
-      return "ok";
+      (void)!::write(reportFd, report.data(), report.size());
     };
   };
-  ChildResult results[2];
-  std::thread first([&] { results[0] = runInChild(writer(0), kChildTimeoutMs); });
-  std::thread second([&] { results[1] = runInChild(writer(1), kChildTimeoutMs); });
+  Child first(writer(0));
+  Child second(writer(1));
+  ASSERT_TRUE(first.started() && second.started());
   gate.openWhenReady(2);
-  first.join();
-  second.join();
-  for (const ChildResult& result : results) {
-    ASSERT_TRUE(result.started);
-    EXPECT_EQ(result.report, "ok");
-  }
+  EXPECT_EQ(first.readToEnd(kChildTimeoutMs), "ok");
+  EXPECT_EQ(second.readToEnd(kChildTimeoutMs), "ok");
 
   ManualClock clock(1700000000u + kCopies);
   Environment env;
@@ -133,30 +133,26 @@ TEST(DiskCacheProcessesTest, AReaderNeverSeesAPartOfAFile) {
   ASSERT_TRUE(cache.store(copyOf(url, bodies[0])));
 
   StartGate gate;
-  std::atomic<bool> done{false};
-  ChildResult result;
-  std::thread writer([&] {
-    result = runInChild(
-        [&]() -> std::string {
-          gate.waitInChild();
-          DiskCache own(folder, env);
-          for (int i = 0; i < 300; ++i)
-            if (!own.store(copyOf(url, bodies[i % 2]))) return "store failed";
-          return "ok";
-        },
-        kChildTimeoutMs);
-    done = true;
+  Child writer([&](int reportFd) {
+    gate.waitInChild();
+    DiskCache own(folder, env);
+    std::string report = "ok";
+    for (int i = 0; i < 300 && report == "ok"; ++i)
+      if (!own.store(copyOf(url, bodies[i % 2]))) report = "store failed";
+    (void)!::write(reportFd, report.data(), report.size());
   });
+  ASSERT_TRUE(writer.started());
   gate.openWhenReady(1);
   int loads = 0, whole = 0;
-  while (!done) {
+  const auto guard = std::chrono::steady_clock::now() + std::chrono::milliseconds(kChildTimeoutMs);
+  while (!writer.ended()) {
+    ASSERT_TRUE(std::chrono::steady_clock::now() < guard) << "the writer hung";
     const std::optional<StoredCopy> copy = cache.load(url);
     if (copy && (copy->body == bodies[0] || copy->body == bodies[1])) ++whole;
     ++loads;
   }
-  writer.join();
   EXPECT_EQ(whole, loads) << "every load found one whole copy";
-  EXPECT_EQ(result.report, "ok");
+  EXPECT_EQ(writer.readAvailable(), "ok");
   EXPECT_GT(loads, 0);
 }
 

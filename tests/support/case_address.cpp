@@ -23,14 +23,22 @@ std::string addressForCase(std::string_view fullName) {
   return "127." + std::to_string(a) + "." + std::to_string(b) + "." + std::to_string(c);
 }
 
-std::string caseAddress() {
+namespace {
+
+std::string caseName() {
   const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
   if (info == nullptr) {
     std::fputs("caseAddress() called outside a test case\n", stderr);
     std::abort();
   }
-  return addressForCase(std::string(info->test_suite_name()) + "." + info->name());
+  return std::string(info->test_suite_name()) + "." + info->name();
 }
+
+}  // namespace
+
+std::string caseAddress() { return addressForCase(caseName()); }
+
+std::string caseAddress(int n) { return addressForCase(caseName() + "/" + std::to_string(n)); }
 
 std::string caseUrl(std::string_view path) {
   return "http://" + caseAddress() + std::string(path);

@@ -6,6 +6,9 @@
 // 127.a.b.c taken from a hash of the case's full name (suite, case and
 // parameter), with a in 1..254 and c in 1..254. Fixed addresses that tests
 // use for other ends (nobody listening, 127.0.x.y) lie outside that range.
+// Programs run in a network namespace of their own (tests/support/
+// tls-namespace, tests/win32/resolver_namespace.sh) may listen on fixed
+// addresses: nothing else can listen there.
 #include <string>
 #include <string_view>
 
@@ -18,6 +21,9 @@ std::string addressForCase(std::string_view fullName);
 // fixture or SetUp. Outside a case there is no name to take it from, and
 // the program stops with a message rather than share one address.
 std::string caseAddress();
+// Address n of the case now running, for cases with several servers: that
+// of "Suite.Case/n", apart from caseAddress() and from each other.
+std::string caseAddress(int n);
 
 // "http://" + caseAddress() + path.
 std::string caseUrl(std::string_view path);

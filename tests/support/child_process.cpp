@@ -86,8 +86,20 @@ Child::Child(const std::function<void(int)>& body) {
     ::close(pipeFds[0]);
     return;
   }
+  started_ = true;
   readFd_ = pipeFds[0];
   ::fcntl(readFd_, F_SETFL, ::fcntl(readFd_, F_GETFL) | O_NONBLOCK);
+}
+
+bool Child::ended() {
+  if (pid_ <= 0) return true;
+  int status = 0;
+  pid_t got;
+  while ((got = ::waitpid(pid_, &status, WNOHANG)) < 0 && errno == EINTR) {
+  }
+  if (got == 0) return false;
+  pid_ = -1;
+  return true;
 }
 
 Child::~Child() {
@@ -104,6 +116,19 @@ std::string Child::readAvailable() {
     out.append(buffer, static_cast<std::size_t>(n));
   }
   return out;
+}
+
+bool Child::waitForOutput(int timeoutMs) {
+  if (readFd_ < 0) return true;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    if (left <= 0) return false;
+    pollfd p{readFd_, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(left)) > 0) return true;
+  }
 }
 
 std::string Child::readToEnd(int timeoutMs) {

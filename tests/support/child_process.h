@@ -32,9 +32,14 @@ class Child {
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
 
-  bool started() const { return pid_ > 0; }
+  bool started() const { return started_; }
+  // True once the child has ended (and been reaped); never waits.
+  bool ended();
   // Bytes the child wrote so far without waiting (up to what is there).
   std::string readAvailable();
+  // Waits until the child has written something not read yet, or has ended
+  // (true), or timeoutMs have passed (false). Reads nothing.
+  bool waitForOutput(int timeoutMs);
   // Everything the child writes until it closes its end (when it ends), or
   // what came until timeoutMs passed.
   std::string readToEnd(int timeoutMs);
@@ -42,7 +47,8 @@ class Child {
   void kill();
 
  private:
-  pid_t pid_ = -1;
+  pid_t pid_ = -1;  // -1 once reaped
+  bool started_ = false;
   int readFd_ = -1;
 };
 

@@ -5,18 +5,28 @@
 # which runs the same download code as the DLL. Runs itself in the
 # namespace of tests/support/tls-namespace, with a Wine prefix and a
 # wineserver of its own started inside it (Wine caches trust until its
-# wineserver ends). Prints "N passed, N failed"; exit 1 on any failure,
-# 77 (skipped) when the namespace cannot be made.
+# wineserver ends). Prints "N passed, N failed"; exit 1 on any failure
+# (a server that does not start is one), 77 (skipped) when the namespace
+# cannot be made or a program it needs is missing (1 with
+# KORVO_REQUIRE_ALL_TESTS=1).
 set -uo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
 host_exe="$1"
+. "$root/tests/support/skip.sh"
+
+for program in nginx python3 wine wineboot wineserver; do
+  command -v "$program" >/dev/null || skip_test "https_fetch_test: $program is missing"
+done
 
 if [ -z "${KORVO_TLS_DIR:-}" ]; then
   work="$(mktemp -d)"
   trap 'rm -rf "$work"' EXIT
-  "$root/tests/support/tls-namespace" "$work/" bash "$here/$(basename "$0")" "$host_exe"
-  exit $?
+  status=0
+  "$root/tests/support/tls-namespace" "$work/" bash "$here/$(basename "$0")" "$host_exe" ||
+    status=$?
+  [ "$status" = 77 ] && skip_test "https_fetch_test: tests/support/tls-namespace could not make its namespace"
+  exit "$status"
 fi
 
 dir="$KORVO_TLS_DIR"
@@ -66,26 +76,46 @@ $(server 127.0.0.23:443 expired)
   }
 }
 CONF
-nginx -e "$dir/error.log" -p "$dir" -c "$dir/nginx.conf" &
-nginx_pid=$!
-# A server that accepts and never says a word: the handshake never ends.
-python3 -c '
-import socket, time
-s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-s.bind(("127.0.0.24", 80)); s.listen(8)
-held = []
-while True:
-    c, _ = s.accept(); held.append(c)
-' &
-stall_pid=$!
+# Only a hang guard for the servers' start: each takes well under a second.
+start_guard=60
+nginx_pid=""
+stall_pid=""
 cleanup() {
   WINEPREFIX="$dir/prefix" wineserver -k 2>/dev/null
-  kill "$nginx_pid" "$stall_pid" 2>/dev/null
+  [ -n "$nginx_pid$stall_pid" ] && kill $nginx_pid $stall_pid 2>/dev/null
   wait 2>/dev/null
 }
 trap cleanup EXIT
-for _ in $(seq 100); do
-  (exec 3<>/dev/tcp/127.0.0.20/443) 2>/dev/null && break
+
+nginx -e "$dir/error.log" -p "$dir" -c "$dir/nginx.conf" &
+nginx_pid=$!
+# A server that accepts and never says a word: the handshake never ends.
+# It says "listening" through a FIFO once it does (or closes it, failing).
+mkfifo "$dir/stall.fifo"
+python3 -u -c '
+import socket
+s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind(("127.0.0.24", 80)); s.listen(8)
+print("listening")
+held = []
+while True:
+    c, _ = s.accept(); held.append(c)
+' >"$dir/stall.fifo" &
+stall_pid=$!
+said=""
+read -r -t "$start_guard" said <"$dir/stall.fifo"
+if [ "$said" != listening ]; then
+  echo "FAILED: the stalling server did not start on 127.0.0.24:80"
+  exit 1
+fi
+# nginx opens all its listening sockets before it serves any.
+deadline=$((SECONDS + start_guard))
+until (exec 3<>/dev/tcp/127.0.0.20/443) 2>/dev/null; do
+  if ! kill -0 "$nginx_pid" 2>/dev/null || [ "$SECONDS" -ge "$deadline" ]; then
+    echo "FAILED: nginx did not start; its error log:"
+    sed 's/^/    /' "$dir/error.log" 2>/dev/null
+    exit 1
+  fi
   sleep 0.05
 done
 

@@ -139,7 +139,8 @@ TEST(WindowsNameLookupTest, AWorkerInAHangingLookupHoldsTheLibraryPastShutDownAn
   if (resolvConf == nullptr) GTEST_SKIP() << "not run by resolver_namespace.sh";
   // 127.0.0.1 (this program's only use of port 53): under Wine, answers
   // from a socket bound to another loopback address never reached the
-  // resolver.
+  // resolver. The program runs in a network namespace of its own
+  // (resolver_namespace.sh), where no other program holds the port.
   const std::string address = "127.0.0.1";
   test::writeWholeFile(resolvConf, "nameserver " + address + "\noptions timeout:30 attempts:1\n");
   SilentNameServer names(address);
