@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/posix/write_all.h"
+
 namespace korvo::files {
 namespace {
 
@@ -21,17 +23,6 @@ FileInfo infoOf(std::string name, const struct stat& st) {
   info.changed = static_cast<std::uint64_t>(st.st_ctim.tv_sec) * 1000000000u +
                  static_cast<std::uint64_t>(st.st_ctim.tv_nsec);
   return info;
-}
-
-bool writeAll(int fd, std::string_view bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 }  // namespace
@@ -76,7 +67,7 @@ bool replaceFile(const std::string& path, std::string_view bytes,
   struct stat st {};
   mode_t mode = 0644;
   if (stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
-  bool ok = fchmod(fd, mode) == 0 && writeAll(fd, bytes);
+  bool ok = fchmod(fd, mode) == 0 && posix::writeAll(fd, bytes);
   if (ok && modified) {
     const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(*modified), 0}};
     ok = futimens(fd, times) == 0;

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/posix/write_all.h"
+
 namespace korvo::files {
 namespace {
 
@@ -38,16 +40,6 @@ void unlock(int fd) { flock(fd, LOCK_UN); }
 
 bool sameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-bool writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
 }
 
 }  // namespace
@@ -110,7 +102,7 @@ bool SharedLogFile::append(std::string_view text, std::uint64_t maxBytes,
     }
     if (rotated) *rotated = true;
   }
-  const bool written = writeAll(fd, text);
+  const bool written = posix::writeAll(fd, text);
   if (locked) unlock(fd);
   return written;
 }

@@ -4,6 +4,8 @@
 
 #include <atomic>
 
+#include "platform/win32/write_all.h"
+
 namespace korvo::files {
 namespace {
 
@@ -57,16 +59,6 @@ class Handle {
   HANDLE h_;
 };
 
-bool writeAll(HANDLE h, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const DWORD chunk = bytes.size() > 0x10000000u ? 0x10000000u : static_cast<DWORD>(bytes.size());
-    DWORD written = 0;
-    if (!WriteFile(h, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
-    bytes.remove_prefix(written);
-  }
-  return true;
-}
-
 std::string baseName(const std::string& path) {
   const std::size_t cut = path.find_last_of("\\/");
   return cut == std::string::npos ? path : path.substr(cut + 1);
@@ -112,7 +104,7 @@ bool replaceFile(const std::string& path, std::string_view bytes,
     if (!file.valid() && GetLastError() != ERROR_FILE_EXISTS) return false;
   }
   if (!file.valid()) return false;
-  bool ok = writeAll(file.get(), bytes);
+  bool ok = win32::writeAll(file.get(), bytes);
   if (ok && modified) {
     const FILETIME time = fileTimeOf(*modified);
     ok = SetFileTime(file.get(), nullptr, nullptr, &time) != FALSE;

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/win32/write_all.h"
+
 namespace korvo::files {
 namespace {
 
@@ -67,14 +69,7 @@ bool namesFile(const std::string& path, const Identity& file) {
 
 bool writeAtEnd(HANDLE h, std::string_view bytes) {
   LARGE_INTEGER zero{};
-  if (!SetFilePointerEx(h, zero, nullptr, FILE_END)) return false;
-  while (!bytes.empty()) {
-    const DWORD chunk = bytes.size() > 0x10000000u ? 0x10000000u : static_cast<DWORD>(bytes.size());
-    DWORD written = 0;
-    if (!WriteFile(h, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
-    bytes.remove_prefix(written);
-  }
-  return true;
+  return SetFilePointerEx(h, zero, nullptr, FILE_END) && win32::writeAll(h, bytes);
 }
 
 std::string withCrLf(std::string_view text) {
