@@ -44,7 +44,7 @@ Footprint footprint(const korvo::Channel& c) {
   f.held += c.items.capacity() * sizeof(korvo::FeedItem);
   f.needed += c.items.size() * sizeof(korvo::FeedItem);
   for (const korvo::FeedItem& item : c.items)
-    for (const std::string* text : {&item.title, &item.link, &item.description, &item.pubDate})
+    for (const std::string* text : {&item.title, &item.link, &item.description, &item.pubDate, &item.guid})
       f.add(*text);
   return f;
 }

@@ -32,7 +32,7 @@ using korvo::FeedItem;
 
 bool sameItem(const FeedItem& a, const FeedItem& b) {
   return a.title == b.title && a.link == b.link && a.description == b.description &&
-         a.pubDate == b.pubDate;
+         a.pubDate == b.pubDate && a.guid == b.guid;
 }
 
 bool sameChannel(const Channel& a, const Channel& b) {

@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   feed.lastModified = "earlier date";
   feed.etag = "earlier tag";
   feed.channel.title = "earlier title";
-  feed.channel.items.push_back({"earlier item", "", "", ""});
+  feed.channel.items.push_back({"earlier item", "", "", "", ""});
 
   const std::string received(reinterpret_cast<const char*>(data) + 1, size - 1);
   std::string answer = received;

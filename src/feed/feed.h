@@ -20,6 +20,9 @@ struct FeedItem {
   std::string link;
   std::string description;
   std::string pubDate;
+  // What names the item across downloads: RSS guid, Atom id or the
+  // rdf:about of RSS 1.0, as written; empty when the feed gives none.
+  std::string guid;
 };
 
 struct Channel {

@@ -85,6 +85,14 @@ bool readText(const TiXmlNode& parent, const char* name, std::string& out, const
   return true;
 }
 
+// The text of parent's first child element named name, as written (no
+// cleanup): for texts that are never shown, such as an item's identity.
+void readPlain(const TiXmlNode& parent, const char* name, std::string& out) {
+  const TiXmlElement* element = childElement(parent, name);
+  const char* text = element ? element->GetText() : nullptr;
+  if (text) out = text;
+}
+
 // readText of the first name in names that gives a text that is not empty.
 void readFirstText(const TiXmlNode& parent, std::initializer_list<const char*> names,
                    std::string& out, const Reading& settings) {
@@ -201,6 +209,7 @@ bool readRss(Feed& feed, const XmlDocument& document, const TextSteps& steps) {
     readLinkText(element, feed, item.link, settings);
     readFirstText(element, {"description", "content:encoded"}, item.description, settings);
     readFirstText(element, {"pubDate", "dc:date"}, item.pubDate, settings);
+    readPlain(element, "guid", item.guid);
   });
   return true;
 }
@@ -224,6 +233,7 @@ bool readRdf(Feed& feed, const XmlDocument& document, const TextSteps& steps) {
     readLinkText(element, feed, item.link, settings);
     readFirstText(element, {"description", "content:encoded"}, item.description, settings);
     readText(element, "dc:date", item.pubDate, settings);
+    if (const char* about = element.Attribute("rdf:about")) item.guid = about;
   });
   return true;
 }
@@ -244,6 +254,7 @@ bool readAtom(Feed& feed, const XmlDocument& document, const TextSteps& steps) {
     readLinkHref(element, feed, item.link, settings);
     readFirstText(element, {"summary", "content"}, item.description, settings);
     readFirstText(element, {"published", "updated"}, item.pubDate, settings);
+    readPlain(element, "id", item.guid);
   });
   return true;
 }

@@ -1,5 +1,7 @@
 #include "meters/meter.h"
 
+#include <array>
+
 #include "base/limits.h"
 #include "platform/ascii.h"
 #include "platform/ini_file.h"
@@ -32,6 +34,22 @@ void refreshFeed(const MeterEnv& env, Feed& feed, int interval, const CleanupOpt
     refresh(feed, interval, options);
 }
 
+bool hasKey(const std::string& file, const std::string& section, const char* key) {
+  // No value a user writes starts with these two control characters; the
+  // default is not a blank, which Windows would strip.
+  constexpr std::string_view kAbsent = "\x01\x02";
+  return ini::readString(file, section, key, kAbsent, kAbsent.size() + 1) != kAbsent;
+}
+
+// The text keys of the item view, with their fields.
+std::array<std::pair<const char*, std::string*>, 5> viewTexts(MeterSettings& s) {
+  return {{{"DateFormat", &s.DateFormat},
+           {"Include", &s.Include},
+           {"Exclude", &s.Exclude},
+           {"Order", &s.Order},
+           {"MarkNew", &s.MarkNew}}};
+}
+
 }  // namespace
 
 void Meter::loadSettings(const MeterEnv& env, const std::string& file, const std::string& section) {
@@ -50,6 +68,12 @@ void Meter::loadSettings(const MeterEnv& env, const std::string& file, const std
     int value = ini::readInt(file, section, key, -1);
     if (value >= 0) *field = value;
   }
+  for (auto [key, field] : viewTexts(s)) {
+    if (hasKey(file, section, key))
+      *field = ini::readString(file, section, key, "", limits::kIniTextBuffer);
+  }
+  int maxAge = ini::readInt(file, section, "MaxAge", -1);
+  if (maxAge >= 0) s.MaxAge = maxAge;
   resolveSite(env);
 }
 
@@ -65,6 +89,19 @@ void Meter::saveSettings(const MeterEnv&, const std::string& file,
   ini::writeString(file, section, "ToolTipItem", std::to_string(s.ToolTipItem));
   ini::writeString(file, section, "InputClick", std::to_string(s.InputClick));
   ini::writeString(file, section, "InputClickItem", std::to_string(s.InputClickItem));
+  // These keys are written once they differ from their defaults or are in
+  // the file, so a meter that never used them keeps its section as it was.
+  MeterSettings own = s;
+  MeterSettings defaults;
+  const auto ownTexts = viewTexts(own);
+  const auto standard = viewTexts(defaults);
+  for (std::size_t i = 0; i < ownTexts.size(); ++i) {
+    const char* key = ownTexts[i].first;
+    if (*ownTexts[i].second != *standard[i].second || hasKey(file, section, key))
+      ini::writeString(file, section, key, *ownTexts[i].second);
+  }
+  if (s.MaxAge != defaults.MaxAge || hasKey(file, section, "MaxAge"))
+    ini::writeString(file, section, "MaxAge", std::to_string(s.MaxAge));
 }
 
 void Meter::resolveSite(const MeterEnv& env) {

@@ -11,7 +11,7 @@ namespace korvo {
 namespace {
 
 FeedItem item(const std::string& n) {
-  return {"title" + n, "link" + n, "description" + n, "date" + n};
+  return {"title" + n, "link" + n, "description" + n, "date" + n, "guid" + n};
 }
 
 // A feed with data: every channel field holds its own name, three items.
