@@ -223,47 +223,51 @@ def field_for(scope, keys):
 
 
 def classify(clause):
-    """("check", scope, index, field, expected, source) or ("skip", reason)."""
+    """The checks of one clause, each ("check", scope, index, field,
+    expected, source), or [("skip", reason)]. A chain a == b == 'text'
+    holds one check for each side that names a field."""
     if isinstance(clause, str):
-        return ("skip", "expressions that do not parse")
+        return [("skip", "expressions that do not parse")]
     source = ast.unparse(clause) if hasattr(ast, "unparse") else ""
     node = clause.operand if isinstance(clause, ast.UnaryOp) and isinstance(clause.op, ast.Not) else clause
     if isinstance(node, ast.Name) and node.id.startswith("bozo"):
-        return ("skip", "bozo (well-formedness)")
-    if not (isinstance(clause, ast.Compare) and len(clause.ops) == 1 and isinstance(clause.ops[0], ast.Eq)):
-        return ("skip", "other forms")
-    left, right = clause.left, clause.comparators[0]
-    chain = chain_of(left)
-    literal = right
-    if chain is None or chain[0] not in FEED_ROOTS + ENTRY_ROOTS:
-        other = chain_of(right)
-        if other is not None and other[0] in FEED_ROOTS + ENTRY_ROOTS:
-            chain, literal = other, left
-    if chain is None:
-        return ("skip", "other forms")
-    root, keys = chain
-    if root.startswith("bozo"):
-        return ("skip", "bozo (well-formedness)")
-    if root in FEED_ROOTS:
-        scope, index = "channel", None
-    elif root in ENTRY_ROOTS:
-        if not keys or not isinstance(keys[0], int):
-            return ("skip", "other forms")
-        scope, index, keys = "item", keys[0], keys[1:]
-    elif root in DOCUMENT_FACTS:
-        return ("skip", "document facts (version, encoding, namespaces, HTTP)")
-    else:
-        return ("skip", "other forms")
-    field, reason = field_for(scope, keys)
-    if field is None:
-        return ("skip", reason)
-    try:
-        expected = ast.literal_eval(literal)
-    except ValueError:
-        return ("skip", "other forms")
-    if not isinstance(expected, str):
-        return ("skip", "values that are not texts")
-    return ("check", scope, index, field, expected, source)
+        return [("skip", "bozo (well-formedness)")]
+    if not (isinstance(clause, ast.Compare) and all(isinstance(op, ast.Eq) for op in clause.ops)):
+        return [("skip", "other forms")]
+    literals, chains = [], []
+    for operand in [clause.left] + clause.comparators:
+        chain = chain_of(operand)
+        if chain is not None:
+            chains.append(chain)
+            continue
+        try:
+            literals.append(ast.literal_eval(operand))
+        except ValueError:
+            return [("skip", "other forms")]
+    if len(literals) != 1 or not chains:
+        return [("skip", "other forms")]
+    expected = literals[0]
+    checks = []
+    for root, keys in chains:
+        if root.startswith("bozo"):
+            return [("skip", "bozo (well-formedness)")]
+        if root in FEED_ROOTS:
+            scope, index = "channel", None
+        elif root in ENTRY_ROOTS:
+            if not keys or not isinstance(keys[0], int):
+                return [("skip", "other forms")]
+            scope, index, keys = "item", keys[0], keys[1:]
+        elif root in DOCUMENT_FACTS:
+            return [("skip", "document facts (version, encoding, namespaces, HTTP)")]
+        else:
+            return [("skip", "other forms")]
+        field, reason = field_for(scope, keys)
+        if field is None:
+            return [("skip", reason)]
+        if not isinstance(expected, str):
+            return [("skip", "values that are not texts")]
+        checks.append(("check", scope, index, field, expected, source))
+    return checks
 
 
 # --- Running Korvo and comparing -------------------------------------------
@@ -361,11 +365,11 @@ def main():
     for rel, path, clauses, headers in tests:
         checks = []
         for clause in clauses:
-            kind = classify(clause)
-            if kind[0] == "skip":
-                skipped[kind[1]] += 1
-            else:
-                checks.append(kind[1:])
+            for kind in classify(clause):
+                if kind[0] == "skip":
+                    skipped[kind[1]] += 1
+                else:
+                    checks.append(kind[1:])
         planned.append((rel, path, headers, checks))
 
     to_run = [(rel, path, headers) for rel, path, headers, checks in planned if checks]
