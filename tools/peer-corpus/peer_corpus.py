@@ -31,6 +31,8 @@ from collections import Counter, defaultdict
 # links relative to the document are written with this address.
 PEER_BASE = "http://127.0.0.1:8097/"
 URL_ROOT = "/tests/"
+# The kinds of file that hold the corpus's documents.
+DOCUMENT_EXTENSIONS = (".xml", ".rdf", ".rss", ".atom", ".json")
 
 FEED_ROOTS = ("feed", "channel")
 ENTRY_ROOTS = ("entries", "items")
@@ -273,17 +275,28 @@ def classify(clause):
 # --- Running Korvo and comparing -------------------------------------------
 
 def run_driver(driver, jobs):
-    """What korvo-peer-corpus makes of each job (url path, file, headers)."""
+    """What korvo-peer-corpus makes of each job (url path, file, headers).
+    A document the driver dies on is reported, gets empty texts and an
+    error, and the driver goes on with the next one."""
     lines = []
     for url_path, path, headers in jobs:
         fields = [url_path, path] + [h for h in headers if "\t" not in h]
         lines.append("\t".join(fields))
-    result = subprocess.run([driver], input=("\n".join(lines) + "\n").encode("utf-8"),
-                            stdout=subprocess.PIPE, check=True, timeout=1800)
-    outputs = [json.loads(line.decode("utf-8", "replace"))
-               for line in result.stdout.splitlines() if line.strip()]
-    if len(outputs) != len(jobs):
-        sys.exit("peer_corpus: the driver answered %d of %d documents" % (len(outputs), len(jobs)))
+    outputs = []
+    while len(outputs) < len(jobs):
+        rest = lines[len(outputs):]
+        result = subprocess.run([driver], input=("\n".join(rest) + "\n").encode("utf-8"),
+                                stdout=subprocess.PIPE, timeout=1800)
+        outputs += [json.loads(line.decode("utf-8", "replace"))
+                    for line in result.stdout.splitlines() if line.strip()]
+        if result.returncode != 0 and len(outputs) < len(jobs):
+            url_path = jobs[len(outputs)][0]
+            print("peer_corpus: korvo-peer-corpus died (status %d) on %s"
+                  % (result.returncode, url_path), file=sys.stderr)
+            outputs.append({"path": url_path, "base": "", "channel": {}, "items": [],
+                            "error": "korvo-peer-corpus died (status %d)" % result.returncode})
+        elif len(outputs) < len(jobs):
+            sys.exit("peer_corpus: the driver answered %d of %d documents" % (len(outputs), len(jobs)))
     return outputs
 
 
@@ -295,7 +308,7 @@ def korvo_text(output, scope, index, field):
         text = items[index].get(field, "") if 0 <= index < len(items) else ""
     # Links resolved against the document's own address: as the peer's
     # test server would have served it.
-    return text.replace(output["base"], PEER_BASE)
+    return text.replace(output["base"], PEER_BASE) if output["base"] else text
 
 
 def category_of(rel):
@@ -307,6 +320,8 @@ def collect(corpus):
     tests = []
     for folder, _, files in os.walk(corpus):
         for name in sorted(files):
+            if not name.lower().endswith(DOCUMENT_EXTENSIONS):
+                continue
             path = os.path.join(folder, name)
             rel = os.path.relpath(path, corpus).replace(os.sep, "/")
             clauses, headers = read_test(path)
