@@ -351,8 +351,8 @@ def print_table(title, rows, against):
         head += " %8s" % "change"
     print(head)
     for name, row in rows.items():
-        line = "%-*s %6d %7d %6d %7.1f" % (width, name, row["docs"], row["checks"], row["agree"],
-                                           percent(row["agree"], row["checks"]))
+        share = "%7.1f" % percent(row["agree"], row["checks"]) if row["checks"] else "%7s" % "-"
+        line = "%-*s %6d %7d %6d %s" % (width, name, row["docs"], row["checks"], row["agree"], share)
         if against is not None:
             old = against.get(name)
             if old is None:
