@@ -9,7 +9,7 @@ WERROR ?= ON
 
 # (tsan: the threaded tests under ThreadSanitizer)
 .PHONY: all deps build conky test sanitize tsan run bench bench-build fuzz soak clean windows-deps windows test-windows
-.PHONY: dist test-dist install
+.PHONY: dist test-dist install peer-corpus
 
 all: build
 
@@ -131,6 +131,22 @@ install:
 	cmake -S . -B $(BUILD) -DKORVO_WERROR=$(WERROR) -DKORVO_TESTS=OFF
 	cmake --build $(BUILD) -j$(JOBS) --target korvo korvo-host korvo_conky
 	cmake --install $(BUILD) --prefix $(PREFIX) --strip
+
+# The peer corpus check (docs/peer-corpus.md): Korvo's texts against the
+# test expectations of the feed parser feedparser. Run by hand, never by
+# make test or CI: the corpus is fetched (pinned, checked by sha256) into
+# build-peers/ unless PEER_CORPUS names an unpacked tests/ folder. Prints a
+# table per folder and per field; the checks that do not agree go to
+# build-peers/failures.txt, and the figures to build-peers/figures.json,
+# which the next run compares against.
+PEER_CORPUS ?=
+peer-corpus:
+	cmake -S . -B build-peers/build -DKORVO_WERROR=$(WERROR) -DKORVO_TESTS=OFF -DKORVO_TOOLS=ON >/dev/null
+	cmake --build build-peers/build -j$(JOBS) --target korvo-peer-corpus >/dev/null
+	corpus="$(PEER_CORPUS)"; [ -n "$$corpus" ] || corpus=$$(tools/peer-corpus/fetch-corpus build-peers) && \
+	python3 tools/peer-corpus/peer_corpus.py --corpus "$$corpus" \
+	  --driver build-peers/build/tools/peer-corpus/korvo-peer-corpus \
+	  --failures build-peers/failures.txt --against build-peers/figures.json --save build-peers/figures.json
 
 clean:
 	rm -rf build build-asan build-tsan build-bench build-fuzz build-soak
