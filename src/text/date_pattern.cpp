@@ -83,6 +83,7 @@ class PatternWriter {
   bool convert(char conversion, char flag) {
     const char* weekday = civil::kWeekdayNames[t_.tm_wday];
     const char* month = civil::kMonthNames[t_.tm_mon];
+    // clang-format off
     switch (conversion) {
       case 'a': out_.append(std::string_view(weekday, 3)); break;
       case 'A': out_.append(weekday); break;
@@ -127,6 +128,7 @@ class PatternWriter {
       case '%': out_.append('%'); break;
       default: return false;
     }
+    // clang-format on
     return true;
   }
 

@@ -114,6 +114,7 @@ TEST(FeedDateTest, ReadsTheFormsOfRfc3339AndIso8601) {
 }
 
 TEST(FeedDateTest, ReadsNothingFromTextThatIsNoDate) {
+  // clang-format off
   const char* cases[] = {
       "", "   ", "garbage", "yesterday", "12345", "Thu,", "10 Dec", "10 Dec 2026",
       // Truncated.
@@ -143,6 +144,7 @@ TEST(FeedDateTest, ReadsNothingFromTextThatIsNoDate) {
       "2026-12-10T14:03:00Z trailing", "2026-12-10T14:03:00ZZ", "2026-12-1014:03:00",
       "20261210T140300Z", "Tue Dec 10 14:03:00 2026", "-2026-12-10T14:03:00Z",
   };
+  // clang-format on
   for (const char* text : cases) {
     SCOPED_TRACE(text);
     EXPECT_EQ(readFeedDate(text), std::nullopt);
@@ -185,9 +187,9 @@ TEST(FeedDateTest, TheSettingNamesTheFormat) {
     const char* setting;
     DateFormat::Kind kind;
   } cases[] = {
-      {"", DateFormat::Kind::AsWritten},       {"local", DateFormat::Kind::Local},
-      {"LOCAL", DateFormat::Kind::Local},      {"Relative", DateFormat::Kind::Relative},
-      {"%H:%M", DateFormat::Kind::Pattern},    {" local", DateFormat::Kind::Pattern},
+      {"", DateFormat::Kind::AsWritten},        {"local", DateFormat::Kind::Local},
+      {"LOCAL", DateFormat::Kind::Local},       {"Relative", DateFormat::Kind::Relative},
+      {"%H:%M", DateFormat::Kind::Pattern},     {" local", DateFormat::Kind::Pattern},
       {"localtime", DateFormat::Kind::Pattern}, {"as written", DateFormat::Kind::Pattern},
   };
   for (const auto& c : cases) {
@@ -211,8 +213,7 @@ TEST(FeedDateTest, WhatCannotBeShownIsShownAsWritten) {
     EXPECT_EQ(shown("", setting, clock), "");
     EXPECT_EQ(shown("2026-13-01", setting, clock), "2026-13-01");
   }
-  EXPECT_EQ(shown(" Thu, 10 Dec 2026 14:03:00 GMT ", "", clock),
-            " Thu, 10 Dec 2026 14:03:00 GMT ");
+  EXPECT_EQ(shown(" Thu, 10 Dec 2026 14:03:00 GMT ", "", clock), " Thu, 10 Dec 2026 14:03:00 GMT ");
   // The clock's 32 bits hold no local time before 1970 or after 2106.
   for (const char* setting : {"local", "%Y"}) {
     SCOPED_TRACE(setting);
@@ -309,8 +310,8 @@ TEST(FeedDateTest, LocalDaysAreTheDaysOfTheLocalZone) {
 std::string iso8601(std::int64_t seconds) {
   const std::tm t = ManualClock().localTime(static_cast<std::uint32_t>(seconds));
   char text[96];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", t.tm_year + 1900,
-                t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", t.tm_year + 1900, t.tm_mon + 1,
+                t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
   return text;
 }
 
@@ -424,10 +425,8 @@ TEST(FeedDateTest, PatternZonesAreTheClocksOffsets) {
     long offset;
     const char* text;
   } cases[] = {
-      {0, "14:03 +0000"},
-      {5 * kHour + 30 * 60, "19:33 +0530"},
-      {-8 * kHour, "06:03 -0800"},
-      {-(9 * kHour + 30 * 60), "04:33 -0930"},
+      {0, "14:03 +0000"},          {5 * kHour + 30 * 60, "19:33 +0530"},
+      {-8 * kHour, "06:03 -0800"}, {-(9 * kHour + 30 * 60), "04:33 -0930"},
       {14 * kHour, "04:03 +1400"},
   };
   for (const auto& c : cases) {
