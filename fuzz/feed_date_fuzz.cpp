@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(*seconds >= kEarliest && *seconds <= kLatest);
     const DateFormat iso{DateFormat::Kind::Pattern, "%Y-%m-%dT%H:%M:%SZ"};
     const std::string again = korvo::formatFeedDate(input, iso, clock);
-    if (*seconds >= 0 && *seconds <= 0xFFFFFFFFll) FUZZ_CHECK(korvo::readFeedDate(again) == seconds);
+    if (*seconds >= 0 && *seconds <= 0xFFFFFFFFll)
+      FUZZ_CHECK(korvo::readFeedDate(again) == seconds);
   }
 
   for (const char* setting : {"local", "relative"}) {
