@@ -48,7 +48,7 @@ class Cursor {
     while (!atEnd() && isLetter(text_[at_])) ++at_;
     return text_.substr(start, at_ - start);
   }
-  // Everything up to and with the next ')'; false when there is none.
+  // Everything up to and with the next c; false when there is none.
   bool skipPast(char c) {
     const std::size_t found = text_.find(c, at_);
     if (found == std::string_view::npos) return false;
