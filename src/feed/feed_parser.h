@@ -1,8 +1,9 @@
 #pragma once
 // A downloaded document into a Feed: the character-set step, then the
 // parse of RSS 0.91/0.92/2.0, RSS 1.0 or Atom (chosen by the feed's isRdf
-// and isAtom flags) into its channel and items. Failures are recorded
-// with Feed::setError; nothing throws for bad input.
+// and isAtom flags) into its channel and items; a document that is JSON
+// (looksLikeJson) is read as a JSON Feed whatever the flags say. Failures
+// are recorded with Feed::setError; nothing throws for bad input.
 #include <string>
 #include <string_view>
 

@@ -318,6 +318,56 @@ TEST_F(HttpFetcherTest, TheLastClosingTagDecidesTheDialectRssFirst) {
   }
 }
 
+// A JSON body is a feed by its Content-Type or by its version; the
+// closing tags it seems to hold are text, and it is whole when it ends as
+// JSON does.
+TEST_F(HttpFetcherTest, AJsonFeedIsKnownByItsTypeOrItsVersion) {
+  const std::string versioned =
+      "{\"version\": \"https://jsonfeed.org/version/1.1\", \"title\": \"</rss>\", \"items\": []}";
+  const std::string unversioned = "{\"title\": \"</rss></feed>\", \"items\": []}";
+  const struct {
+    const char* name;
+    std::string answer;
+    const char* message;  // null: accepted
+  } cases[] = {
+      {"version, no type", ok200(versioned), nullptr},
+      {"version, any type", ok200(versioned, {"Content-Type: text/plain"}), nullptr},
+      {"version after a byte-order mark and blanks", ok200("\xEF\xBB\xBF\r\n " + versioned + "\n"),
+       nullptr},
+      {"feed type, no version", ok200(unversioned, {"Content-Type: application/feed+json"}), nullptr},
+      {"feed type in capitals with a charset",
+       ok200(unversioned, {"content-type: Application/Feed+JSON ; charset=utf-8"}), nullptr},
+      {"feed type, an array", ok200("[]", {"Content-Type: application/feed+json"}), nullptr},
+      {"plain JSON type, no version", ok200(unversioned, {"Content-Type: application/json"}),
+       "Invalid rss format."},
+      {"no type, no version", ok200(unversioned), "Invalid rss format."},
+      {"feed type only in the body", ok200(unversioned + "\nContent-Type: application/feed+json"),
+       "Invalid rss format."},
+      {"cut short", ok200(versioned.substr(0, versioned.size() - 2)), "Invalid rss format."},
+      {"feed type, cut short",
+       ok200(unversioned.substr(0, 20), {"Content-Type: application/feed+json"}),
+       "Invalid rss format."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    feed = Feed(kUrl, env);
+    feed.isAtom = true;
+    if (c.message) {
+      EXPECT_FALSE(fetch(Script().send(c.answer)));
+      expectFailure(c.message);
+      // The same answer cut by a reset says so.
+      feed = Feed(kUrl, env);
+      EXPECT_FALSE(fetch(Script().send(c.answer).pause(Ms(50)).reset()));
+      expectFailure("Connection lost while receiving data.");
+    } else {
+      ASSERT_TRUE(fetch(Script().send(c.answer))) << feed.errorText;
+      EXPECT_FALSE(feed.isRdf);
+      EXPECT_FALSE(feed.isAtom);
+      EXPECT_EQ(body, c.answer.substr(c.answer.find("\r\n\r\n") + 4));
+    }
+  }
+}
+
 struct ValidatorCase {
   const char* name;
   std::string answer;
