@@ -222,12 +222,15 @@ bool convertCharset(Feed& feed, std::string& text, bool filterUnicode) {
 }
 
 bool convertAndParse(Feed& feed, std::string& body, const CleanupOptions& settings,
-                     std::string_view httpCharset) {
+                     std::string_view httpCharset, std::string_view httpLanguage) {
   // Whatever the dialect flags say: no XML document starts like JSON.
-  if (looksLikeJson(body)) return parseJsonFeed(feed, body, settings);
-  if (settings.target.latin1 || !settings.FilterUnicode)
-    return parseAsBytes(feed, body, settings, httpCharset);
-  return parseAsUnicode(feed, body, settings, httpCharset);
+  const bool parsed = looksLikeJson(body) ? parseJsonFeed(feed, body, settings)
+                      : settings.target.latin1 || !settings.FilterUnicode
+                          ? parseAsBytes(feed, body, settings, httpCharset)
+                          : parseAsUnicode(feed, body, settings, httpCharset);
+  // ASCII, the same in every target, and never a tooltip marker.
+  if (parsed && feed.channel.language.empty()) feed.channel.language = std::string(httpLanguage);
+  return parsed;
 }
 
 }  // namespace korvo

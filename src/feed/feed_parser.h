@@ -45,8 +45,10 @@ bool convertCharset(Feed& feed, std::string& text, bool filterUnicode);
 // document is read in the charset documentCharset finds (httpCharset is
 // that of the answer's Content-Type), turned into UTF-8, parsed as UTF-8,
 // each text cleaned, and then written in the target (encodeForTarget). An
-// unknown charset name is logged. body is changed.
+// unknown charset name is logged. body is changed. httpLanguage, the
+// answer's Content-Language as one tag of ASCII letters, digits and hyphens,
+// is the channel's language when the document names none.
 bool convertAndParse(Feed& feed, std::string& body, const CleanupOptions& settings,
-                     std::string_view httpCharset = {});
+                     std::string_view httpCharset = {}, std::string_view httpLanguage = {});
 
 }  // namespace korvo

@@ -1,5 +1,7 @@
 #include "retrieval/http_fetcher.h"
 
+#include "retrieval/feed_refresh.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -365,6 +367,44 @@ TEST_F(HttpFetcherTest, AJsonFeedIsKnownByItsTypeOrItsVersion) {
       EXPECT_FALSE(feed.isAtom);
       EXPECT_EQ(body, c.answer.substr(c.answer.find("\r\n\r\n") + 4));
     }
+  }
+}
+
+// The answer's Content-Language is the channel's language when the
+// document names none, in the feed's own channel and in every cleanup of
+// it; only a language tag is taken.
+TEST_F(HttpFetcherTest, ContentLanguageIsTheLanguageOfADocumentThatNamesNone) {
+  const std::string unnamed = kRss;
+  const std::string named =
+      "<rss version=\"2.0\"><channel><title>T</title><language>fr</language></channel></rss>";
+  const struct {
+    const char* name;
+    std::string body;
+    std::vector<std::string> headers;
+    const char* language;
+  } cases[] = {
+      {"one tag", unnamed, {"Content-Language: de-AT"}, "de-AT"},
+      {"the first of several", unnamed, {"content-language:  en-GB, de"}, "en-GB"},
+      {"the document's own first", named, {"Content-Language: de"}, "fr"},
+      {"JSON Feed without one", "{\"version\": \"https://jsonfeed.org/version/1.1\"}",
+       {"Content-Language: nl"}, "nl"},
+      {"no tag", unnamed, {"Content-Language: <b>%tt</b>"}, ""},
+      {"too long for a tag", unnamed, {"Content-Language: " + std::string(36, 'a')}, ""},
+      {"none", unnamed, {}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    feed = Feed(kUrl, env);
+    LoopbackServer server(kAddress, {Script().send(ok200(c.body, c.headers))});
+    ASSERT_TRUE(server.ok()) << server.error();
+    CleanupOptions options;
+    refresh(feed, limits::kDefaultUpdateInterval, options);
+    server.waitForFinished(1, Ms(5000));
+    ASSERT_EQ(feed.errorText, "");
+    EXPECT_EQ(feed.field("language"), c.language);
+    options.FilterHtml = false;
+    refresh(feed, limits::kDefaultUpdateInterval, options);
+    EXPECT_EQ(feed.field("language", options), c.language);
   }
 }
 
