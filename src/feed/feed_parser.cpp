@@ -82,6 +82,29 @@ TextSteps stepsFor(const CleanupOptions& settings, bool utf8) {
           utf8 ? ReferenceForm::Utf8 : ReferenceForm::SingleByte};
 }
 
+// A JSON Feed, whose texts are UTF-8 as JSON's are: narrowed where the
+// single-byte reading narrows a UTF-8 document, else cleaned in UTF-8 and,
+// with FilterUnicode on, written in the target as the Unicode reading
+// writes an XML document's texts.
+bool parseJsonFeed(Feed& feed, std::string_view body, const CleanupOptions& settings) {
+  feed.clearChannel();
+  const bool narrow = settings.FilterUnicode && settings.target.latin1;
+  std::string error;
+  switch (readJsonFeed(feed, body, stepsFor(settings, !narrow), narrow, error)) {
+    case JsonFeedReading::Malformed:
+      feed.setError("Unable to parse document. " + error);
+      return false;
+    case JsonFeedReading::NotAFeed:
+      feed.setError("Invalid rss document.");
+      return false;
+    case JsonFeedReading::Read:
+      break;
+  }
+  if (settings.FilterUnicode && !narrow) encodeChannel(feed.channel, settings.target);
+  breakTooltipMarkers(feed.channel);
+  return true;
+}
+
 // The character-set step of the single-byte reading, for a text that the
 // pre-scan has walked: its walk tells, as exactly as TinyXML would, whether
 // the text parses and whether its first node is a declaration, so no full
@@ -153,6 +176,7 @@ bool parseAsBytes(Feed& feed, std::string& body, const CleanupOptions& settings,
                   std::string_view httpCharset) {
   XmlPrescanResult walked;
   const bool utf8 = convertBytes(feed, body, settings.FilterUnicode, httpCharset, walked);
+  if (looksLikeJson(body)) return parseJsonFeed(feed, body, settings);
   return readDocument(feed, XmlDocument(body, walked), stepsFor(settings, utf8));
 }
 
@@ -174,35 +198,13 @@ bool parseAsUnicode(Feed& feed, std::string& body, const CleanupOptions& setting
     feed.env().writeLine(line);
   }
   convertToUtf8(body, charset);
+  if (looksLikeJson(body)) return parseJsonFeed(feed, body, settings);
   XmlShape shape;
   const XmlPrescanResult scanned = prescanXml(body, XmlLimits(), &shape);
   if (scanned == XmlPrescanResult::Accepted && !shape.parseError && shape.otherNames)
     decodeReferencesAt(body, shape, true);
   return readDocument(feed, XmlDocument(body, scanned, true), stepsFor(settings, true),
                       &settings.target);
-}
-
-// A JSON Feed, whose texts are UTF-8 as JSON's are: narrowed where the
-// single-byte reading narrows a UTF-8 document, else cleaned in UTF-8 and,
-// with FilterUnicode on, written in the target as the Unicode reading
-// writes an XML document's texts.
-bool parseJsonFeed(Feed& feed, std::string_view body, const CleanupOptions& settings) {
-  feed.clearChannel();
-  const bool narrow = settings.FilterUnicode && settings.target.latin1;
-  std::string error;
-  switch (readJsonFeed(feed, body, stepsFor(settings, !narrow), narrow, error)) {
-    case JsonFeedReading::Malformed:
-      feed.setError("Unable to parse document. " + error);
-      return false;
-    case JsonFeedReading::NotAFeed:
-      feed.setError("Invalid rss document.");
-      return false;
-    case JsonFeedReading::Read:
-      break;
-  }
-  if (settings.FilterUnicode && !narrow) encodeChannel(feed.channel, settings.target);
-  breakTooltipMarkers(feed.channel);
-  return true;
 }
 
 }  // namespace

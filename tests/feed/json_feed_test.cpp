@@ -347,16 +347,24 @@ TEST(JsonFeedTest, AJsonFeedIsKnownByItsVersion) {
 }
 
 // The character-set step leaves JSON alone and says it is UTF-8, so that
-// the step and the parse apart read it as convertAndParse does.
+// the step and the parse apart read it as convertAndParse does; and a text
+// that looks like JSON only once the step has dropped what was before it
+// (a byte no charset has, after a byte-order mark) is JSON to both.
 TEST(JsonFeedTest, TheCharsetStepAndTheParseApartReadItAlike) {
-  const std::string body = "\xEF\xBB\xBF" + feedWith("\"title\": \"Caf\\u00e9\"");
-  Feed apart("https://feeds.example.com/feed.json");
-  std::string text = body;
-  const bool utf8 = convertCharset(apart, text, true);
-  EXPECT_TRUE(utf8);
-  EXPECT_EQ(text, body);
-  ASSERT_TRUE(parse(apart, text, CleanupOptions(), utf8));
-  EXPECT_EQ(apart.channel.title, "Caf\xE9");
+  const std::string json = feedWith("\"title\": \"Caf\\u00e9\"");
+  for (const std::string& body : {"\xEF\xBB\xBF" + json, "\xEF\xBB\xBF\x8F\x8F " + json}) {
+    SCOPED_TRACE(body.substr(0, 6));
+    Feed together("https://feeds.example.com/feed.json");
+    std::string once = body;
+    ASSERT_TRUE(convertAndParse(together, once, CleanupOptions())) << together.errorText;
+    Feed apart("https://feeds.example.com/feed.json");
+    std::string twice = body;
+    const bool utf8 = convertCharset(apart, twice, true);
+    EXPECT_EQ(once, twice);
+    ASSERT_TRUE(parse(apart, twice, CleanupOptions(), utf8)) << apart.errorText;
+    EXPECT_EQ(together.channel.title, "Caf\xE9");
+    EXPECT_EQ(apart.channel.title, "Caf\xE9");
+  }
 }
 
 }  // namespace
