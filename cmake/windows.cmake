@@ -25,3 +25,17 @@ target_compile_definitions(korvo_tinyxml PUBLIC TIXML_USE_STL)
 target_include_directories(korvo_tinyxml SYSTEM PUBLIC ${KORVO_TINYXML_SOURCE_DIR})
 target_compile_options(korvo_tinyxml PRIVATE -w)
 add_library(korvo::tinyxml ALIAS korvo_tinyxml)
+
+# nlohmann/json is header-only: Debian's headers (nlohmann-json3-dev, the
+# same files for every architecture) are copied into the build tree, so
+# that the cross compiler sees them without the rest of /usr/include.
+set(KORVO_JSON_HEADER_DIR "/usr/include/nlohmann"
+    CACHE PATH "The nlohmann/json headers as Debian's nlohmann-json3-dev installs them")
+if(NOT EXISTS "${KORVO_JSON_HEADER_DIR}/json.hpp")
+  message(FATAL_ERROR "No nlohmann/json.hpp in ${KORVO_JSON_HEADER_DIR}: "
+                      "run scripts/install-windows-deps first (make windows does)")
+endif()
+file(COPY "${KORVO_JSON_HEADER_DIR}/" DESTINATION "${CMAKE_BINARY_DIR}/nlohmann-json/nlohmann")
+add_library(korvo_json INTERFACE)
+target_include_directories(korvo_json SYSTEM INTERFACE "${CMAKE_BINARY_DIR}/nlohmann-json")
+add_library(korvo::json ALIAS korvo_json)

@@ -6,8 +6,10 @@
 // pre-scan's verdict on whether TinyXML fails is TinyXML's own, and every
 // element of TinyXML's tree that holds mark-up is one the walk finds. And
 // read in Unicode for a code page, every stored text is whole characters
-// of it and holds no tooltip marker. The first byte holds the meter
-// settings and the dialect flags, its top bits the code page.
+// of it and holds no tooltip marker. A JSON document takes the JSON Feed
+// reading on every path, so the same rules hold for it. The first byte
+// holds the meter settings and the dialect flags, its top bits the code
+// page.
 #include <tinyxml.h>
 
 #include <cstddef>

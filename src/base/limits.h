@@ -58,6 +58,11 @@ inline constexpr long long kMaxXmlNodeLevels = 10000000;     // their depths add
 inline constexpr long long kMaxXmlAttributePairs = 10000000; // per element k(k-1)/2, added up
 inline constexpr long kMaxXmlAttributesInAll = 1000000;      // about 150 bytes each in the tree
 
+// JSON Feed documents: objects and arrays nested deeper than this are
+// refused (a feed needs four levels; extensions add a few). Their size is
+// bounded by kMaxResponseBytes, as every document's is.
+inline constexpr int kMaxJsonDepth = 64;
+
 // Click.
 inline constexpr std::size_t kMaxClickLinkBytes = 2048;
 

@@ -53,6 +53,7 @@ struct RawDocument {
   bool isAtom = false;
   std::string charset;      // of the answer's Content-Type; empty when none
   std::string documentUrl;  // where it came from, after redirects
+  std::string language;     // the answer's Content-Language tag; empty when none
 };
 
 // Every text of the channel and of its items, channel first.

@@ -5,7 +5,11 @@
 #include <string>
 #include <utility>
 
+#include "feed/base64.h"
+#include "feed/charset_converter.h"
+#include "feed/document_charset.h"
 #include "feed/link_resolver.h"
+#include "platform/text_conversion.h"
 #include "text/text_cleaner.h"
 
 namespace korvo {
@@ -17,14 +21,7 @@ struct Reading {
   const TextSteps& steps;
 };
 
-// The cleanup shortens texts in place; a stored text keeps no room to spare.
-void clean(std::string& text, const TextSteps& settings) {
-  if (settings.ReplaceBr) replaceBr(text);
-  if (settings.FilterHtml)
-    filterHtml(text, settings.ReplaceBr ? TagBreak::LineFeed : TagBreak::Blank,
-               settings.references);
-  if (text.size() < text.capacity()) text.shrink_to_fit();
-}
+void clean(std::string& text, const TextSteps& settings) { cleanText(text, settings); }
 
 // The first child node named name, when it is an element.
 const TiXmlElement* childElement(const TiXmlNode& parent, const char* name) {
@@ -63,27 +60,105 @@ void appendTree(const TiXmlNode& node, std::string& out) {
   }
 }
 
-// The content of the first child node named name, cleaned: the whole text
-// of an element that holds text or a CDATA section; for one that holds
-// mark-up, its content as the HTML the document writes, so that inline
-// XHTML reads as the same HTML escaped would. True when there was such a
-// child with content; otherwise out stays as it was.
-bool readText(const TiXmlNode& parent, const char* name, std::string& out, const Reading& r) {
-  const TiXmlNode* node = parent.FirstChild(name);
-  const TiXmlNode* first = node ? node->FirstChild() : nullptr;
+// The content of node, not cleaned: the whole text of an element that
+// holds text or a CDATA section; for one that holds mark-up, its content as
+// the HTML the document writes, so that inline XHTML reads as the same HTML
+// escaped would. False, out unchanged, when node has no content.
+bool readContent(const TiXmlNode& node, std::string& out, const Reading& r) {
+  const TiXmlNode* first = node.FirstChild();
   if (!first) return false;
   if (first->ToText() && !first->NextSibling()) {
     out = first->Value();
   } else {
-    const TiXmlElement* element = node->ToElement();
+    const TiXmlElement* element = node.ToElement();
     if (!element || !r.document.markupContent(*element, r.steps.references, out)) {
       out.clear();
-      appendTree(*node, out);
+      appendTree(node, out);
     }
   }
+  return true;
+}
+
+// The content of the first child node named name, cleaned. True when there
+// was such a child with content; otherwise out stays as it was.
+bool readText(const TiXmlNode& parent, const char* name, std::string& out, const Reading& r) {
+  const TiXmlNode* node = parent.FirstChild(name);
+  if (!node || !readContent(*node, out, r)) return false;
   clean(out, r.steps);
   return true;
 }
+
+bool isBlankText(const char* text) {
+  for (; *text; ++text)
+    if (*text != ' ' && *text != '\t' && *text != '\r' && *text != '\n') return false;
+  return true;
+}
+
+// The div that wraps the content of an Atom text of type "xhtml" (named
+// "div" with or without a prefix), when it is all the element holds
+// besides comments and white space; else null.
+const TiXmlElement* xhtmlWrapper(const TiXmlElement& element) {
+  const TiXmlElement* div = nullptr;
+  for (const TiXmlNode* child = element.FirstChild(); child; child = child->NextSibling()) {
+    if (child->ToComment()) continue;
+    if (const TiXmlText* text = child->ToText()) {
+      if (!text->CDATA() && isBlankText(text->Value())) continue;
+      return nullptr;
+    }
+    const TiXmlElement* e = child->ToElement();
+    if (!e || div) return nullptr;
+    const char* name = e->Value();
+    const char* colon = std::strrchr(name, ':');
+    if (std::strcmp(colon ? colon + 1 : name, "div") != 0) return nullptr;
+    div = e;
+  }
+  return div;
+}
+
+// Decoded base64 in the form of the document's other texts: in a UTF-8
+// reading, bytes that are no UTF-8 are read as windows-1252 (as a document
+// in UTF-8 has them read); in a single-byte reading, UTF-8 is narrowed as
+// the character-set step narrows a document. False for bytes that are no
+// text (a zero byte).
+bool decodedAsText(std::string& bytes, const TextSteps& steps) {
+  if (bytes.find('\0') != std::string::npos) return false;
+  if (steps.references == ReferenceForm::Utf8) {
+    if (!isWellFormedUtf8(bytes)) convertToUtf8(bytes, DocumentCharset{charset::kUtf8, 0, {}, {}});
+  } else if (charset::plainAsciiEnd(bytes, 0) != bytes.size() && isWellFormedUtf8(bytes)) {
+    CharsetConverter().fromUtf8(bytes);
+  }
+  return true;
+}
+
+// An Atom text (title, subtitle, summary, content, rights and the Atom 0.3
+// ones), cleaned: of type "xhtml", the content of its div wrapper; in mode
+// "base64" (Atom 0.3), decoded first; a text whose base64 is not valid is
+// read as missing. Otherwise as readText.
+bool readAtomText(const TiXmlNode& parent, const char* name, std::string& out, const Reading& r) {
+  const TiXmlNode* node = parent.FirstChild(name);
+  const TiXmlElement* element = node ? node->ToElement() : nullptr;
+  if (!element) return readText(parent, name, out, r);
+  const char* mode = element->Attribute("mode");
+  if (mode && std::strcmp(mode, "base64") == 0) {
+    std::string encoded;
+    std::string decoded;
+    if (!readContent(*element, encoded, r) || !decodeBase64(encoded, decoded) ||
+        !decodedAsText(decoded, r.steps))
+      return false;
+    out = std::move(decoded);
+    clean(out, r.steps);
+    return true;
+  }
+  const char* type = element->Attribute("type");
+  const TiXmlElement* div =
+      type && std::strcmp(type, "xhtml") == 0 ? xhtmlWrapper(*element) : nullptr;
+  if (!div) return readText(parent, name, out, r);
+  if (!readContent(*div, out, r)) out.clear();
+  clean(out, r.steps);
+  return true;
+}
+
+using TextReader = bool (*)(const TiXmlNode&, const char*, std::string&, const Reading&);
 
 // The text of parent's first child element named name, as written (no
 // cleanup): for texts that are never shown, such as an item's identity.
@@ -93,16 +168,27 @@ void readPlain(const TiXmlNode& parent, const char* name, std::string& out) {
   if (text) out = text;
 }
 
-// readText of the first name in names that gives a text that is not empty.
-void readFirstText(const TiXmlNode& parent, std::initializer_list<const char*> names,
-                   std::string& out, const Reading& settings) {
+// read (readText unless given) of the first name in names that gives a
+// text that is not empty; true when one did.
+bool readFirstText(const TiXmlNode& parent, std::initializer_list<const char*> names,
+                   std::string& out, const Reading& settings, TextReader read = readText) {
   for (const char* name : names) {
     std::string text;
-    if (readText(parent, name, text, settings) && !text.empty()) {
+    if (read(parent, name, text, settings) && !text.empty()) {
       out = std::move(text);
-      return;
+      return true;
     }
   }
+  return false;
+}
+
+// Media RSS: name ("media:title", "media:description") of element, else
+// of its media:group, when out is still empty.
+void readMediaText(const TiXmlElement& element, const char* name, std::string& out,
+                   const Reading& settings) {
+  if (!out.empty() || readFirstText(element, {name}, out, settings)) return;
+  if (const TiXmlElement* group = childElement(element, "media:group"))
+    readFirstText(*group, {name}, out, settings);
 }
 
 // The address that relative links in element are resolved against: the
@@ -158,6 +244,17 @@ void readLinkText(const TiXmlElement& element, const Feed& feed, std::string& ou
   resolveIn(link ? *link : element, feed, out);
 }
 
+// An RSS item's guid as its link, when out is still empty and the guid is
+// a permalink (isPermaLink absent or "true").
+void readPermaLink(const TiXmlElement& item, const Feed& feed, std::string& out,
+                   const Reading& settings) {
+  if (!out.empty()) return;
+  const TiXmlElement* guid = childElement(item, "guid");
+  const char* permaLink = guid ? guid->Attribute("isPermaLink") : nullptr;
+  if (!guid || (permaLink && std::strcmp(permaLink, "true") != 0)) return;
+  if (readText(item, "guid", out, settings)) resolveIn(*guid, feed, out);
+}
+
 // The language of the nearest of element and its ancestors that names one.
 void readXmlLang(const TiXmlElement& element, std::string& out) {
   for (const TiXmlNode* node = &element; node; node = node->Parent()) {
@@ -184,7 +281,31 @@ void readItems(Feed& feed, const TiXmlNode& parent, const char* name, Read read)
   feed.channel.items.shrink_to_fit();
 }
 
+// The item texts RSS and RSS 1.0 share, read as the dialect's own
+// elements say and then from the elements of other vocabularies.
+void readItemTitle(const TiXmlElement& item, std::string& out, const Reading& settings) {
+  readFirstText(item, {"title", "dc:title"}, out, settings);
+  readMediaText(item, "media:title", out, settings);
+}
+
+void readItemDescription(const TiXmlElement& item, std::string& out, const Reading& settings) {
+  readFirstText(item,
+                {"description", "content:encoded", "xhtml:body", "dc:description",
+                 "itunes:summary", "itunes:subtitle"},
+                out, settings);
+  readMediaText(item, "media:description", out, settings);
+}
+
 }  // namespace
+
+void cleanText(std::string& text, const TextSteps& settings) {
+  if (settings.ReplaceBr) replaceBr(text);
+  if (settings.FilterHtml)
+    filterHtml(text, settings.ReplaceBr ? TagBreak::LineFeed : TagBreak::Blank,
+               settings.references);
+  // The cleanup shortens texts in place; a stored text keeps no room to spare.
+  if (text.size() < text.capacity()) text.shrink_to_fit();
+}
 
 // Any version of rss is read as RSS 2.0.
 bool readRss(Feed& feed, const XmlDocument& document, const TextSteps& steps) {
@@ -194,21 +315,25 @@ bool readRss(Feed& feed, const XmlDocument& document, const TextSteps& steps) {
   const TiXmlElement* channel = childElement(*rss, "channel");
   if (!channel) return false;
   Channel& c = feed.channel;
-  readText(*channel, "title", c.title, settings);
+  readFirstText(*channel, {"title", "dc:title"}, c.title, settings);
   readLinkText(*channel, feed, c.link, settings);
-  readText(*channel, "description", c.description, settings);
+  readFirstText(*channel, {"description", "dc:description", "itunes:subtitle", "itunes:summary"},
+                c.description, settings);
   readFirstText(*channel, {"language", "dc:language"}, c.language, settings);
   if (c.language.empty()) readXmlLang(*channel, c.language);
   readFirstText(*channel, {"copyright", "dc:rights"}, c.copyright, settings);
-  readText(*channel, "lastBuildDate", c.lastBuildDate, settings);
-  readText(*channel, "managingEditor", c.managingEditor, settings);
+  readFirstText(*channel, {"lastBuildDate", "dcterms:modified"}, c.lastBuildDate, settings);
+  readFirstText(*channel, {"managingEditor", "dc:publisher", "webMaster"}, c.managingEditor,
+                settings);
   readText(*channel, "rating", c.rating, settings);
-  readFirstText(*channel, {"pubDate", "dc:date"}, c.pubDate, settings);
+  readFirstText(*channel, {"pubDate", "dc:date", "dcterms:issued"}, c.pubDate, settings);
   readItems(feed, *channel, "item", [&](const TiXmlElement& element, FeedItem& item) {
-    readText(element, "title", item.title, settings);
+    readItemTitle(element, item.title, settings);
     readLinkText(element, feed, item.link, settings);
-    readFirstText(element, {"description", "content:encoded"}, item.description, settings);
-    readFirstText(element, {"pubDate", "dc:date"}, item.pubDate, settings);
+    readPermaLink(element, feed, item.link, settings);
+    readItemDescription(element, item.description, settings);
+    readFirstText(element, {"pubDate", "dc:date", "dcterms:issued", "dcterms:modified"},
+                  item.pubDate, settings);
     readPlain(element, "guid", item.guid);
   });
   return true;
@@ -221,18 +346,21 @@ bool readRdf(Feed& feed, const XmlDocument& document, const TextSteps& steps) {
   const TiXmlElement* channel = childElement(*rdf, "channel");
   if (!channel) return false;
   Channel& c = feed.channel;
-  readText(*channel, "title", c.title, settings);
+  readFirstText(*channel, {"title", "dc:title"}, c.title, settings);
   readLinkText(*channel, feed, c.link, settings);
-  readText(*channel, "description", c.description, settings);
+  readFirstText(*channel, {"description", "dc:description"}, c.description, settings);
   readText(*channel, "dc:language", c.language, settings);
   if (c.language.empty()) readXmlLang(*channel, c.language);
   readText(*channel, "dc:rights", c.copyright, settings);
-  readText(*channel, "dc:date", c.pubDate, settings);
+  readText(*channel, "dcterms:modified", c.lastBuildDate, settings);
+  readText(*channel, "dc:publisher", c.managingEditor, settings);
+  readFirstText(*channel, {"dc:date", "dcterms:issued"}, c.pubDate, settings);
   readItems(feed, *rdf, "item", [&](const TiXmlElement& element, FeedItem& item) {
-    readText(element, "title", item.title, settings);
+    readItemTitle(element, item.title, settings);
     readLinkText(element, feed, item.link, settings);
-    readFirstText(element, {"description", "content:encoded"}, item.description, settings);
-    readText(element, "dc:date", item.pubDate, settings);
+    readItemDescription(element, item.description, settings);
+    readFirstText(element, {"dc:date", "dcterms:issued", "dcterms:modified"}, item.pubDate,
+                  settings);
     if (const char* about = element.Attribute("rdf:about")) item.guid = about;
   });
   return true;
@@ -243,17 +371,22 @@ bool readAtom(Feed& feed, const XmlDocument& document, const TextSteps& steps) {
   const TiXmlElement* root = childElement(document.tree(), "feed");
   if (!root) return false;
   Channel& c = feed.channel;
-  readText(*root, "title", c.title, settings);
-  readText(*root, "subtitle", c.description, settings);
+  readAtomText(*root, "title", c.title, settings);
+  // Atom 0.3 names the subtitle "tagline"; its "info" (what the feed is)
+  // is the last description there is.
+  readFirstText(*root, {"subtitle", "tagline", "info"}, c.description, settings, readAtomText);
   readLinkHref(*root, feed, c.link, settings);
-  readText(*root, "updated", c.lastBuildDate, settings);
-  readText(*root, "rights", c.copyright, settings);
+  readFirstText(*root, {"updated", "modified"}, c.lastBuildDate, settings);
+  readFirstText(*root, {"rights", "copyright"}, c.copyright, settings, readAtomText);
   readXmlLang(*root, c.language);
   readItems(feed, *root, "entry", [&](const TiXmlElement& element, FeedItem& item) {
-    readText(element, "title", item.title, settings);
+    readAtomText(element, "title", item.title, settings);
+    readMediaText(element, "media:title", item.title, settings);
     readLinkHref(element, feed, item.link, settings);
-    readFirstText(element, {"summary", "content"}, item.description, settings);
-    readFirstText(element, {"published", "updated"}, item.pubDate, settings);
+    readFirstText(element, {"summary", "content"}, item.description, settings, readAtomText);
+    readMediaText(element, "media:description", item.description, settings);
+    readFirstText(element, {"published", "updated", "issued", "created", "modified"},
+                  item.pubDate, settings);
     readPlain(element, "id", item.guid);
   });
   return true;

@@ -2,6 +2,8 @@
 // Each dialect's elements and where they go in the channel and its items.
 // A reader returns false, having stored nothing, when the document lacks
 // the elements that make it that dialect.
+#include <string>
+
 #include "feed/feed.h"
 #include "feed/xml_document.h"
 #include "text/character_reference.h"
@@ -16,6 +18,10 @@ struct TextSteps {
   bool ReplaceBr = true;
   ReferenceForm references = ReferenceForm::SingleByte;
 };
+
+// replaceBr and filterHtml as settings say, the text then holding no
+// spare room.
+void cleanText(std::string& text, const TextSteps& settings);
 
 // RSS 0.91, 0.92 and 2.0 (and rss of any other or no version): rss >
 // channel > item.

@@ -7,6 +7,7 @@
 #include "feed/document_charset.h"
 #include "feed/feed_dialects.h"
 #include "feed/html_entities.h"
+#include "feed/json_feed.h"
 #include "feed/xml_document.h"
 #include "feed/xml_prescan.h"
 #include "platform/ascii.h"
@@ -81,6 +82,29 @@ TextSteps stepsFor(const CleanupOptions& settings, bool utf8) {
           utf8 ? ReferenceForm::Utf8 : ReferenceForm::SingleByte};
 }
 
+// A JSON Feed, whose texts are UTF-8 as JSON's are: narrowed where the
+// single-byte reading narrows a UTF-8 document, else cleaned in UTF-8 and,
+// with FilterUnicode on, written in the target as the Unicode reading
+// writes an XML document's texts.
+bool parseJsonFeed(Feed& feed, std::string_view body, const CleanupOptions& settings) {
+  feed.clearChannel();
+  const bool narrow = settings.FilterUnicode && settings.target.latin1;
+  std::string error;
+  switch (readJsonFeed(feed, body, stepsFor(settings, !narrow), narrow, error)) {
+    case JsonFeedReading::Malformed:
+      feed.setError("Unable to parse document. " + error);
+      return false;
+    case JsonFeedReading::NotAFeed:
+      feed.setError("Invalid rss document.");
+      return false;
+    case JsonFeedReading::Read:
+      break;
+  }
+  if (settings.FilterUnicode && !narrow) encodeChannel(feed.channel, settings.target);
+  breakTooltipMarkers(feed.channel);
+  return true;
+}
+
 // The character-set step of the single-byte reading, for a text that the
 // pre-scan has walked: its walk tells, as exactly as TinyXML would, whether
 // the text parses and whether its first node is a declaration, so no full
@@ -152,6 +176,7 @@ bool parseAsBytes(Feed& feed, std::string& body, const CleanupOptions& settings,
                   std::string_view httpCharset) {
   XmlPrescanResult walked;
   const bool utf8 = convertBytes(feed, body, settings.FilterUnicode, httpCharset, walked);
+  if (looksLikeJson(body)) return parseJsonFeed(feed, body, settings);
   return readDocument(feed, XmlDocument(body, walked), stepsFor(settings, utf8));
 }
 
@@ -173,6 +198,7 @@ bool parseAsUnicode(Feed& feed, std::string& body, const CleanupOptions& setting
     feed.env().writeLine(line);
   }
   convertToUtf8(body, charset);
+  if (looksLikeJson(body)) return parseJsonFeed(feed, body, settings);
   XmlShape shape;
   const XmlPrescanResult scanned = prescanXml(body, XmlLimits(), &shape);
   if (scanned == XmlPrescanResult::Accepted && !shape.parseError && shape.otherNames)
@@ -184,21 +210,29 @@ bool parseAsUnicode(Feed& feed, std::string& body, const CleanupOptions& setting
 }  // namespace
 
 bool parse(Feed& feed, std::string_view text, const CleanupOptions& settings, bool utf8) {
+  if (looksLikeJson(text)) return parseJsonFeed(feed, text, settings);
   // TinyXML reads a zero-terminated copy.
   const std::string copy(text.substr(0, text.find('\0')));
   return readDocument(feed, XmlDocument(copy), stepsFor(settings, utf8));
 }
 
 bool convertCharset(Feed& feed, std::string& text, bool filterUnicode) {
+  // JSON is UTF-8; its texts are converted one by one as they are read.
+  if (looksLikeJson(text)) return true;
   XmlPrescanResult walked;
   return convertBytes(feed, text, filterUnicode, {}, walked);
 }
 
 bool convertAndParse(Feed& feed, std::string& body, const CleanupOptions& settings,
-                     std::string_view httpCharset) {
-  if (settings.target.latin1 || !settings.FilterUnicode)
-    return parseAsBytes(feed, body, settings, httpCharset);
-  return parseAsUnicode(feed, body, settings, httpCharset);
+                     std::string_view httpCharset, std::string_view httpLanguage) {
+  // Whatever the dialect flags say: no XML document starts like JSON.
+  const bool parsed = looksLikeJson(body) ? parseJsonFeed(feed, body, settings)
+                      : settings.target.latin1 || !settings.FilterUnicode
+                          ? parseAsBytes(feed, body, settings, httpCharset)
+                          : parseAsUnicode(feed, body, settings, httpCharset);
+  // ASCII, the same in every target, and never a tooltip marker.
+  if (parsed && feed.channel.language.empty()) feed.channel.language = std::string(httpLanguage);
+  return parsed;
 }
 
 }  // namespace korvo

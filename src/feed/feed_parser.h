@@ -1,8 +1,9 @@
 #pragma once
 // A downloaded document into a Feed: the character-set step, then the
 // parse of RSS 0.91/0.92/2.0, RSS 1.0 or Atom (chosen by the feed's isRdf
-// and isAtom flags) into its channel and items. Failures are recorded
-// with Feed::setError; nothing throws for bad input.
+// and isAtom flags) into its channel and items; a document that is JSON
+// (looksLikeJson) is read as a JSON Feed whatever the flags say. Failures
+// are recorded with Feed::setError; nothing throws for bad input.
 #include <string>
 #include <string_view>
 
@@ -44,8 +45,10 @@ bool convertCharset(Feed& feed, std::string& text, bool filterUnicode);
 // document is read in the charset documentCharset finds (httpCharset is
 // that of the answer's Content-Type), turned into UTF-8, parsed as UTF-8,
 // each text cleaned, and then written in the target (encodeForTarget). An
-// unknown charset name is logged. body is changed.
+// unknown charset name is logged. body is changed. httpLanguage, the
+// answer's Content-Language as one tag of ASCII letters, digits and hyphens,
+// is the channel's language when the document names none.
 bool convertAndParse(Feed& feed, std::string& body, const CleanupOptions& settings,
-                     std::string_view httpCharset = {});
+                     std::string_view httpCharset = {}, std::string_view httpLanguage = {});
 
 }  // namespace korvo

@@ -78,8 +78,10 @@ std::unique_ptr<Feed> showStored(BackgroundDownloads::Shared& s,
   shown->etag = stored->etag;
   shown->lastModified = stored->lastModified;
   shown->cleanup = job.options;
+  // The copy on disk keeps no Content-Language: a language from the
+  // answer comes back with the next whole download.
   shown->raw = RawDocument{std::move(stored->body), stored->isRdf, stored->isAtom,
-                           stored->charset, stored->finalUrl};
+                           stored->charset,         stored->finalUrl, std::string()};
   Feed& asking = *job.feed;
   asking.etag = std::move(stored->etag);
   asking.lastModified = std::move(stored->lastModified);

@@ -31,12 +31,12 @@ bool fetchAndParse(Feed& feed, const CleanupOptions& options, DownloadFacts* fac
   // as it came, for the other cleanups.
   std::string received = body;
   feed.documentUrl = facts->finalUrl;
-  const bool parsed = convertAndParse(feed, body, options, facts->charset);
+  const bool parsed = convertAndParse(feed, body, options, facts->charset, facts->language);
   feed.cleanup = options;
   feed.clearRaw();
   if (parsed) {
-    feed.raw =
-        RawDocument{std::move(received), feed.isRdf, feed.isAtom, facts->charset, facts->finalUrl};
+    feed.raw = RawDocument{std::move(received), feed.isRdf,      feed.isAtom,
+                           facts->charset,      facts->finalUrl, facts->language};
     state.stampUpdate(clock.now());
     state.setHasData(true);
   } else {
@@ -62,7 +62,7 @@ void addVariant(Feed& feed, const CleanupOptions& options) {
   scratch.isAtom = feed.raw.isAtom;
   scratch.documentUrl = feed.raw.documentUrl;
   std::string body = feed.raw.body;
-  convertAndParse(scratch, body, options, feed.raw.charset);
+  convertAndParse(scratch, body, options, feed.raw.charset, feed.raw.language);
   feed.variants.push_back(
       CleanedChannel{options, std::move(scratch.channel), std::move(scratch.errorText)});
 }

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "feed/document_charset.h"
+#include "feed/json_feed.h"
 #include "platform/ascii.h"
 
 namespace korvo {
@@ -65,6 +66,21 @@ void takeValidator(std::string_view answer, std::string_view name, std::size_t b
   if (findHeader(answer.substr(0, bodyStart), name, value)) stored = std::move(value);
 }
 
+// A JSON body is a feed when the answer says it is one (Content-Type
+// application/feed+json) or its version says so; it is whole when it ends
+// as JSON does, with its outermost "}" or "]".
+bool isJsonFeedAnswer(std::string_view head, std::string_view body) {
+  const std::size_t end = body.find_last_not_of(" \t\r\n");
+  if (end == std::string_view::npos || (body[end] != '}' && body[end] != ']')) return false;
+  std::string type;
+  if (findHeader(head, "Content-Type", type)) {
+    std::string_view media = std::string_view(type).substr(0, type.find(';'));
+    while (!media.empty() && (media.back() == ' ' || media.back() == '\t')) media.remove_suffix(1);
+    if (ascii::equalsIgnoringCase(media, "application/feed+json")) return true;
+  }
+  return hasJsonFeedVersion(body);
+}
+
 }  // namespace
 
 // A name matches at the start of a header line (after the status line),
@@ -123,8 +139,16 @@ bool examineAnswer(Feed& feed, std::string& answer, const AnswerContext& context
 
   feed.isRdf = false;
   feed.isAtom = false;
-  // The closing tag as the document writes it, in UTF-16 too.
-  if (!holdsAscii(answer, "</rss>")) {
+  const std::size_t headerEnd = answer.find(kHeaderEnd);
+  const std::size_t bodyStart =
+      headerEnd == std::string::npos ? answer.size() : headerEnd + kHeaderEnd.size();
+  const std::string_view whole(answer);
+  if (looksLikeJson(whole.substr(bodyStart))) {
+    // JSON holds no closing tags: any it seems to hold are text.
+    if (!isJsonFeedAnswer(whole.substr(0, bodyStart), whole.substr(bodyStart)))
+      return fail(feed, answer, cutOr(context, "Invalid rss format."));
+  } else if (!holdsAscii(answer, "</rss>")) {
+    // The closing tag as the document writes it, in UTF-16 too.
     if (holdsAscii(answer, "</rdf:RDF>"))
       feed.isRdf = true;
     else if (holdsAscii(answer, "</feed>"))
@@ -133,9 +157,6 @@ bool examineAnswer(Feed& feed, std::string& answer, const AnswerContext& context
       return fail(feed, answer, cutOr(context, "Invalid rss format."));
   }
 
-  const std::size_t headerEnd = answer.find(kHeaderEnd);
-  const std::size_t bodyStart =
-      headerEnd == std::string::npos ? answer.size() : headerEnd + kHeaderEnd.size();
   if (bodyStart >= answer.size())
     return fail(feed, answer, cutOr(context, "Beginning of data not found."));
 

@@ -24,8 +24,11 @@ struct AnswerContext {
 // 'not modified' to a request without validators."), the status line
 // ("Error transfering data.", its log line naming the status before the
 // URL: "(HTTP 404 Not Found, URL)"), the closing tag that names the dialect,
-// in ASCII or in UTF-16 (holdsAscii) ("Invalid rss format."), the start of
-// the body ("Beginning of data not found."). When the connection was cut
+// in ASCII or in UTF-16 (holdsAscii), or for a body that is JSON
+// (looksLikeJson) a JSON Feed by its Content-Type (application/feed+json)
+// or its version (hasJsonFeedVersion), ending as JSON does ("Invalid rss
+// format."; a JSON Feed leaves both dialect flags clear), the start of the
+// body ("Beginning of data not found."). When the connection was cut
 // (context.cut) and the answer fails a check of its completeness, the
 // message says so instead: "Connection lost while receiving data." or
 // "Server stopped sending data.". On a 200 the validators and dialect flags

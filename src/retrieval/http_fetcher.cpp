@@ -62,6 +62,24 @@ std::string charsetOf(const std::string& contentType) {
   }
 }
 
+// The first language tag of a Content-Language value ("de-AT" of "de-AT,
+// en"); empty when it is no tag (letters, digits and hyphens, at most
+// kMaxLanguageTag bytes), so that nothing else reaches a meter.
+constexpr std::size_t kMaxLanguageTag = 35;
+std::string languageOf(const std::string& contentLanguage) {
+  const std::size_t begin = contentLanguage.find_first_not_of(" \t");
+  if (begin == std::string::npos) return std::string();
+  std::size_t end = contentLanguage.find_first_of(", \t", begin);
+  if (end == std::string::npos) end = contentLanguage.size();
+  if (end - begin > kMaxLanguageTag) return std::string();
+  for (std::size_t i = begin; i < end; ++i) {
+    const char c = contentLanguage[i];
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-'))
+      return std::string();
+  }
+  return contentLanguage.substr(begin, end - begin);
+}
+
 }  // namespace
 
 // Each hop's bounds ("Unable to connect", "Response too large.", "Download
@@ -120,6 +138,10 @@ bool download(Feed& feed, std::string& out, DownloadTrace* trace, DownloadFacts*
     std::string contentType;
     facts->charset = findHeader(headOf(out), "Content-Type", contentType) ? charsetOf(contentType)
                                                                            : std::string();
+    std::string contentLanguage;
+    facts->language = findHeader(headOf(out), "Content-Language", contentLanguage)
+                          ? languageOf(contentLanguage)
+                          : std::string();
   }
   return examineAnswer(feed, out, context);
 }

@@ -25,6 +25,7 @@ struct DownloadTrace {
 struct DownloadFacts {
   std::string finalUrl;  // the address of the last hop, after redirects
   std::string charset;   // of that answer's Content-Type; empty when none
+  std::string language;  // the first tag of its Content-Language; empty when none
 };
 
 // True with out holding the body of a complete "200 OK" document (the

@@ -142,6 +142,31 @@ TEST_F(DiskCacheAbiTest, ARestartShowsTheStoredItemsAndRevalidatesThem) {
   EXPECT_EQ(cacheFiles().size(), 1u);
 }
 
+// A JSON Feed known only by its Content-Type, which the copy on disk does
+// not keep: the stored body is read as JSON again all the same.
+TEST_F(DiskCacheAbiTest, AStoredJsonFeedIsReadAsJsonAgain) {
+  writeSettings("");
+  {
+    LoopbackServer server(
+        kAddress, Script().send(test::httpAnswer(
+                      "HTTP/1.0 200 OK", {"Content-Type: application/feed+json", "ETag: \"j\""},
+                      "{\"title\": \"Json\", \"items\": [{\"title\": \"Json item\"}]}")));
+    ASSERT_TRUE(server.ok()) << server.error();
+    PluginLibrary lib(dir_.path());
+    ASSERT_TRUE(lib.loaded()) << lib.error();
+    const int id = meter(lib);
+    ASSERT_EQ(titleOnceShown(lib, id), "Json");
+    lib->dllshutdown(id);
+  }
+  ASSERT_EQ(cacheFiles().size(), 1u);
+  PluginLibrary lib(dir_.path());  // the server is down
+  ASSERT_TRUE(lib.loaded()) << lib.error();
+  const int id = meter(lib);
+  EXPECT_EQ(titleOnceShown(lib, id), "Json");
+  EXPECT_EQ(std::string(lib->GetItemTitle(id, "0")), "Json item");
+  lib->dllshutdown(id);
+}
+
 TEST_F(DiskCacheAbiTest, DamagedAndForeignFilesAreIgnored) {
   writeSettings("", "/other.xml");
   runOnce("Other", "\"o\"");

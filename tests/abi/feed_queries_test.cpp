@@ -96,6 +96,50 @@ TEST_F(FeedQueriesTest, ChannelAndItemQueries) {
   EXPECT_EQ(server.connections(), 1u);
 }
 
+// A JSON Feed answered as application/feed+json reads like any feed, in
+// the code page the plug-in writes (here CodePage=1252 and utf-8).
+TEST_F(FeedQueriesTest, AJsonFeedAnsweredAsFeedJson) {
+  const std::string json =
+      "{\"version\": \"https://jsonfeed.org/version/1.1\", \"title\": \"Caf\\u00e9 \\u2013 JSON\","
+      " \"home_page_url\": \"http://json.test/\", \"description\": \"</rss> is text here\","
+      " \"authors\": [{\"name\": \"Ann\"}], \"items\": ["
+      "{\"id\": \"1\", \"url\": \"http://json.test/1\", \"title\": \"zero\","
+      " \"content_html\": \"<p>Hello <b>world</b></p>\", \"date_published\": \"2024-05-06T10:00:00Z\"},"
+      "{\"id\": \"http://json.test/2\", \"title\": \"one\", \"content_text\": \"plain\"}]}";
+  const struct {
+    const char* codePage;
+    const char* title;
+  } cases[] = {{"1252", "Caf\xE9 \x96 JSON"}, {"utf-8", "Caf\xC3\xA9 \xE2\x80\x93 JSON"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.codePage);
+    plugin.reset();
+    LoopbackServer server(kAddress, Script().send(httpAnswer(
+                                        "HTTP/1.0 200 OK",
+                                        {"Content-Type: application/feed+json", "Content-Language: en"},
+                                        json)));
+    ASSERT_TRUE(server.ok()) << server.error();
+    test::writeWholeFile(dir.file("Korvo.ini"),
+                         std::string("[Settings]\nWaitForDownload=-1\nShowError=yes\nDiskCache=no\n"
+                                     "CodePage=") +
+                             c.codePage + "\n[NewsSites]\nNews=" + kNewsUrl + "\n");
+    start("[A]\nNewsSite=News\n");
+    const int a = meter("A");
+    EXPECT_STREQ(api().GetTitle(a), c.title);
+    EXPECT_STREQ(api().GetLink(a), "http://json.test/");
+    EXPECT_STREQ(api().GetDescription(a), "</rss> is text here");
+    EXPECT_STREQ(api().GetManagingEditor(a), "Ann");
+    EXPECT_STREQ(api().GetLanguage(a), "en");
+    EXPECT_STREQ(api().GetItemTitle(a, "0"), "zero");
+    EXPECT_STREQ(api().GetItemLink(a, "0"), "http://json.test/1");
+    EXPECT_STREQ(api().GetItemDescription(a, "0"), "Hello world");
+    EXPECT_STREQ(api().GetItemPubDate(a, "0"), "2024-05-06T10:00:00Z");
+    EXPECT_STREQ(api().GetItemTitle(a, "1"), "one");
+    EXPECT_STREQ(api().GetItemLink(a, "1"), "http://json.test/2");
+    EXPECT_STREQ(api().GetItemDescription(a, "1"), "plain");
+    EXPECT_STREQ(api().GetItemTitle(a, "2"), "");
+  }
+}
+
 // A meter without a feed says why through every query when ShowError is
 // on, and stays empty when it is off; the log says why either way.
 TEST_F(FeedQueriesTest, UnknownSiteAndRefusedAddressSayWhy) {

@@ -1,5 +1,7 @@
 #include "retrieval/http_fetcher.h"
 
+#include "retrieval/feed_refresh.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -315,6 +317,94 @@ TEST_F(HttpFetcherTest, TheLastClosingTagDecidesTheDialectRssFirst) {
     EXPECT_EQ(feed.isRdf, c.rdf);
     EXPECT_EQ(feed.isAtom, c.atom);
     EXPECT_EQ(body, c.answer.substr(c.answer.find("\r\n\r\n") + 4));
+  }
+}
+
+// A JSON body is a feed by its Content-Type or by its version; the
+// closing tags it seems to hold are text, and it is whole when it ends as
+// JSON does.
+TEST_F(HttpFetcherTest, AJsonFeedIsKnownByItsTypeOrItsVersion) {
+  const std::string versioned =
+      "{\"version\": \"https://jsonfeed.org/version/1.1\", \"title\": \"</rss>\", \"items\": []}";
+  const std::string unversioned = "{\"title\": \"</rss></feed>\", \"items\": []}";
+  const struct {
+    const char* name;
+    std::string answer;
+    const char* message;  // null: accepted
+  } cases[] = {
+      {"version, no type", ok200(versioned), nullptr},
+      {"version, any type", ok200(versioned, {"Content-Type: text/plain"}), nullptr},
+      {"version after a byte-order mark and blanks", ok200("\xEF\xBB\xBF\r\n " + versioned + "\n"),
+       nullptr},
+      {"feed type, no version", ok200(unversioned, {"Content-Type: application/feed+json"}), nullptr},
+      {"feed type in capitals with a charset",
+       ok200(unversioned, {"content-type: Application/Feed+JSON ; charset=utf-8"}), nullptr},
+      {"feed type, an array", ok200("[]", {"Content-Type: application/feed+json"}), nullptr},
+      {"plain JSON type, no version", ok200(unversioned, {"Content-Type: application/json"}),
+       "Invalid rss format."},
+      {"no type, no version", ok200(unversioned), "Invalid rss format."},
+      {"feed type only in the body", ok200(unversioned + "\nContent-Type: application/feed+json"),
+       "Invalid rss format."},
+      {"cut short", ok200(versioned.substr(0, versioned.size() - 2)), "Invalid rss format."},
+      {"feed type, cut short",
+       ok200(unversioned.substr(0, 20), {"Content-Type: application/feed+json"}),
+       "Invalid rss format."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    feed = Feed(kUrl, env);
+    feed.isAtom = true;
+    if (c.message) {
+      EXPECT_FALSE(fetch(Script().send(c.answer)));
+      expectFailure(c.message);
+      // The same answer cut by a reset says so.
+      feed = Feed(kUrl, env);
+      EXPECT_FALSE(fetch(Script().send(c.answer).pause(Ms(50)).reset()));
+      expectFailure("Connection lost while receiving data.");
+    } else {
+      ASSERT_TRUE(fetch(Script().send(c.answer))) << feed.errorText;
+      EXPECT_FALSE(feed.isRdf);
+      EXPECT_FALSE(feed.isAtom);
+      EXPECT_EQ(body, c.answer.substr(c.answer.find("\r\n\r\n") + 4));
+    }
+  }
+}
+
+// The answer's Content-Language is the channel's language when the
+// document names none, in the feed's own channel and in every cleanup of
+// it; only a language tag is taken.
+TEST_F(HttpFetcherTest, ContentLanguageIsTheLanguageOfADocumentThatNamesNone) {
+  const std::string unnamed = kRss;
+  const std::string named =
+      "<rss version=\"2.0\"><channel><title>T</title><language>fr</language></channel></rss>";
+  const struct {
+    const char* name;
+    std::string body;
+    std::vector<std::string> headers;
+    const char* language;
+  } cases[] = {
+      {"one tag", unnamed, {"Content-Language: de-AT"}, "de-AT"},
+      {"the first of several", unnamed, {"content-language:  en-GB, de"}, "en-GB"},
+      {"the document's own first", named, {"Content-Language: de"}, "fr"},
+      {"JSON Feed without one", "{\"version\": \"https://jsonfeed.org/version/1.1\"}",
+       {"Content-Language: nl"}, "nl"},
+      {"no tag", unnamed, {"Content-Language: <b>%tt</b>"}, ""},
+      {"too long for a tag", unnamed, {"Content-Language: " + std::string(36, 'a')}, ""},
+      {"none", unnamed, {}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    feed = Feed(kUrl, env);
+    LoopbackServer server(kAddress, {Script().send(ok200(c.body, c.headers))});
+    ASSERT_TRUE(server.ok()) << server.error();
+    CleanupOptions options;
+    refresh(feed, limits::kDefaultUpdateInterval, options);
+    server.waitForFinished(1, Ms(5000));
+    ASSERT_EQ(feed.errorText, "");
+    EXPECT_EQ(feed.field("language"), c.language);
+    options.FilterHtml = false;
+    refresh(feed, limits::kDefaultUpdateInterval, options);
+    EXPECT_EQ(feed.field("language", options), c.language);
   }
 }
 

@@ -201,7 +201,7 @@ TEST_F(RedirectTest, TheFactsNameTheFinalAddressAndItsCharset) {
     feed = Feed(kUrl, env);
     MovedFeeds fresh;
     env.moved = &fresh;
-    DownloadFacts facts{"left over", "left over"};
+    DownloadFacts facts{"left over", "left over", "left over"};
     LoopbackServer server(kAddress, {Script().send(httpAnswer("HTTP/1.0 302 Found",
                                                               {"Location: /b.xml",
                                                                "Content-Type: text/html; charset=x"},

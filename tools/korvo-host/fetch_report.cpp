@@ -7,6 +7,7 @@
 #include "feed/cleanup_options.h"
 #include "feed/feed.h"
 #include "feed/feed_parser.h"
+#include "feed/json_feed.h"
 #include "retrieval/http_answer.h"
 #include "retrieval/http_fetcher.h"
 #include "retrieval/url.h"
@@ -32,7 +33,8 @@ void showHop(std::ostream& out, std::size_t number, const DownloadTrace::Hop& ho
   }
 }
 
-const char* dialectOf(const Feed& feed) {
+const char* dialectOf(const Feed& feed, std::string_view body) {
+  if (looksLikeJson(body)) return "JSON Feed";
   if (feed.isRdf) return "RSS 1.0 (RDF)";
   if (feed.isAtom) return "Atom";
   return "RSS 0.9x/2.0";
@@ -64,7 +66,7 @@ int fetchAndReport(const std::string& url, std::ostream& out) {
     out << "not modified\n";
     return 0;
   }
-  out << "dialect: " << dialectOf(feed) << " (" << body.size() << " bytes)\n";
+  out << "dialect: " << dialectOf(feed, body) << " (" << body.size() << " bytes)\n";
   // Read as a meter reads it, the answer's charset included; the texts
   // are printed in UTF-8, as korvo-host prints every text.
   CleanupOptions options;
