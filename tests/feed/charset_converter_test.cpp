@@ -283,7 +283,8 @@ TEST(CharsetConverterTest, NarrowingOverItselfMatchesPieceByPiece) {
       multiByte = multiByte || piece.bytes != piece.narrowed;
     }
     // A narrowing that yields nothing leaves the text as it was.
-    const std::string expected = removeSequencesByErasing(multiByte && !narrowed.empty() ? narrowed : text);
+    const std::string expected =
+        removeSequencesByErasing(multiByte && !narrowed.empty() ? narrowed : text);
     SCOPED_TRACE(testing::PrintToString(text));
     std::string converted = text;
     const bool changed = CharsetConverter().fromUtf8(converted);

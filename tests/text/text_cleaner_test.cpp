@@ -194,7 +194,8 @@ TEST(FilterHtml, MarkersAtEveryOffset) {
 TEST(FilterHtml, EveryReferenceFitsWhereItStood) {
   std::vector<std::string> references;
   for (const auto& row : LatinEntityTable) references.push_back("&" + std::string(row.name) + ";");
-  for (const auto& row : SpecialEntityTable) references.push_back("&" + std::string(row.name) + ";");
+  for (const auto& row : SpecialEntityTable)
+    references.push_back("&" + std::string(row.name) + ";");
   for (const auto& row : SymbolEntityTable) references.push_back("&" + std::string(row.name) + ";");
   for (const ReferenceForm form : {ReferenceForm::SingleByte, ReferenceForm::Utf8}) {
     // From U+10000 on, a reference takes eight bytes or more and a
