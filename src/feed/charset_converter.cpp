@@ -40,47 +40,133 @@ class ReplacementCache {
   Slot slots_[kSlots];
 };
 
-// Character by character: see fromUtf8.
-bool narrow(std::string& text) {
-  const std::size_t n = text.size();
-  const char* s = text.data();
+// What narrowing did. mayHoldSequence: the text may hold a sequence that
+// removeSequences takes, which needs a byte of 0xC0..0xF7 directly followed
+// by one of 0x80..0xBF; without such a pair the removal changes nothing.
+struct Narrowing {
+  bool narrowed = false;
+  bool mayHoldSequence = true;
+};
+
+bool isSequenceLead(unsigned char b) { return b >= 0xC0 && b <= 0xF7; }
+
+// Moves the ASCII bytes (no zero byte) from s[i] on to s[w], w < i, up to
+// the next byte that is not one. Eight bytes at a time: a word is stored
+// whole only where it cannot reach input not yet read.
+void moveAscii(char* s, std::size_t n, std::size_t& i, std::size_t& w) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+  for (; n - i >= 8; i += 8, w += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, s + i, 8);
+    // The lowest set bit marks the first byte that is zero or 0x80 and up.
+    const std::uint64_t stops = ((word - kOnes) | word) & kHigh;
+    if (stops == 0 || i - w >= 8) std::memcpy(s + w, &word, 8);
+    if (stops == 0) continue;
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    const std::size_t k = static_cast<std::size_t>(__builtin_ctzll(stops)) / 8;
+    if (i - w < 8)
+      for (std::size_t j = 0; j < k; ++j) s[w + j] = s[i + j];
+    i += k;
+    w += k;
+    return;
+#else
+    break;
+#endif
+  }
+  while (i < n && static_cast<unsigned char>(s[i]) - 1u < 0x7Fu) s[w++] = s[i++];
+}
+
+// Character by character: see fromUtf8. The text is rewritten forward in
+// place: a character takes at least as many bytes as the byte it becomes,
+// and nearly every stand-in is no longer than its character. A stand-in
+// that is longer ("(TM)" for the three bytes of U+2122) and would overtake
+// the unread input makes the rest be read from a copy of it, with the output
+// appended to what is already written.
+Narrowing narrow(std::string& text) {
+  std::size_t n = text.size();
   std::size_t i = charset::plainAsciiEnd(text, 0);
-  if (i == n) return false;
-  std::string out;
-  out.reserve(n);
-  out.append(s, i);
-  ReplacementCache replacements;
+  Narrowing result;
+  if (i == n) return result;
+  // The input: text itself, until a spill makes it the copy.
+  std::string spill;
+  std::string_view in = text;
+  bool inPlace = true;
+  std::size_t w = i;  // the output's length: text[0, w) is final
   bool changed = false;
+  bool pairSeen = false;
+  // Appends, or writes a stand-in (at most four bytes) in place.
+  auto put = [&](const char* p, std::size_t length) {
+    if (inPlace) {
+      for (std::size_t k = 0; k < length; ++k) text[w + k] = p[k];
+    } else {
+      text.append(p, length);
+    }
+    w += length;
+  };
+  auto putHigh = [&](unsigned char b) {
+    if ((b & 0xC0) == 0x80 && w > 0 && isSequenceLead(static_cast<unsigned char>(text[w - 1])))
+      pairSeen = true;
+    if (inPlace)
+      text[w] = static_cast<char>(b);
+    else
+      text.push_back(static_cast<char>(b));
+    ++w;
+  };
+  ReplacementCache replacements;
   while (i < n) {
-    const unsigned char b = static_cast<unsigned char>(s[i]);
+    const unsigned char b = static_cast<unsigned char>(in[i]);
     if (b == 0) {
       changed = true;
       break;
     }
     if (b < 0x80) {
-      const std::size_t j = charset::plainAsciiEnd(text, i);
-      out.append(s + i, j - i);
-      i = j;
+      if (inPlace && w == i) {
+        w = i = charset::plainAsciiEnd(in, i);
+      } else if (inPlace) {
+        moveAscii(text.data(), n, i, w);
+      } else {
+        const std::size_t j = charset::plainAsciiEnd(in, i);
+        put(in.data() + i, j - i);
+        i = j;
+      }
       continue;
     }
     char32_t code;
-    const std::size_t length = charset::readUtf8(text, i, &code);
+    const std::size_t length = charset::readUtf8(in, i, &code);
     if (length == 0) {
-      out.push_back(static_cast<char>(b));
+      putHigh(b);
       ++i;
       continue;
     }
     changed = true;
     if (code <= 0xFF) {
-      out.push_back(static_cast<char>(code));
+      putHigh(static_cast<unsigned char>(code));
     } else {
-      out.append(replacements.find(code));
+      const std::string_view replacement = replacements.find(code);
+      if (inPlace && w + replacement.size() > i + length) {
+        spill.assign(in.data() + i, n - i);
+        text.resize(w);
+        in = spill;
+        n = spill.size();
+        i = 0;
+        inPlace = false;
+      }
+      put(replacement.data(), replacement.size());
     }
     i += length;
   }
-  if (!changed || out.empty()) return false;
-  text.swap(out);
-  return true;
+  // Unchanged, the output is the text and the pairs seen are its own.
+  // Without any byte of output nothing was written: the text is as it was,
+  // and any pair in it went unseen.
+  if (!changed || w == 0) {
+    result.mayHoldSequence = !changed ? pairSeen : true;
+    return result;
+  }
+  if (inPlace) text.resize(w);
+  result.narrowed = true;
+  result.mayHoldSequence = pairSeen;
+  return result;
 }
 
 // The length of the lead byte's sequence that a text run may lose, or 0.
@@ -159,9 +245,9 @@ bool removeSequences(std::string& text) {
 bool CharsetConverter::fromUtf8(std::string& text) const {
   // Pure ASCII passes both steps unchanged.
   if (charset::plainAsciiEnd(text, 0) == text.size()) return false;
-  const bool narrowed = narrow(text);
-  const bool removed = removeSequences(text);
-  return narrowed || removed;
+  const Narrowing narrowing = narrow(text);
+  const bool removed = narrowing.mayHoldSequence && removeSequences(text);
+  return narrowing.narrowed || removed;
 }
 
 bool CharsetConverter::fromIso88592(std::string& text) const {

@@ -1,5 +1,7 @@
 #include "feed/document_charset.h"
 
+#include <cstring>
+
 #include "platform/text_conversion.h"
 #include "text/character_reference.h"
 
@@ -10,6 +12,70 @@ bool isXmlBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'
 
 // Characters TinyXML's UTF-8 reading skips as if they were blanks.
 bool skippedByParser(char32_t c) { return c == 0xFEFF || c == 0xFFFE || c == 0xFFFF; }
+
+// UTF-8 read as convertToUtf8 says, over itself: the output never gets
+// ahead of the input while the text only loses bytes (the byte-order mark,
+// the characters TinyXML skips, all after a zero byte). A byte read as a
+// windows-1252 character takes two or three bytes: from the first one that
+// would get ahead, the output goes to a buffer of its own. Runs that stay
+// are moved in one piece, and not at all before the first change.
+void utf8OverItself(std::string& body, std::size_t from) {
+  char* const s = body.data();
+  const std::size_t n = body.size();
+  std::string out;
+  bool spilled = false;
+  std::size_t w = 0;        // the output's length
+  std::size_t kept = from;  // the run of input that stays, from here to i
+  auto flush = [&](std::size_t end) {
+    if (spilled) {
+      out.append(s + kept, end - kept);
+    } else if (w != kept) {
+      std::memmove(s + w, s + kept, end - kept);
+    }
+    w += end - kept;
+  };
+  std::size_t i = from;
+  while (i < n) {
+    const unsigned char b = static_cast<unsigned char>(s[i]);
+    if (b == 0) break;
+    if (b < 0x80) {
+      i = charset::plainAsciiEnd(body, i);
+      continue;
+    }
+    char32_t code;
+    const std::size_t length = charset::readUtf8(body, i, &code);
+    if (length != 0 && !skippedByParser(code)) {
+      i += length;
+      continue;
+    }
+    flush(i);
+    if (length == 0) {
+      if (const char32_t c = windows1252Character(b)) {
+        char bytes[4];
+        const std::size_t size = charset::writeUtf8(c, bytes);
+        if (!spilled && w + size > i + 1) {
+          out.reserve(n + n / 8);
+          out.assign(s, w);
+          spilled = true;
+        }
+        if (spilled)
+          out.append(bytes, size);
+        else
+          std::memcpy(s + w, bytes, size);
+        w += size;
+      }
+      i += 1;
+    } else {
+      i += length;
+    }
+    kept = i;
+  }
+  flush(i);
+  if (spilled)
+    body.swap(out);
+  else
+    body.resize(w);
+}
 
 }  // namespace
 
@@ -118,51 +184,18 @@ DocumentCharset documentCharset(std::string_view body, std::string_view httpChar
 }
 
 void convertToUtf8(std::string& body, const DocumentCharset& charset) {
+  if (charset.codePage == charset::kUtf8) {
+    utf8OverItself(body, charset.bomLength);
+    return;
+  }
   const std::string_view bytes = std::string_view(body).substr(charset.bomLength);
   std::string out;
-  if (charset.codePage == charset::kUtf8) {
-    // Mostly well-formed already: copied only from the first byte that
-    // needs a change.
-    std::size_t i = 0;
-    const std::size_t n = bytes.size();
-    bool copying = charset.bomLength != 0;
-    for (; i < n;) {
-      const unsigned char b = static_cast<unsigned char>(bytes[i]);
-      if (b == 0) break;
-      if (b < 0x80) {
-        const std::size_t end = charset::plainAsciiEnd(bytes, i);
-        if (copying) out.append(bytes.data() + i, end - i);
-        i = end;
-        continue;
-      }
-      char32_t code;
-      const std::size_t length = charset::readUtf8(bytes, i, &code);
-      const bool keep = length != 0 && !skippedByParser(code);
-      if (!keep && !copying) {
-        out.reserve(n + n / 8);
-        out.assign(bytes.data(), i);
-        copying = true;
-      }
-      if (length == 0) {
-        if (const char32_t c = windows1252Character(b)) charset::appendUtf8(c, out);
-        ++i;
-        continue;
-      }
-      if (copying && keep) out.append(bytes.data() + i, length);
-      i += length;
-    }
-    if (!copying) {
-      if (i < n) body.resize(i);
-      return;
-    }
-  } else {
-    std::u32string codes;
-    charset::decode(charset.codePage, bytes, codes);
-    out.reserve(codes.size() + codes.size() / 2);
-    for (char32_t c : codes) {
-      if (c == 0) break;
-      if (!skippedByParser(c)) charset::appendUtf8(c, out);
-    }
+  std::u32string codes;
+  charset::decode(charset.codePage, bytes, codes);
+  out.reserve(codes.size() + codes.size() / 2);
+  for (char32_t c : codes) {
+    if (c == 0) break;
+    if (!skippedByParser(c)) charset::appendUtf8(c, out);
   }
   body.swap(out);
 }

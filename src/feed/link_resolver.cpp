@@ -42,9 +42,11 @@ std::string removeDotSegments(std::string_view path) {
 
 }  // namespace
 
+bool linkNeedsBase(std::string_view link) { return !link.empty() && schemeLength(link) == 0; }
+
 std::string resolveLink(std::string_view base, std::string_view link) {
   const std::size_t scheme = schemeLength(base);
-  if (link.empty() || schemeLength(link) != 0 || scheme == 0) return std::string(link);
+  if (!linkNeedsBase(link) || scheme == 0) return std::string(link);
   // base = scheme ":" ["//" authority] path ["?" query] ["#" fragment]
   const std::size_t hierStart = scheme + 1;
   std::size_t pathStart = hierStart;

@@ -10,4 +10,9 @@ namespace korvo {
 // any link when base has no scheme come back unchanged.
 std::string resolveLink(std::string_view base, std::string_view link);
 
+// Whether resolving link can change it: false for an empty link and for one
+// with a scheme, which resolveLink gives back unchanged whatever the base,
+// so that a caller can skip working out the base.
+bool linkNeedsBase(std::string_view link);
+
 }  // namespace korvo

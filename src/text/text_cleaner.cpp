@@ -254,8 +254,7 @@ void filterHtml(std::string& text, TagBreak tagBreak, ReferenceForm references) 
         std::string_view decoded = referenceText(ref.code, references, buffer);
         // Never longer than the reference: the text only shrinks.
         if (decoded.size() > ref.length) decoded = decoded.substr(0, 0);
-        if (!decoded.empty()) std::memcpy(b + w, decoded.data(), decoded.size());
-        w += decoded.size();
+        for (char c : decoded) b[w++] = c;
         r += ref.length;
         settled = w;
       }

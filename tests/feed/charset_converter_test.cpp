@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -220,6 +221,73 @@ TEST(CharsetConverterTest, RemovalMatchesErasingOneAtATime) {
     std::string converted = text;
     const bool changed = CharsetConverter().fromUtf8(converted);
     const std::string expected = removeSequencesByErasing(text);
+    EXPECT_EQ(converted, expected);
+    EXPECT_EQ(changed, expected != text);
+    if (HasFailure()) return;
+  }
+}
+
+// The text is narrowed over itself: a character that shrinks leaves room
+// that a longer stand-in later takes up; one that finds too little room
+// goes on in a copy of the rest.
+TEST(CharsetConverterTest, StandInsLongerThanTheirCharacter) {
+  const Case cases[] = {
+      {"<t>\xE2\x84\xA2</t>", "<t>(TM)</t>"},
+      // The room left by e with acute is exactly the byte (TM) needs.
+      {"<t>\xC3\xA9\xE2\x84\xA2</t>", "<t>\xE9(TM)</t>"},
+      {"<t>\xC3\xA9\xE2\x84\xA2\xE2\x84\xA2 after the copy \xC3\xA9\xE2\x80\xA6</t>",
+       "<t>\xE9(TM)(TM) after the copy \xE9...</t>"},
+      {"\xE2\x84\xA2\xE2\x84\xA2\xE2\x84\xA2", "(TM)(TM)(TM)"},
+      // After the copy: a zero character still ends the text, and narrowed
+      // Latin-1 that looks like UTF-8 is still removed from text runs.
+      {std::string("<t>\xE2\x84\xA2 a\0<b>", 12), "<t>(TM) a"},
+      {"<t>\xE2\x84\xA2\xC3\x83\xC2\xA9!</t>", "<t>(TM)!</t>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.input));
+    EXPECT_EQ(fromUtf8(c.input), c.expected);
+  }
+}
+
+// Random texts of pieces whose narrowing is known, with runs of ASCII long
+// and short, so the output falls behind the input by every distance.
+TEST(CharsetConverterTest, NarrowingOverItselfMatchesPieceByPiece) {
+  const struct {
+    std::string bytes;
+    std::string narrowed;
+  } pieces[] = {
+      {"a", "a"},
+      {"plain text of twenty", "plain text of twenty"},
+      {"<t>", "<t>"},
+      {"</t>", "</t>"},
+      {">", ">"},
+      {"\xC3\xA9", "\xE9"},
+      {"\xC3\x83", "\xC3"},
+      {"\xC2\xA9", "\xA9"},
+      {"\xE2\x80\x99", "'"},
+      {"\xE2\x80\xA6", "..."},
+      {"\xE2\x84\xA2", "(TM)"},
+      {"\xE2\x80\x8C", ""},
+      {"\xF0\x9F\x98\x80", ""},
+      {"\xFF", "\xFF"},
+      {"\x80", "\x80"},
+  };
+  std::mt19937 random(5);
+  for (int round = 0; round < 20000; ++round) {
+    std::string text, narrowed;
+    bool multiByte = false;
+    for (unsigned count = random() % 40; count > 0; --count) {
+      const auto& piece = pieces[random() % std::size(pieces)];
+      text += piece.bytes;
+      narrowed += piece.narrowed;
+      multiByte = multiByte || piece.bytes != piece.narrowed;
+    }
+    // A narrowing that yields nothing leaves the text as it was.
+    const std::string expected =
+        removeSequencesByErasing(multiByte && !narrowed.empty() ? narrowed : text);
+    SCOPED_TRACE(testing::PrintToString(text));
+    std::string converted = text;
+    const bool changed = CharsetConverter().fromUtf8(converted);
     EXPECT_EQ(converted, expected);
     EXPECT_EQ(changed, expected != text);
     if (HasFailure()) return;

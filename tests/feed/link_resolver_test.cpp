@@ -46,5 +46,41 @@ TEST(ResolveLink, BasesOfOtherShapes) {
   EXPECT_EQ(resolveLink("", "/p"), "/p");
 }
 
+// A link that needs no base comes back as it is from any base; one that
+// needs one changes against a base with a scheme.
+TEST(ResolveLink, WhichLinksNeedABase) {
+  const struct {
+    const char* link;
+    bool needsBase;
+  } cases[] = {
+      {"http://news.example/a", false},
+      {"HTTPS://news.example/a", false},
+      {"mailto:someone@example.com", false},
+      {"urn:isbn:0451450523", false},
+      {"a+b-c.d:rest", false},
+      {"", false},
+      {"a", true},
+      {"/a", true},
+      {"//news.example/a", true},
+      {"?q", true},
+      {"#f", true},
+      {"../a:b", true},
+      {":a", true},
+      {"1a:b", true},
+      {"a b:c", true},
+      {"./a:b", true},
+  };
+  const char* bases[] = {"http://a.example/b/c?q#f", "news.example/feed", ""};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.link);
+    EXPECT_EQ(linkNeedsBase(c.link), c.needsBase);
+    if (!c.needsBase) {
+      for (const char* base : bases) EXPECT_EQ(resolveLink(base, c.link), c.link) << base;
+    } else {
+      EXPECT_NE(resolveLink(bases[0], c.link), c.link);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace korvo

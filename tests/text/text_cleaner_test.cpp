@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "support/text_oracle.h"
+#include "text/character_reference.h"
+#include "text/entity_tables.h"
 
 namespace korvo {
 namespace {
@@ -180,6 +184,43 @@ TEST(FilterHtml, MarkersAtEveryOffset) {
       const std::string atEnd = std::string(at, 'x') + marker;
       EXPECT_EQ(filtered(atEnd), literallyFiltered(atEnd)) << marker << " ending at " << at;
       EXPECT_EQ(brReplaced(atEnd), literallyBrReplaced(atEnd)) << marker << " ending at " << at;
+    }
+  }
+}
+
+// Decoding writes over the text it reads, which holds only because no
+// reference, named or numeric in its shortest spelling, decodes to more
+// bytes than it takes: every one comes out whole, in both forms.
+TEST(FilterHtml, EveryReferenceFitsWhereItStood) {
+  std::vector<std::string> references;
+  for (const auto& row : LatinEntityTable) references.push_back("&" + std::string(row.name) + ";");
+  for (const auto& row : SpecialEntityTable)
+    references.push_back("&" + std::string(row.name) + ";");
+  for (const auto& row : SymbolEntityTable) references.push_back("&" + std::string(row.name) + ";");
+  for (const ReferenceForm form : {ReferenceForm::SingleByte, ReferenceForm::Utf8}) {
+    // From U+10000 on, a reference takes eight bytes or more and a
+    // character four at most: the last one stands for them all.
+    for (std::uint32_t code = 1; code <= 0x10FFFF; code = code == 0x10000 ? 0x10FFFF : code + 1) {
+      char hex[16];
+      std::snprintf(hex, sizeof hex, "&#x%X;", static_cast<unsigned>(code));
+      for (const std::string& reference : {"&#" + std::to_string(code) + ";", std::string(hex)}) {
+        const CharacterReference read = readCharacterReference(reference);
+        ASSERT_EQ(read.length, reference.size()) << reference;
+        char buffer[4];
+        const std::string_view decoded = referenceText(read.code, form, buffer);
+        std::string text = "<" + reference + ">";
+        filterHtml(text, TagBreak::Blank, form);
+        ASSERT_EQ(text, "<" + std::string(decoded) + ">") << reference;
+      }
+    }
+    for (const std::string& reference : references) {
+      const CharacterReference read = readCharacterReference(reference);
+      ASSERT_EQ(read.length, reference.size()) << reference;
+      char buffer[4];
+      const std::string_view decoded = referenceText(read.code, form, buffer);
+      std::string text = reference;
+      filterHtml(text, TagBreak::Blank, form);
+      EXPECT_EQ(text, decoded) << reference;
     }
   }
 }
