@@ -202,9 +202,10 @@ std::string baseOf(const TiXmlElement& element, const std::string& feedUrl) {
   return own ? resolveLink(base, own) : base;
 }
 
-// A link text of element resolved against its base.
+// A link text of element resolved against its base; an absolute link is
+// what it is whatever the base, so its base is never worked out.
 void resolveIn(const TiXmlElement& element, const Feed& feed, std::string& link) {
-  if (!link.empty())
+  if (linkNeedsBase(link))
     link = resolveLink(baseOf(element, feed.documentUrl.empty() ? feed.url : feed.documentUrl), link);
 }
 
