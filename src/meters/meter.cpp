@@ -159,13 +159,58 @@ const std::string& Meter::noFeedText(const MeterEnv& env) const {
 
 const std::string& Meter::channelText(const MeterEnv& env, std::string_view name) {
   Feed* feed = refreshedFeed(env);
-  return feed ? orError(env, *feed, feed->field(name, cleanupFor(env))) : noFeedText(env);
+  if (!feed) return noFeedText(env);
+  const std::string& text = feed->field(name, cleanupFor(env));
+  if (!settings.DateFormat.empty() && (name == "pubDate" || name == "lastBuildDate"))
+    return orError(env, *feed, shownDate(*feed, text));
+  return orError(env, *feed, text);
 }
 
 const std::string& Meter::itemText(const MeterEnv& env, std::string_view name, int index) {
   Feed* feed = refreshedFeed(env);
-  return feed ? orError(env, *feed, feed->itemField(name, index, cleanupFor(env)))
-              : noFeedText(env);
+  if (!feed) return noFeedText(env);
+  const CleanupOptions cleanup = cleanupFor(env);
+  if (showsItemsAsWritten()) return orError(env, *feed, feed->itemField(name, index, cleanup));
+  return orError(env, *feed, shownItemField(*feed, name, index, cleanup));
+}
+
+const Channel* Meter::viewedChannel(const Feed& feed, const CleanupOptions& cleanup) {
+  const Channel* channel = feed.state.hasData ? feed.cleanedChannel(cleanup) : nullptr;
+  if (channel && !ItemView::showsAll(settings))
+    view_.update(*channel, settings, cleanup, feed.env().clock->now());
+  return channel;
+}
+
+const std::string& Meter::shownItemField(const Feed& feed, std::string_view name, int position,
+                                         const CleanupOptions& cleanup) {
+  const Channel* channel = viewedChannel(feed, cleanup);
+  if (!channel) return Feed::emptyText();
+  const int index = ItemView::showsAll(settings) ? position : view_.itemAt(position);
+  const std::string& text = feed.itemField(name, index, cleanup);
+  if (text.empty()) return text;
+  if (!settings.MarkNew.empty() && name == "itemtitle" &&
+      channel->items[static_cast<std::size_t>(index)].isNew) {
+    shown_.assign(settings.MarkNew);
+    shown_ += text;
+    return shown_;
+  }
+  if (!settings.DateFormat.empty() && name == "itempubDate") return shownDate(feed, text);
+  return text;
+}
+
+std::size_t Meter::shownItemCount(const Feed& feed, const CleanupOptions& cleanup) {
+  if (ItemView::showsAll(settings)) return feed.itemCount(cleanup);
+  return viewedChannel(feed, cleanup) ? view_.size() : 0;
+}
+
+const std::string& Meter::shownDate(const Feed& feed, const std::string& written) {
+  if (written.empty()) return written;
+  if (dateSetting_ != settings.DateFormat) {
+    dateFormat_ = DateFormat::fromSetting(settings.DateFormat);
+    dateSetting_ = settings.DateFormat;
+  }
+  shown_ = formatFeedDate(written, dateFormat_, *feed.env().clock);
+  return shown_;
 }
 
 const std::string* Meter::tooltipSource(const MeterEnv& env) {
@@ -203,9 +248,11 @@ std::string Meter::titleList(const MeterEnv& env, int count, std::size_t visible
   const CleanupOptions cleanup = cleanupFor(env);
   // The error text, if any, is the first line's alone: an item without a
   // title adds no line, so a failure shows once, not once per item.
+  const bool asWritten = showsItemsAsWritten();
   for (int i = 0; feed && i < count; ++i) {
     refreshFeed(env, *feed, settings.UpdateIntervall, cleanup);
-    const std::string& title = feed->itemField("itemtitle", i, cleanup);
+    const std::string& title = asWritten ? feed->itemField("itemtitle", i, cleanup)
+                                         : shownItemField(*feed, "itemtitle", i, cleanup);
     if (!title.empty()) {
       if (firstLf == std::string::npos) firstLf = list.size();
       list += '\n';
@@ -213,7 +260,9 @@ std::string Meter::titleList(const MeterEnv& env, int count, std::size_t visible
     }
     // Past the last item no further line shows; past the visible bytes
     // nothing more shows at all.
-    if (static_cast<std::size_t>(i) + 1 >= feed->itemCount(cleanup)) break;
+    const std::size_t shown =
+        asWritten ? feed->itemCount(cleanup) : shownItemCount(*feed, cleanup);
+    if (static_cast<std::size_t>(i) + 1 >= shown) break;
     std::size_t start = afterFirstLine && firstLf != std::string::npos ? firstLf + 1 : 0;
     if (list.size() - start > visibleBytes) break;
   }
