@@ -50,6 +50,18 @@ std::array<std::pair<const char*, std::string*>, 5> viewTexts(MeterSettings& s) 
            {"MarkNew", &s.MarkNew}}};
 }
 
+// value as written in the INI file so that it reads back whole: readers
+// trim the blanks around a value and drop a pair of quotes around it (the
+// Windows one single quotes too), so a value with either is put in double
+// quotes ("\xBB " for MarkNew).
+std::string quotedForIni(const std::string& value) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  const bool quoted = value.size() >= 2 && value.front() == value.back() &&
+                      (value.front() == '"' || value.front() == '\'');
+  if (value.empty() || (!blank(value.front()) && !blank(value.back()) && !quoted)) return value;
+  return '"' + value + '"';
+}
+
 }  // namespace
 
 void Meter::loadSettings(const MeterEnv& env, const std::string& file, const std::string& section) {
@@ -98,7 +110,7 @@ void Meter::saveSettings(const MeterEnv&, const std::string& file,
   for (std::size_t i = 0; i < ownTexts.size(); ++i) {
     const char* key = ownTexts[i].first;
     if (*ownTexts[i].second != *standard[i].second || hasKey(file, section, key))
-      ini::writeString(file, section, key, *ownTexts[i].second);
+      ini::writeString(file, section, key, quotedForIni(*ownTexts[i].second));
   }
   if (s.MaxAge != defaults.MaxAge || hasKey(file, section, "MaxAge"))
     ini::writeString(file, section, "MaxAge", std::to_string(s.MaxAge));
