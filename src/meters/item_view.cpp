@@ -24,13 +24,14 @@ bool ItemView::newestFirst(const MeterSettings& settings) {
   return ascii::equalsIgnoringCase(settings.Order, "newest");
 }
 
-bool ItemView::isCurrent(const Channel& channel, const MeterSettings& settings,
-                         const CleanupOptions& cleanup, std::uint32_t now) const {
+bool ItemView::hasSettings(const MeterSettings& settings, const CleanupOptions& cleanup) const {
+  return built_ && include_ == settings.Include && exclude_ == settings.Exclude &&
+         maxAge_ == settings.MaxAge && newest_ == newestFirst(settings) && cleanup_ == cleanup;
+}
+
+bool ItemView::isCurrent(const Channel& channel, std::uint32_t now) const {
   if (!built_ || !sameFill(fill_, channel.fill) || first_ != channel.items.data() ||
       count_ != channel.items.size())
-    return false;
-  if (include_ != settings.Include || exclude_ != settings.Exclude ||
-      maxAge_ != settings.MaxAge || newest_ != newestFirst(settings) || cleanup_ != cleanup)
     return false;
   // A clock set back may bring back items that had grown too old.
   return maxAge_ <= 0 || (now >= builtAt_ && now < expiresAt_);
@@ -38,16 +39,22 @@ bool ItemView::isCurrent(const Channel& channel, const MeterSettings& settings,
 
 void ItemView::update(const Channel& channel, const MeterSettings& settings,
                       const CleanupOptions& cleanup, std::uint32_t now) {
-  if (isCurrent(channel, settings, cleanup, now)) return;
+  if (hasSettings(settings, cleanup)) return follow(channel, now);
   built_ = false;
-  fill_ = channel.fill;
-  first_ = channel.items.data();
-  count_ = channel.items.size();
   include_ = settings.Include;
   exclude_ = settings.Exclude;
   maxAge_ = settings.MaxAge;
   newest_ = newestFirst(settings);
   cleanup_ = cleanup;
+  follow(channel, now);
+}
+
+void ItemView::follow(const Channel& channel, std::uint32_t now) {
+  if (isCurrent(channel, now)) return;
+  built_ = false;
+  fill_ = channel.fill;
+  first_ = channel.items.data();
+  count_ = channel.items.size();
   rebuild(channel, now);
   built_ = true;
 }

@@ -29,6 +29,9 @@ class ItemView {
   // cleanup, at the clock reading now.
   void update(const Channel& channel, const MeterSettings& settings,
               const CleanupOptions& cleanup, std::uint32_t now);
+  // The same with the settings of the last update: for a caller that knows
+  // they have not changed since, and so need not compare them.
+  void follow(const Channel& channel, std::uint32_t now);
   // The number in the channel's items of the item shown at position; -1
   // when position is negative or past the last item shown.
   int itemAt(int position) const {
@@ -39,8 +42,8 @@ class ItemView {
   std::size_t size() const { return items_.size(); }
 
  private:
-  bool isCurrent(const Channel& channel, const MeterSettings& settings,
-                 const CleanupOptions& cleanup, std::uint32_t now) const;
+  bool hasSettings(const MeterSettings& settings, const CleanupOptions& cleanup) const;
+  bool isCurrent(const Channel& channel, std::uint32_t now) const;
   void rebuild(const Channel& channel, std::uint32_t now);
 
   std::vector<int> items_;

@@ -210,11 +210,6 @@ const std::string& Meter::shownItemField(const Feed& feed, std::string_view name
   return text;
 }
 
-std::size_t Meter::shownItemCount(const Feed& feed, const CleanupOptions& cleanup) {
-  if (ItemView::showsAll(settings)) return feed.itemCount(cleanup);
-  return viewedChannel(feed, cleanup) ? view_.size() : 0;
-}
-
 const std::string& Meter::shownDate(const Feed& feed, const std::string& written) {
   if (written.empty()) return written;
   if (dateSetting_ != settings.DateFormat) {
@@ -261,19 +256,47 @@ std::string Meter::titleList(const MeterEnv& env, int count, std::size_t visible
   // The error text, if any, is the first line's alone: an item without a
   // title adds no line, so a failure shows once, not once per item.
   const bool asWritten = showsItemsAsWritten();
+  const bool allItems = ItemView::showsAll(settings);
+  const std::uint32_t now = feed ? feed->env().clock->now() : 0;
+  // The settings stay as they are while the list is made: the view is
+  // checked against them once, and after that only follows the feed.
+  bool viewChecked = false;
   for (int i = 0; feed && i < count; ++i) {
     refreshFeed(env, *feed, settings.UpdateIntervall, cleanup);
-    const std::string& title = asWritten ? feed->itemField("itemtitle", i, cleanup)
-                                         : shownItemField(*feed, "itemtitle", i, cleanup);
+    std::string_view mark;
+    std::string_view title;
+    std::size_t shown = 0;
+    if (asWritten) {
+      title = feed->itemField("itemtitle", i, cleanup);
+      shown = feed->itemCount(cleanup);
+    } else if (const Channel* channel =
+                   feed->state.hasData ? feed->cleanedChannel(cleanup) : nullptr) {
+      int index = i;
+      shown = channel->items.size();
+      if (!allItems) {
+        if (viewChecked) {
+          view_.follow(*channel, now);
+        } else {
+          view_.update(*channel, settings, cleanup, now);
+          viewChecked = true;
+        }
+        index = view_.itemAt(i);
+        shown = view_.size();
+      }
+      if (index >= 0 && static_cast<std::size_t>(index) < channel->items.size()) {
+        const FeedItem& item = channel->items[static_cast<std::size_t>(index)];
+        title = item.title;
+        if (item.isNew) mark = settings.MarkNew;
+      }
+    }
     if (!title.empty()) {
       if (firstLf == std::string::npos) firstLf = list.size();
       list += '\n';
+      list += mark;
       list += title;
     }
     // Past the last item no further line shows; past the visible bytes
     // nothing more shows at all.
-    const std::size_t shown =
-        asWritten ? feed->itemCount(cleanup) : shownItemCount(*feed, cleanup);
     if (static_cast<std::size_t>(i) + 1 >= shown) break;
     std::size_t start = afterFirstLine && firstLf != std::string::npos ? firstLf + 1 : 0;
     if (list.size() - start > visibleBytes) break;

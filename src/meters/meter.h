@@ -99,8 +99,6 @@ class Meter {
   // Field `name` of the item shown at position, as the meter shows it.
   const std::string& shownItemField(const Feed& feed, std::string_view name, int position,
                                     const CleanupOptions& cleanup);
-  // The items shown of feed.
-  std::size_t shownItemCount(const Feed& feed, const CleanupOptions& cleanup);
   // written as DateFormat shows it.
   const std::string& shownDate(const Feed& feed, const std::string& written);
   const std::string& orError(const MeterEnv& env, const Feed& feed, const std::string& text) const;
