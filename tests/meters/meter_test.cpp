@@ -146,8 +146,8 @@ TEST_F(MeterTest, SavedSettingsLoadBackUnchanged) {
 // that never had them stays as it was.
 TEST_F(MeterTest, ItemViewKeysLoadSaveAndLeaveOtherSectionsAlone) {
   const std::string plain =
-      "[M]\r\nNewsSite=Site\r\nUpdateIntervall=180\r\nFilterUnicode=yes\r\nFilterHtml=yes\r\n"
-      "ReplaceBr=yes\r\nToolTip=0\r\nToolTipItem=0\r\nInputClick=0\r\nInputClickItem=0\r\n";
+      "[M]\nNewsSite=Site\nUpdateIntervall=180\nFilterUnicode=yes\nFilterHtml=yes\n"
+      "ReplaceBr=yes\nToolTip=0\nToolTipItem=0\nInputClick=0\nInputClickItem=0\n";
   writeWholeFile(hostIni(), plain);
   Meter meter(0);
   meter.loadSettings(env, hostIni(), "M");
