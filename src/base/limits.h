@@ -20,6 +20,10 @@ inline constexpr std::uint64_t kMaxLogBytes = 1024u * 1024u;
 // Results handed to the host.
 inline constexpr std::size_t kResultBufferSize = 32768;  // 32767 text bytes and a zero byte
 
+// A date as a meter shows it (DateFormat): a longer text is shown as the
+// feed wrote it.
+inline constexpr std::size_t kMaxDateTextBytes = 256;
+
 // Download.
 inline constexpr int kHttpPort = 80;
 inline constexpr int kHttpsPort = 443;

@@ -11,10 +11,14 @@
 namespace korvo {
 
 // The moment text names, in seconds since 1970 UTC; nothing when text is
-// not a date in one of the forms feeds use. Reads RFC 822/2822 (weekday
-// optional, seconds optional, two- or four-digit year, named or numeric
-// zone, surrounding blanks) and RFC 3339/ISO 8601 (date alone, with time,
-// with or without seconds, fraction and zone; no zone: UTC).
+// not a date in one of the forms feeds use, or names no real moment (month,
+// day of the month, hour up to 24:00, minute, second up to 60). Reads
+// RFC 822/2822 (weekday optional, seconds optional, two-, three- or
+// four-digit year, zone +hhmm or a name: UT, GMT and the US zones by their
+// offsets, other names as UTC, none as UTC) and RFC 3339/ISO 8601 (date
+// alone, with time after T or a blank, with or without seconds and
+// fraction, zone Z, +hh:mm, +hhmm or +hh, none as UTC). Blanks around the
+// parts, names in any letter case. No allocation, no locale.
 std::optional<std::int64_t> readFeedDate(std::string_view text);
 
 // How a meter shows a date: as the feed wrote it, in the host's local time
@@ -30,8 +34,14 @@ struct DateFormat {
 };
 
 // written shown as format asks, with clock giving now and the local time
-// zone; written itself when it is not a readable date or format is
-// AsWritten. The result is ASCII apart from what a pattern writes itself.
+// zone: Local "14:03" (today), "Tue 14:03" (the six days before), "10 Dec"
+// (this year), "10 Dec 2025"; Relative "just now", "5 min ago", "3 h ago",
+// "2 days ago", "in 5 min"; a Pattern by appendDatePattern (the same text
+// on every system). written itself when it is not a readable date, when
+// format is AsWritten, when the clock cannot take the date (Local and
+// Pattern: before 1970 or after 2106), or when the text would be empty or
+// longer than limits::kMaxDateTextBytes. The result is ASCII apart from
+// what a pattern writes itself.
 std::string formatFeedDate(std::string_view written, const DateFormat& format, const Clock& clock);
 
 }  // namespace korvo
