@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <memory>
 #include <string>
@@ -50,6 +51,25 @@ std::string rss(const std::string& channelTitle, const std::vector<Item>& items,
 
 Script ok(const std::string& body, std::vector<std::string> headers = {}) {
   return Script().send(httpAnswer("HTTP/1.0 200 OK", std::move(headers), body));
+}
+
+// An RFC 822 date, in English whatever the locale.
+std::string rfc822(std::int64_t seconds) {
+  static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  const std::time_t t = static_cast<std::time_t>(seconds);
+  std::tm tm{};
+#ifdef _WIN32
+  gmtime_s(&tm, &t);
+#else
+  gmtime_r(&t, &tm);
+#endif
+  char text[64];
+  std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d +0000", kDays[tm.tm_wday],
+                tm.tm_mday, kMonths[tm.tm_mon], tm.tm_year + 1900, tm.tm_hour, tm.tm_min,
+                tm.tm_sec);
+  return text;
 }
 
 class ItemViewAbiTest : public ::testing::Test {
@@ -132,6 +152,65 @@ TEST_F(ItemViewAbiTest, ItemNumbersAndTooltipsReferToTheItemsLeft) {
   EXPECT_EQ(std::string(api().GetItemTitle(id, "3")), "%tthttp://news.test/d");
   EXPECT_EQ(std::string(api().GetTitleOfItems(id, "2")), "News\nb\nd%tthttp://news.test/d");
   EXPECT_EQ(std::string(api().GetTitleOfItemsNT(id, "9")), "b\nd\ne%tthttp://news.test/d");
+}
+
+// Dates relative to the machine's clock, hours apart from every bound, so
+// that the time the test takes does not matter.
+TEST_F(ItemViewAbiTest, MaxAgeOrderAndDateFormats) {
+  const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
+  const std::int64_t hour = 3600;
+  const std::string old = "Sun, 14 Jun 2020 12:00:00 +0000";
+  const std::vector<Item> items = {
+      {"undated", "", ""},
+      {"five", "", rfc822(now - 5 * hour - 60)},
+      {"two", "", rfc822(now - 2 * hour - 60)},
+      {"unreadable", "", "someday"},
+      {"twoToo", "", rfc822(now - 2 * hour - 60)},
+      {"old", "", old},
+      {"soon", "", rfc822(now + 3 * hour + 60)},
+  };
+  LoopbackServer server(
+      kAddress, ok(rss("News", items,
+                       "<pubDate>" + old + "</pubDate><lastBuildDate>2020-06-14T12:00:00Z</lastBuildDate>")));
+  ASSERT_TRUE(server.ok()) << server.error();
+  writeKorvoIni();
+  start(
+      "[Feed]\nNewsSite=News\n"
+      "[Young]\nNewsSite=News\nMaxAge=3\n"
+      "[Newest]\nNewsSite=News\nOrder=newest\n"
+      "[Both]\nNewsSite=News\nMaxAge=3\nOrder=newest\nDateFormat=relative\n"
+      "[Local]\nNewsSite=News\nDateFormat=local\n"
+      "[Pattern]\nNewsSite=News\nDateFormat=%Y-%m-%d\n");
+  const int feed = meter("Feed"), young = meter("Young"), newest = meter("Newest"),
+            both = meter("Both"), local = meter("Local"), pattern = meter("Pattern");
+  EXPECT_EQ(list(feed), "undated\nfive\ntwo\nunreadable\ntwoToo\nold\nsoon");
+  EXPECT_EQ(list(young), "undated\ntwo\nunreadable\ntwoToo\nsoon");
+  EXPECT_EQ(list(newest), "soon\ntwo\ntwoToo\nfive\nold\nundated\nunreadable");
+  EXPECT_EQ(list(both), "soon\ntwo\ntwoToo\nundated\nunreadable");
+  struct Case {
+    const char* what;
+    int id;
+    const char* number;
+    const char* shown;
+  } cases[] = {
+      {"relative, past", both, "1", "2 h ago"},
+      {"relative, future", both, "0", "in 3 h"},
+      {"relative, undated", both, "3", ""},
+      {"relative, unreadable", both, "4", "someday"},
+      {"as written", feed, "5", "Sun, 14 Jun 2020 12:00:00 +0000"},
+      {"local, another year", local, "5", "14 Jun 2020"},
+      {"pattern", pattern, "5", "2020-06-14"},
+      {"pattern, unreadable", pattern, "3", "someday"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(std::string(api().GetItemPubDate(c.id, c.number)), c.shown);
+  }
+  EXPECT_EQ(std::string(api().GetPubDate(pattern)), "2020-06-14");
+  EXPECT_EQ(std::string(api().GetLastBuildDate(pattern)), "2020-06-14");
+  EXPECT_EQ(std::string(api().GetLastBuildDate(feed)), "2020-06-14T12:00:00Z");
+  EXPECT_EQ(std::string(api().GetLastBuildDate(local)), "14 Jun 2020");
+  EXPECT_EQ(server.connections(), 1u);
 }
 
 // The first start marks nothing; a start that finds the copy on disk marks

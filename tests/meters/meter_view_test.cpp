@@ -140,6 +140,101 @@ TEST_F(MeterViewTest, IncludeAndExcludeChooseTheItemsShown) {
   EXPECT_EQ(server.connections(), 1u);
 }
 
+// The clock stands at Sun, 09 Sep 2001 01:46:40 UTC. Undated items, and
+// those whose date cannot be read, stay whatever MaxAge says and come last
+// when the newest come first; equal dates keep the feed's order.
+TEST_F(MeterViewTest, MaxAgeAndNewestFirst) {
+  const std::vector<Item> items = {
+      {"undated", "", "", ""},
+      {"d1", "", "", "Sun, 09 Sep 2001 00:00:00 GMT"},
+      {"d2", "", "", "Sat, 08 Sep 2001 12:00:00 +0000"},
+      {"same1", "", "", "2001-09-09T01:00:00Z"},
+      {"unreadable", "", "", "yesterday"},
+      {"same2", "", "", "Sun, 09 Sep 2001 03:00:00 +0200"},
+      {"future", "", "", "Mon, 10 Sep 2001 00:00:00 GMT"},
+  };
+  LoopbackServer server(kAddress, ok(rss(items)));
+  ASSERT_TRUE(server.ok()) << server.error();
+  struct Case {
+    int maxAge;
+    const char* order;
+    Titles expected;
+  } cases[] = {
+      {0, "feed", {"undated", "d1", "d2", "same1", "unreadable", "same2", "future"}},
+      {0, "newest", {"future", "same1", "same2", "d1", "d2", "undated", "unreadable"}},
+      {0, "Newest", {"future", "same1", "same2", "d1", "d2", "undated", "unreadable"}},
+      {0, "oldest", {"undated", "d1", "d2", "same1", "unreadable", "same2", "future"}},
+      {1, "feed", {"undated", "same1", "unreadable", "same2", "future"}},
+      {2, "newest", {"future", "same1", "same2", "d1", "undated", "unreadable"}},
+      {14, "feed", {"undated", "d1", "d2", "same1", "unreadable", "same2", "future"}},
+  };
+  Meter meter = meterFor();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.maxAge) + " " + c.order);
+    meter.settings.MaxAge = c.maxAge;
+    meter.settings.Order = c.order;
+    EXPECT_EQ(shown(meter), c.expected);
+    EXPECT_EQ(meter.itemText(env, "itemtitle", 0), c.expected[0]);
+  }
+  // Items leave as the clock passes their age, without a download, and
+  // come back when it is set back.
+  meter.settings.UpdateIntervall = 100000;
+  meter.settings.MaxAge = 1;
+  meter.settings.Order = "newest";
+  clock.set(1000000000u + 800);  // 02:00:00: same1 and same2 are an hour old
+  EXPECT_EQ(shown(meter), (Titles{"future", "same1", "same2", "undated", "unreadable"}));
+  clock.advance(1);
+  EXPECT_EQ(shown(meter), (Titles{"future", "undated", "unreadable"}));
+  EXPECT_EQ(meter.itemText(env, "itemtitle", 1), "undated");
+  EXPECT_EQ(server.connections(), 1u);
+  // A clock set back makes the feed due: that download fails (the server
+  // has no more answers) and leaves the items as they were.
+  clock.set(1000000000u - 3600);
+  EXPECT_EQ(shown(meter), (Titles{"future", "same1", "same2", "d1", "undated", "unreadable"}));
+}
+
+// Dates as DateFormat shows them, on the clock's time (local time is UTC
+// on the test clock); what cannot be read is shown as written.
+TEST_F(MeterViewTest, DatesShowAsDateFormatSays) {
+  const std::vector<Item> items = {{"a", "", "", "Sun, 09 Sep 2001 01:00:00 GMT"},
+                                   {"b", "", "", "2001-09-06T12:00:00Z"},
+                                   {"c", "", "", "soon"},
+                                   {"d", "", "", ""}};
+  const std::string doc = rss(items);
+  const std::string withChannelDates =
+      doc.substr(0, doc.find("<item>")) +
+      "<pubDate>Tue, 01 May 2001 08:00:00 GMT</pubDate><lastBuildDate>2000-12-31T23:00:00Z"
+      "</lastBuildDate>" + doc.substr(doc.find("<item>"));
+  LoopbackServer server(kAddress, ok(withChannelDates));
+  ASSERT_TRUE(server.ok()) << server.error();
+  struct Case {
+    const char* format;
+    std::vector<std::string> shown;  // items a..d, then pubDate and lastBuildDate
+  } cases[] = {
+      {"", {"Sun, 09 Sep 2001 01:00:00 GMT", "2001-09-06T12:00:00Z", "soon", "",
+            "Tue, 01 May 2001 08:00:00 GMT", "2000-12-31T23:00:00Z"}},
+      {"relative", {"46 min ago", "2 days ago", "soon", "", "130 days ago", "251 days ago"}},
+      {"local", {"01:00", "Thu 12:00", "soon", "", "1 May", "31 Dec 2000"}},
+      {"%Y-%m-%d %H:%M", {"2001-09-09 01:00", "2001-09-06 12:00", "soon", "", "2001-05-01 08:00",
+                          "2000-12-31 23:00"}},
+  };
+  Meter meter = meterFor();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.format);
+    meter.settings.DateFormat = c.format;
+    for (int i = 0; i < 4; ++i)
+      EXPECT_EQ(meter.itemText(env, "itempubDate", i), c.shown[static_cast<std::size_t>(i)]) << i;
+    EXPECT_EQ(meter.channelText(env, "pubDate"), c.shown[4]);
+    EXPECT_EQ(meter.channelText(env, "lastBuildDate"), c.shown[5]);
+    EXPECT_EQ(meter.itemText(env, "itemtitle", 0), "a") << "titles stay as they are";
+  }
+  // With ShowError an empty date still shows the feed's error.
+  cache.find("http://" + kAddress + "/news.xml")->errorText = "Error transfering data.";
+  globals.ShowError = true;
+  meter.settings.DateFormat = "relative";
+  EXPECT_EQ(meter.itemText(env, "itempubDate", 3), "Error transfering data.");
+}
+
 // Item numbers count the items shown: every item field, the title list,
 // the tooltip item and the click item; past the last one is empty (or the
 // error text with ShowError).
