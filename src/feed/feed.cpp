@@ -2,6 +2,7 @@
 
 #include <iterator>
 #include <new>
+#include <unordered_set>
 #include <utility>
 
 #include "text/tooltip_marker.h"
@@ -39,6 +40,23 @@ constexpr ItemName kItemNames[] = {
 };
 
 }  // namespace
+
+std::string_view itemIdentity(const FeedItem& item) {
+  if (!item.guid.empty()) return item.guid;
+  if (!item.link.empty()) return item.link;
+  return item.title;
+}
+
+void markNewItems(Channel& now, const Channel& before) {
+  if (before.items.empty()) {
+    for (FeedItem& item : now.items) item.isNew = false;
+    return;
+  }
+  std::unordered_set<std::string_view> known;
+  known.reserve(before.items.size());
+  for (const FeedItem& item : before.items) known.insert(itemIdentity(item));
+  for (FeedItem& item : now.items) item.isNew = known.count(itemIdentity(item)) == 0;
+}
 
 std::vector<std::string*> textsOf(Channel& channel) {
   std::vector<std::string*> texts;
@@ -120,6 +138,22 @@ void Feed::setError(std::string message) {
 void Feed::clearChannel() {
   std::vector<FeedItem>().swap(channel.items);
   channel = Channel();
+  channel.fill = std::make_shared<char>();
+}
+
+void Feed::keepVariant(CleanedChannel variant) {
+  // A variant is the same document cleaned otherwise: the same items in
+  // the same order.
+  std::vector<FeedItem>& items = variant.channel.items;
+  for (std::size_t i = 0; i < items.size(); ++i)
+    items[i].isNew = i < channel.items.size() && channel.items[i].isNew;
+  variants.push_back(std::move(variant));
+}
+
+void Feed::clearNewMarks() {
+  for (FeedItem& item : channel.items) item.isNew = false;
+  for (CleanedChannel& variant : variants)
+    for (FeedItem& item : variant.channel.items) item.isNew = false;
 }
 
 void Feed::clearRaw() {

@@ -5,6 +5,7 @@
 // the same document cleaned with theirs. Copies are deep. Lookups never
 // fail: anything not found is the empty text. No text of a feed holds the
 // tooltip marker.
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,9 @@ struct FeedItem {
   // What names the item across downloads: RSS guid, Atom id or the
   // rdf:about of RSS 1.0, as written; empty when the feed gives none.
   std::string guid;
+  // Not among the feed's items before the download that brought it (see
+  // markNewItems).
+  bool isNew = false;
 };
 
 struct Channel {
@@ -36,6 +40,10 @@ struct Channel {
   std::string lastBuildDate;
   std::string pubDate;
   std::vector<FeedItem> items;
+  // Made anew each time the channel is emptied for a new document: what
+  // readers that keep something worked out from the items compare (a
+  // channel filled by hand has none).
+  std::shared_ptr<const char> fill;
 };
 
 // The feed's document cleaned with other options than its channel's.
@@ -55,6 +63,15 @@ struct RawDocument {
   std::string documentUrl;  // where it came from, after redirects
   std::string language;     // the answer's Content-Language tag; empty when none
 };
+
+// What names an item across downloads: its guid, else its link, else its
+// title.
+std::string_view itemIdentity(const FeedItem& item);
+
+// Sets isNew on each item of now whose identity no item of before has, and
+// clears it on the others; when before has no items (a first download),
+// no item is new.
+void markNewItems(Channel& now, const Channel& before);
 
 // Every text of the channel and of its items, channel first.
 std::vector<std::string*> textsOf(Channel& channel);
@@ -113,6 +130,10 @@ class Feed {
   // Drops the kept document and every variant made from it.
   void clearRaw();
   void addItem(const FeedItem& item) { channel.items.push_back(item); }
+  // Adds a variant, its items marked new as the channel's are.
+  void keepVariant(CleanedChannel variant);
+  // No item of the channel or of any variant is new any more.
+  void clearNewMarks();
 
   const Environment& env() const { return *env_; }
 

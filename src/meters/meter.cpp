@@ -50,6 +50,18 @@ std::array<std::pair<const char*, std::string*>, 5> viewTexts(MeterSettings& s) 
            {"MarkNew", &s.MarkNew}}};
 }
 
+// value as written in the INI file so that it reads back whole: readers
+// trim the blanks around a value and drop a pair of quotes around it (the
+// Windows one single quotes too), so a value with either is put in double
+// quotes ("\xBB " for MarkNew).
+std::string quotedForIni(const std::string& value) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  const bool quoted = value.size() >= 2 && value.front() == value.back() &&
+                      (value.front() == '"' || value.front() == '\'');
+  if (value.empty() || (!blank(value.front()) && !blank(value.back()) && !quoted)) return value;
+  return '"' + value + '"';
+}
+
 }  // namespace
 
 void Meter::loadSettings(const MeterEnv& env, const std::string& file, const std::string& section) {
@@ -98,7 +110,7 @@ void Meter::saveSettings(const MeterEnv&, const std::string& file,
   for (std::size_t i = 0; i < ownTexts.size(); ++i) {
     const char* key = ownTexts[i].first;
     if (*ownTexts[i].second != *standard[i].second || hasKey(file, section, key))
-      ini::writeString(file, section, key, *ownTexts[i].second);
+      ini::writeString(file, section, key, quotedForIni(*ownTexts[i].second));
   }
   if (s.MaxAge != defaults.MaxAge || hasKey(file, section, "MaxAge"))
     ini::writeString(file, section, "MaxAge", std::to_string(s.MaxAge));
@@ -159,13 +171,53 @@ const std::string& Meter::noFeedText(const MeterEnv& env) const {
 
 const std::string& Meter::channelText(const MeterEnv& env, std::string_view name) {
   Feed* feed = refreshedFeed(env);
-  return feed ? orError(env, *feed, feed->field(name, cleanupFor(env))) : noFeedText(env);
+  if (!feed) return noFeedText(env);
+  const std::string& text = feed->field(name, cleanupFor(env));
+  if (!settings.DateFormat.empty() && (name == "pubDate" || name == "lastBuildDate"))
+    return orError(env, *feed, shownDate(*feed, text));
+  return orError(env, *feed, text);
 }
 
 const std::string& Meter::itemText(const MeterEnv& env, std::string_view name, int index) {
   Feed* feed = refreshedFeed(env);
-  return feed ? orError(env, *feed, feed->itemField(name, index, cleanupFor(env)))
-              : noFeedText(env);
+  if (!feed) return noFeedText(env);
+  const CleanupOptions cleanup = cleanupFor(env);
+  if (showsItemsAsWritten()) return orError(env, *feed, feed->itemField(name, index, cleanup));
+  return orError(env, *feed, shownItemField(*feed, name, index, cleanup));
+}
+
+const Channel* Meter::viewedChannel(const Feed& feed, const CleanupOptions& cleanup) {
+  const Channel* channel = feed.state.hasData ? feed.cleanedChannel(cleanup) : nullptr;
+  if (channel && !ItemView::showsAll(settings))
+    view_.update(*channel, settings, cleanup, feed.env().clock->now());
+  return channel;
+}
+
+const std::string& Meter::shownItemField(const Feed& feed, std::string_view name, int position,
+                                         const CleanupOptions& cleanup) {
+  const Channel* channel = viewedChannel(feed, cleanup);
+  if (!channel) return Feed::emptyText();
+  const int index = ItemView::showsAll(settings) ? position : view_.itemAt(position);
+  const std::string& text = feed.itemField(name, index, cleanup);
+  if (text.empty()) return text;
+  if (!settings.MarkNew.empty() && name == "itemtitle" &&
+      channel->items[static_cast<std::size_t>(index)].isNew) {
+    shown_.assign(settings.MarkNew);
+    shown_ += text;
+    return shown_;
+  }
+  if (!settings.DateFormat.empty() && name == "itempubDate") return shownDate(feed, text);
+  return text;
+}
+
+const std::string& Meter::shownDate(const Feed& feed, const std::string& written) {
+  if (written.empty()) return written;
+  if (dateSetting_ != settings.DateFormat) {
+    dateFormat_ = DateFormat::fromSetting(settings.DateFormat);
+    dateSetting_ = settings.DateFormat;
+  }
+  shown_ = formatFeedDate(written, dateFormat_, *feed.env().clock);
+  return shown_;
 }
 
 const std::string* Meter::tooltipSource(const MeterEnv& env) {
@@ -203,17 +255,49 @@ std::string Meter::titleList(const MeterEnv& env, int count, std::size_t visible
   const CleanupOptions cleanup = cleanupFor(env);
   // The error text, if any, is the first line's alone: an item without a
   // title adds no line, so a failure shows once, not once per item.
+  const bool asWritten = showsItemsAsWritten();
+  const bool allItems = ItemView::showsAll(settings);
+  const std::uint32_t now = feed ? feed->env().clock->now() : 0;
+  // The settings stay as they are while the list is made: the view is
+  // checked against them once, and after that only follows the feed.
+  bool viewChecked = false;
   for (int i = 0; feed && i < count; ++i) {
     refreshFeed(env, *feed, settings.UpdateIntervall, cleanup);
-    const std::string& title = feed->itemField("itemtitle", i, cleanup);
+    std::string_view mark;
+    std::string_view title;
+    std::size_t shown = 0;
+    if (asWritten) {
+      title = feed->itemField("itemtitle", i, cleanup);
+      shown = feed->itemCount(cleanup);
+    } else if (const Channel* channel =
+                   feed->state.hasData ? feed->cleanedChannel(cleanup) : nullptr) {
+      int index = i;
+      shown = channel->items.size();
+      if (!allItems) {
+        if (viewChecked) {
+          view_.follow(*channel, now);
+        } else {
+          view_.update(*channel, settings, cleanup, now);
+          viewChecked = true;
+        }
+        index = view_.itemAt(i);
+        shown = view_.size();
+      }
+      if (index >= 0 && static_cast<std::size_t>(index) < channel->items.size()) {
+        const FeedItem& item = channel->items[static_cast<std::size_t>(index)];
+        title = item.title;
+        if (item.isNew) mark = settings.MarkNew;
+      }
+    }
     if (!title.empty()) {
       if (firstLf == std::string::npos) firstLf = list.size();
       list += '\n';
+      list += mark;
       list += title;
     }
     // Past the last item no further line shows; past the visible bytes
     // nothing more shows at all.
-    if (static_cast<std::size_t>(i) + 1 >= feed->itemCount(cleanup)) break;
+    if (static_cast<std::size_t>(i) + 1 >= shown) break;
     std::size_t start = afterFirstLine && firstLf != std::string::npos ? firstLf + 1 : 0;
     if (list.size() - start > visibleBytes) break;
   }

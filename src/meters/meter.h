@@ -4,10 +4,12 @@
 #include <string>
 #include <string_view>
 
+#include "meters/item_view.h"
 #include "meters/meter_settings.h"
 #include "meters/plugin_settings.h"
 #include "retrieval/background_downloads.h"
 #include "retrieval/feed_cache.h"
+#include "text/feed_date.h"
 #include "text/tooltip_marker.h"
 
 namespace korvo {
@@ -46,8 +48,11 @@ class Meter {
 
   // A channel field of the meter's feed, or of one of its items; the
   // feed's error text (or, without a feed, the site error) in place of an
-  // empty field when ShowError is on.
-  // The reference is valid until the feed's next refresh.
+  // empty field when ShowError is on. Items are numbered as the meter shows
+  // them (Include, Exclude, MaxAge, Order); a new item's title has MarkNew
+  // before it, and dates are shown as DateFormat says.
+  // The reference is valid until the feed's next refresh or the meter's
+  // next text read.
   const std::string& channelText(const MeterEnv& env, std::string_view name);
   const std::string& itemText(const MeterEnv& env, std::string_view name, int index);
 
@@ -82,6 +87,20 @@ class Meter {
   // This meter's cleanup, in the plug-in's code page.
   CleanupOptions cleanupFor(const MeterEnv& env) const;
   Feed* refreshedFeed(const MeterEnv& env);
+  // True when items show as the feed has them: every item, in its order,
+  // titles and dates as written.
+  bool showsItemsAsWritten() const {
+    return ItemView::showsAll(settings) && settings.MarkNew.empty() &&
+           settings.DateFormat.empty();
+  }
+  // The channel cleaned with cleanup, with the view made current for it;
+  // null while the feed has no data.
+  const Channel* viewedChannel(const Feed& feed, const CleanupOptions& cleanup);
+  // Field `name` of the item shown at position, as the meter shows it.
+  const std::string& shownItemField(const Feed& feed, std::string_view name, int position,
+                                    const CleanupOptions& cleanup);
+  // written as DateFormat shows it.
+  const std::string& shownDate(const Feed& feed, const std::string& written);
   const std::string& orError(const MeterEnv& env, const Feed& feed, const std::string& text) const;
   // The site error when ShowError is on, else the empty text.
   const std::string& noFeedText(const MeterEnv& env) const;
@@ -92,6 +111,10 @@ class Meter {
   std::string feedUrl_;
   std::string siteError_;
   FeedMemo feed_;  // of feedUrl_
+  ItemView view_;
+  std::string shown_;  // a text made for showing: a marked title, a date
+  std::string dateSetting_;  // what dateFormat_ was read from
+  DateFormat dateFormat_;
 };
 
 // True for a link that may be handed to the browser: "http://" or

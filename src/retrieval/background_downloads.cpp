@@ -201,6 +201,7 @@ void work(const std::shared_ptr<BackgroundDownloads::Shared>& shared, int id) {
 // what fetchAndParse would have left there.
 void applyCopy(Feed& feed, Feed& copy, bool parsed) {
   const bool firstRun = feed.state.firstRun;
+  const bool hadData = feed.state.hasData;
   feed.state = copy.state;
   feed.state.setFirstRun(firstRun);
   feed.lastModified = std::move(copy.lastModified);
@@ -210,7 +211,15 @@ void applyCopy(Feed& feed, Feed& copy, bool parsed) {
   feed.encoding = std::move(copy.encoding);
   if (parsed) feed.documentUrl = std::move(copy.documentUrl);
   feed.errorText = std::move(copy.errorText);
-  if (!parsed) return;
+  if (!parsed) {
+    if (feed.state.notModified) feed.clearNewMarks();
+    return;
+  }
+  // The copy was parsed without the items the feed shows: they are here.
+  if (hadData) {
+    const Channel* before = feed.cleanedChannel(copy.cleanup);
+    markNewItems(copy.channel, before ? *before : feed.channel);
+  }
   feed.clearChannel();
   feed.channel = std::move(copy.channel);
   feed.cleanup = copy.cleanup;
@@ -397,7 +406,7 @@ void BackgroundDownloads::applyVariant(const CleanupOptions& options, Feed& copy
   if (now.body != read.body || now.isRdf != read.isRdf || now.isAtom != read.isAtom ||
       now.charset != read.charset || now.documentUrl != read.documentUrl)
     return;
-  feed->variants.push_back(std::move(copy.variants.back()));
+  feed->keepVariant(std::move(copy.variants.back()));
 }
 
 void BackgroundDownloads::waitFor(const std::string& url, const CleanupOptions* variant) {

@@ -7,6 +7,20 @@
 #include "retrieval/http_fetcher.h"
 
 namespace korvo {
+namespace {
+
+// The items the feed shows now, cleaned as the next parse will clean them
+// where it has them so (links and titles, which may name an item, depend
+// on the cleanup), taken out of the feed, which that parse replaces.
+std::vector<FeedItem> takeItems(Feed& feed, const CleanupOptions& options) {
+  if (!feed.state.hasData) return {};
+  for (CleanedChannel& variant : feed.variants)
+    if (variant.options == options && options != feed.cleanup)
+      return std::move(variant.channel.items);
+  return std::move(feed.channel.items);
+}
+
+}  // namespace
 
 bool fetchAndParse(Feed& feed, const CleanupOptions& options, DownloadFacts* facts,
                    const std::function<void()>& beforeParse) {
@@ -24,6 +38,7 @@ bool fetchAndParse(Feed& feed, const CleanupOptions& options, DownloadFacts* fac
     // "Not modified" restarts the interval; otherwise every later query
     // would ask the server again.
     state.stampUpdate(clock.now());
+    feed.clearNewMarks();
     return false;
   }
   if (beforeParse) beforeParse();
@@ -31,7 +46,10 @@ bool fetchAndParse(Feed& feed, const CleanupOptions& options, DownloadFacts* fac
   // as it came, for the other cleanups.
   std::string received = body;
   feed.documentUrl = facts->finalUrl;
+  Channel before;
+  before.items = takeItems(feed, options);
   const bool parsed = convertAndParse(feed, body, options, facts->charset, facts->language);
+  markNewItems(feed.channel, before);
   feed.cleanup = options;
   feed.clearRaw();
   if (parsed) {
@@ -54,7 +72,7 @@ void addVariant(Feed& feed, const CleanupOptions& options) {
   if (feed.cleanedChannel(options)) return;
   if (feed.raw.body.empty()) {
     // The last parse failed: every cleanup of nothing is empty.
-    feed.variants.push_back(CleanedChannel{options, Channel(), std::string()});
+    feed.keepVariant(CleanedChannel{options, Channel(), std::string()});
     return;
   }
   Feed scratch(feed.url, feed.env());
@@ -63,7 +81,7 @@ void addVariant(Feed& feed, const CleanupOptions& options) {
   scratch.documentUrl = feed.raw.documentUrl;
   std::string body = feed.raw.body;
   convertAndParse(scratch, body, options, feed.raw.charset, feed.raw.language);
-  feed.variants.push_back(
+  feed.keepVariant(
       CleanedChannel{options, std::move(scratch.channel), std::move(scratch.errorText)});
 }
 

@@ -5,6 +5,8 @@
 //   meter=SECTION     dllstartup + src_load_settings; prints "meter <id>"
 //   title=ID          prints "title <GetTitle(ID)>"
 //   item=ID,N         prints "item <GetItemTitle(ID, N)>"
+//   list=ID,N         prints "list <GetTitleOfItemsNT(ID, N)>", '|' for each line feed
+//   date=ID,N         prints "date <GetItemPubDate(ID, N)>"
 #include <dlfcn.h>
 
 #include <cstdio>
@@ -43,7 +45,9 @@ int main(int argc, char** argv) {
   auto load = reinterpret_cast<Load>(dlsym(lib, "src_load_settings"));
   auto title = reinterpret_cast<Channel>(dlsym(lib, "GetTitle"));
   auto itemTitle = reinterpret_cast<Item>(dlsym(lib, "GetItemTitle"));
-  if (!startup || !load || !title || !itemTitle) return 1;
+  auto titleList = reinterpret_cast<Item>(dlsym(lib, "GetTitleOfItemsNT"));
+  auto itemDate = reinterpret_cast<Item>(dlsym(lib, "GetItemPubDate"));
+  if (!startup || !load || !title || !itemTitle || !titleList || !itemDate) return 1;
   for (int i = 4; i < argc; ++i) {
     std::string cmd = argv[i];
     std::size_t eq = cmd.find('=');
@@ -56,10 +60,13 @@ int main(int argc, char** argv) {
       std::printf("meter %d\n", id);
     } else if (name == "title") {
       std::printf("title %s\n", title(std::stoi(arg)));
-    } else if (name == "item") {
+    } else if (name == "item" || name == "list" || name == "date") {
       std::size_t comma = arg.find(',');
-      std::printf("item %s\n", itemTitle(std::stoi(arg.substr(0, comma)),
-                                         arg.substr(comma + 1).c_str()));
+      const Item query = name == "item" ? itemTitle : name == "list" ? titleList : itemDate;
+      std::string text = query(std::stoi(arg.substr(0, comma)), arg.substr(comma + 1).c_str());
+      for (char& c : text)
+        if (c == '\n') c = '|';
+      std::printf("%s %s\n", name.c_str(), text.c_str());
     } else {
       return 2;
     }

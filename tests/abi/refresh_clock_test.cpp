@@ -124,5 +124,46 @@ TEST(RefreshClockTest, NotModifiedWithoutValidatorsAndAfterABadDocument) {
   }
 }
 
+// New items through the exports, each download in its own second of the
+// plug-in's clock: none at the first, the new one at the next, none when
+// the next brings it again or answers "not modified"; MaxAge and relative
+// dates follow the same clock.
+TEST(RefreshClockTest, MarksAndDatesFollowTheDownloadsAndTheClock) {
+  KORVO_SKIP_WITHOUT_PORT_80();
+  if (access(kFaketime, R_OK) != 0) KORVO_SKIP_FOR_PREREQUISITE() << "libfaketime is not installed (faketime)";
+  const auto doc = [](const std::vector<std::string>& titles) {
+    std::string items;
+    for (const std::string& t : titles)
+      items += "<item><title>" + t + "</title><guid>" + t +
+               "</guid><pubDate>Fri, 15 Jan 2027 07:00:00 GMT</pubDate></item>";
+    return "<rss version=\"2.0\"><channel><title>T</title>" + items + "</channel></rss>";
+  };
+  const auto answer = [&](const std::vector<std::string>& titles, const char* etag) {
+    return Script().send(httpAnswer("HTTP/1.0 200 OK", {std::string("ETag: ") + etag}, doc(titles)));
+  };
+  LoopbackServer server(test::caseAddress(),
+                        {answer({"a", "b"}, "\"1\""), answer({"c", "a", "b"}, "\"2\""),
+                         answer({"c", "a", "b"}, "\"3\""), answer({"d", "c"}, "\"4\""),
+                         Script().send("HTTP/1.1 304 Not Modified\r\n\r\n"),
+                         Script().send("HTTP/1.1 304 Not Modified\r\n\r\n")});
+  ASSERT_TRUE(server.ok()) << server.error();
+  test::ProgramResult r = runWithClock(
+      "[Settings]\nWaitForDownload=-1\nShowError=no\n[NewsSites]\nNews=" +
+          server.url("/feed.xml") + "\n",
+      "[M]\nNewsSite=News\nUpdateIntervall=60\nMarkNew=\"+ \"\nMaxAge=2\nDateFormat=relative\n",
+      {at(0), "meter=M", "list=0,9", "date=0,0",  // 08:00, an hour after the items' date
+       at(60), "list=0,9",                         // c is new
+       at(120), "list=0,9",                        // here again
+       at(180), "list=0,9",                        // d is new
+       at(240), "list=0,9",                        // not modified
+       at(3600), "list=0,9", "date=0,0",           // 09:00, not modified: two hours old
+       at(3601), "list=0,9"});                     // more than two hours old: gone
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "meter 0\nlist a|b\ndate 1 h ago\nlist + c|a|b\nlist c|a|b\nlist + d|c\nlist d|c\n"
+            "list d|c\ndate 2 h ago\nlist T\n");
+  EXPECT_EQ(server.connections(), 6u);
+}
+
 }  // namespace
 }  // namespace korvo

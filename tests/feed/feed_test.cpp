@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "feed/feed_parser.h"
 #include "support/temp_dir.h"
@@ -232,6 +233,63 @@ TEST(FeedTest, CopiesAreDeepAndIndependent) {
   assigned = copy;
   EXPECT_EQ(assigned.url, copy.url);
   EXPECT_EQ(assigned.itemField("itemtitle", 1), "title1");
+}
+
+// Items are the same by guid, else link, else title; an earlier list with
+// no items (a first download) makes nothing new.
+TEST(FeedTest, MarksItemsNotInTheEarlierListAsNew) {
+  auto items = [](std::vector<FeedItem> list) {
+    Channel channel;
+    channel.items = std::move(list);
+    return channel;
+  };
+  struct Case {
+    const char* what;
+    std::vector<FeedItem> before;
+    FeedItem now;
+    bool isNew;
+  } cases[] = {
+      {"first list", {}, {"t", "l", "", "", "g"}, false},
+      {"same guid, other link and title", {{"t", "l", "", "", "g"}}, {"T", "L", "", "", "g"}, false},
+      {"other guid, same link and title", {{"t", "l", "", "", "g"}}, {"t", "l", "", "", "h"}, true},
+      {"no guid: same link", {{"t", "l", "", "", ""}}, {"T", "l", "", "", ""}, false},
+      {"no guid: other link", {{"t", "l", "", "", ""}}, {"t", "m", "", "", ""}, true},
+      {"no guid, no link: same title", {{"t", "", "", "", ""}}, {"t", "", "", "", ""}, false},
+      {"no guid, no link: other title", {{"t", "", "", "", ""}}, {"u", "", "", "", ""}, true},
+      {"title before, link now", {{"t", "", "", "", ""}}, {"t", "l", "", "", ""}, true},
+      // A mark is the last download's news only.
+      {"new before, here again", {{"t", "l", "", "", "g", true}}, {"t", "l", "", "", "g"}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Channel now = items({c.now});
+    now.items[0].isNew = !c.isNew;
+    markNewItems(now, items(c.before));
+    EXPECT_EQ(now.items[0].isNew, c.isNew);
+  }
+}
+
+TEST(FeedTest, VariantsCarryTheMarksAndNotModifiedClearsThem) {
+  Feed feed = filledFeed();
+  feed.channel.items[1].isNew = true;
+  Channel variant;
+  for (const char* n : {"0", "1", "2"}) variant.items.push_back(item(n));
+  variant.items[0].isNew = true;
+  CleanupOptions other;
+  other.FilterHtml = false;
+  feed.keepVariant(CleanedChannel{other, variant, ""});
+  ASSERT_EQ(feed.variants.size(), 1u);
+  const auto marks = [](const Channel& c) {
+    std::vector<bool> marks;
+    for (const FeedItem& i : c.items) marks.push_back(i.isNew);
+    return marks;
+  };
+  EXPECT_EQ(marks(feed.variants[0].channel), (std::vector<bool>{false, true, false}));
+  const Feed copy = feed;
+  feed.clearNewMarks();
+  EXPECT_EQ(marks(feed.channel), (std::vector<bool>{false, false, false}));
+  EXPECT_EQ(marks(feed.variants[0].channel), (std::vector<bool>{false, false, false}));
+  EXPECT_EQ(marks(copy.variants[0].channel), (std::vector<bool>{false, true, false}));
 }
 
 }  // namespace

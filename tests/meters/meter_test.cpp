@@ -141,6 +141,64 @@ TEST_F(MeterTest, SavedSettingsLoadBackUnchanged) {
   EXPECT_EQ(back.settings.InputClickItem, 3);
 }
 
+// What a meter shows of its items: read when present (an empty value
+// too, which turns a text key off), written once used, so that a section
+// that never had them stays as it was.
+TEST_F(MeterTest, ItemViewKeysLoadSaveAndLeaveOtherSectionsAlone) {
+  const std::string plain =
+      "[M]\nNewsSite=Site\nUpdateIntervall=180\nFilterUnicode=yes\nFilterHtml=yes\n"
+      "ReplaceBr=yes\nToolTip=0\nToolTipItem=0\nInputClick=0\nInputClickItem=0\n";
+  writeWholeFile(hostIni(), plain);
+  Meter meter(0);
+  meter.loadSettings(env, hostIni(), "M");
+  EXPECT_EQ(meter.settings.Order, "feed");
+  meter.saveSettings(env, hostIni(), "M");
+  EXPECT_EQ(readWholeFile(hostIni()), plain);
+
+  meter.settings.DateFormat = "relative";
+  meter.settings.Include = "rain | snow";
+  meter.settings.Exclude = "sport";
+  meter.settings.MaxAge = 48;
+  meter.settings.Order = "newest";
+  meter.settings.MarkNew = "\xBB ";  // the blank must come back
+  meter.saveSettings(env, hostIni(), "M");
+  Meter back(1);
+  back.loadSettings(env, hostIni(), "M");
+  EXPECT_EQ(back.settings.DateFormat, "relative");
+  EXPECT_EQ(back.settings.Include, "rain | snow");
+  EXPECT_EQ(back.settings.Exclude, "sport");
+  EXPECT_EQ(back.settings.MaxAge, 48);
+  EXPECT_EQ(back.settings.Order, "newest");
+  EXPECT_EQ(back.settings.MarkNew, "\xBB ");
+  // Values that readers would trim or unquote go in quotes; a user may
+  // write them so too.
+  for (const std::string mark : {" new ", "\t*", "\"x\"", "'x'", "\"", "a \"b\""}) {
+    back.settings.MarkNew = mark;
+    back.saveSettings(env, hostIni(), "M");
+    Meter reread(3);
+    reread.loadSettings(env, hostIni(), "M");
+    EXPECT_EQ(reread.settings.MarkNew, mark);
+  }
+
+  // Back to the defaults: the keys stay, with the default values.
+  back.settings.DateFormat.clear();
+  back.settings.Include.clear();
+  back.settings.MaxAge = 0;
+  back.settings.Order = "feed";
+  back.settings.MarkNew.clear();
+  back.saveSettings(env, hostIni(), "M");
+  Meter again(2);
+  again.settings.DateFormat = again.settings.Include = again.settings.MarkNew = "x";
+  again.settings.MaxAge = 5;
+  again.loadSettings(env, hostIni(), "M");
+  EXPECT_EQ(again.settings.DateFormat, "");
+  EXPECT_EQ(again.settings.Include, "");
+  EXPECT_EQ(again.settings.Exclude, "sport");
+  EXPECT_EQ(again.settings.MaxAge, 0);
+  EXPECT_EQ(again.settings.Order, "feed");
+  EXPECT_EQ(again.settings.MarkNew, "");
+}
+
 TEST_F(MeterTest, ResolveSiteThroughNewsSites) {
   writeWholeFile(globals.iniPath,
                  "[NewsSites]\nGood=http://example.test/feed.xml\nNoPath=http://example.test\n"

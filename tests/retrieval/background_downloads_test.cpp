@@ -557,5 +557,46 @@ TEST_F(BackgroundDownloadsTest, AWorkerThatCannotBeStoppedIsLeftOnlyWhenTheLibra
   }
 }
 
+// A download a worker made is compared with what the feed held when it is
+// applied: the item it brings anew is marked, in the variant a worker
+// cleans for other options too; "not modified" clears the marks.
+TEST_F(BackgroundDownloadsTest, AppliedDownloadsMarkTheItemsTheyBringAnew) {
+  const auto answer = [](const std::vector<std::string>& titles, const std::string& etag) {
+    std::string items;
+    for (const std::string& t : titles) items += "<item><title>" + t + "</title></item>";
+    return Script().send(test::httpAnswer(
+        "HTTP/1.0 200 OK", {"ETag: " + etag},
+        "<rss version=\"2.0\"><channel><title>T</title>" + items + "</channel></rss>"));
+  };
+  LoopbackServer server(test::caseAddress(),
+                        {answer({"a&lt;b&gt;"}, "\"1\""), answer({"new", "a&lt;b&gt;"}, "\"2\""),
+                         Script().send("HTTP/1.1 304 Not Modified\r\n\r\n")});
+  ASSERT_TRUE(server.ok()) << server.error();
+  Fixture f(0);
+  Feed& feed = f.cache.getOrCreate(server.url("/feed.xml"));
+  CleanupOptions raw;
+  raw.FilterHtml = false;
+  const auto marks = [&](const CleanupOptions& options) {
+    std::vector<bool> marks;
+    for (const FeedItem& item : feed.cleanedChannel(options)->items) marks.push_back(item.isNew);
+    return marks;
+  };
+  ASSERT_TRUE(f.downloadAndApply(feed, options_));
+  EXPECT_EQ(marks(options_), std::vector<bool>{false});
+  f.clock.advance(kInterval);
+  ASSERT_TRUE(f.downloadAndApply(feed, options_));
+  EXPECT_EQ(marks(options_), (std::vector<bool>{true, false}));
+  f.downloads.refresh(feed, kInterval, raw);
+  ASSERT_TRUE(f.downloads.waitForFinished(kHangGuard));
+  f.downloads.refresh(feed, kInterval, raw);
+  ASSERT_EQ(feed.itemField("itemtitle", 1, raw), "a<b>");
+  EXPECT_EQ(marks(raw), (std::vector<bool>{true, false}));
+  f.clock.advance(kInterval);
+  ASSERT_TRUE(f.downloadAndApply(feed, options_));
+  EXPECT_EQ(feed.itemField("itemtitle", 0, options_), "new");
+  EXPECT_EQ(marks(options_), (std::vector<bool>{false, false}));
+  EXPECT_EQ(marks(raw), (std::vector<bool>{false, false}));
+}
+
 }  // namespace
 }  // namespace korvo
