@@ -97,7 +97,7 @@ inline constexpr ControlTemplate kControls[] = {
     {kNoId, ControlKind::kGroupBox, "Add site", 16, 38, 168, 46},
     {kAddStatus, ControlKind::kLabel, "", 7, 229, 186, 16},
     {kNoId, ControlKind::kGroupBox, "Shown items", 7, 249, 185, 98},
-    {kNoId, ControlKind::kLabel, "Date format:", 13, 263, 40, 8},
+    {kNoId, ControlKind::kLabel, "Dates:", 13, 263, 40, 8},
     {kDateFormatList, ControlKind::kDropDownList, "", 55, 260, 68, 60},
     {kDatePattern, ControlKind::kEditBox, "", 128, 260, 59, 14},
     {kNoId, ControlKind::kLabel, "Include:", 13, 280, 40, 8},
