@@ -243,6 +243,10 @@ TEST_F(OptionsWindowTest, AddPickAndSaveThroughTheHost) {
                 "\n[Settings]\nShowError=no\nDoLog=no\n");
   EXPECT_EQ(hostSetting("NewsSite"), "Beta");
   EXPECT_EQ(hostSetting("UpdateIntervall"), "600");
+  // Keys the meter never used stay out of its section when their controls
+  // were left alone.
+  for (const char* key : {"DateFormat", "Include", "Exclude", "Order", "MaxAge", "MarkNew"})
+    EXPECT_EQ(hostSetting(key), "(missing)") << key;
 }
 
 // A refused "Add" says why in the status line under the buttons, which was
