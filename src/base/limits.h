@@ -10,6 +10,9 @@ inline constexpr std::size_t kIniTextBuffer = 1024;      // texts read from INI 
 inline constexpr std::size_t kModulePathBuffer = 2048;   // the library's file name
 inline constexpr std::size_t kSiteSectionBuffer = 10000; // the NewsSites section in the dialog
 inline constexpr std::size_t kDialogTextBuffer = 256;    // edit boxes and list entries of the dialog
+// The dialog's boxes of the item-view texts (DateFormat, Include, Exclude,
+// MarkNew): as much as a read of the INI file gives back.
+inline constexpr std::size_t kDialogSettingBuffer = kIniTextBuffer;
 inline constexpr std::size_t kSiteDeleteBuffer = 1024;   // a site name read back to delete it
 
 // The log: Korvolog.txt grows to at most this many bytes; the line that

@@ -2,7 +2,7 @@
 // The options dialog as the Windows dialog template 103 describes it: the
 // control ids, every control with its kind, text, place and size in dialog
 // units (in template order, which is also the tab order), the entries of the
-// two choice lists, and the conversion of dialog units to pixels. The
+// choice lists, and the conversion of dialog units to pixels. The
 // Windows resource script and the FLTK window are both made from this table.
 #include <cstddef>
 
@@ -26,6 +26,14 @@ inline constexpr int kClickList = 1021;
 inline constexpr int kClickItem = 1022;
 // The status line under the buttons: why "Add" added nothing.
 inline constexpr int kAddStatus = 1023;
+// How the meter shows its items: below the buttons, in a group of their own.
+inline constexpr int kDateFormatList = 1024;
+inline constexpr int kDatePattern = 1025;
+inline constexpr int kInclude = 1026;
+inline constexpr int kExclude = 1027;
+inline constexpr int kOrderList = 1028;
+inline constexpr int kMaxAge = 1029;
+inline constexpr int kMarkNew = 1030;
 // Group boxes and the fixed labels have no id of their own (IDC_STATIC).
 inline constexpr int kNoId = -1;
 
@@ -88,6 +96,20 @@ inline constexpr ControlTemplate kControls[] = {
     {kNoId, ControlKind::kLabel, "Url:", 27, 67, 12, 8},
     {kNoId, ControlKind::kGroupBox, "Add site", 16, 38, 168, 46},
     {kAddStatus, ControlKind::kLabel, "", 7, 229, 186, 16},
+    {kNoId, ControlKind::kGroupBox, "Shown items", 7, 249, 185, 98},
+    {kNoId, ControlKind::kLabel, "Dates:", 13, 263, 40, 8},
+    {kDateFormatList, ControlKind::kDropDownList, "", 55, 260, 68, 60},
+    {kDatePattern, ControlKind::kEditBox, "", 128, 260, 59, 14},
+    {kNoId, ControlKind::kLabel, "Include:", 13, 280, 40, 8},
+    {kInclude, ControlKind::kEditBox, "", 55, 277, 132, 14},
+    {kNoId, ControlKind::kLabel, "Exclude:", 13, 297, 40, 8},
+    {kExclude, ControlKind::kEditBox, "", 55, 294, 132, 14},
+    {kNoId, ControlKind::kLabel, "Order:", 13, 314, 40, 8},
+    {kOrderList, ControlKind::kDropDownList, "", 55, 311, 68, 34},
+    {kNoId, ControlKind::kLabel, "Max age (hours):", 13, 331, 64, 8},
+    {kMaxAge, ControlKind::kEditBox, "", 79, 328, 28, 14},
+    {kNoId, ControlKind::kLabel, "Mark new:", 115, 331, 36, 8},
+    {kMarkNew, ControlKind::kEditBox, "", 153, 328, 34, 14},
 };
 
 struct DialogTemplate {
@@ -103,7 +125,7 @@ struct DialogTemplate {
 };
 
 inline constexpr DialogTemplate kOptionsDialog = {
-    103,  "Meter specific options", 200, 252, "MS Shell Dlg", 8, true, true, true, true,
+    103,  "Meter specific options", 200, 354, "MS Shell Dlg", 8, true, true, true, true,
     kControls, sizeof kControls / sizeof kControls[0]};
 
 // The tooltip list; an entry's index is the value ToolTip stores.
@@ -111,6 +133,12 @@ inline constexpr const char* kTooltipChoices[] = {
     "none", "title", "description", "link", "itemtitle", "itemdescription", "itemlink"};
 // The click list; an entry's index is the value InputClick stores.
 inline constexpr const char* kClickChoices[] = {"none", "link", "itemlink"};
+// The date list: DateFormat empty, "local", "relative", or the pattern in
+// the box beside the list.
+inline constexpr const char* kDateFormatChoices[] = {"as written", "local", "relative", "pattern"};
+inline constexpr int kPatternChoice = 3;
+// The order list: Order "feed" and "newest".
+inline constexpr const char* kOrderChoices[] = {"feed order", "newest first"};
 
 // Dialog units to pixels for "MS Shell Dlg" at 8 points and 96 DPI: the
 // base units are 6 x 13 pixels; a horizontal unit is a quarter of the
@@ -127,6 +155,13 @@ constexpr int mulDiv(int number, int numerator, int denominator) {
 }
 constexpr int dluToPixelsX(int dlu) { return mulDiv(dlu, kBaseUnitX, 4); }
 constexpr int dluToPixelsY(int dlu) { return mulDiv(dlu, kBaseUnitY, 8); }
+
+// How many controls of that kind the dialog has.
+constexpr std::size_t countControls(ControlKind kind) {
+  std::size_t n = 0;
+  for (const ControlTemplate& c : kControls) n += c.kind == kind ? 1 : 0;
+  return n;
+}
 
 // The control with that id, or null.
 constexpr const ControlTemplate* findControl(int id) {

@@ -35,6 +35,9 @@ class DialogView {
   // bufferSize bytes (cut to bufferSize - 1 bytes).
   virtual std::string text(int box, std::size_t bufferSize) const = 0;
   virtual void setText(int box, std::string_view text) = 0;
+  // The most bytes the user may type or paste into an edit box; a text set
+  // by setText is not cut.
+  virtual void limitText(int box, std::size_t maxBytes) = 0;
 
   // Check boxes.
   virtual bool isChecked(int box) const = 0;

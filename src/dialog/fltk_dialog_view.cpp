@@ -7,6 +7,8 @@
 #include <FL/Fl_Input.H>
 #include <FL/fl_draw.H>
 
+#include <climits>
+
 #include "dialog/options_dialog.h"
 
 namespace korvo::dialog {
@@ -348,6 +350,11 @@ void FltkDialogView::setText(int box, std::string_view text) {
     if (Fl_Window* window = label->window())
       window->damage(FL_DAMAGE_ALL, label->x(), label->y(), label->w(), label->h());
   }
+}
+
+void FltkDialogView::limitText(int box, std::size_t maxBytes) {
+  if (auto* input = ofKind<Fl_Input>(control(box), box, ControlKind::kEditBox))
+    input->maximum_size(maxBytes > INT_MAX ? INT_MAX : static_cast<int>(maxBytes));
 }
 
 bool FltkDialogView::isChecked(int box) const {

@@ -46,6 +46,7 @@ class FltkDialogView final : public DialogView {
   std::optional<std::string> entryText(int list, int index, std::size_t bufferSize) const override;
   std::string text(int box, std::size_t bufferSize) const override;
   void setText(int box, std::string_view text) override;
+  void limitText(int box, std::size_t maxBytes) override;
   bool isChecked(int box) const override;
   void setChecked(int box, bool checked) override;
   void enable(int control, bool enabled) override;
@@ -81,7 +82,7 @@ class FltkDialogView final : public DialogView {
   std::unique_ptr<Fl_Double_Window> window_;
   std::array<Fl_Widget*, std::size(kControls)> widgets_{};
   std::array<Binding, std::size(kControls)> bindings_{};
-  std::array<List, 3> lists_;
+  std::array<List, countControls(ControlKind::kDropDownList)> lists_;
   bool ended_ = false;
 };
 

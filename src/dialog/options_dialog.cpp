@@ -8,6 +8,7 @@
 #include "platform/ascii.h"
 #include "platform/ini_file.h"
 #include "retrieval/url.h"
+#include "text/feed_date.h"
 
 namespace korvo {
 namespace {
@@ -31,6 +32,46 @@ bool hasControlCharacter(std::string_view text) {
 bool tooltipNeedsNoItem(int choice) { return choice >= 0 && choice <= 3; }
 bool clickNeedsNoItem(int choice) { return choice == 0 || choice == 1; }
 
+// The DateFormat settings of the date list's entries before "pattern".
+constexpr const char* kDateSettings[] = {"", "local", "relative"};
+static_assert(std::size(kDateSettings) == kPatternChoice);
+constexpr int kFeedOrder = 0;
+constexpr int kNewestFirst = 1;
+
+int dateChoice(const DateFormat& format) {
+  switch (format.kind) {
+    case DateFormat::Kind::AsWritten: return 0;
+    case DateFormat::Kind::Local: return 1;
+    case DateFormat::Kind::Relative: return 2;
+    case DateFormat::Kind::Pattern: break;
+  }
+  return kPatternChoice;
+}
+
+// A value in an INI file ends with its line. Line breaks the user pasted
+// (CR LF, CR or LF) are dropped at either end of the text; within it each
+// becomes one blank.
+std::string oneLine(std::string_view text) {
+  auto isBreak = [](char c) { return c == '\r' || c == '\n'; };
+  while (!text.empty() && isBreak(text.front())) text.remove_prefix(1);
+  while (!text.empty() && isBreak(text.back())) text.remove_suffix(1);
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (!isBreak(text[i])) {
+      out.push_back(text[i]);
+      continue;
+    }
+    if (text[i] == '\r' && text[i + 1] == '\n') ++i;
+    out.push_back(' ');
+  }
+  return out;
+}
+
+std::string settingText(const DialogView& view, int box) {
+  return oneLine(view.text(box, limits::kDialogSettingBuffer));
+}
+
 }  // namespace
 
 bool OptionsDialog::onInitDialog(DialogView& view) {
@@ -39,9 +80,17 @@ bool OptionsDialog::onInitDialog(DialogView& view) {
     view.insertEntry(kTooltipList, i, kTooltipChoices[i]);
   for (int i = 0; i < static_cast<int>(std::size(kClickChoices)); ++i)
     view.insertEntry(kClickList, i, kClickChoices[i]);
+  for (int i = 0; i < static_cast<int>(std::size(kDateFormatChoices)); ++i)
+    view.insertEntry(kDateFormatList, i, kDateFormatChoices[i]);
+  for (int i = 0; i < static_cast<int>(std::size(kOrderChoices)); ++i)
+    view.insertEntry(kOrderList, i, kOrderChoices[i]);
+  // A longer text would not read back whole from the INI file.
+  for (int box : {kDatePattern, kInclude, kExclude, kMarkNew})
+    view.limitText(box, limits::kDialogSettingBuffer - 1);
   fillFromSettings(view);
   applyTooltipRule(view);
   applyClickRule(view);
+  applyDateRule(view);
   return false;
 }
 
@@ -77,6 +126,21 @@ void OptionsDialog::fillFromSettings(DialogView& view) {
   view.setChecked(kFilterUnicode, s.FilterUnicode);
   view.setChecked(kFilterHtml, s.FilterHtml);
   view.setChecked(kReplaceBr, s.ReplaceBr);
+  fillItemView(view, s);
+}
+
+void OptionsDialog::fillItemView(DialogView& view, const MeterSettings& s) {
+  const DateFormat format = DateFormat::fromSetting(s.DateFormat);
+  view.select(kDateFormatList, dateChoice(format));
+  view.setText(kDatePattern, format.pattern);
+  view.setText(kInclude, s.Include);
+  view.setText(kExclude, s.Exclude);
+  // The item view sorts for "newest" in any letter case, and keeps the
+  // feed's order for every other value.
+  view.select(kOrderList, ascii::equalsIgnoringCase(s.Order, "newest") ? kNewestFirst : kFeedOrder);
+  orderPicked_ = false;
+  view.setText(kMaxAge, std::to_string(s.MaxAge));
+  view.setText(kMarkNew, s.MarkNew);
 }
 
 void OptionsDialog::applyTooltipRule(DialogView& view) {
@@ -85,6 +149,10 @@ void OptionsDialog::applyTooltipRule(DialogView& view) {
 
 void OptionsDialog::applyClickRule(DialogView& view) {
   view.enable(kClickItem, !clickNeedsNoItem(view.selection(kClickList)));
+}
+
+void OptionsDialog::applyDateRule(DialogView& view) {
+  view.enable(kDatePattern, view.selection(kDateFormatList) == kPatternChoice);
 }
 
 void OptionsDialog::onCommand(DialogView& view, int controlId, int notification) {
@@ -98,6 +166,12 @@ void OptionsDialog::onCommand(DialogView& view, int controlId, int notification)
       break;
     case kClickList:
       if (notification == kSelectionChanged) onClickChoice(view);
+      break;
+    case kDateFormatList:
+      if (notification == kSelectionChanged) onDateChoice(view);
+      break;
+    case kOrderList:
+      if (notification == kSelectionChanged) onOrderChoice();
       break;
     default: break;
   }
@@ -175,8 +249,31 @@ void OptionsDialog::onSave(DialogView& view) {
   s.FilterUnicode = view.isChecked(kFilterUnicode);
   s.FilterHtml = view.isChecked(kFilterHtml);
   s.ReplaceBr = view.isChecked(kReplaceBr);
+  storeItemView(view, s);
   meter.resolveSite(env_);
   view.endDialog(kDialogResult);
+}
+
+// A list without a selection leaves its setting as it was.
+void OptionsDialog::storeItemView(const DialogView& view, MeterSettings& s) const {
+  const int date = view.selection(kDateFormatList);
+  if (date >= 0 && date <= kPatternChoice) {
+    const std::string chosen = date == kPatternChoice
+                                   ? settingText(view, kDatePattern)
+                                   : std::string(kDateSettings[date]);
+    // A setting that means what was chosen is kept as it was written
+    // ("Local", say).
+    const DateFormat was = DateFormat::fromSetting(s.DateFormat);
+    const DateFormat now = DateFormat::fromSetting(chosen);
+    if (was.kind != now.kind || was.pattern != now.pattern) s.DateFormat = chosen;
+  }
+  s.Include = settingText(view, kInclude);
+  s.Exclude = settingText(view, kExclude);
+  const int order = view.selection(kOrderList);
+  if (orderPicked_ && (order == kFeedOrder || order == kNewestFirst))
+    s.Order = order == kNewestFirst ? "newest" : "feed";
+  if (auto age = readBox(view, kMaxAge); age && *age >= 0) s.MaxAge = *age;
+  s.MarkNew = settingText(view, kMarkNew);
 }
 
 }  // namespace korvo

@@ -37,8 +37,15 @@ class OptionsDialog {
   // selection is not one of the choices that need no item.
   void applyTooltipRule(dialog::DialogView& view);
   void applyClickRule(dialog::DialogView& view);
+  // The pattern box is enabled exactly when the date list's choice is
+  // "pattern".
+  void applyDateRule(dialog::DialogView& view);
   void onTooltipChoice(dialog::DialogView& view) { applyTooltipRule(view); }
   void onClickChoice(dialog::DialogView& view) { applyClickRule(view); }
+  void onDateChoice(dialog::DialogView& view) { applyDateRule(view); }
+  // An Order the list does not know shows as "feed order" and is stored
+  // again as it was unless the user picks an entry of the list.
+  void onOrderChoice() { orderPicked_ = true; }
   void onAddSite(dialog::DialogView& view);
   void onDeleteSite(dialog::DialogView& view);
   void onSave(dialog::DialogView& view);
@@ -64,10 +71,13 @@ class OptionsDialog {
  private:
   std::optional<int> readBox(const dialog::DialogView& view, int box) const;
   void fillSiteList(dialog::DialogView& view);
+  void fillItemView(dialog::DialogView& view, const MeterSettings& s);
+  void storeItemView(const dialog::DialogView& view, MeterSettings& s) const;
 
   MeterRegistry& registry_;
   const MeterEnv& env_;
   int meterId_;
+  bool orderPicked_ = false;
 };
 
 }  // namespace korvo

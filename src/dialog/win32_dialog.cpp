@@ -77,6 +77,10 @@ class Win32DialogView final : public dialog::DialogView {
   void setText(int box, std::string_view text) override {
     SetDlgItemTextA(window_, box, cText(text).c_str());
   }
+  void limitText(int box, std::size_t maxBytes) override {
+    if (maxBytes == 0) return;  // 0 would mean the largest limit
+    send(box, EM_SETLIMITTEXT, static_cast<WPARAM>(maxBytes), 0);
+  }
 
   bool isChecked(int box) const override { return IsDlgButtonChecked(window_, box) == BST_CHECKED; }
   void setChecked(int box, bool checked) override {

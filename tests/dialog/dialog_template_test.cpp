@@ -7,6 +7,9 @@
 
 #include <set>
 #include <string>
+#include <vector>
+
+#include "dialog/layout_rules.h"
 
 namespace korvo::dialog {
 namespace {
@@ -29,9 +32,48 @@ TEST(DialogTemplateTest, EveryIdAppearsOnceAndEveryControlLiesInsideTheDialog) {
   EXPECT_EQ(ids, (std::set<int>{kSave, kCancel, kInterval, kReplaceBr, kFilterUnicode, kFilterHtml,
                                 kSiteList, kAddSite, kDeleteSite, kSiteUrl, kSiteName,
                                 kTooltipList, kTooltipItem, kClickList, kClickItem,
-                                kAddStatus}));
-  EXPECT_EQ(kOptionsDialog.controlCount, 27u);
+                                kAddStatus, kDateFormatList, kDatePattern, kInclude, kExclude,
+                                kOrderList, kMaxAge, kMarkNew}));
+  EXPECT_EQ(kOptionsDialog.controlCount, std::size(kControls));
   EXPECT_EQ(kOptionsDialog.controls, kControls);
+}
+
+// The dialog grew downward: what it had keeps its place, size, text and tab
+// order; what came later lies below it.
+TEST(DialogTemplateTest, TheFirstControlsStayAndTheLaterOnesLieBelowThem) {
+  const std::vector<ControlTemplate> controls(std::begin(kControls), std::end(kControls));
+  EXPECT_EQ(test::layoutFaults(controls, kOptionsDialog.width, kOptionsDialog.height),
+            std::vector<std::string>{});
+  EXPECT_EQ(kOptionsDialog.width, 200);
+}
+
+// The rules the template, the Windows resource and the FLTK window are
+// held to find each kind of fault.
+TEST(DialogTemplateTest, TheLayoutRulesFindMovedOverlappingAndStrayControls) {
+  struct Case {
+    const char* name;
+    std::size_t index;
+    int dx, dy;
+    const char* fault;  // a piece of the one fault found
+  };
+  const std::size_t first = test::kFirstControlCount;
+  const Case cases[] = {
+      {"a first control moved", 3, 1, 0, "is not control 3"},
+      {"a later control above the first ones", first + 1, 0, -40, "is not below"},
+      {"a later control outside the dialog", first + 3, 30, 0, "outside the dialog"},
+      {"a later list over the box beside it", first + 2, 20, 0, "overlaps"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<ControlTemplate> controls(std::begin(kControls), std::end(kControls));
+    controls[c.index].x += c.dx;
+    controls[c.index].y += c.dy;
+    const auto faults = test::layoutFaults(controls, kOptionsDialog.width, kOptionsDialog.height);
+    ASSERT_FALSE(faults.empty());
+    bool found = false;
+    for (const std::string& f : faults) found = found || f.find(c.fault) != std::string::npos;
+    EXPECT_TRUE(found) << faults.front();
+  }
 }
 
 TEST(DialogTemplateTest, FindControlFindsOnlyRealIds) {
@@ -56,7 +98,7 @@ TEST(DialogTemplateTest, DialogUnitsBecomePixelsRoundedAsMulDivRounds) {
     EXPECT_EQ(dluToPixelsY(c.dlu), c.y);
   }
   static_assert(dluToPixelsX(kOptionsDialog.width) == 300);
-  static_assert(dluToPixelsY(kOptionsDialog.height) == 410);
+  static_assert(dluToPixelsY(kOptionsDialog.height) == 575);
 }
 
 }  // namespace

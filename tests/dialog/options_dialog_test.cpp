@@ -8,6 +8,7 @@
 
 #include <filesystem>
 
+#include "base/limits.h"
 #include "dialog/dialog_template.h"
 #include "support/fake_dialog_view.h"
 #include "support/temp_dir.h"
@@ -27,7 +28,9 @@ bool operator==(const MeterSettings& a, const MeterSettings& b) {
   return a.NewsSite == b.NewsSite && a.UpdateIntervall == b.UpdateIntervall &&
          a.FilterUnicode == b.FilterUnicode && a.FilterHtml == b.FilterHtml &&
          a.ReplaceBr == b.ReplaceBr && a.ToolTip == b.ToolTip && a.ToolTipItem == b.ToolTipItem &&
-         a.InputClick == b.InputClick && a.InputClickItem == b.InputClickItem;
+         a.InputClick == b.InputClick && a.InputClickItem == b.InputClickItem &&
+         a.DateFormat == b.DateFormat && a.Include == b.Include && a.Exclude == b.Exclude &&
+         a.MaxAge == b.MaxAge && a.Order == b.Order && a.MarkNew == b.MarkNew;
 }
 
 class OptionsDialogTest : public ::testing::Test {
@@ -69,6 +72,9 @@ TEST_F(OptionsDialogTest, OpensWithTheSitesInFileOrderAndBothChoiceLists) {
             (std::vector<std::string>{"none", "title", "description", "link", "itemtitle",
                                       "itemdescription", "itemlink"}));
   EXPECT_EQ(view.entries(kClickList), (std::vector<std::string>{"none", "link", "itemlink"}));
+  EXPECT_EQ(view.entries(kDateFormatList),
+            (std::vector<std::string>{"as written", "local", "relative", "pattern"}));
+  EXPECT_EQ(view.entries(kOrderList), (std::vector<std::string>{"feed order", "newest first"}));
   EXPECT_FALSE(view.result().has_value());
 }
 
@@ -197,6 +203,12 @@ TEST_F(OptionsDialogTest, ListsActOnlyOnASelectionChange) {
   EXPECT_FALSE(view.isEnabled(kTooltipItem));
   dialog.onCommand(view, kTooltipList, kSelectionChanged);
   EXPECT_TRUE(view.isEnabled(kTooltipItem));
+  ASSERT_FALSE(view.isEnabled(kDatePattern));
+  view.select(kDateFormatList, kPatternChoice);
+  dialog.onCommand(view, kDateFormatList, 3);
+  EXPECT_FALSE(view.isEnabled(kDatePattern));
+  dialog.onCommand(view, kDateFormatList, kSelectionChanged);
+  EXPECT_TRUE(view.isEnabled(kDatePattern));
   dialog.onCommand(view, 4242, kClicked);  // no such control
   EXPECT_FALSE(view.result().has_value());
 }
@@ -424,7 +436,7 @@ TEST_F(OptionsDialogTest, SaveTakesOnlyNumbersInRange) {
   struct Case {
     const char* text;
     int interval;  // stored from the interval box; the old value is 180
-    int item;      // stored from both item boxes; the old value is 4
+    int item;      // stored from both item boxes and the age box; the old value is 4
   };
   const Case cases[] = {
       {"0", 180, 0},           {"-5", 180, 4}, {"abc", 180, 4}, {"  300xyz", 300, 300},
@@ -437,16 +449,18 @@ TEST_F(OptionsDialogTest, SaveTakesOnlyNumbersInRange) {
     s = MeterSettings{};
     s.ToolTip = 4;
     s.InputClick = 2;
-    s.ToolTipItem = s.InputClickItem = 4;
+    s.ToolTipItem = s.InputClickItem = s.MaxAge = 4;
     FakeDialogView fresh;
     dialog.onInitDialog(fresh);
     fresh.type(kInterval, c.text);
     fresh.type(kTooltipItem, c.text);
     fresh.type(kClickItem, c.text);
+    fresh.type(kMaxAge, c.text);
     fresh.click(dialog, kSave);
     EXPECT_EQ(s.UpdateIntervall, c.interval);
     EXPECT_EQ(s.ToolTipItem, c.item);
     EXPECT_EQ(s.InputClickItem, c.item);
+    EXPECT_EQ(s.MaxAge, c.item);
   }
 }
 
@@ -557,6 +571,12 @@ TEST_F(OptionsDialogTest, CancelAndCloseKeepTheMeterButNotTheFileAsItWas) {
     fresh.pick(dialog, kTooltipList, 2);
     fresh.type(kInterval, "42");
     fresh.check(kReplaceBr, false);
+    fresh.pick(dialog, kDateFormatList, 1);
+    fresh.type(kInclude, "storm");
+    fresh.type(kExclude, "sport");
+    fresh.pick(dialog, kOrderList, 1);
+    fresh.type(kMaxAge, "12");
+    fresh.type(kMarkNew, "* ");
     if (viaCloseBox)
       dialog.onClose(fresh);
     else
@@ -568,6 +588,187 @@ TEST_F(OptionsDialogTest, CancelAndCloseKeepTheMeterButNotTheFileAsItWas) {
   }
 }
 
+// How a DateFormat shows (the list's choice, the pattern box and whether it
+// is enabled) and what Save stores after the user's pick; a setting that
+// still means what is chosen is stored as it was written.
+TEST_F(OptionsDialogTest, DateFormatShowsAsAChoiceOrAPatternAndSavesWhatIsChosen) {
+  constexpr int kNoPick = -2;
+  struct Case {
+    const char* setting;
+    int shown;
+    const char* box;
+    int pick;           // kNoPick: the list is left alone
+    const char* typed;  // into the pattern box; null: left alone
+    bool enabled;       // the pattern box, after the pick
+    const char* saved;
+  };
+  const Case cases[] = {
+      {"", 0, "", kNoPick, nullptr, false, ""},
+      {"local", 1, "", kNoPick, nullptr, false, "local"},
+      {"relative", 2, "", kNoPick, nullptr, false, "relative"},
+      {"Local", 1, "", kNoPick, nullptr, false, "Local"},
+      {"RELATIVE", 2, "", kNoPick, nullptr, false, "RELATIVE"},
+      {"%d %b %H:%M", 3, "%d %b %H:%M", kNoPick, nullptr, true, "%d %b %H:%M"},
+      {"%H:%M", 3, "%H:%M", 0, nullptr, false, ""},
+      {"%H:%M", 3, "%H:%M", 1, nullptr, false, "local"},
+      {"%H:%M", 3, "%H:%M", 2, nullptr, false, "relative"},
+      {"%H:%M", 3, "%H:%M", kNoPick, "%Y-%m-%d", true, "%Y-%m-%d"},
+      {"", 0, "", 3, "%a %H:%M", true, "%a %H:%M"},
+      {"local", 1, "", 3, nullptr, true, ""},  // an empty pattern: as written
+      {"local", 1, "", 3, "local", true, "local"},
+      {"Local", 1, "", 3, "relative", true, "relative"},
+      {"local", 1, "", 0, "%H", false, ""},  // the box counts only for "pattern"
+      {"%H:%M", 3, "%H:%M", -1, nullptr, false, "%H:%M"},  // no choice: unchanged
+  };
+  writeWholeFile(globals.iniPath, std::string("[NewsSites]\n") + kThreeSites);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.setting) + " pick " + std::to_string(c.pick));
+    meter().settings.DateFormat = c.setting;
+    FakeDialogView fresh;
+    dialog.onInitDialog(fresh);
+    EXPECT_EQ(fresh.selection(kDateFormatList), c.shown);
+    EXPECT_EQ(fresh.boxText(kDatePattern), c.box);
+    EXPECT_EQ(fresh.isEnabled(kDatePattern), c.shown == kPatternChoice);
+    if (c.pick != kNoPick) fresh.pick(dialog, kDateFormatList, c.pick);
+    if (c.typed != nullptr) fresh.type(kDatePattern, c.typed);
+    EXPECT_EQ(fresh.isEnabled(kDatePattern), c.enabled);
+    fresh.click(dialog, kSave);
+    EXPECT_EQ(meter().settings.DateFormat, c.saved);
+  }
+}
+
+// "feed order" stands for every value but "newest" (in any letter case),
+// as the item view reads them; a value the list does not name is stored
+// again as it was until the user picks an entry.
+TEST_F(OptionsDialogTest, OrderShowsFeedOrderForAnyOtherValueAndKeepsItUnlessPicked) {
+  struct Case {
+    const char* setting;
+    int shown;
+    std::vector<int> picks;
+    const char* saved;
+  };
+  const Case cases[] = {
+      {"feed", 0, {}, "feed"},
+      {"newest", 1, {}, "newest"},
+      {"Newest", 1, {}, "Newest"},
+      {"oldest", 0, {}, "oldest"},
+      {"", 0, {}, ""},
+      {"feed", 0, {1}, "newest"},
+      {"newest", 1, {0}, "feed"},
+      {"oldest", 0, {1}, "newest"},
+      {"oldest", 0, {1, 0}, "feed"},
+      {"oldest", 0, {0}, "feed"},
+      {"newest", 1, {-1}, "newest"},  // no choice: unchanged
+  };
+  writeWholeFile(globals.iniPath, std::string("[NewsSites]\n") + kThreeSites);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.setting) + " after " + std::to_string(c.picks.size()) + " picks");
+    meter().settings.Order = c.setting;
+    FakeDialogView fresh;
+    dialog.onInitDialog(fresh);
+    EXPECT_EQ(fresh.selection(kOrderList), c.shown);
+    for (int pick : c.picks) fresh.pick(dialog, kOrderList, pick);
+    fresh.click(dialog, kSave);
+    EXPECT_EQ(meter().settings.Order, c.saved);
+  }
+  // A pick made in one opening of the dialog does not count in the next.
+  meter().settings.Order = "oldest";
+  FakeDialogView first;
+  dialog.onInitDialog(first);
+  first.pick(dialog, kOrderList, 1);
+  dialog.onCancel(first);
+  FakeDialogView second;
+  dialog.onInitDialog(second);
+  second.click(dialog, kSave);
+  EXPECT_EQ(meter().settings.Order, "oldest");
+}
+
+TEST_F(OptionsDialogTest, ShowsAndSavesTheFiltersTheAgeAndTheMark) {
+  MeterSettings& s = meter().settings;
+  s.Include = "storm | flood warning";
+  s.Exclude = "sport";
+  s.MaxAge = 48;
+  s.MarkNew = "\xbb ";
+  open(kThreeSites);
+  EXPECT_EQ(view.boxText(kInclude), "storm | flood warning");
+  EXPECT_EQ(view.boxText(kExclude), "sport");
+  EXPECT_EQ(view.boxText(kMaxAge), "48");
+  EXPECT_EQ(view.boxText(kMarkNew), "\xbb ");
+  view.type(kInclude, "harbour|ferry");
+  view.type(kExclude, "");
+  view.type(kMaxAge, "6");
+  view.type(kMarkNew, "NEW: ");
+  view.click(dialog, kSave);
+  EXPECT_EQ(s.Include, "harbour|ferry");
+  EXPECT_EQ(s.Exclude, "");
+  EXPECT_EQ(s.MaxAge, 6);
+  EXPECT_EQ(s.MarkNew, "NEW: ");
+}
+
+// What the dialog stores must come back whole from the host's INI file:
+// one line each, and no more than a read of it gives back. A box takes no
+// more than that as typed; a line break pasted into it becomes a blank.
+TEST_F(OptionsDialogTest, TextsAreStoredAsTheIniFileReadsThemBack) {
+  struct Case {
+    const char* why;
+    int box;
+    std::string typed;
+    std::string stored;
+  };
+  const std::string longest(limits::kIniTextBuffer - 1, 'w');
+  const Case cases[] = {
+      {"line feed", kInclude, "storm\nflood", "storm flood"},
+      {"CR LF, CR and LF", kExclude, "a\r\nb\rc\nd", "a b c d"},
+      {"two in a row", kInclude, "a\n\nb", "a  b"},
+      {"at either end", kMarkNew, "\r\n* \n", "* "},
+      {"line feed in a pattern", kDatePattern, "%H:%M\r\n%d", "%H:%M %d"},
+      {"longest that reads back", kInclude, longest, longest},
+      {"longer", kExclude, longest + "tail", longest},
+  };
+  writeWholeFile(globals.iniPath, std::string("[NewsSites]\n") + kThreeSites);
+  const std::string hostIni = dir.file("host.ini");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    meter().settings = MeterSettings{};
+    meter().settings.DateFormat = "%H";
+    FakeDialogView fresh;
+    dialog.onInitDialog(fresh);
+    fresh.type(c.box, c.typed);
+    fresh.click(dialog, kSave);
+    const MeterSettings& s = meter().settings;
+    const std::string& stored = c.box == kInclude   ? s.Include
+                                : c.box == kExclude ? s.Exclude
+                                : c.box == kMarkNew ? s.MarkNew
+                                                    : s.DateFormat;
+    EXPECT_EQ(stored, c.stored);
+    writeWholeFile(hostIni, "");
+    meter().saveSettings(env, hostIni, "Meter");
+    Meter reread(1);
+    reread.loadSettings(env, hostIni, "Meter");
+    EXPECT_EQ(reread.settings.Include, s.Include);
+    EXPECT_EQ(reread.settings.Exclude, s.Exclude);
+    EXPECT_EQ(reread.settings.DateFormat, s.DateFormat);
+    EXPECT_EQ(reread.settings.NewsSite, "Alpha") << "no key was broken off its line";
+  }
+}
+
+// A text longer than the box takes, set by the program rather than typed,
+// is cut where a read of the INI file would cut it; one that fits is kept
+// whole (a box read as the number boxes are would keep 255 bytes of it).
+TEST_F(OptionsDialogTest, ALongTextLoadedFromTheFileIsSavedWhole) {
+  const std::string loaded(700, 'x');
+  MeterSettings& s = meter().settings;
+  s.Include = s.Exclude = s.MarkNew = loaded;
+  s.DateFormat = "%H" + loaded;
+  open(kThreeSites);
+  view.setText(kExclude, loaded + loaded);
+  view.click(dialog, kSave);
+  EXPECT_EQ(s.Include, loaded);
+  EXPECT_EQ(s.Exclude, (loaded + loaded).substr(0, limits::kIniTextBuffer - 1));
+  EXPECT_EQ(s.MarkNew, loaded);
+  EXPECT_EQ(s.DateFormat, "%H" + loaded);
+}
+
 TEST_F(OptionsDialogTest, AnUnknownMeterIdGetsADefaultMeter) {
   OptionsDialog other(registry, env, 99);
   writeWholeFile(globals.iniPath, std::string("[NewsSites]\n") + kThreeSites);
@@ -577,6 +778,10 @@ TEST_F(OptionsDialogTest, AnUnknownMeterIdGetsADefaultMeter) {
   EXPECT_EQ(view.boxText(kInterval), "180");
   EXPECT_EQ(view.selection(kTooltipList), 0);
   EXPECT_FALSE(view.isEnabled(kTooltipItem));
+  EXPECT_EQ(view.selection(kDateFormatList), 0);
+  EXPECT_FALSE(view.isEnabled(kDatePattern));
+  EXPECT_EQ(view.selection(kOrderList), 0);
+  EXPECT_EQ(view.boxText(kMaxAge), "0");
 }
 
 }  // namespace

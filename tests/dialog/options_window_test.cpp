@@ -4,6 +4,7 @@
 // xdotool, and judged by the files it leaves.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <future>
@@ -12,7 +13,10 @@
 #include <thread>
 
 #include "dialog/dialog_template.h"
+#include "dialog/layout_rules.h"
+#include "dialog/window_probe.h"
 #include "dialog/xvfb_server.h"
+#include "support/child_process.h"
 #include "support/plugin_library.h"
 #include "support/prerequisite.h"
 #include "support/run_program.h"
@@ -44,7 +48,8 @@ class OptionsWindowTest : public ::testing::Test {
   void SetUp() override {
     xdotool_ = findProgram("xdotool");
     if (xdotool_.empty()) KORVO_SKIP_FOR_PREREQUISITE() << "needs xdotool (Debian package xdotool)";
-    server_ = std::make_unique<XvfbServer>(640, 480);
+    // Room for the whole dialog, which is taller than 480 pixels.
+    server_ = std::make_unique<XvfbServer>(1024, 768);
     if (!server_->running())
       KORVO_SKIP_FOR_PREREQUISITE() << "needs Xvfb (Debian package xvfb): " << server_->error();
     std::filesystem::copy_file(KORVO_PLUGIN_PATH, dir_.file("libkorvo.so"));
@@ -238,6 +243,10 @@ TEST_F(OptionsWindowTest, AddPickAndSaveThroughTheHost) {
                 "\n[Settings]\nShowError=no\nDoLog=no\n");
   EXPECT_EQ(hostSetting("NewsSite"), "Beta");
   EXPECT_EQ(hostSetting("UpdateIntervall"), "600");
+  // Keys the meter never used stay out of its section when their controls
+  // were left alone.
+  for (const char* key : {"DateFormat", "Include", "Exclude", "Order", "MaxAge", "MarkNew"})
+    EXPECT_EQ(hostSetting(key), "(missing)") << key;
 }
 
 // A refused "Add" says why in the status line under the buttons, which was
@@ -304,6 +313,92 @@ TEST_F(OptionsWindowTest, TheCloseBoxStoresNothing) {
   expectFinished(host);
   EXPECT_EQ(hostSetting("UpdateIntervall"), "600");
   EXPECT_EQ(hostSetting("ReplaceBr"), "yes");
+}
+
+// Every control the dialog can store through: the item-view keys land in
+// the host's file with the others.
+TEST_F(OptionsWindowTest, TheShownItemsControlsAreSavedThroughTheHost) {
+  auto host = startHost();
+  const std::string window = waitForDialog();
+  ASSERT_FALSE(window.empty());
+  pickBelow(window, kDateFormatList, kPatternChoice);  // from "as written"
+  typeInto(window, kDatePattern, "%d %b %H:%M");
+  typeInto(window, kInclude, "storm|flood warning");
+  typeInto(window, kExclude, "sport");
+  pickBelow(window, kOrderList, 1);  // "newest first"
+  typeInto(window, kMaxAge, "48");
+  typeInto(window, kMarkNew, "NEW:");
+  screenshot(window, "dialog-items-linux.png");
+  click(window, kSave);
+  expectFinished(host);
+  EXPECT_EQ(hostSetting("DateFormat"), "%d %b %H:%M");
+  EXPECT_EQ(hostSetting("Include"), "storm|flood warning");
+  EXPECT_EQ(hostSetting("Exclude"), "sport");
+  EXPECT_EQ(hostSetting("Order"), "newest");
+  EXPECT_EQ(hostSetting("MaxAge"), "48");
+  EXPECT_EQ(hostSetting("MarkNew"), "NEW:");
+  EXPECT_EQ(hostSetting("UpdateIntervall"), "600");
+}
+
+// The window as FLTK builds it, one row of numbers a line.
+std::vector<std::vector<int>> measureWindow(const std::string& display) {
+  const ChildResult child = runInChild([&] { return describeDialogWindow(display); }, 60000);
+  std::vector<std::vector<int>> lines;
+  std::istringstream in(child.report);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream fields(line);
+    lines.emplace_back();
+    for (int n; fields >> n;) lines.back().push_back(n);
+  }
+  return lines;
+}
+
+// The text size the view picks when the first controls alone are there:
+// the largest at which each of their texts fits the room its control
+// leaves (a check box's mark and a group box's indents take some).
+int firstControlsTextSize(const std::vector<std::vector<int>>& lines) {
+  for (int size = kLargestTextSize; size > kLargestTextSize - 3; --size) {
+    bool fits = true;
+    for (std::size_t i = 0; i < test::kFirstControlCount; ++i) {
+      const ControlTemplate& c = test::kFirstControls[i];
+      int room = dluToPixelsX(c.width);
+      if (c.kind == ControlKind::kAutoCheckBox) room -= 18;
+      if (c.kind == ControlKind::kGroupBox) room -= 12;
+      fits = fits && lines[1 + i][5 + kLargestTextSize - size] <= room;
+    }
+    if (fits) return size;
+  }
+  return kLargestTextSize - 3;
+}
+
+// The first controls keep their places, sizes and text size; the window
+// grew downward for the new ones, which lie below them all and whose texts
+// do not make the dialog's text smaller.
+TEST_F(OptionsWindowTest, TheFirstControlsStayWhereTheyWereAndTheNewOnesLieBelow) {
+  const auto lines = measureWindow(server_->display());
+  ASSERT_EQ(lines.size(), 1 + std::size(kControls)) << "the window was not measured";
+  for (std::size_t i = 1; i < lines.size(); ++i) ASSERT_EQ(lines[i].size(), 9u);
+  EXPECT_EQ(lines[0], (std::vector<int>{300, 575}));
+  const int textSize = firstControlsTextSize(lines);
+  int firstBottom = 0;
+  for (std::size_t i = 0; i < test::kFirstControlCount; ++i) {
+    const ControlTemplate& c = test::kFirstControls[i];
+    SCOPED_TRACE(test::describe(i, c));
+    const int height =
+        c.kind == ControlKind::kDropDownList ? kDropDownFieldHeight : dluToPixelsY(c.height);
+    const std::vector<int> placed(lines[1 + i].begin(), lines[1 + i].begin() + 5);
+    EXPECT_EQ(placed, (std::vector<int>{dluToPixelsX(c.x), dluToPixelsY(c.y), dluToPixelsX(c.width),
+                                        height, textSize}));
+    firstBottom = std::max(firstBottom, placed[1] + placed[3]);
+  }
+  for (std::size_t i = test::kFirstControlCount; i < std::size(kControls); ++i) {
+    SCOPED_TRACE(test::describe(i, kControls[i]));
+    const std::vector<int>& w = lines[1 + i];
+    EXPECT_GE(w[1], firstBottom);
+    EXPECT_LE(w[0] + w[2], lines[0][0]);
+    EXPECT_LE(w[1] + w[3], lines[0][1]);
+    EXPECT_EQ(w[4], textSize);
+  }
 }
 
 std::size_t openFiles() {

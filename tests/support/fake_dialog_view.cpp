@@ -84,6 +84,17 @@ void FakeDialogView::setText(int id, std::string_view text) {
   if (auto* b = box(id)) *b = std::string(text);
 }
 
+void FakeDialogView::limitText(int id, std::size_t maxBytes) {
+  const dialog::ControlTemplate* c = dialog::findControl(id);
+  EXPECT_TRUE(c != nullptr && c->kind == ControlKind::kEditBox) << "no edit box " << id;
+  limits_[id] = maxBytes;
+}
+
+void FakeDialogView::type(int id, std::string_view text) {
+  auto limit = limits_.find(id);
+  setText(id, limit == limits_.end() ? text : text.substr(0, limit->second));
+}
+
 bool FakeDialogView::isChecked(int id) const {
   auto it = checks_.find(id);
   EXPECT_NE(it, checks_.end()) << "no check box " << id;

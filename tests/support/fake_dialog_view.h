@@ -31,13 +31,15 @@ class FakeDialogView final : public dialog::DialogView {
   std::optional<std::string> entryText(int list, int index, std::size_t bufferSize) const override;
   std::string text(int box, std::size_t bufferSize) const override;
   void setText(int box, std::string_view text) override;
+  void limitText(int box, std::size_t maxBytes) override;
   bool isChecked(int box) const override;
   void setChecked(int box, bool checked) override;
   void enable(int control, bool enabled) override;
   void endDialog(int result) override;
 
   // The user's side.
-  void type(int box, std::string_view text) { setText(box, text); }
+  // Typing or pasting stops at the box's limit, as in an edit control.
+  void type(int box, std::string_view text);
   void check(int box, bool checked) { setChecked(box, checked); }
   // Picks an entry (or none, with -1) and tells the dialog of the change.
   void pick(OptionsDialog& dialog, int list, int index);
@@ -57,6 +59,7 @@ class FakeDialogView final : public dialog::DialogView {
 
   std::map<int, dialog::ComboList> lists_;
   std::map<int, std::string> boxes_;
+  std::map<int, std::size_t> limits_;  // edit boxes with a limit
   std::map<int, bool> checks_;
   std::map<int, bool> enabled_;
   std::optional<int> result_;

@@ -1,16 +1,20 @@
 // Dialog template 103 as compiled into korvo.dll (from korvo.rc) holds
 // exactly the layout of the table in dialog_template.h: style, caption,
 // size, font, and every control with its id, class, style, text, place and
-// size, in template order.
+// size, in template order; and the layout it holds keeps the first controls
+// where they were, with the later ones below them, inside the dialog and
+// clear of one another.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <deque>
 #include <string>
 #include <vector>
 
 #include "dialog/dialog_template.h"
+#include "dialog/layout_rules.h"
 #include "support/temp_dir.h"
 
 namespace korvo::dialog {
@@ -117,6 +121,8 @@ TEST(WindowsDialogTemplateTest, ResourceMatchesTheTable) {
   EXPECT_EQ(cy, kOptionsDialog.height);
   ASSERT_EQ(count, kOptionsDialog.controlCount);
 
+  std::vector<ControlTemplate> placed;
+  std::deque<std::string> titles;  // the texts found point into these
   for (std::size_t i = 0; i < kOptionsDialog.controlCount; ++i) {
     const ControlTemplate& want = kOptionsDialog.controls[i];
     SCOPED_TRACE(std::to_string(i) + ": " + want.text + " (" + std::to_string(want.id) + ")");
@@ -144,7 +150,10 @@ TEST(WindowsDialogTemplateTest, ResourceMatchesTheTable) {
     EXPECT_EQ(icx, want.width);
     EXPECT_EQ(icy, want.height);
     EXPECT_TRUE(isTabStop(want.kind) == e.tabStop);
+    titles.push_back(title);
+    placed.push_back({static_cast<short>(id), want.kind, titles.back().c_str(), ix, iy, icx, icy});
   }
+  EXPECT_EQ(test::layoutFaults(placed, cx, cy), std::vector<std::string>{});
   FreeLibrary(dll);
 }
 

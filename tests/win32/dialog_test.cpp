@@ -128,6 +128,21 @@ TEST(WindowsDialogTest, AddsASiteAndSavesThroughKorvoHost) {
   EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, kTooltipItem)));
   SetDlgItemTextA(dialog, kInterval, "  300 seconds");
   CheckDlgButton(dialog, kFilterHtml, BST_UNCHECKED);
+
+  // How the meter shows its items.
+  EXPECT_EQ(selectedText(dialog, kDateFormatList), "as written");
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, kDatePattern)));
+  choose(dialog, kDateFormatList, kPatternChoice);
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, kDatePattern)));
+  SetDlgItemTextA(dialog, kDatePattern, "%d %b %H:%M");
+  // A line break pasted into a box may not break the host's file.
+  SetDlgItemTextA(dialog, kInclude, "storm\r\nflood warning");
+  SetDlgItemTextA(dialog, kExclude, "sport");
+  EXPECT_EQ(selectedText(dialog, kOrderList), "feed order");
+  choose(dialog, kOrderList, 1);
+  EXPECT_EQ(windowText(dialog, kMaxAge), "0");
+  SetDlgItemTextA(dialog, kMaxAge, "48");
+  SetDlgItemTextA(dialog, kMarkNew, "NEW:");
   photograph(syncDir ? syncDir : "");
   click(dialog, kSave);
 
@@ -140,7 +155,10 @@ TEST(WindowsDialogTest, AddsASiteAndSavesThroughKorvoHost) {
             "Harbour news=http://127.0.0.2/harbour.xml\n");
   const std::string hostIni = readWholeFile(dir.file("host.ini"));
   for (const char* line : {"NewsSite=Harbour news\n", "UpdateIntervall=300\n", "ToolTip=1\n",
-                           "FilterHtml=no\n", "FilterUnicode=yes\n", "ReplaceBr=yes\n"})
+                           "FilterHtml=no\n", "FilterUnicode=yes\n", "ReplaceBr=yes\n",
+                           "DateFormat=%d %b %H:%M\n", "Include=storm flood warning\n",
+                           "Exclude=sport\n", "Order=newest\n", "MaxAge=48\n",
+                           "MarkNew=NEW:\n"})
     EXPECT_NE(hostIni.find(line), std::string::npos) << line << " missing from\n" << hostIni;
 }
 

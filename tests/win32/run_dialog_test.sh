@@ -16,7 +16,7 @@ sync_dir="$(mktemp -d)"
 # Xvfb takes a free display itself and names it once it accepts clients:
 # a display picked here could be taken by another run before Xvfb starts.
 mkfifo "$sync_dir/display"
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$sync_dir/display" >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$sync_dir/display" >/dev/null 2>&1 &
 xvfb=$!
 cleanup() {
   kill "$watcher" 2>/dev/null || true
