@@ -202,14 +202,14 @@ class Walk {
     return p;
   }
 
-  // The same, a block at a time over the blanks that indent a document
-  // (the others, if the locale has any, one at a time).
+  // The same, a block at a time over the spaces and line ends that indent
+  // a document (the other blanks one at a time).
   std::size_t skipBlanks(std::size_t p) const {
     using blocks::Blocks;
     if (p >= n_) return kStop;
     if (!classes_.space(s_[p])) return p;
     for (; n_ - p >= Blocks::kSize; p += Blocks::kSize) {
-      const std::uint32_t others = ~Blocks::look<' ', '\n', '\t', '\r'>(s_ + p).stops;
+      const std::uint32_t others = ~Blocks::look<' ', '\n'>(s_ + p).stops;
       if ((others & blocks::below(Blocks::kSize)) != 0) {
         p += blocks::lowestBit(others);
         break;
@@ -532,6 +532,11 @@ std::size_t Walk::startTag(std::size_t p, XmlPrescanResult* refusal) {
   p = readName(nameStart);
   if (p == kStop || at(p) == 0) return kStop;
   const std::string_view name(reinterpret_cast<const char*>(s_) + nameStart, p - nameStart);
+  if (s_[p] == '>') {  // the name alone, as most are
+    open_.push_back(name);
+    if (marked_) noteOpen(nameStart, name.size(), p + 1);
+    return p + 1;
+  }
   attributeNames_.startElement();
   int attributes = 0;
   for (;;) {
@@ -650,6 +655,14 @@ XmlPrescanResult Walk::run() {
       p = textNode(p);
     } else if (!open_.empty() && at(p + 1) == '/') {
       p = endTag(p);
+    } else if (classes_.nameStart(at(p + 1))) {
+      anyNode = true;
+      if (marked_ && !openMarked_.empty()) openMarked_.back().second = true;
+      p = startTag(p, &refusal);
+      if (p == kStop) {
+        shape_.parseError = refusal == XmlPrescanResult::Accepted;
+        return refusal;
+      }
     } else {
       p = node(p, anyNode, refusal);
       if (refusal != XmlPrescanResult::Accepted) return refusal;
