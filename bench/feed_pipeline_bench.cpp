@@ -83,6 +83,6 @@ void stepArguments(benchmark::internal::Benchmark* b) {
   b->Args({kRss, kUtf8, 1L << 20, 1252});
 }
 
-BENCHMARK(BM_Step)->Apply(stepArguments)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+BENCHMARK(BM_Step)->Apply(stepArguments)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
 
 }  // namespace

@@ -11,10 +11,11 @@
 //              small feed is refreshed first, outside the count, so that
 //              what a process does once is not counted.
 // Run it as
-//   valgrind --tool=callgrind --instr-atstart=no refresh_instructions_driver KIND SIZE
+//   valgrind --tool=callgrind --instr-atstart=no refresh_instructions_driver KIND SIZE [ADDRESS]
 // with KIND ascii, latin1, utf8 (RSS 2.0 feeds of the pipeline benchmark)
-// or html (the HTML-heavy one) and SIZE in bytes; each count is a dump of
-// its own, named by the request. Outside valgrind the requests do nothing.
+// or html (the HTML-heavy one), SIZE in bytes and ADDRESS the loopback
+// address to serve the feeds from (127.0.0.12); each count is a dump of its
+// own, named by the request. Outside valgrind the requests do nothing.
 #include <malloc.h>
 #include <tinyxml.h>
 #include <valgrind/callgrind.h>
@@ -73,8 +74,8 @@ int fail(const std::string& why) {
 
 int main(int argc, char** argv) {
   std::string body;
-  if (argc != 3 || !feedOfKind(argv[1], std::strtoul(argv[2], nullptr, 10), body)) {
-    std::fprintf(stderr, "usage: %s ascii|latin1|utf8|html SIZE\n", argv[0]);
+  if ((argc != 3 && argc != 4) || !feedOfKind(argv[1], std::strtoul(argv[2], nullptr, 10), body)) {
+    std::fprintf(stderr, "usage: %s ascii|latin1|utf8|html SIZE [ADDRESS]\n", argv[0]);
     return 2;
   }
   if (!korvo::test::mayBindPort80()) return fail(korvo::test::kPort80SkipMessage);
@@ -94,7 +95,7 @@ int main(int argc, char** argv) {
     return fail("the pre-scan refuses the feed");
 
   korvo::test::TempDir dir;
-  const std::string address = "127.0.0.12";
+  const std::string address = argc == 4 ? argv[3] : "127.0.0.12";
   korvo::test::writeWholeFile(dir.file("Korvo.ini"),
                               "[Settings]\nShowError=no\nDoLog=no\nWaitForDownload=-1\n"
                               "CodePage=latin1\n[NewsSites]\nSmall=http://" +
