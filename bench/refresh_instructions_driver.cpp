@@ -122,6 +122,6 @@ int main(int argc, char** argv) {
   plugin->dllshutdown(meter);
   plugin->dllshutdown(warmUp);
   if (title.empty() || item.empty()) return fail("the refresh of the feed failed");
-  std::printf("%zu bytes, title \"%s\"\n", body.size(), title.c_str());
+  std::printf("%zu bytes, %zu in the title\n", body.size(), title.size());
   return 0;
 }
