@@ -2,7 +2,8 @@
 // built plug-in, with `meters` meters on `feeds` feeds, for counting
 // instructions with callgrind: (count with 2N queries - count with N) / N
 // is the cost of one query, without the start-up.
-//   cached_query_driver METERS FEEDS QUERIES
+//   cached_query_driver METERS FEEDS QUERIES [ADDRESS]
+// ADDRESS: the loopback address the feeds are served from (127.0.0.12).
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -11,8 +12,8 @@
 #include "support/query_fixture.h"
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: %s METERS FEEDS QUERIES\n", argv[0]);
+  if (argc != 4 && argc != 5) {
+    std::fprintf(stderr, "usage: %s METERS FEEDS QUERIES [ADDRESS]\n", argv[0]);
     return 2;
   }
   const int meters = std::atoi(argv[1]);
@@ -23,7 +24,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "need METERS >= FEEDS >= 1 and QUERIES >= 0\n");
     return 2;
   }
-  korvo::bench::QueryFixture fixture(meters, feeds, kItems, "127.0.0.12");
+  korvo::bench::QueryFixture fixture(meters, feeds, kItems, argc == 5 ? argv[4] : "127.0.0.12");
   if (!fixture.error().empty()) {
     std::fprintf(stderr, "cached_query_driver: %s\n", fixture.error().c_str());
     return 1;

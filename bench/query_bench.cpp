@@ -85,7 +85,7 @@ void BM_CachedItemTitle(benchmark::State& state) {
       });
   state.SetLabel(std::to_string(meters) + " meters on " + std::to_string(feeds) + " feeds");
 }
-BENCHMARK(BM_CachedItemTitle)->Args({50, 10})->Args({1000, 100})->MinTime(2.0);
+BENCHMARK(BM_CachedItemTitle)->Args({50, 10})->Args({1000, 100})->MinTime(0.5);
 
 void BM_TitleList(benchmark::State& state) {
   korvo::bench::countThisThread();
@@ -121,6 +121,6 @@ void BM_TitleList(benchmark::State& state) {
   state.counters["items"] = count;
   state.SetLabel(std::to_string(count) + " items");
 }
-BENCHMARK(BM_TitleList)->Arg(10)->Arg(100)->Arg(1000)->MinTime(2.0);
+BENCHMARK(BM_TitleList)->Arg(10)->Arg(100)->Arg(1000)->MinTime(0.5);
 
 }  // namespace

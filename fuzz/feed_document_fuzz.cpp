@@ -83,8 +83,12 @@ void checkMarkupIsFound(const std::string& text) {
 void checkAgainstTinyXml(const std::string& original, const std::string& converted,
                          const Feed& feed, bool filterUnicode) {
   korvo::XmlShape shape;
-  if (korvo::prescanXml(original, korvo::XmlLimits(), &shape) != korvo::XmlPrescanResult::Accepted)
-    return;
+  const korvo::XmlPrescanResult scanned = korvo::prescanXml(original, korvo::XmlLimits(), &shape);
+  // The walk's count of high bytes is that of the whole text.
+  std::size_t high = 0;
+  for (const char c : original) high += static_cast<unsigned char>(c) >= 0x80;
+  FUZZ_CHECK(shape.highBytes == high && shape.highBytesInText <= high);
+  if (scanned != korvo::XmlPrescanResult::Accepted) return;
   // A byte-order mark or UTF-16 makes the document UTF-8 before anything else.
   if (korvo::wideCharset(original, "").codePage != 0) return;
   const std::string zeroEnded(original.c_str());

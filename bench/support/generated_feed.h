@@ -20,6 +20,17 @@ std::string largeFeed(std::size_t size);
 // strings, breaks, named and numeric references), declared UTF-8.
 std::string htmlHeavyFeed(std::size_t size);
 
+// The news feeds of the pipeline benchmark, in each dialect, with the
+// texts of each variant: ASCII writes accents as references (nearly every
+// word holds one), Latin-1 as single bytes (declared ISO-8859-1), UTF-8 as
+// sequences with quotes, dashes and signs beyond Latin-1, Cyrillic as
+// Russian news in UTF-8. Items carry escaped HTML descriptions.
+enum Dialect { kRss, kRdf, kAtom };
+enum Variant { kAscii, kLatin1, kUtf8, kCyrillic };
+extern const char* const kDialectNames[3];
+extern const char* const kVariantNames[4];
+std::string newsFeed(Dialect dialect, Variant variant, std::size_t size);
+
 // A whole "200 OK" HTTP/1.0 answer carrying body.
 std::string okAnswer(const std::string& body);
 

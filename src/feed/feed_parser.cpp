@@ -155,7 +155,7 @@ bool convertBytes(Feed& feed, std::string& body, bool filterUnicode, std::string
   // shape the pre-scan found stays and the converted text needs no second
   // walk.
   const bool onlyText = scanned == XmlPrescanResult::Accepted && !shape.parseError &&
-                        countHighBytes(body) == shape.highBytesInText;
+                        shape.highBytes == shape.highBytesInText;
   const std::size_t sizeBefore = body.size();
   const bool converted = convert(feed, body, scanned, shape, filterUnicode, byteOrderMark, utf8);
   // A conversion outside the text nodes may change the tree, and one that

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "feed/byte_blocks.h"
+
 namespace korvo {
 namespace {
 
@@ -103,10 +105,18 @@ class Walk {
   Walk(std::string_view text, const XmlLimits& limits, XmlShape& shape)
       : s_(reinterpret_cast<const unsigned char*>(text.data())),
         n_(std::min(text.size(), text.find('\0'))),
+        size_(text.size()),
         limits_(limits),
         shape_(shape) {}
 
   XmlPrescanResult run();
+
+  // The bytes of 0x80 and above in the whole text, the walk's count
+  // completed over what it did not reach.
+  std::size_t highBytes() {
+    countTo(size_);
+    return high_;
+  }
 
   // Notes the elements whose content holds mark-up into *marked as run()
   // walks.
@@ -130,33 +140,82 @@ class Walk {
     return hit ? static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - s_) : n_;
   }
 
-  // The first position at or after p that holds A or B, or the end.
-  // Eight bytes at a time: in (w - 0x01..01) & ~w & 0x80..80 the lowest
-  // set bit marks the first zero byte of w, if it has one.
-  template <unsigned char A, unsigned char B>
-  std::size_t findEither(std::size_t p) const {
-    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-    constexpr std::uint64_t kHigh = 0x8080808080808080ull;
-    for (; p < n_ && n_ - p >= 8; p += 8) {
-      std::uint64_t w;
-      std::memcpy(&w, s_ + p, 8);
-      const std::uint64_t a = w ^ (kOnes * A);
-      const std::uint64_t b = w ^ (kOnes * B);
-      const std::uint64_t hits = (((a - kOnes) & ~a) | ((b - kOnes) & ~b)) & kHigh;
-      if (hits == 0) continue;
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-      return p + static_cast<std::size_t>(__builtin_ctzll(hits)) / 8;
-#else
-      break;
-#endif
+  // The high bytes are counted as the walk goes: those before counted_
+  // are in high_. The scans over text, values, comments and sections count
+  // their own bytes block by block as they look for their ends; countTo
+  // takes in the few bytes read one at a time between them (names, blanks,
+  // references).
+  void countTo(std::size_t p) {
+    using blocks::Blocks;
+    if (p <= counted_) return;
+    for (; size_ - counted_ >= Blocks::kSize; counted_ += Blocks::kSize) {
+      const std::uint32_t high = Blocks::look<>(s_ + counted_).high;
+      if (p - counted_ <= Blocks::kSize) {
+        high_ += blocks::countBits(high & blocks::below(static_cast<unsigned>(p - counted_)));
+        counted_ = p;
+        return;
+      }
+      high_ += blocks::countBits(high);
     }
-    while (p < n_ && s_[p] != A && s_[p] != B) ++p;
+    for (; counted_ < p; ++counted_) high_ += s_[counted_] >> 7;
+  }
+
+  // Counts the high bytes of block b (at p) below bit i, up to p + i.
+  void countBlock(std::size_t p, const blocks::Bits& b, unsigned i) {
+    high_ += blocks::countBits(b.high & blocks::below(i));
+    counted_ = p + i;
+  }
+
+  // The first position at or after p that holds one of Stops, or the end.
+  template <unsigned char... Stops>
+  std::size_t scanTo(std::size_t p) {
+    using blocks::Blocks;
+    countTo(p);
+    for (; n_ - p >= Blocks::kSize; p += Blocks::kSize) {
+      const blocks::Bits b = Blocks::look<Stops...>(s_ + p);
+      if (b.stops != 0) {
+        const unsigned i = blocks::lowestBit(b.stops);
+        countBlock(p, b, i);
+        return p + i;
+      }
+      countBlock(p, b, Blocks::kSize);
+    }
+    while (p < n_ && ((s_[p] != Stops) && ...)) ++p;
+    countTo(p);
     return p;
   }
 
+  // Content from p, element text (End "<") or a quoted attribute value (End
+  // its quote), up to the first End outside numeric references: where that
+  // is, or the end. Each "&" that is neither one of XML's five names nor,
+  // in a value, a number, goes to notes when given; a numeric reference
+  // is stepped over whole (referenceEnd), and one TinyXML fails on gives
+  // kStop.
+  template <unsigned char End>
+  std::size_t contentEnd(std::size_t p, std::vector<std::size_t>* notes, bool noteNumbers);
+
+  // Blanks, as TinyXML skips them; kStop from kStop or the end (every
+  // byte before n_ is other than zero).
   std::size_t skipSpace(std::size_t p) const {
-    if (p == kStop || at(p) == 0) return kStop;
-    while (classes_.space(at(p))) ++p;
+    if (p >= n_) return kStop;
+    while (p < n_ && classes_.space(s_[p])) ++p;
+    return p;
+  }
+
+  // The same, a block at a time over the spaces and line ends that indent
+  // a document (the other blanks one at a time).
+  std::size_t skipBlanks(std::size_t p) const {
+    using blocks::Blocks;
+    if (p >= n_) return kStop;
+    if (!classes_.space(s_[p])) return p;
+    for (; n_ - p >= Blocks::kSize; p += Blocks::kSize) {
+      const std::uint32_t others = ~Blocks::look<' ', '\n'>(s_ + p).stops;
+      if ((others & blocks::below(Blocks::kSize)) != 0) {
+        p += blocks::lowestBit(others);
+        break;
+      }
+    }
+    while (p < n_ && classes_.space(s_[p])) ++p;
     return p;
   }
 
@@ -165,6 +224,17 @@ class Walk {
     for (std::size_t k = 0; k < lit.size(); ++k)
       if (s_[p + k] != static_cast<unsigned char>(lit[k])) return false;
     return true;
+  }
+
+  // Whether the bytes at p are those of name; there are as many.
+  bool sameBytes(std::size_t p, std::string_view name) const {
+    // A name of up to eight bytes lies in the text before p, so eight
+    // bytes can be read at both where eight are left after p.
+    if (name.size() > 8 || n_ - p < 8) return std::memcmp(s_ + p, name.data(), name.size()) == 0;
+    const std::uint64_t differ =
+        blocks::loadWord(s_ + p) ^
+        blocks::loadWord(reinterpret_cast<const unsigned char*>(name.data()));
+    return name.empty() || (differ & (~std::uint64_t{0} >> (64 - 8 * name.size()))) == 0;
   }
 
   bool startsWithNoCase(std::size_t p, std::string_view lit) const {
@@ -178,19 +248,21 @@ class Walk {
 
   std::size_t readName(std::size_t p) const {
     if (!classes_.nameStart(at(p))) return kStop;
-    while (classes_.nameChar(at(p))) ++p;
+    while (p < n_ && classes_.nameChar(s_[p])) ++p;
     return p;
   }
 
   std::size_t referenceEnd(std::size_t p) const;
-  std::size_t quotedEnd(std::size_t p, unsigned char quote, bool noteAmpersands) const;
-  bool isXmlName(std::size_t p) const;
-  std::size_t textEnd(std::size_t p) const;
-  std::size_t attributeEnd(std::size_t p, std::string_view* name) const;
-  std::size_t declarationEnd(std::size_t p) const;
-  std::size_t commentEnd(std::size_t p) const;
-  std::size_t cdataEnd(std::size_t p) const;
-  std::size_t unknownEnd(std::size_t p) const;
+  // referenceEnd of "&#" at p with a byte after it.
+  inline std::size_t numberEnd(std::size_t p) const;
+  std::size_t quotedEnd(std::size_t p, unsigned char quote, bool noteAmpersands);
+  inline bool isXmlName(std::size_t p) const;
+  std::size_t textEnd(std::size_t p);
+  std::size_t attributeEnd(std::size_t p, std::string_view* name);
+  std::size_t declarationEnd(std::size_t p);
+  std::size_t commentEnd(std::size_t p);
+  std::size_t cdataEnd(std::size_t p);
+  std::size_t unknownEnd(std::size_t p);
 
   // Counts a mark-up node about to be made at the current depth; false,
   // with the refusal set, when that passes a bound.
@@ -204,6 +276,14 @@ class Walk {
   // element's nodes does: where reading goes on after it, or kStop. A
   // refusal is set in refusal; a start tag TinyXML fails in sets tagFailed_.
   std::size_t node(std::size_t p, bool& anyNode, XmlPrescanResult& refusal);
+  // The two kinds of node that most of a document is: a text node at p,
+  // and an end tag at p (of the innermost open element).
+  inline std::size_t textNode(std::size_t p);
+  inline std::size_t endTag(std::size_t p);
+  // The nodes that are neither text nor elements, which documents hold
+  // few of.
+  __attribute__((noinline)) std::size_t otherNode(std::size_t p, bool firstNode,
+                                                  XmlPrescanResult& refusal);
 
   // What noteMarkedElements and content() ask for.
   void noteMarkup(std::size_t begin, std::size_t end, bool cdata);
@@ -212,6 +292,9 @@ class Walk {
 
   const unsigned char* s_;
   std::size_t n_;
+  std::size_t size_;  // n_ and whatever follows a zero byte
+  std::size_t counted_ = 0;
+  std::size_t high_ = 0;
   const XmlLimits& limits_;
   XmlShape& shape_;
   std::vector<std::string_view> open_;  // the elements whose content is being read
@@ -235,31 +318,115 @@ std::size_t Walk::referenceEnd(std::size_t p) const {
   if (at(p + 1) != '#' || at(p + 2) == 0) return p + 1;
   const bool hex = at(p + 2) == 'x';
   if (hex && at(p + 3) == 0) return kStop;
-  const std::size_t semicolon = find(p + (hex ? 3 : 2), ';');
+  // Most are digits up to the ";".
+  std::size_t q = p + (hex ? 3 : 2);
+  if (hex) {
+    while (q < n_ && isHexDigit(s_[q])) ++q;
+  } else {
+    while (q < n_ && static_cast<unsigned char>(s_[q] - '0') < 10) ++q;
+  }
+  if (at(q) == ';') return q + 1;
+  const std::size_t semicolon = find(q, ';');
   if (at(semicolon) != ';') return kStop;
-  for (std::size_t q = semicolon - 1; at(q) != (hex ? 'x' : '#'); --q)
-    if (!(hex ? isHexDigit(at(q)) : isDigit(at(q)))) return kStop;
+  for (std::size_t r = semicolon - 1; at(r) != (hex ? 'x' : '#'); --r)
+    if (!(hex ? isHexDigit(at(r)) : isDigit(at(r)))) return kStop;
   return semicolon + 1;
+}
+
+template <unsigned char End>
+std::size_t Walk::contentEnd(std::size_t p, std::vector<std::size_t>* notes, bool noteNumbers) {
+  using blocks::Blocks;
+  countTo(p);
+  for (;;) {
+    if (n_ - p >= Blocks::kSize) {
+      const blocks::Bits b = Blocks::look<End, '&'>(s_ + p);
+      std::uint32_t stops = b.stops;
+      std::size_t resume = kStop;  // where a reference beyond the block ends
+      while (stops != 0) {
+        const unsigned i = blocks::lowestBit(stops);
+        const std::size_t q = p + i;
+        if (s_[q] == End) {
+          countBlock(p, b, i);
+          return q;
+        }
+        const bool number = at(q + 1) == '#';
+        if (notes && (number ? noteNumbers : !isXmlName(q))) {
+          shape_.otherNames = true;
+          notes->push_back(q);
+        }
+        if (number && at(q + 2) != 0) {
+          const std::size_t end = numberEnd(q);
+          if (end == kStop) return kStop;
+          // A reference that ends inside the block leaves the rest of
+          // the block's stops to be read.
+          if (end - p < Blocks::kSize) {
+            stops &= ~blocks::below(static_cast<unsigned>(end - p));
+            continue;
+          }
+          resume = end;
+          break;
+        }
+        stops &= stops - 1;
+      }
+      countBlock(p, b, Blocks::kSize);
+      p += Blocks::kSize;
+      if (resume != kStop) {
+        p = resume;
+        countTo(p);
+      }
+      continue;
+    }
+    // The last bytes, one at a time.
+    while (p < n_ && s_[p] != End && s_[p] != '&') ++p;
+    countTo(p);
+    if (at(p) != '&') return p;
+    const bool number = at(p + 1) == '#';
+    if (notes && (number ? noteNumbers : !isXmlName(p))) {
+      shape_.otherNames = true;
+      notes->push_back(p);
+    }
+    p = referenceEnd(p);
+    if (p == kStop) return kStop;
+    countTo(p);
+  }
+}
+
+// A decimal number of up to seven digits and its ";", in one word, the
+// way most are written; anything else the long way.
+std::size_t Walk::numberEnd(std::size_t p) const {
+  const std::size_t digits = p + 2;
+  if (s_[digits] != 'x' && n_ - digits >= 8) {
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+    constexpr std::uint64_t kTop = ~kLow7;
+    // Each byte as its value minus '0'; the top bit set in each that is
+    // then above 9, one byte apart from the next.
+    const std::uint64_t t = blocks::loadWord(s_ + digits) ^ 0x3030303030303030ull;
+    const std::uint64_t other = (((t & kLow7) + 0x7676767676767676ull) | t) & kTop;
+    if (other != 0) {
+      const std::size_t end = digits + static_cast<std::size_t>(__builtin_ctzll(other)) / 8;
+      if (s_[end] == ';') return end + 1;
+    }
+  }
+  return referenceEnd(p);
 }
 
 // An attribute value from just after its opening quote. noteAmpersands:
 // it is an element's, whose "&"s TinyXML would drop are noted.
-std::size_t Walk::quotedEnd(std::size_t p, unsigned char quote, bool noteAmpersands) const {
-  for (;;) {
-    p = quote == '"' ? findEither<'"', '&'>(p) : findEither<'\'', '&'>(p);
-    if (at(p) != '&') return at(p) == quote ? p + 1 : p;
-    if (noteAmpersands && at(p + 1) != '#' && !isXmlName(p)) {
-      shape_.otherNames = true;
-      shape_.attributeAmpersands.push_back(p);
-    }
-    p = referenceEnd(p);
-    if (p == kStop) return kStop;
-  }
+std::size_t Walk::quotedEnd(std::size_t p, unsigned char quote, bool noteAmpersands) {
+  std::vector<std::size_t>* notes = noteAmpersands ? &shape_.attributeAmpersands : nullptr;
+  p = quote == '"' ? contentEnd<'"'>(p, notes, false) : contentEnd<'\''>(p, notes, false);
+  return at(p) == quote ? p + 1 : p;
 }
 
 // Whether the "&" at p starts one of XML's five names, the only ones
 // TinyXML knows: of any other "&" but a number it keeps nothing.
 bool Walk::isXmlName(std::size_t p) const {
+  if (n_ - p >= 6) {
+    const unsigned char* c = s_ + p;
+    if (std::memcmp(c, "&lt;", 4) == 0 || std::memcmp(c, "&gt;", 4) == 0) return true;
+    if (std::memcmp(c, "&amp", 4) == 0) return c[4] == ';';
+    return std::memcmp(c, "&quot;", 6) == 0 || std::memcmp(c, "&apos;", 6) == 0;
+  }
   for (std::string_view known : {"amp;", "lt;", "gt;", "quot;", "apos;"}) {
     std::size_t k = 0;
     while (k < known.size() && at(p + 1 + k) == static_cast<unsigned char>(known[k])) ++k;
@@ -271,20 +438,12 @@ bool Walk::isXmlName(std::size_t p) const {
 // A text node runs to the next "<" outside references. Every "&" but
 // XML's five names is noted: a number TinyXML may cut to a byte, and of
 // anything else it would keep no "&".
-std::size_t Walk::textEnd(std::size_t p) const {
-  for (;;) {
-    p = findEither<'<', '&'>(p);
-    if (at(p) != '&') return at(p) == '<' && at(p + 1) != 0 ? p : kStop;
-    if (!isXmlName(p)) {
-      shape_.otherNames = true;
-      shape_.references.push_back(p);
-    }
-    p = referenceEnd(p);
-    if (p == kStop) return kStop;
-  }
+std::size_t Walk::textEnd(std::size_t p) {
+  p = contentEnd<'<'>(p, &shape_.references, true);
+  return p != kStop && at(p) == '<' && at(p + 1) != 0 ? p : kStop;
 }
 
-std::size_t Walk::attributeEnd(std::size_t p, std::string_view* name) const {
+std::size_t Walk::attributeEnd(std::size_t p, std::string_view* name) {
   p = skipSpace(p);
   if (p == kStop) return kStop;
   const std::size_t nameStart = p;
@@ -304,7 +463,7 @@ std::size_t Walk::attributeEnd(std::size_t p, std::string_view* name) const {
 
 // An XML declaration ends at a ">" outside its version, encoding and
 // standalone values; one without an end stops TinyXML without an error.
-std::size_t Walk::declarationEnd(std::size_t p) const {
+std::size_t Walk::declarationEnd(std::size_t p) {
   p += 5;
   while (at(p) != 0) {
     if (at(p) == '>') return p + 1;
@@ -321,24 +480,24 @@ std::size_t Walk::declarationEnd(std::size_t p) const {
   return kStop;
 }
 
-std::size_t Walk::commentEnd(std::size_t p) const {
+std::size_t Walk::commentEnd(std::size_t p) {
   for (p += 4;; ++p) {
-    p = find(p, '-');
+    p = scanTo<'-'>(p);
     if (at(p) == 0) return p;
     if (startsWith(p, "-->")) return p + 3;
   }
 }
 
-std::size_t Walk::cdataEnd(std::size_t p) const {
+std::size_t Walk::cdataEnd(std::size_t p) {
   for (p += 9;; ++p) {
-    p = find(p, ']');
+    p = scanTo<']'>(p);
     if (at(p) == 0) return p;
     if (startsWith(p, "]]>")) return p + 3;
   }
 }
 
-std::size_t Walk::unknownEnd(std::size_t p) const {
-  p = find(p + 1, '>');
+std::size_t Walk::unknownEnd(std::size_t p) {
+  p = scanTo<'>'>(p + 1);
   return at(p) == '>' ? p + 1 : p;
 }
 
@@ -373,6 +532,11 @@ std::size_t Walk::startTag(std::size_t p, XmlPrescanResult* refusal) {
   p = readName(nameStart);
   if (p == kStop || at(p) == 0) return kStop;
   const std::string_view name(reinterpret_cast<const char*>(s_) + nameStart, p - nameStart);
+  if (s_[p] == '>') {  // the name alone, as most are
+    open_.push_back(name);
+    if (marked_) noteOpen(nameStart, name.size(), p + 1);
+    return p + 1;
+  }
   attributeNames_.startElement();
   int attributes = 0;
   for (;;) {
@@ -413,41 +577,36 @@ void Walk::noteClose() {
   openMarked_.pop_back();
 }
 
-std::size_t Walk::node(std::size_t p, bool& anyNode, XmlPrescanResult& refusal) {
+std::size_t Walk::textNode(std::size_t p) {
+  countTo(p);
+  const std::size_t before = high_;
+  p = textEnd(p);
+  if (p == kStop) countTo(n_);
+  shape_.highBytesInText += high_ - before;
+  return p;
+}
+
+std::size_t Walk::endTag(std::size_t p) {
   const std::size_t start = p;
-  if (at(p) != '<') {
-    p = textEnd(p);
-    shape_.highBytesInText += countHighBytes(
-        std::string_view(reinterpret_cast<const char*>(s_) + start, (p == kStop ? n_ : p) - start));
-    return p;
-  }
-  if (!open_.empty() && startsWith(p, "</")) {
-    const std::string_view name = open_.back();
-    if (!startsWith(p + 2, name)) return kStop;
-    p = skipSpace(p + 2 + name.size());
-    if (p == kStop || at(p) != '>') return kStop;
-    open_.pop_back();
-    if (marked_) noteClose();
-    if (nodes_) nodes_->push_back({start, p + 1, false});
-    return p + 1;
-  }
+  const std::string_view name = open_.back();
+  p += 2;
+  if (n_ - p <= name.size() || !sameBytes(p, name)) return kStop;
+  p += name.size();
+  if (s_[p] != '>') p = skipSpace(p);
+  if (p == kStop || at(p) != '>') return kStop;
+  open_.pop_back();
+  if (marked_) noteClose();
+  if (nodes_) nodes_->push_back({start, p + 1, false});
+  return p + 1;
+}
+
+std::size_t Walk::node(std::size_t p, bool& anyNode, XmlPrescanResult& refusal) {
+  if (at(p) != '<') return textNode(p);
+  if (!open_.empty() && at(p + 1) == '/') return endTag(p);
+  const std::size_t start = p;
   const bool firstNode = !anyNode;
   anyNode = true;
-  const unsigned char next = at(p + 1);
-  const bool element = classes_.nameStart(next);
-  if (!element && !countNode(false, &refusal)) return kStop;
-  bool cdata = false;
-  if (next == '?' && startsWithNoCase(p, "<?xml")) {
-    p = declarationEnd(p);
-    if (firstNode) shape_.declarationLength = p == kStop ? n_ : p;
-  } else if (next == '!' && startsWith(p, "<!--")) {
-    p = commentEnd(p);
-  } else if (next == '!' && startsWith(p, "<![CDATA[")) {
-    p = cdataEnd(p);
-    cdata = true;
-  } else if (next == '!') {
-    p = unknownEnd(p);
-  } else if (element) {
+  if (classes_.nameStart(at(p + 1))) {
     // The element is a node of the content it stands in, opened after it.
     if (marked_ && !openMarked_.empty()) openMarked_.back().second = true;
     p = startTag(p, &refusal);
@@ -457,6 +616,23 @@ std::size_t Walk::node(std::size_t p, bool& anyNode, XmlPrescanResult& refusal) 
     }
     if (nodes_) nodes_->push_back({start, p, false});
     return p;
+  }
+  return otherNode(p, firstNode, refusal);
+}
+
+std::size_t Walk::otherNode(std::size_t p, bool firstNode, XmlPrescanResult& refusal) {
+  const std::size_t start = p;
+  const unsigned char next = at(p + 1);
+  if (!countNode(false, &refusal)) return kStop;
+  bool cdata = false;
+  if (next == '?' && startsWithNoCase(p, "<?xml")) {
+    p = declarationEnd(p);
+    if (firstNode) shape_.declarationLength = p == kStop ? n_ : p;
+  } else if (next == '!' && startsWith(p, "<!--")) {
+    p = commentEnd(p);
+  } else if (next == '!' && startsWith(p, "<![CDATA[")) {
+    p = cdataEnd(p);
+    cdata = true;
   } else {
     p = unknownEnd(p);
   }
@@ -472,16 +648,30 @@ XmlPrescanResult Walk::run() {
   XmlPrescanResult refusal = XmlPrescanResult::Accepted;
   bool anyNode = false;
   std::size_t p = skipSpace(0);
-  while (p != kStop && at(p) != 0) {
-    // Text outside every element ends the document without an error.
-    if (at(p) != '<' && open_.empty()) break;
-    p = node(p, anyNode, refusal);
-    if (refusal != XmlPrescanResult::Accepted) return refusal;
-    if (tagFailed_) {
-      shape_.parseError = true;
-      return refusal;
+  while (p < n_) {
+    if (s_[p] != '<') {
+      // Text outside every element ends the document without an error.
+      if (open_.empty()) break;
+      p = textNode(p);
+    } else if (!open_.empty() && at(p + 1) == '/') {
+      p = endTag(p);
+    } else if (classes_.nameStart(at(p + 1))) {
+      anyNode = true;
+      if (marked_ && !openMarked_.empty()) openMarked_.back().second = true;
+      p = startTag(p, &refusal);
+      if (p == kStop) {
+        shape_.parseError = refusal == XmlPrescanResult::Accepted;
+        return refusal;
+      }
+    } else {
+      p = node(p, anyNode, refusal);
+      if (refusal != XmlPrescanResult::Accepted) return refusal;
+      if (tagFailed_) {
+        shape_.parseError = true;
+        return refusal;
+      }
     }
-    p = skipSpace(p);
+    p = skipBlanks(p);
   }
   // Inside an element every early end is an error; outside, only a
   // document without any node is.
@@ -493,6 +683,7 @@ bool Walk::content(std::size_t contentAt, std::string_view name, std::vector<Xml
                    std::size_t& end) {
   open_.push_back(name);
   nodes_ = &nodes;
+  counted_ = contentAt;  // what comes before is no business of this walk
   XmlPrescanResult refusal = XmlPrescanResult::Accepted;
   bool anyNode = true;
   std::size_t p = skipSpace(contentAt);
@@ -512,25 +703,14 @@ bool Walk::content(std::size_t contentAt, std::string_view name, std::vector<Xml
 
 }  // namespace
 
-// Eight bytes at a time: the high bits moved down to one per byte, and the
-// multiplication adds the eight bytes up in the top one.
-std::size_t countHighBytes(std::string_view text) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-  std::size_t count = 0, i = 0;
-  for (; text.size() - i >= 8; i += 8) {
-    std::uint64_t w;
-    std::memcpy(&w, text.data() + i, 8);
-    count += static_cast<std::size_t>((((w >> 7) & kOnes) * kOnes) >> 56);
-  }
-  for (; i < text.size(); ++i) count += static_cast<unsigned char>(text[i]) >= 0x80;
-  return count;
-}
-
 XmlPrescanResult prescanXml(std::string_view text, const XmlLimits& limits, XmlShape* shape) {
   XmlShape local;
   XmlShape& out = shape ? *shape : local;
   out = XmlShape();
-  return Walk(text, limits, out).run();
+  Walk walk(text, limits, out);
+  const XmlPrescanResult result = walk.run();
+  out.highBytes = walk.highBytes();
+  return result;
 }
 
 std::vector<XmlMarkedElement> markedElements(std::string_view text) {

@@ -49,6 +49,9 @@ struct XmlShape {
   // the tree's shape: the character-set step changes no other bytes, and
   // writes no "<" or "&".
   std::size_t highBytesInText = 0;
+  // Bytes of 0x80 and above in the whole text, walked or not (after a
+  // zero byte too), counted in the same walk.
+  std::size_t highBytes = 0;
   // When the first node is an XML declaration: the length of the text
   // that holds it (all of it when the declaration has no end); else 0.
   std::size_t declarationLength = 0;
@@ -59,9 +62,6 @@ struct XmlShape {
 // asked for, tells what was found up to there.
 XmlPrescanResult prescanXml(std::string_view text, const XmlLimits& limits = XmlLimits(),
                             XmlShape* shape = nullptr);
-
-// The bytes of 0x80 and above in text.
-std::size_t countHighBytes(std::string_view text);
 
 // An element whose content holds mark-up (a nested element, a comment, a
 // CDATA section or any other "<...>" node), as the walk finds it: its

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <tinyxml.h>
 
+#include <cstdint>
 #include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "feed/byte_blocks.h"
 #include "feed/xml_document.h"
 
 namespace korvo {
@@ -94,11 +96,18 @@ void expectSameMarkedElements(const std::string& text) {
   }
 }
 
+std::size_t highBytesOf(std::string_view text) {
+  std::size_t count = 0;
+  for (const char c : text) count += static_cast<unsigned char>(c) >= 0x80;
+  return count;
+}
+
 // The walk must see what TinyXML sees: the same counts, the same verdict
 // on errors, and the same declaration with the same encoding.
 void expectSameAsTinyXml(const std::string& text) {
   XmlShape walked;
   ASSERT_EQ(prescanXml(text, XmlLimits(), &walked), XmlPrescanResult::Accepted);
+  EXPECT_EQ(walked.highBytes, highBytesOf(text));
   std::string encoding;
   const XmlShape built = treeShape(text, &encoding);
   EXPECT_EQ(walked.parseError, built.parseError);
@@ -513,6 +522,88 @@ TEST(XmlPrescanTest, NotesOtherNamesInText) {
     EXPECT_EQ(prescanXml(c.text, XmlLimits(), &shape), XmlPrescanResult::Accepted) << c.text;
     EXPECT_EQ(shape.otherNames, c.otherNames) << c.text;
   }
+}
+
+// The walk counts the high bytes of the whole text as it goes, wherever
+// they stand (in text nodes, names, values, comments, sections, after the
+// document, after a zero byte), and tells those of the text nodes apart.
+TEST(XmlPrescanTest, CountsHighBytesWhereverTheyStand) {
+  const std::string e = "\xE9";
+  const std::string longText = "caf" + e + std::string(40, 'x') + e + "&amp;" + e + "&#233;" + e;
+  const struct {
+    std::string text;
+    std::size_t inText;
+  } cases[] = {
+      {"<r>" + e + "</r>", 1},
+      {"<r>" + longText + "</r>", 4},
+      {"<r" + e + ">x</r" + e + ">", 0},
+      {"<r a" + e + "='" + e + "' b=\"" + e + "&amp;" + e + "\" c=" + e + "/>", 0},
+      {"<r><!-- " + e + " --><![CDATA[" + e + e + "]]><?pi " + e + "?><!DOCTYPE " + e + "></r>",
+       0},
+      {"<?xml version='1.0' encoding='" + e + "'?><r/>", 0},
+      {"<r/>" + e + " after the document" + e, 0},
+      {std::string("<r>a</r>\0", 9) + "<r>" + e + e + "</r>", 0},
+      {"<r>" + e + "<a x='" + e + "'>" + longText + "</a>" + e + "</r>", 6},
+      // Refused: counted all the same.
+      {nested(limits::kMaxXmlDepth + 1, "<a>", e), 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.text.substr(0, 80)));
+    XmlShape shape;
+    prescanXml(c.text, XmlLimits(), &shape);
+    EXPECT_EQ(shape.highBytes, highBytesOf(c.text));
+    if (!shape.parseError && shape.elements <= limits::kMaxXmlDepth) {
+      EXPECT_EQ(shape.highBytesInText, c.inText);
+    }
+  }
+
+  // One high byte at each place of a document, on either side of every
+  // block the scans read.
+  const std::string document =
+      "<?xml version='1.0'?>\n<rss><channel>\n  <title>Text &amp; more text of some length</title>"
+      "\n  <item a='value &lt;' b=\"1\"><!-- comment --><![CDATA[x<y]]>&#8217;</item>\n</channel>"
+      "</rss>\n";
+  for (std::size_t at = 0; at <= document.size(); ++at) {
+    const std::string text = document.substr(0, at) + e + document.substr(at);
+    XmlShape shape;
+    prescanXml(text, XmlLimits(), &shape);
+    EXPECT_EQ(shape.highBytes, 1u) << at;
+    EXPECT_LE(shape.highBytesInText, 1u) << at;
+  }
+}
+
+// A block's bits for each of its bytes, whatever the bytes around it
+// (a carry between bytes would hide or invent a stop next to another),
+// the same in both kinds of block.
+template <typename Blocks>
+void expectBlocksSeeEachByte() {
+  std::mt19937 random(20241211);
+  const unsigned char tricky[] = {'<', '&', '<' ^ 1, '&' ^ 1, '<' + 1, '&' - 1, '<' | 0x80,
+                                  '&' | 0x80, 0x00, 0x01, 0x7F, 0x80, 0xFF, 'a'};
+  for (int round = 0; round < 5000; ++round) {
+    unsigned char bytes[Blocks::kSize];
+    for (unsigned char& b : bytes)
+      b = round % 2 ? tricky[random() % sizeof tricky] : static_cast<unsigned char>(random());
+    std::uint32_t stops = 0, high = 0;
+    unsigned highCount = 0;
+    for (unsigned i = 0; i < Blocks::kSize; ++i) {
+      stops |= std::uint32_t{bytes[i] == '<' || bytes[i] == '&'} << i;
+      high |= std::uint32_t{bytes[i] >= 0x80} << i;
+      highCount += bytes[i] >= 0x80;
+    }
+    const blocks::Bits bits = Blocks::template look<'<', '&'>(bytes);
+    ASSERT_EQ(bits.stops, stops) << round;
+    ASSERT_EQ(bits.high, high) << round;
+    ASSERT_EQ(blocks::countBits(bits.high), highCount) << round;
+    ASSERT_EQ(Blocks::template look<>(bytes).stops, 0u);
+  }
+}
+
+TEST(XmlPrescanTest, BlocksSeeEachByte) {
+  expectBlocksSeeEachByte<blocks::WordBlocks>();
+#if defined(__SSE2__)
+  expectBlocksSeeEachByte<blocks::SseBlocks>();
+#endif
 }
 
 }  // namespace
