@@ -41,9 +41,12 @@ bool hasKey(const std::string& file, const std::string& section, const char* key
   return ini::readString(file, section, key, kAbsent, kAbsent.size() + 1) != kAbsent;
 }
 
-// The text keys of the item view, with their fields.
-std::array<std::pair<const char*, std::string*>, 5> viewTexts(MeterSettings& s) {
-  return {{{"DateFormat", &s.DateFormat},
+// The text keys of the item view, with their fields (const for const
+// settings).
+template <typename Settings>
+auto viewTexts(Settings& s) {
+  using Text = decltype(&s.DateFormat);
+  return std::array<std::pair<const char*, Text>, 5>{{{"DateFormat", &s.DateFormat},
            {"Include", &s.Include},
            {"Exclude", &s.Exclude},
            {"Order", &s.Order},
@@ -103,9 +106,8 @@ void Meter::saveSettings(const MeterEnv&, const std::string& file,
   ini::writeString(file, section, "InputClickItem", std::to_string(s.InputClickItem));
   // These keys are written once they differ from their defaults or are in
   // the file, so a meter that never used them keeps its section as it was.
-  MeterSettings own = s;
-  MeterSettings defaults;
-  const auto ownTexts = viewTexts(own);
+  const MeterSettings defaults;
+  const auto ownTexts = viewTexts(s);
   const auto standard = viewTexts(defaults);
   for (std::size_t i = 0; i < ownTexts.size(); ++i) {
     const char* key = ownTexts[i].first;
