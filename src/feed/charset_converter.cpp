@@ -40,6 +40,35 @@ class ReplacementCache {
   Slot slots_[kSlots];
 };
 
+// Moves the followed positions along with the bytes they are in, in text
+// order: every kept byte goes through moved() once, in runs.
+class Follower {
+ public:
+  explicit Follower(const FollowedPositions* follow) {
+    if (follow == nullptr) return;
+    for (std::vector<std::size_t>* list : follow->lists)
+      if (list != nullptr && !list->empty()) lists_[count_++] = List{list, 0};
+  }
+  // The bytes [from, to) of the input now stand from out on.
+  void moved(std::size_t from, std::size_t to, std::size_t out) {
+    for (std::size_t l = 0; l < count_; ++l) {
+      List& list = lists_[l];
+      std::vector<std::size_t>& at = *list.positions;
+      for (; list.next < at.size() && at[list.next] < to; ++list.next)
+        if (at[list.next] >= from) at[list.next] = at[list.next] - from + out;
+    }
+  }
+  bool active() const { return count_ != 0; }
+
+ private:
+  struct List {
+    std::vector<std::size_t>* positions = nullptr;
+    std::size_t next = 0;
+  };
+  List lists_[2];
+  std::size_t count_ = 0;
+};
+
 // What narrowing did. mayHoldSequence: the text may hold a sequence that
 // removeSequences takes, which needs a byte of 0xC0..0xF7 directly followed
 // by one of 0x80..0xBF; without such a pair the removal changes nothing.
@@ -83,13 +112,16 @@ void moveAscii(char* s, std::size_t n, std::size_t& i, std::size_t& w) {
 // that is longer ("(TM)" for the three bytes of U+2122) and would overtake
 // the unread input makes the rest be read from a copy of it, with the output
 // appended to what is already written.
-Narrowing narrow(std::string& text) {
+Narrowing narrow(std::string& text, Follower& follower) {
   std::size_t n = text.size();
   std::size_t i = charset::plainAsciiEnd(text, 0);
   Narrowing result;
   if (i == n) return result;
-  // The input: text itself, until a spill makes it the copy.
+  follower.moved(0, i, 0);
+  // The input: text itself, until a spill makes it the copy of the text
+  // from spillFrom on.
   std::string spill;
+  std::size_t spillFrom = 0;
   std::string_view in = text;
   bool inPlace = true;
   std::size_t w = i;  // the output's length: text[0, w) is final
@@ -121,6 +153,7 @@ Narrowing narrow(std::string& text) {
       break;
     }
     if (b < 0x80) {
+      const std::size_t from = i, out = w;
       if (inPlace && w == i) {
         w = i = charset::plainAsciiEnd(in, i);
       } else if (inPlace) {
@@ -130,6 +163,7 @@ Narrowing narrow(std::string& text) {
         put(in.data() + i, j - i);
         i = j;
       }
+      if (follower.active()) follower.moved(spillFrom + from, spillFrom + i, out);
       continue;
     }
     char32_t code;
@@ -145,6 +179,7 @@ Narrowing narrow(std::string& text) {
     } else {
       const std::string_view replacement = replacements.find(code);
       if (inPlace && w + replacement.size() > i + length) {
+        spillFrom = i;
         spill.assign(in.data() + i, n - i);
         text.resize(w);
         in = spill;
@@ -197,13 +232,14 @@ bool isContinuation(char c) {
 // Removes, from each text run, every lead byte followed inside the run by
 // its continuation bytes. One read and one write position: each removal
 // is a skip, not a move of the rest.
-bool removeSequences(std::string& text) {
+bool removeSequences(std::string& text, Follower& follower) {
   char* d = text.data();
   const std::size_t n = text.size();
   std::size_t r = 0;
   std::size_t w = 0;
   auto keep = [&](std::size_t from, std::size_t to) {
     if (w != from) std::memmove(d + w, d + from, to - from);
+    follower.moved(from, to, w);
     w += to - from;
   };
   while (r < n) {
@@ -242,12 +278,14 @@ bool removeSequences(std::string& text) {
 
 }  // namespace
 
-bool CharsetConverter::fromUtf8(std::string& text) const {
+bool CharsetConverter::fromUtf8(std::string& text, const FollowedPositions* follow) const {
   // Pure ASCII passes both steps unchanged.
   if (charset::plainAsciiEnd(text, 0) == text.size()) return false;
-  const Narrowing narrowing = narrow(text);
-  const bool removed = narrowing.mayHoldSequence && removeSequences(text);
-  return narrowing.narrowed || removed;
+  Follower narrowing(follow);
+  const Narrowing narrowed = narrow(text, narrowing);
+  Follower removal(follow);
+  const bool removed = narrowed.mayHoldSequence && removeSequences(text, removal);
+  return narrowed.narrowed || removed;
 }
 
 bool CharsetConverter::fromIso88592(std::string& text) const {

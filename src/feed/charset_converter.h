@@ -1,9 +1,19 @@
 #pragma once
 // Turns a whole feed document into single bytes the host can show, in
 // place and in time linear in its length. Holds no data.
+#include <cstddef>
 #include <string>
+#include <vector>
 
 namespace korvo {
+
+// Positions in a text that a conversion carries along: each list sorted,
+// each position one of an ASCII byte other than zero (these bytes are
+// never changed, only moved). Afterwards each position is where its byte
+// ended up.
+struct FollowedPositions {
+  std::vector<std::size_t>* lists[2] = {nullptr, nullptr};
+};
 
 class CharsetConverter {
  public:
@@ -14,7 +24,8 @@ class CharsetConverter {
   // ends the text (a result without any byte leaves the text as it was).
   // Then every well-formed-looking multi-byte sequence left in a text run
   // (between a ">" and the next "<") is removed. True when the text changed.
-  bool fromUtf8(std::string& text) const;
+  // follow, when given, is carried along (FollowedPositions).
+  bool fromUtf8(std::string& text, const FollowedPositions* follow = nullptr) const;
 
   // ISO-8859-2 letters with diacritics to plain ones (Iso88592Table),
   // outside "<...>" only. True when the text changed.

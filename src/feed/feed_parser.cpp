@@ -112,7 +112,7 @@ bool parseJsonFeed(Feed& feed, std::string_view body, const CleanupOptions& sett
 // default, and so is one that came with a byte-order mark (byteOrderMark).
 // True when text changed; utf8 tells whether text is UTF-8 afterwards.
 bool convert(Feed& feed, std::string& text, XmlPrescanResult scanned, const XmlShape& shape,
-             bool filterUnicode, bool byteOrderMark, bool& utf8) {
+             bool filterUnicode, bool byteOrderMark, bool& utf8, const FollowedPositions* follow) {
   utf8 = false;
   if (scanned != XmlPrescanResult::Accepted || shape.parseError) return false;
   std::string encoding;
@@ -125,7 +125,7 @@ bool convert(Feed& feed, std::string& text, XmlPrescanResult scanned, const XmlS
   const unsigned codePage = encoding.empty() ? charset::kUtf8 : charset::codePageForName(encoding);
   const CharsetConverter converter;
   if (byteOrderMark || codePage == charset::kUtf8) {
-    if (filterUnicode) return converter.fromUtf8(text);
+    if (filterUnicode) return converter.fromUtf8(text, follow);
     utf8 = true;
     return false;
   }
@@ -152,17 +152,17 @@ bool convertBytes(Feed& feed, std::string& body, bool filterUnicode, std::string
   const XmlPrescanResult scanned = prescanXml(body, XmlLimits(), &shape);
   bool utf8 = false;
   // When the text nodes hold every byte the conversion may change, the
-  // shape the pre-scan found stays and the converted text needs no second
-  // walk.
+  // shape the pre-scan found stays, and the references it found move
+  // along with the text: the converted text needs no second walk.
   const bool onlyText = scanned == XmlPrescanResult::Accepted && !shape.parseError &&
                         shape.highBytes == shape.highBytesInText;
-  const std::size_t sizeBefore = body.size();
-  const bool converted = convert(feed, body, scanned, shape, filterUnicode, byteOrderMark, utf8);
-  // A conversion outside the text nodes may change the tree, and one that
-  // changed the text's length has moved the references the walk found:
-  // either way the converted text is walked again, once.
+  const FollowedPositions references{{&shape.references, &shape.attributeAmpersands}};
+  const bool converted = convert(feed, body, scanned, shape, filterUnicode, byteOrderMark, utf8,
+                                 onlyText ? &references : nullptr);
+  // A conversion outside the text nodes may change the tree: the converted
+  // text is walked again, once.
   XmlShape again;
-  const bool walkAgain = (converted && !onlyText) || body.size() != sizeBefore;
+  const bool walkAgain = converted && !onlyText;
   walked = walkAgain ? prescanXml(body, XmlLimits(), &again) : scanned;
   if (scanned == XmlPrescanResult::Accepted && !shape.parseError && shape.otherNames &&
       walked == XmlPrescanResult::Accepted)

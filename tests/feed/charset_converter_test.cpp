@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <iterator>
 #include <random>
@@ -271,6 +272,15 @@ TEST(CharsetConverterTest, NarrowingOverItselfMatchesPieceByPiece) {
       {"\xF0\x9F\x98\x80", ""},
       {"\xFF", "\xFF"},
       {"\x80", "\x80"},
+      {"&", "&"},
+      {"a&#8217;", "a&#8217;"},
+  };
+  // Where the "&"s of a text are.
+  const auto ampersands = [](const std::string& text) {
+    std::vector<std::size_t> at;
+    for (std::size_t i = text.find('&'); i != std::string::npos; i = text.find('&', i + 1))
+      at.push_back(i);
+    return at;
   };
   std::mt19937 random(5);
   for (int round = 0; round < 20000; ++round) {
@@ -290,6 +300,19 @@ TEST(CharsetConverterTest, NarrowingOverItselfMatchesPieceByPiece) {
     const bool changed = CharsetConverter().fromUtf8(converted);
     EXPECT_EQ(converted, expected);
     EXPECT_EQ(changed, expected != text);
+    // The "&"s carried along, split between two lists, land on the "&"s
+    // of the result.
+    std::vector<std::size_t> odd, even;
+    for (const std::size_t at : ampersands(text))
+      (odd.size() == even.size() ? even : odd).push_back(at);
+    const FollowedPositions follow{{&even, &odd}};
+    std::string followed = text;
+    CharsetConverter().fromUtf8(followed, &follow);
+    EXPECT_EQ(followed, expected);
+    std::vector<std::size_t> landed = even;
+    landed.insert(landed.end(), odd.begin(), odd.end());
+    std::sort(landed.begin(), landed.end());
+    EXPECT_EQ(landed, ampersands(expected));
     if (HasFailure()) return;
   }
 }

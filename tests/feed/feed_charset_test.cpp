@@ -212,9 +212,24 @@ TEST(FeedCharsetTest, OneStepEqualsTwoOnEveryFixture) {
   }
 }
 
+// UTF-8 that narrows to fewer bytes before, between and after references
+// of every kind, in text and in attribute values.
+const char kNarrowedAroundReferences[] =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<rss version=\"2.0\"><channel>"
+    "<title>Caf\xC3\xA9 \xE2\x80\x94 &#8217;s &nbsp;news AT&T \xE2\x84\xA2</title>"
+    "<link>http://news.test/?a=1&b=2</link><item>"
+    "<title>\xE2\x84\xA2 &#x201C;q&#x201D; \xC5\x92 &eacute; \xF0\x9F\x98\x80&#233;</title>"
+    "<link href=\"x?a=1&amp;b&c\">l\xC3\xA9&#8230;</link>"
+    "<description>&lt;p&gt;\xD0\x96 &#8364; &bogus; &#233;\xE2\x80\xA6&amp;</description>"
+    "</item></channel></rss>\n";
+
+TEST(FeedCharsetTest, OneStepEqualsTwoWhereNarrowingMovesReferences) {
+  expectOneStepLikeTwo(kNarrowedAroundReferences);
+}
+
 TEST(FeedCharsetTest, OneStepEqualsTwoOnDamagedDocuments) {
   const std::vector<std::string> sources = {fixture("utf8_euro.xml"), fixture("iso8859_2.xml"),
-                                            fixture("rss_markup.xml")};
+                                            fixture("rss_markup.xml"), kNarrowedAroundReferences};
   std::mt19937 random(42);
   for (int round = 0; round < 300; ++round) {
     std::string text = sources[round % sources.size()];
