@@ -125,9 +125,14 @@ bool convert(Feed& feed, std::string& text, XmlPrescanResult scanned, const XmlS
   const unsigned codePage = encoding.empty() ? charset::kUtf8 : charset::codePageForName(encoding);
   const CharsetConverter converter;
   if (byteOrderMark || codePage == charset::kUtf8) {
-    if (filterUnicode) return converter.fromUtf8(text, follow);
-    utf8 = true;
-    return false;
+    if (!filterUnicode) {
+      utf8 = true;
+      return false;
+    }
+    // Without a byte of 0x80 or above, only a zero byte could change the
+    // text, and the walk has counted those bytes already.
+    if (shape.highBytes == 0 && text.find('\0') == std::string::npos) return false;
+    return converter.fromUtf8(text, follow);
   }
   if (codePage == kIso88592) return converter.fromIso88592(text);
   return false;
