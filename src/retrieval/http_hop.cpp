@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/https_client.h"
+#include "retrieval/http_answer.h"
 #include "retrieval/tcp_connection.h"
 
 namespace korvo {
@@ -37,6 +38,30 @@ void sendRequest(TcpConnection& connection, const HopRequest& request) {
   connection.sendText("\r\n");
 }
 
+// Once the head of the answer is in (received holds the bytes that came
+// last), room for the whole answer its Content-Length announces, within
+// the answer's bound: the body then arrives without the answer growing
+// and copying itself again and again. A false length costs only the room.
+// True when the head is in, whatever it says.
+bool madeRoom(std::string& answer, std::size_t received, std::size_t maxBytes) {
+  static constexpr std::string_view kHeadEnd = "\r\n\r\n";
+  const std::size_t from = answer.size() - received;
+  const std::size_t end =
+      answer.find(kHeadEnd, from < kHeadEnd.size() ? 0 : from - (kHeadEnd.size() - 1));
+  if (end == std::string::npos) return false;
+  const std::size_t headLength = end + kHeadEnd.size();
+  std::string value;
+  if (!findHeader(std::string_view(answer).substr(0, headLength), "Content-Length", value))
+    return true;
+  std::size_t length = 0;
+  for (const char c : value) {
+    if (c < '0' || c > '9' || length > maxBytes) return true;
+    length = length * 10 + static_cast<std::size_t>(c - '0');
+  }
+  answer.reserve(std::min(maxBytes, headLength + std::min(length, maxBytes)));
+  return true;
+}
+
 // Collects the answer until the server closes or a receive fails, or no
 // byte came for the receive time-out; the answer so far stays in out
 // either way. No receive waits much past the deadline of the whole
@@ -48,6 +73,7 @@ Cut receiveAnswer(TcpConnection& connection, const DownloadLimits& bounds,
   char buffer[limits::kReceiveChunk];
   const long long ownTimeout = std::max(1, bounds.receiveTimeoutMs);
   SteadyClock::time_point lastData = SteadyClock::now();
+  bool headIn = false;
   for (;;) {
     if (cancelled(cancel)) return Cut::Cancelled;
     const SteadyClock::time_point now = SteadyClock::now();
@@ -66,6 +92,7 @@ Cut receiveAnswer(TcpConnection& connection, const DownloadLimits& bounds,
     if (got == 0) return Cut::None;
     if (static_cast<std::size_t>(got) > bounds.maxResponseBytes - out.size()) return Cut::TooLarge;
     out.append(buffer, static_cast<std::size_t>(got));
+    if (!headIn) headIn = madeRoom(out, static_cast<std::size_t>(got), bounds.maxResponseBytes);
     lastData = SteadyClock::now();
   }
 }

@@ -163,5 +163,51 @@ TEST_F(HostileServerTest, AGoodAnswerAfterAHostileOneIsTakenAsUsual) {
   EXPECT_EQ(feed.channel.items.size(), 50u);
 }
 
+// The answer's Content-Length only makes room for it: whatever the header
+// says, the whole answer is read until the server closes, and the bound
+// still holds.
+TEST_F(HostileServerTest, AContentLengthThatLiesChangesNothing) {
+  const std::string body = rss("Newer", 50);
+  const std::string exact = "Content-Length: " + std::to_string(body.size());
+  const struct {
+    const char* name;
+    Script script;
+    const char* message;
+  } cases[] = {
+      {"too short", Script().send(httpAnswer("HTTP/1.0 200 OK", {"Content-Length: 5"}, body)), ""},
+      {"past the bound",
+       Script().send(httpAnswer("HTTP/1.0 200 OK", {"Content-Length: 1048576000"}, body)), ""},
+      {"too many digits",
+       Script().send(
+           httpAnswer("HTTP/1.0 200 OK", {"Content-Length: 99999999999999999999999999"}, body)),
+       ""},
+      {"not a number", Script().send(httpAnswer("HTTP/1.0 200 OK", {"Content-Length: 1e6"}, body)),
+       ""},
+      {"empty", Script().send(httpAnswer("HTTP/1.0 200 OK", {"Content-Length:"}, body)), ""},
+      {"right, the head in pieces of three bytes",
+       Script().sendInChunks(httpAnswer("HTTP/1.0 200 OK", {exact}, body), {3}), ""},
+      {"small, then an endless body",
+       Script()
+           .send(httpAnswer("HTTP/1.0 200 OK", {"Content-Length: 10"}, kNewerHead))
+           .flood(std::string(65536, 'x')),
+       "Response too large."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ManualClock clock;
+    Environment env;
+    env.clock = &clock;
+    env.limits = bounds(2000, 10000, 1u << 20);
+    Feed feed(kUrl, env);
+    LoopbackServer server(kAddress, {c.script});
+    ASSERT_TRUE(server.ok()) << server.error();
+    refresh(feed, limits::kDefaultUpdateInterval, CleanupOptions());
+    EXPECT_EQ(feed.errorText, c.message);
+    if (*c.message != '\0') continue;
+    EXPECT_EQ(feed.field("title"), "Newer");
+    EXPECT_EQ(feed.channel.items.size(), 50u);
+  }
+}
+
 }  // namespace
 }  // namespace korvo
