@@ -1,0 +1,45 @@
+#include "feed/element_children.h"
+
+#include <algorithm>
+#include <string>
+
+namespace korvo {
+namespace {
+
+// The value FirstChild compares names with: an element's name, else the
+// value up to its first zero byte (only as far as a name in a set can go).
+std::string_view nameOf(const TiXmlNode& node) {
+  const std::string& value = node.ValueStr();
+  if (node.Type() == TiXmlNode::TINYXML_ELEMENT) return value;
+  const std::string_view head(value.data(), std::min(value.size(), ChildNames::kLongestName + 1));
+  return head.substr(0, head.find('\0'));
+}
+
+}  // namespace
+
+ElementChildren::ElementChildren(const TiXmlNode& parent, const ChildNames& names)
+    : parent_(parent), names_(names) {
+  for (const TiXmlNode* child = parent.FirstChild(); child; child = child->NextSibling()) {
+    const std::size_t i = names.find(nameOf(*child));
+    if (i == ChildNames::kNone) continue;
+    if (!first_[i]) first_[i] = child;
+    ++count_[i];
+  }
+}
+
+const TiXmlNode* ElementChildren::first(const char* name) const {
+  const std::size_t i = names_.find(name);
+  return i == ChildNames::kNone ? parent_.FirstChild(name) : first_[i];
+}
+
+const TiXmlElement* ElementChildren::element(const char* name) const {
+  const TiXmlNode* node = first(name);
+  return node ? node->ToElement() : nullptr;
+}
+
+std::size_t ElementChildren::count(const char* name) const {
+  const std::size_t i = names_.find(name);
+  return i == ChildNames::kNone ? 0 : count_[i];
+}
+
+}  // namespace korvo
