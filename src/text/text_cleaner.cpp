@@ -218,6 +218,98 @@ class Scanner {
   std::size_t noStyleEndFrom_ = static_cast<std::size_t>(-1);
 };
 
+// What the "&" at a position stands for: `length` bytes of reference (0
+// when it starts none) written as `size` bytes, never more than length.
+// Trivial, so that a memo's unused entries cost nothing to set up.
+struct Decoded {
+  std::size_t length;
+  std::size_t size;
+  char bytes[4];
+};
+
+Decoded decodeAt(const char* b, std::size_t n, std::size_t at, ReferenceForm form) {
+  Decoded d{};
+  const CharacterReference ref = readCharacterReference(std::string_view(b + at, n - at));
+  if (ref.length == 0) return d;
+  char buffer[4];
+  const std::string_view text = referenceText(ref.code, form, buffer);
+  d.length = ref.length;
+  // Never longer than the reference: the text only shrinks.
+  if (text.size() <= ref.length) {
+    d.size = text.size();
+    std::memcpy(d.bytes, text.data(), text.size());
+  }
+  return d;
+}
+
+#if defined(__SSE2__)
+// The references of one text, each worked out once: feed texts use a few
+// over and over. A reference ends at the first ";" after its "&" and
+// nothing after that ";" changes it, so the bytes through that ";" (when
+// it is among the next sixteen) are what it is remembered by.
+class ReferenceMemo {
+ public:
+  explicit ReferenceMemo(ReferenceForm form) : form_(form) {}
+
+  const Decoded& decode(const char* b, std::size_t n, std::size_t at) {
+    if (n - at < 16) return single_ = decodeAt(b, n, at, form_);
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + at));
+    const unsigned semicolons =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(';'))));
+    if (semicolons == 0) return single_ = decodeAt(b, n, at, form_);
+    const std::size_t through = static_cast<std::size_t>(__builtin_ctz(semicolons)) + 1;
+    const __m128i key = _mm_and_si128(
+        bytes, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kKeep + 16 - through)));
+    // The slot from the reference's first eight bytes and its length.
+    const std::uint32_t head = static_cast<std::uint32_t>(_mm_cvtsi128_si32(key));
+    const std::uint32_t next = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(key, 4)));
+    const std::uint32_t mixed = (head ^ static_cast<std::uint32_t>(through)) * 0x9E3779B1u + next;
+    const unsigned slot = (mixed * 0x85EBCA6Bu) >> (32 - kSlotBits);
+    Entry& entry = entries_[slot];
+    const bool known =
+        (known_ >> slot & 1) != 0 &&
+        _mm_movemask_epi8(_mm_cmpeq_epi8(
+            key, _mm_loadu_si128(reinterpret_cast<const __m128i*>(entry.key)))) == 0xFFFF;
+    if (!known) {
+      entry.decoded = decodeAt(b, n, at, form_);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(entry.key), key);
+      known_ |= std::uint64_t{1} << slot;
+    }
+    return entry.decoded;
+  }
+
+ private:
+  static constexpr unsigned kSlotBits = 6;
+  // Sixteen bytes kept, then sixteen cleared: the mask that keeps the
+  // first k bytes starts 16 - k bytes in.
+  static constexpr unsigned char kKeep[32] = {
+      0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+  struct Entry {
+    char key[16];
+    Decoded decoded;
+  };
+
+  ReferenceForm form_;
+  Decoded single_;
+  // Which entries hold a reference: entries are filled only when used, so
+  // that a short text does not pay for clearing them.
+  std::uint64_t known_ = 0;
+  Entry entries_[std::size_t{1} << kSlotBits];
+};
+#else
+class ReferenceMemo {
+ public:
+  explicit ReferenceMemo(ReferenceForm form) : form_(form) {}
+  const Decoded& decode(const char* b, std::size_t n, std::size_t at) {
+    return single_ = decodeAt(b, n, at, form_);
+  }
+
+ private:
+  ReferenceForm form_;
+  Decoded single_;
+};
+#endif
+
 // Whether the "<" at `at` opens a line-break tag, and if so one past its ">".
 std::size_t breakEnd(Scanner& scan, const char* b, std::size_t n, std::size_t at) {
   std::size_t name = at + 1;
@@ -250,10 +342,11 @@ void replaceBr(std::string& text) {
   text.resize(w + (n - r));
 }
 
-void filterHtml(std::string& text, TagBreak tagBreak, ReferenceForm references) {
+void filterHtml(std::string& text, TagBreak tagBreak, ReferenceForm form) {
   char* const b = text.data();
   const std::size_t n = text.size();
   Scanner scan(b, n);
+  ReferenceMemo references(form);
   std::size_t r = 0, w = 0;
   // Output before this position came from decoded references, which a gap
   // never takes back.
@@ -262,16 +355,20 @@ void filterHtml(std::string& text, TagBreak tagBreak, ReferenceForm references) 
     movePlain(b, n, r, w);
     if (r == n) break;
     if (b[r] == '&') {
-      const CharacterReference ref = readCharacterReference(std::string_view(b + r, n - r));
+      const Decoded& ref = references.decode(b, n, r);
       if (ref.length == 0) {
         b[w++] = '&';
         ++r;
       } else {
-        char buffer[4];
-        std::string_view decoded = referenceText(ref.code, references, buffer);
-        // Never longer than the reference: the text only shrinks.
-        if (decoded.size() > ref.length) decoded = decoded.substr(0, 0);
-        for (char c : decoded) b[w++] = c;
+        // At most four bytes, stored as one word where that reaches no
+        // further than the reference itself (always, for a reference of
+        // four bytes or more), else one by one.
+        if (r + ref.length - w >= 4) {
+          std::memcpy(b + w, ref.bytes, 4);
+        } else {
+          for (std::size_t i = 0; i < ref.size; ++i) b[w + i] = ref.bytes[i];
+        }
+        w += ref.size;
         r += ref.length;
         settled = w;
       }
