@@ -263,8 +263,9 @@ class ReferenceMemo {
     // The slot from the reference's first eight bytes and its length.
     const std::uint32_t head = static_cast<std::uint32_t>(_mm_cvtsi128_si32(key));
     const std::uint32_t next = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(key, 4)));
-    const std::uint32_t mixed = (head ^ static_cast<std::uint32_t>(through)) * 0x9E3779B1u + next;
-    const unsigned slot = (mixed * 0x85EBCA6Bu) >> (32 - kSlotBits);
+    const std::uint32_t mixed =
+        (head * 0x9E3779B1u) ^ (next * 0x85EBCA6Bu) ^ static_cast<std::uint32_t>(through << 16);
+    const unsigned slot = (mixed ^ (mixed >> 15)) & ((1u << kSlotBits) - 1);
     Entry& entry = entries_[slot];
     const bool known =
         (known_ >> slot & 1) != 0 &&
