@@ -21,25 +21,19 @@ ElementChildren::ElementChildren(const TiXmlNode& parent, const ChildNames& name
     : parent_(parent), names_(names) {
   for (const TiXmlNode* child = parent.FirstChild(); child; child = child->NextSibling()) {
     const std::size_t i = names.find(nameOf(*child));
-    if (i == ChildNames::kNone) continue;
-    if (!first_[i]) first_[i] = child;
-    ++count_[i];
+    if (i != ChildNames::kNone && !first_[i]) first_[i] = child;
   }
 }
 
-const TiXmlNode* ElementChildren::first(const char* name) const {
-  const std::size_t i = names_.find(name);
-  return i == ChildNames::kNone ? parent_.FirstChild(name) : first_[i];
+const TiXmlNode* ElementChildren::firstOutside(std::string_view name) const {
+  return parent_.FirstChild(std::string(name).c_str());
 }
 
-const TiXmlElement* ElementChildren::element(const char* name) const {
-  const TiXmlNode* node = first(name);
-  return node ? node->ToElement() : nullptr;
-}
-
-std::size_t ElementChildren::count(const char* name) const {
-  const std::size_t i = names_.find(name);
-  return i == ChildNames::kNone ? 0 : count_[i];
+std::size_t ElementChildren::count(std::string_view name) const {
+  const std::string value(name);
+  std::size_t count = 0;
+  for (const TiXmlNode* node = first(name); node; node = node->NextSibling(value.c_str())) ++count;
+  return count;
 }
 
 }  // namespace korvo

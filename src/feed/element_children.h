@@ -16,7 +16,7 @@ namespace korvo {
 // Built at compile time: a set too large does not compile.
 class ChildNames {
  public:
-  static constexpr std::size_t kMaxNames = 32;
+  static constexpr std::size_t kMaxNames = 24;
   static constexpr std::size_t kLongestName = 31;
   static constexpr std::size_t kNone = kMaxNames;
 
@@ -37,12 +37,18 @@ class ChildNames {
     firstOfLength_[kLongestName + 1] = static_cast<std::uint8_t>(at);
   }
 
-  // The place of name in the set, or kNone.
+  // The place of name in the set, or kNone. Names of one length are told
+  // apart by their first and last bytes before they are compared whole.
   std::size_t find(std::string_view name) const {
-    if (name.size() > kLongestName) return kNone;
-    for (std::size_t k = firstOfLength_[name.size()]; k < firstOfLength_[name.size() + 1]; ++k) {
+    const std::size_t length = name.size();
+    if (length == 0 || length > kLongestName) return kNone;
+    for (std::size_t k = firstOfLength_[length]; k < firstOfLength_[length + 1]; ++k) {
       const std::size_t i = order_[k];
-      if (names_[i] == name) return i;
+      const char* candidate = names_[i].data();
+      if (candidate[0] != name[0] || candidate[length - 1] != name[length - 1]) continue;
+      std::size_t j = 1;
+      while (j < length && candidate[j] == name[j]) ++j;
+      if (j == length) return i;
     }
     return kNone;
   }
@@ -63,17 +69,26 @@ class ElementChildren {
  public:
   ElementChildren(const TiXmlNode& parent, const ChildNames& names);
 
-  const TiXmlNode* first(const char* name) const;
+  const TiXmlNode* first(std::string_view name) const {
+    const std::size_t i = names_.find(name);
+    return i == ChildNames::kNone ? firstOutside(name) : first_[i];
+  }
   // The first child named name when it is an element, else null.
-  const TiXmlElement* element(const char* name) const;
-  // How many children bear name, which must be in the set.
-  std::size_t count(const char* name) const;
+  const TiXmlElement* element(std::string_view name) const {
+    const TiXmlNode* node = first(name);
+    return node && node->Type() == TiXmlNode::TINYXML_ELEMENT
+               ? static_cast<const TiXmlElement*>(node)
+               : nullptr;
+  }
+  // How many children bear name.
+  std::size_t count(std::string_view name) const;
 
  private:
+  const TiXmlNode* firstOutside(std::string_view name) const;
+
   const TiXmlNode& parent_;
   const ChildNames& names_;
   const TiXmlNode* first_[ChildNames::kMaxNames] = {};
-  std::size_t count_[ChildNames::kMaxNames] = {};
 };
 
 }  // namespace korvo

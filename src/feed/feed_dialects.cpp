@@ -217,7 +217,7 @@ using TextReader = bool (*)(const TiXmlNode*, std::string&, const Reading&);
 
 // The text of the first child element named name, as written (no
 // cleanup): for texts that are never shown, such as an item's identity.
-void readPlain(const ElementChildren& children, const char* name, std::string& out) {
+void readPlain(const ElementChildren& children, std::string_view name, std::string& out) {
   const TiXmlElement* element = children.element(name);
   const char* text = element ? element->GetText() : nullptr;
   if (text) store(text, out);
@@ -225,9 +225,9 @@ void readPlain(const ElementChildren& children, const char* name, std::string& o
 
 // read (readText unless given) of the first child named by names that
 // gives a text that is not empty; true when one did.
-bool readFirstText(const ElementChildren& children, std::initializer_list<const char*> names,
+bool readFirstText(const ElementChildren& children, std::initializer_list<std::string_view> names,
                    std::string& out, const Reading& settings, TextReader read = readText) {
-  for (const char* name : names) {
+  for (std::string_view name : names) {
     std::string text;
     if (read(children.first(name), text, settings) && !text.empty()) {
       out = std::move(text);
