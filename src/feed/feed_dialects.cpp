@@ -27,27 +27,28 @@ struct Reading {
 };
 
 // The names each element read has its children looked up by.
+// clang-format off
 constexpr ChildNames kRssChannelNames{
-    "title",         "dc:title",   "link",           "description",      "dc:description",
-    "itunes:subtitle", "itunes:summary", "language",  "dc:language",      "copyright",
-    "dc:rights",     "lastBuildDate", "dcterms:modified", "managingEditor", "dc:publisher",
-    "webMaster",     "rating",     "pubDate",        "dc:date",          "dcterms:issued",
-    "item"};
+    "title", "dc:title", "link", "description", "dc:description", "itunes:subtitle",
+    "itunes:summary", "language", "dc:language", "copyright", "dc:rights", "lastBuildDate",
+    "dcterms:modified", "managingEditor", "dc:publisher", "webMaster", "rating", "pubDate",
+    "dc:date", "dcterms:issued", "item"};
 constexpr ChildNames kRdfNames{"channel", "item"};
 constexpr ChildNames kRdfChannelNames{
-    "title",     "dc:title",         "link",         "description", "dc:description", "dc:language",
-    "dc:rights", "dcterms:modified", "dc:publisher", "dc:date",     "dcterms:issued"};
+    "title", "dc:title", "link", "description", "dc:description", "dc:language", "dc:rights",
+    "dcterms:modified", "dc:publisher", "dc:date", "dcterms:issued"};
 // Items of RSS and RSS 1.0.
 constexpr ChildNames kItemNames{
-    "title",          "dc:title",       "media:title",    "media:group",       "link",
-    "guid",           "description",    "content:encoded", "xhtml:body",       "dc:description",
-    "itunes:summary", "itunes:subtitle", "media:description", "pubDate",       "dc:date",
-    "dcterms:issued", "dcterms:modified"};
-constexpr ChildNames kAtomFeedNames{"title",   "subtitle",  "tagline", "info",      "link",
-                                    "updated", "modified", "rights",  "copyright", "entry"};
+    "title", "dc:title", "media:title", "media:group", "link", "guid", "description",
+    "content:encoded", "xhtml:body", "dc:description", "itunes:summary", "itunes:subtitle",
+    "media:description", "pubDate", "dc:date", "dcterms:issued", "dcterms:modified"};
+constexpr ChildNames kAtomFeedNames{
+    "title", "subtitle", "tagline", "info", "link", "updated", "modified", "rights", "copyright",
+    "entry"};
 constexpr ChildNames kAtomEntryNames{
-    "title",     "media:title", "media:group", "link",   "summary", "content", "media:description",
-    "published", "updated",     "issued",      "created", "modified", "id"};
+    "title", "media:title", "media:group", "link", "summary", "content", "media:description",
+    "published", "updated", "issued", "created", "modified", "id"};
+// clang-format on
 
 // The first child node named name, when it is an element.
 const TiXmlElement* childElement(const TiXmlNode& parent, const char* name) {

@@ -86,8 +86,9 @@ std::size_t findEither(const char* b, std::size_t from, std::size_t n, char x, c
   while (n - from >= 8) {
     std::uint64_t word;
     std::memcpy(&word, b + from, 8);
-    if ((holds(word, static_cast<unsigned char>(x)) | holds(word, static_cast<unsigned char>(y))) != 0)
-      break;
+    const std::uint64_t found =
+        holds(word, static_cast<unsigned char>(x)) | holds(word, static_cast<unsigned char>(y));
+    if (found != 0) break;
     from += 8;
   }
   while (from < n && b[from] != x && b[from] != y) ++from;
@@ -262,7 +263,8 @@ class ReferenceMemo {
         bytes, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kKeep + 16 - through)));
     // The slot from the reference's first eight bytes and its length.
     const std::uint32_t head = static_cast<std::uint32_t>(_mm_cvtsi128_si32(key));
-    const std::uint32_t next = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(key, 4)));
+    const std::uint32_t next =
+        static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(key, 4)));
     const std::uint32_t mixed =
         (head * 0x9E3779B1u) ^ (next * 0x85EBCA6Bu) ^ static_cast<std::uint32_t>(through << 16);
     const unsigned slot = (mixed ^ (mixed >> 15)) & ((1u << kSlotBits) - 1);
@@ -283,8 +285,8 @@ class ReferenceMemo {
   static constexpr unsigned kSlotBits = 6;
   // Sixteen bytes kept, then sixteen cleared: the mask that keeps the
   // first k bytes starts 16 - k bytes in.
-  static constexpr unsigned char kKeep[32] = {
-      0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+  static constexpr unsigned char kKeep[32] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                              0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
   struct Entry {
     char key[16];
     Decoded decoded;
