@@ -252,12 +252,15 @@ class ReferenceMemo {
  public:
   explicit ReferenceMemo(ReferenceForm form) : form_(form) {}
 
-  const Decoded& decode(const char* b, std::size_t n, std::size_t at) {
-    if (n - at < 16) return single_ = decodeAt(b, n, at, form_);
+  // Also sets length to the reference's length when it is one; for a
+  // remembered one that is found from the text itself, so that where the
+  // reading goes next does not wait for the memo.
+  const Decoded& decode(const char* b, std::size_t n, std::size_t at, std::size_t& length) {
+    if (n - at < 16) return single(b, n, at, length);
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + at));
     const unsigned semicolons =
         static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(';'))));
-    if (semicolons == 0) return single_ = decodeAt(b, n, at, form_);
+    if (semicolons == 0) return single(b, n, at, length);
     const std::size_t through = static_cast<std::size_t>(__builtin_ctz(semicolons)) + 1;
     const __m128i key = _mm_and_si128(
         bytes, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kKeep + 16 - through)));
@@ -274,14 +277,28 @@ class ReferenceMemo {
         _mm_movemask_epi8(_mm_cmpeq_epi8(
             key, _mm_loadu_si128(reinterpret_cast<const __m128i*>(entry.key)))) == 0xFFFF;
     if (!known) {
-      entry.decoded = decodeAt(b, n, at, form_);
+      const Decoded decoded = decodeAt(b, n, at, form_);
+      // Only what ends at that ";" is remembered by the bytes through it.
+      if (decoded.length != 0 && decoded.length != through) {
+        single_ = decoded;
+        length = decoded.length;
+        return single_;
+      }
+      entry.decoded = decoded;
       _mm_storeu_si128(reinterpret_cast<__m128i*>(entry.key), key);
       known_ |= std::uint64_t{1} << slot;
     }
+    length = through;
     return entry.decoded;
   }
 
  private:
+  const Decoded& single(const char* b, std::size_t n, std::size_t at, std::size_t& length) {
+    single_ = decodeAt(b, n, at, form_);
+    length = single_.length;
+    return single_;
+  }
+
   static constexpr unsigned kSlotBits = 6;
   // Sixteen bytes kept, then sixteen cleared: the mask that keeps the
   // first k bytes starts 16 - k bytes in.
@@ -303,8 +320,10 @@ class ReferenceMemo {
 class ReferenceMemo {
  public:
   explicit ReferenceMemo(ReferenceForm form) : form_(form) {}
-  const Decoded& decode(const char* b, std::size_t n, std::size_t at) {
-    return single_ = decodeAt(b, n, at, form_);
+  const Decoded& decode(const char* b, std::size_t n, std::size_t at, std::size_t& length) {
+    single_ = decodeAt(b, n, at, form_);
+    length = single_.length;
+    return single_;
   }
 
  private:
@@ -358,7 +377,8 @@ void filterHtml(std::string& text, TagBreak tagBreak, ReferenceForm form) {
     movePlain(b, n, r, w);
     if (r == n) break;
     if (b[r] == '&') {
-      const Decoded& ref = references.decode(b, n, r);
+      std::size_t length = 0;
+      const Decoded& ref = references.decode(b, n, r, length);
       if (ref.length == 0) {
         b[w++] = '&';
         ++r;
@@ -366,13 +386,13 @@ void filterHtml(std::string& text, TagBreak tagBreak, ReferenceForm form) {
         // At most four bytes, stored as one word where that reaches no
         // further than the reference itself (always, for a reference of
         // four bytes or more), else one by one.
-        if (r + ref.length - w >= 4) {
+        if (r + length - w >= 4) {
           std::memcpy(b + w, ref.bytes, 4);
         } else {
           for (std::size_t i = 0; i < ref.size; ++i) b[w + i] = ref.bytes[i];
         }
         w += ref.size;
-        r += ref.length;
+        r += length;
         settled = w;
       }
       continue;
