@@ -82,13 +82,30 @@ std::uint64_t holds(std::uint64_t word, unsigned char c) {
   return (x - kOnes) & ~x & kHighBits;
 }
 
+// The offset in the word read from bytes of the first byte that found
+// (non-zero, as holds makes it) marks.
+std::size_t firstFound(std::uint64_t found, const char* bytes, char x, char y) {
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  (void)bytes, (void)x, (void)y;
+  return static_cast<std::size_t>(__builtin_ctzll(found)) / 8;
+#else
+  (void)found;
+  std::size_t i = 0;
+  while (bytes[i] != x && bytes[i] != y) ++i;
+  return i;
+#endif
+}
+
+std::uint64_t holdsEither(std::uint64_t word, char x, char y) {
+  return holds(word, static_cast<unsigned char>(x)) | holds(word, static_cast<unsigned char>(y));
+}
+
 std::size_t findEither(const char* b, std::size_t from, std::size_t n, char x, char y) {
   while (n - from >= 8) {
     std::uint64_t word;
     std::memcpy(&word, b + from, 8);
-    const std::uint64_t found =
-        holds(word, static_cast<unsigned char>(x)) | holds(word, static_cast<unsigned char>(y));
-    if (found != 0) break;
+    const std::uint64_t found = holdsEither(word, x, y);
+    if (found != 0) return from + firstFound(found, b + from, x, y);
     from += 8;
   }
   while (from < n && b[from] != x && b[from] != y) ++from;
@@ -120,6 +137,24 @@ void movePlain(char* b, std::size_t n, std::size_t& r, std::size_t& w) {
       }
       r += 16;
       w += 16;
+    }
+  }
+#else
+  // The same eight bytes at a time.
+  if (r - w >= 8) {
+    while (n - r >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, b + r, 8);
+      std::memcpy(b + w, &word, 8);
+      const std::uint64_t found = holdsEither(word, '<', '&');
+      if (found != 0) {
+        const std::size_t k = firstFound(found, b + r, '<', '&');
+        r += k;
+        w += k;
+        return;
+      }
+      r += 8;
+      w += 8;
     }
   }
 #endif
@@ -219,28 +254,20 @@ class Scanner {
   std::size_t noStyleEndFrom_ = static_cast<std::size_t>(-1);
 };
 
-// What the "&" at a position stands for: `length` bytes of reference (0
-// when it starts none) written as `size` bytes, never more than length.
-// Trivial, so that a memo's unused entries cost nothing to set up.
-struct Decoded {
-  std::size_t length;
-  std::size_t size;
-  char bytes[4];
-};
-
-Decoded decodeAt(const char* b, std::size_t n, std::size_t at, ReferenceForm form) {
-  Decoded d{};
-  const CharacterReference ref = readCharacterReference(std::string_view(b + at, n - at));
-  if (ref.length == 0) return d;
+// Decodes the reference that starts at b[r] (the text's "&") into b[w],
+// when readCharacterReference takes it; true when it did. The decoded
+// text is never longer than the reference: the text only shrinks.
+bool decodeReference(char* b, std::size_t n, std::size_t& r, std::size_t& w,
+                     ReferenceForm form) {
+  const CharacterReference ref = readCharacterReference(std::string_view(b + r, n - r));
+  if (ref.length == 0) return false;
   char buffer[4];
   const std::string_view text = referenceText(ref.code, form, buffer);
-  d.length = ref.length;
-  // Never longer than the reference: the text only shrinks.
   if (text.size() <= ref.length) {
-    d.size = text.size();
-    std::memcpy(d.bytes, text.data(), text.size());
+    for (char c : text) b[w++] = c;
   }
-  return d;
+  r += ref.length;
+  return true;
 }
 
 #if defined(__SSE2__)
@@ -248,19 +275,19 @@ Decoded decodeAt(const char* b, std::size_t n, std::size_t at, ReferenceForm for
 // over and over. A reference ends at the first ";" after its "&" and
 // nothing after that ";" changes it, so the bytes through that ";" (when
 // it is among the next sixteen) are what it is remembered by.
-class ReferenceMemo {
+class References {
  public:
-  explicit ReferenceMemo(ReferenceForm form) : form_(form) {}
+  explicit References(ReferenceForm form) : form_(form) {}
 
-  // Also sets length to the reference's length when it is one; for a
-  // remembered one that is found from the text itself, so that where the
-  // reading goes next does not wait for the memo.
-  const Decoded& decode(const char* b, std::size_t n, std::size_t at, std::size_t& length) {
-    if (n - at < 16) return single(b, n, at, length);
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + at));
+  // decodeReference, with what the reference is written as remembered.
+  bool decode(char* b, std::size_t n, std::size_t& r, std::size_t& w) {
+    if (n - r < 16) return decodeReference(b, n, r, w, form_);
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + r));
     const unsigned semicolons =
         static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(';'))));
-    if (semicolons == 0) return single(b, n, at, length);
+    if (semicolons == 0) return decodeReference(b, n, r, w, form_);
+    // Where the reading goes next is found from the text itself, so that
+    // it does not wait for the memo.
     const std::size_t through = static_cast<std::size_t>(__builtin_ctz(semicolons)) + 1;
     const __m128i key = _mm_and_si128(
         bytes, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kKeep + 16 - through)));
@@ -277,26 +304,49 @@ class ReferenceMemo {
         _mm_movemask_epi8(_mm_cmpeq_epi8(
             key, _mm_loadu_si128(reinterpret_cast<const __m128i*>(entry.key)))) == 0xFFFF;
     if (!known) {
-      const Decoded decoded = decodeAt(b, n, at, form_);
-      // Only what ends at that ";" is remembered by the bytes through it.
-      if (decoded.length != 0 && decoded.length != through) {
-        single_ = decoded;
-        length = decoded.length;
-        return single_;
-      }
-      entry.decoded = decoded;
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(entry.key), key);
+      if (!remember(b, n, r, through, entry)) return decodeReference(b, n, r, w, form_);
       known_ |= std::uint64_t{1} << slot;
     }
-    length = through;
-    return entry.decoded;
+    if (!entry.isReference) return false;
+    // At most four bytes, stored as one word: that reaches no further
+    // than the reference itself, when it has four bytes or the writing is
+    // behind the reading; else one by one.
+    if (r + through - w >= 4) {
+      std::memcpy(b + w, entry.bytes, 4);
+    } else {
+      for (std::size_t i = 0; i < entry.size; ++i) b[w + i] = entry.bytes[i];
+    }
+    w += entry.size;
+    r += through;
+    return true;
   }
 
  private:
-  const Decoded& single(const char* b, std::size_t n, std::size_t at, std::size_t& length) {
-    single_ = decodeAt(b, n, at, form_);
-    length = single_.length;
-    return single_;
+  struct Entry {
+    char key[16];
+    bool isReference;
+    std::uint8_t size;
+    char bytes[4];
+  };
+
+  // Fills entry for the reference (or lone "&") at b[r]; false, entry left
+  // unused, for a reference that does not end at that ";".
+  bool remember(const char* b, std::size_t n, std::size_t r, std::size_t through, Entry& entry) {
+    const CharacterReference ref = readCharacterReference(std::string_view(b + r, n - r));
+    if (ref.length != 0 && ref.length != through) return false;
+    char buffer[4];
+    const std::string_view text =
+        ref.length != 0 ? referenceText(ref.code, form_, buffer) : std::string_view();
+    entry.isReference = ref.length != 0;
+    entry.size = 0;
+    std::memset(entry.bytes, 0, sizeof entry.bytes);
+    if (text.size() <= ref.length && text.size() <= sizeof entry.bytes) {
+      entry.size = static_cast<std::uint8_t>(text.size());
+      for (std::size_t i = 0; i < text.size(); ++i) entry.bytes[i] = text[i];
+    }
+    std::memcpy(entry.key, b + r, through);
+    std::memset(entry.key + through, 0, sizeof entry.key - through);
+    return true;
   }
 
   static constexpr unsigned kSlotBits = 6;
@@ -304,31 +354,23 @@ class ReferenceMemo {
   // first k bytes starts 16 - k bytes in.
   static constexpr unsigned char kKeep[32] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
                                               0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-  struct Entry {
-    char key[16];
-    Decoded decoded;
-  };
 
   ReferenceForm form_;
-  Decoded single_;
   // Which entries hold a reference: entries are filled only when used, so
   // that a short text does not pay for clearing them.
   std::uint64_t known_ = 0;
   Entry entries_[std::size_t{1} << kSlotBits];
 };
 #else
-class ReferenceMemo {
+class References {
  public:
-  explicit ReferenceMemo(ReferenceForm form) : form_(form) {}
-  const Decoded& decode(const char* b, std::size_t n, std::size_t at, std::size_t& length) {
-    single_ = decodeAt(b, n, at, form_);
-    length = single_.length;
-    return single_;
+  explicit References(ReferenceForm form) : form_(form) {}
+  bool decode(char* b, std::size_t n, std::size_t& r, std::size_t& w) {
+    return decodeReference(b, n, r, w, form_);
   }
 
  private:
   ReferenceForm form_;
-  Decoded single_;
 };
 #endif
 
@@ -368,7 +410,7 @@ void filterHtml(std::string& text, TagBreak tagBreak, ReferenceForm form) {
   char* const b = text.data();
   const std::size_t n = text.size();
   Scanner scan(b, n);
-  ReferenceMemo references(form);
+  References references(form);
   std::size_t r = 0, w = 0;
   // Output before this position came from decoded references, which a gap
   // never takes back.
@@ -377,23 +419,11 @@ void filterHtml(std::string& text, TagBreak tagBreak, ReferenceForm form) {
     movePlain(b, n, r, w);
     if (r == n) break;
     if (b[r] == '&') {
-      std::size_t length = 0;
-      const Decoded& ref = references.decode(b, n, r, length);
-      if (ref.length == 0) {
+      if (references.decode(b, n, r, w)) {
+        settled = w;
+      } else {
         b[w++] = '&';
         ++r;
-      } else {
-        // At most four bytes, stored as one word where that reaches no
-        // further than the reference itself (always, for a reference of
-        // four bytes or more), else one by one.
-        if (r + length - w >= 4) {
-          std::memcpy(b + w, ref.bytes, 4);
-        } else {
-          for (std::size_t i = 0; i < ref.size; ++i) b[w + i] = ref.bytes[i];
-        }
-        w += ref.size;
-        r += length;
-        settled = w;
       }
       continue;
     }
