@@ -254,20 +254,46 @@ class Scanner {
   std::size_t noStyleEndFrom_ = static_cast<std::size_t>(-1);
 };
 
+// Copies text, at most four bytes (all referenceText writes), to `to`
+// without a call.
+void copyShort(std::string_view text, char* to) {
+  switch (text.size()) {
+    case 4:
+      to[3] = text[3];
+      [[fallthrough]];
+    case 3:
+      to[2] = text[2];
+      [[fallthrough]];
+    case 2:
+      to[1] = text[1];
+      [[fallthrough]];
+    case 1:
+      to[0] = text[0];
+      break;
+    default:
+      break;
+  }
+}
+
+// How far decoding a reference took the reading and the writing; nothing
+// read when no reference starts there.
+struct Advance {
+  std::size_t read;
+  std::size_t written;
+};
+
 // Decodes the reference that starts at b[r] (the text's "&") into b[w],
-// when readCharacterReference takes it; true when it did. The decoded
-// text is never longer than the reference: the text only shrinks.
-bool decodeReference(char* b, std::size_t n, std::size_t& r, std::size_t& w,
-                     ReferenceForm form) {
+// when readCharacterReference takes it. The decoded text is never longer
+// than the reference: the text only shrinks.
+Advance decodeReference(char* b, std::size_t n, std::size_t r, std::size_t w,
+                        ReferenceForm form) {
   const CharacterReference ref = readCharacterReference(std::string_view(b + r, n - r));
-  if (ref.length == 0) return false;
+  if (ref.length == 0) return {0, 0};
   char buffer[4];
   const std::string_view text = referenceText(ref.code, form, buffer);
-  if (text.size() <= ref.length) {
-    for (char c : text) b[w++] = c;
-  }
-  r += ref.length;
-  return true;
+  if (text.size() > ref.length || text.size() > 4) return {ref.length, 0};
+  copyShort(text, b + w);
+  return {ref.length, text.size()};
 }
 
 #if defined(__SSE2__)
@@ -280,7 +306,7 @@ class References {
   explicit References(ReferenceForm form) : form_(form) {}
 
   // decodeReference, with what the reference is written as remembered.
-  bool decode(char* b, std::size_t n, std::size_t& r, std::size_t& w) {
+  Advance decode(char* b, std::size_t n, std::size_t r, std::size_t w) {
     if (n - r < 16) return decodeReference(b, n, r, w, form_);
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + r));
     const unsigned semicolons =
@@ -305,9 +331,10 @@ class References {
             key, _mm_loadu_si128(reinterpret_cast<const __m128i*>(entry.key)))) == 0xFFFF;
     if (!known) {
       if (!remember(b, n, r, through, entry)) return decodeReference(b, n, r, w, form_);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(entry.key), key);
       known_ |= std::uint64_t{1} << slot;
     }
-    if (!entry.isReference) return false;
+    if (!entry.isReference) return {0, 0};
     // At most four bytes, stored as one word: that reaches no further
     // than the reference itself, when it has four bytes or the writing is
     // behind the reading; else one by one.
@@ -316,9 +343,7 @@ class References {
     } else {
       for (std::size_t i = 0; i < entry.size; ++i) b[w + i] = entry.bytes[i];
     }
-    w += entry.size;
-    r += through;
-    return true;
+    return {through, entry.size};
   }
 
  private:
@@ -329,9 +354,11 @@ class References {
     char bytes[4];
   };
 
-  // Fills entry for the reference (or lone "&") at b[r]; false, entry left
-  // unused, for a reference that does not end at that ";".
-  bool remember(const char* b, std::size_t n, std::size_t r, std::size_t through, Entry& entry) {
+  // Fills entry, but for its key, with what the reference (or lone "&") at
+  // b[r] is written as; false, entry left as it was, for a reference that
+  // does not end at that ";".
+  bool remember(const char* b, std::size_t n, std::size_t r, std::size_t through,
+                Entry& entry) {
     const CharacterReference ref = readCharacterReference(std::string_view(b + r, n - r));
     if (ref.length != 0 && ref.length != through) return false;
     char buffer[4];
@@ -339,13 +366,12 @@ class References {
         ref.length != 0 ? referenceText(ref.code, form_, buffer) : std::string_view();
     entry.isReference = ref.length != 0;
     entry.size = 0;
-    std::memset(entry.bytes, 0, sizeof entry.bytes);
+    const std::uint32_t none = 0;
+    std::memcpy(entry.bytes, &none, sizeof entry.bytes);
     if (text.size() <= ref.length && text.size() <= sizeof entry.bytes) {
       entry.size = static_cast<std::uint8_t>(text.size());
-      for (std::size_t i = 0; i < text.size(); ++i) entry.bytes[i] = text[i];
+      copyShort(text, entry.bytes);
     }
-    std::memcpy(entry.key, b + r, through);
-    std::memset(entry.key + through, 0, sizeof entry.key - through);
     return true;
   }
 
@@ -365,7 +391,7 @@ class References {
 class References {
  public:
   explicit References(ReferenceForm form) : form_(form) {}
-  bool decode(char* b, std::size_t n, std::size_t& r, std::size_t& w) {
+  Advance decode(char* b, std::size_t n, std::size_t r, std::size_t w) {
     return decodeReference(b, n, r, w, form_);
   }
 
@@ -419,7 +445,10 @@ void filterHtml(std::string& text, TagBreak tagBreak, ReferenceForm form) {
     movePlain(b, n, r, w);
     if (r == n) break;
     if (b[r] == '&') {
-      if (references.decode(b, n, r, w)) {
+      const Advance advance = references.decode(b, n, r, w);
+      if (advance.read != 0) {
+        r += advance.read;
+        w += advance.written;
         settled = w;
       } else {
         b[w++] = '&';
