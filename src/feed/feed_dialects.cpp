@@ -3,11 +3,14 @@
 #include <cstring>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "feed/base64.h"
 #include "feed/charset_converter.h"
 #include "feed/document_charset.h"
+#include "feed/element_children.h"
 #include "feed/link_resolver.h"
 #include "platform/text_conversion.h"
 #include "text/text_cleaner.h"
@@ -15,13 +18,37 @@
 namespace korvo {
 namespace {
 
-// What every text is read from and how it is cleaned.
+// What every text is read from and how it is cleaned, with the room the
+// cleanup works in, kept from one text to the next.
 struct Reading {
   const XmlDocument& document;
   const TextSteps& steps;
+  std::string& scratch;
 };
 
-void clean(std::string& text, const TextSteps& settings) { cleanText(text, settings); }
+// The names each element read has its children looked up by.
+// clang-format off
+constexpr ChildNames kRssChannelNames{
+    "title", "dc:title", "link", "description", "dc:description", "itunes:subtitle",
+    "itunes:summary", "language", "dc:language", "copyright", "dc:rights", "lastBuildDate",
+    "dcterms:modified", "managingEditor", "dc:publisher", "webMaster", "rating", "pubDate",
+    "dc:date", "dcterms:issued", "item"};
+constexpr ChildNames kRdfNames{"channel", "item"};
+constexpr ChildNames kRdfChannelNames{
+    "title", "dc:title", "link", "description", "dc:description", "dc:language", "dc:rights",
+    "dcterms:modified", "dc:publisher", "dc:date", "dcterms:issued"};
+// Items of RSS and RSS 1.0.
+constexpr ChildNames kItemNames{
+    "title", "dc:title", "media:title", "media:group", "link", "guid", "description",
+    "content:encoded", "xhtml:body", "dc:description", "itunes:summary", "itunes:subtitle",
+    "media:description", "pubDate", "dc:date", "dcterms:issued", "dcterms:modified"};
+constexpr ChildNames kAtomFeedNames{
+    "title", "subtitle", "tagline", "info", "link", "updated", "modified", "rights", "copyright",
+    "entry"};
+constexpr ChildNames kAtomEntryNames{
+    "title", "media:title", "media:group", "link", "summary", "content", "media:description",
+    "published", "updated", "issued", "created", "modified", "id"};
+// clang-format on
 
 // The first child node named name, when it is an element.
 const TiXmlElement* childElement(const TiXmlNode& parent, const char* name) {
@@ -61,30 +88,57 @@ void appendTree(const TiXmlNode& node, std::string& out) {
 }
 
 // The content of node, not cleaned: the whole text of an element that
-// holds text or a CDATA section; for one that holds mark-up, its content as
-// the HTML the document writes, so that inline XHTML reads as the same HTML
-// escaped would. False, out unchanged, when node has no content.
-bool readContent(const TiXmlNode& node, std::string& out, const Reading& r) {
+// holds text or a CDATA section, as the tree holds it; for one that holds
+// mark-up, its content as the HTML the document writes, written to held,
+// so that inline XHTML reads as the same HTML escaped would. False when
+// node has no content.
+bool contentOf(const TiXmlNode& node, std::string_view& content, std::string& held,
+               const Reading& r) {
   const TiXmlNode* first = node.FirstChild();
   if (!first) return false;
   if (first->ToText() && !first->NextSibling()) {
-    out = first->Value();
-  } else {
-    const TiXmlElement* element = node.ToElement();
-    if (!element || !r.document.markupContent(*element, r.steps.references, out)) {
-      out.clear();
-      appendTree(node, out);
-    }
+    content = first->Value();
+    return true;
   }
+  const TiXmlElement* element = node.ToElement();
+  if (!element || !r.document.markupContent(*element, r.steps.references, held)) {
+    held.clear();
+    appendTree(node, held);
+  }
+  content = held;
   return true;
 }
 
-// The content of the first child node named name, cleaned. True when there
-// was such a child with content; otherwise out stays as it was.
-bool readText(const TiXmlNode& parent, const char* name, std::string& out, const Reading& r) {
-  const TiXmlNode* node = parent.FirstChild(name);
-  if (!node || !readContent(*node, out, r)) return false;
-  clean(out, r.steps);
+// text as cleanText leaves it: text itself when no step can change it (no
+// "<", and no "&" for the HTML filter), else the scratch text it was
+// cleaned in, valid until the next text is cleaned.
+std::string_view cleaned(std::string_view text, const Reading& r) {
+  const bool anyStep = r.steps.ReplaceBr || r.steps.FilterHtml;
+  if (!anyStep || text.empty()) return text;
+  if (!std::memchr(text.data(), '<', text.size()) &&
+      (!r.steps.FilterHtml || !std::memchr(text.data(), '&', text.size())))
+    return text;
+  r.scratch.assign(text.data(), text.size());
+  if (r.steps.ReplaceBr) replaceBr(r.scratch);
+  if (r.steps.FilterHtml)
+    filterHtml(r.scratch, r.steps.ReplaceBr ? TagBreak::LineFeed : TagBreak::Blank,
+               r.steps.references);
+  return r.scratch;
+}
+
+// Stores text as a string of its own size: a stored text keeps no room to
+// spare.
+void store(std::string_view text, std::string& out) { out = std::string(text); }
+
+void clean(std::string& text, const TextSteps& settings) { cleanText(text, settings); }
+
+// The content of node, cleaned. True when node is there and has content;
+// otherwise out stays as it was.
+bool readText(const TiXmlNode* node, std::string& out, const Reading& r) {
+  std::string held;
+  std::string_view content;
+  if (!node || !contentOf(*node, content, held, r)) return false;
+  store(cleaned(content, r), out);
   return true;
 }
 
@@ -134,15 +188,15 @@ bool decodedAsText(std::string& bytes, const TextSteps& steps) {
 // ones), cleaned: of type "xhtml", the content of its div wrapper; in mode
 // "base64" (Atom 0.3), decoded first; a text whose base64 is not valid is
 // read as missing. Otherwise as readText.
-bool readAtomText(const TiXmlNode& parent, const char* name, std::string& out, const Reading& r) {
-  const TiXmlNode* node = parent.FirstChild(name);
+bool readAtomText(const TiXmlNode* node, std::string& out, const Reading& r) {
   const TiXmlElement* element = node ? node->ToElement() : nullptr;
-  if (!element) return readText(parent, name, out, r);
+  if (!element) return readText(node, out, r);
   const char* mode = element->Attribute("mode");
   if (mode && std::strcmp(mode, "base64") == 0) {
-    std::string encoded;
+    std::string held;
+    std::string_view encoded;
     std::string decoded;
-    if (!readContent(*element, encoded, r) || !decodeBase64(encoded, decoded) ||
+    if (!contentOf(*element, encoded, held, r) || !decodeBase64(encoded, decoded) ||
         !decodedAsText(decoded, r.steps))
       return false;
     out = std::move(decoded);
@@ -152,29 +206,31 @@ bool readAtomText(const TiXmlNode& parent, const char* name, std::string& out, c
   const char* type = element->Attribute("type");
   const TiXmlElement* div =
       type && std::strcmp(type, "xhtml") == 0 ? xhtmlWrapper(*element) : nullptr;
-  if (!div) return readText(parent, name, out, r);
-  if (!readContent(*div, out, r)) out.clear();
-  clean(out, r.steps);
+  if (!div) return readText(node, out, r);
+  std::string held;
+  std::string_view content;
+  if (!contentOf(*div, content, held, r)) content = {};
+  store(cleaned(content, r), out);
   return true;
 }
 
-using TextReader = bool (*)(const TiXmlNode&, const char*, std::string&, const Reading&);
+using TextReader = bool (*)(const TiXmlNode*, std::string&, const Reading&);
 
-// The text of parent's first child element named name, as written (no
+// The text of the first child element named name, as written (no
 // cleanup): for texts that are never shown, such as an item's identity.
-void readPlain(const TiXmlNode& parent, const char* name, std::string& out) {
-  const TiXmlElement* element = childElement(parent, name);
+void readPlain(const ElementChildren& children, std::string_view name, std::string& out) {
+  const TiXmlElement* element = children.element(name);
   const char* text = element ? element->GetText() : nullptr;
-  if (text) out = text;
+  if (text) store(text, out);
 }
 
-// read (readText unless given) of the first name in names that gives a
-// text that is not empty; true when one did.
-bool readFirstText(const TiXmlNode& parent, std::initializer_list<const char*> names,
+// read (readText unless given) of the first child named by names that
+// gives a text that is not empty; true when one did.
+bool readFirstText(const ElementChildren& children, std::initializer_list<std::string_view> names,
                    std::string& out, const Reading& settings, TextReader read = readText) {
-  for (const char* name : names) {
+  for (std::string_view name : names) {
     std::string text;
-    if (read(parent, name, text, settings) && !text.empty()) {
+    if (read(children.first(name), text, settings) && !text.empty()) {
       out = std::move(text);
       return true;
     }
@@ -184,11 +240,13 @@ bool readFirstText(const TiXmlNode& parent, std::initializer_list<const char*> n
 
 // Media RSS: name ("media:title", "media:description") of element, else
 // of its media:group, when out is still empty.
-void readMediaText(const TiXmlElement& element, const char* name, std::string& out,
+void readMediaText(const ElementChildren& children, const char* name, std::string& out,
                    const Reading& settings) {
-  if (!out.empty() || readFirstText(element, {name}, out, settings)) return;
-  if (const TiXmlElement* group = childElement(element, "media:group"))
-    readFirstText(*group, {name}, out, settings);
+  if (!out.empty() || readFirstText(children, {name}, out, settings)) return;
+  if (const TiXmlElement* group = children.element("media:group")) {
+    std::string text;
+    if (readText(group->FirstChild(name), text, settings) && !text.empty()) out = std::move(text);
+  }
 }
 
 // The address that relative links in element are resolved against: the
@@ -209,14 +267,14 @@ void resolveIn(const TiXmlElement& element, const Feed& feed, std::string& link)
     link = resolveLink(baseOf(element, feed.documentUrl.empty() ? feed.url : feed.documentUrl), link);
 }
 
-// The link among parent's "link" elements that points to the page: of
-// those with an address, the first with rel "alternate" or without rel,
+// The link among the "link" elements of children that points to the page:
+// of those with an address, the first with rel "alternate" or without rel,
 // else the first one.
-void readLinkHref(const TiXmlElement& parent, const Feed& feed, std::string& out,
+void readLinkHref(const ElementChildren& children, const Feed& feed, std::string& out,
                   const Reading& settings) {
   const TiXmlElement* chosen = nullptr;
   const char* href = nullptr;
-  for (const TiXmlNode* node = parent.FirstChild("link"); node; node = node->NextSibling("link")) {
+  for (const TiXmlNode* node = children.first("link"); node; node = node->NextSibling("link")) {
     const TiXmlElement* link = node->ToElement();
     const char* address = link ? link->Attribute("href") : nullptr;
     if (!address || !*address) continue;
@@ -232,28 +290,27 @@ void readLinkHref(const TiXmlElement& parent, const Feed& feed, std::string& out
     }
   }
   if (!chosen) return;
-  out = href;
-  clean(out, settings.steps);
+  store(cleaned(href, settings), out);
   resolveIn(*chosen, feed, out);
 }
 
 // The link text of element's child "link", resolved.
-void readLinkText(const TiXmlElement& element, const Feed& feed, std::string& out,
-                  const Reading& settings) {
-  if (!readText(element, "link", out, settings)) return;
-  const TiXmlElement* link = childElement(element, "link");
+void readLinkText(const TiXmlElement& element, const ElementChildren& children, const Feed& feed,
+                  std::string& out, const Reading& settings) {
+  if (!readText(children.first("link"), out, settings)) return;
+  const TiXmlElement* link = children.element("link");
   resolveIn(link ? *link : element, feed, out);
 }
 
 // An RSS item's guid as its link, when out is still empty and the guid is
 // a permalink (isPermaLink absent or "true").
-void readPermaLink(const TiXmlElement& item, const Feed& feed, std::string& out,
+void readPermaLink(const ElementChildren& item, const Feed& feed, std::string& out,
                    const Reading& settings) {
   if (!out.empty()) return;
-  const TiXmlElement* guid = childElement(item, "guid");
+  const TiXmlElement* guid = item.element("guid");
   const char* permaLink = guid ? guid->Attribute("isPermaLink") : nullptr;
   if (!guid || (permaLink && std::strcmp(permaLink, "true") != 0)) return;
-  if (readText(item, "guid", out, settings)) resolveIn(*guid, feed, out);
+  if (readText(item.first("guid"), out, settings)) resolveIn(*guid, feed, out);
 }
 
 // The language of the nearest of element and its ancestors that names one.
@@ -268,28 +325,32 @@ void readXmlLang(const TiXmlElement& element, std::string& out) {
   }
 }
 
-// Calls read(element, item) for each element named name among the
-// children of parent and appends the item it filled.
+// Calls read(element, children, item) for each element named name among
+// parent's children, its own children looked up by names, and appends the
+// item it filled.
 template <typename Read>
-void readItems(Feed& feed, const TiXmlNode& parent, const char* name, Read read) {
-  for (const TiXmlNode* node = parent.FirstChild(name); node; node = node->NextSibling(name)) {
+void readItems(Feed& feed, const ElementChildren& parent, const char* name,
+               const ChildNames& names, Read read) {
+  std::vector<FeedItem>& items = feed.channel.items;
+  items.reserve(items.size() + parent.count(name));
+  for (const TiXmlNode* node = parent.first(name); node; node = node->NextSibling(name)) {
     const TiXmlElement* element = node->ToElement();
     if (!element) continue;
     FeedItem item;
-    read(*element, item);
-    feed.channel.items.push_back(std::move(item));
+    read(*element, ElementChildren(*element, names), item);
+    items.push_back(std::move(item));
   }
-  feed.channel.items.shrink_to_fit();
+  items.shrink_to_fit();
 }
 
 // The item texts RSS and RSS 1.0 share, read as the dialect's own
 // elements say and then from the elements of other vocabularies.
-void readItemTitle(const TiXmlElement& item, std::string& out, const Reading& settings) {
+void readItemTitle(const ElementChildren& item, std::string& out, const Reading& settings) {
   readFirstText(item, {"title", "dc:title"}, out, settings);
   readMediaText(item, "media:title", out, settings);
 }
 
-void readItemDescription(const TiXmlElement& item, std::string& out, const Reading& settings) {
+void readItemDescription(const ElementChildren& item, std::string& out, const Reading& settings) {
   readFirstText(item,
                 {"description", "content:encoded", "xhtml:body", "dc:description",
                  "itunes:summary", "itunes:subtitle"},
@@ -310,86 +371,97 @@ void cleanText(std::string& text, const TextSteps& settings) {
 
 // Any version of rss is read as RSS 2.0.
 bool readRss(Feed& feed, const XmlDocument& document, const TextSteps& steps) {
-  const Reading settings{document, steps};
+  std::string scratch;
+  const Reading settings{document, steps, scratch};
   const TiXmlElement* rss = childElement(document.tree(), "rss");
   if (!rss) return false;
   const TiXmlElement* channel = childElement(*rss, "channel");
   if (!channel) return false;
+  const ElementChildren children(*channel, kRssChannelNames);
   Channel& c = feed.channel;
-  readFirstText(*channel, {"title", "dc:title"}, c.title, settings);
-  readLinkText(*channel, feed, c.link, settings);
-  readFirstText(*channel, {"description", "dc:description", "itunes:subtitle", "itunes:summary"},
+  readFirstText(children, {"title", "dc:title"}, c.title, settings);
+  readLinkText(*channel, children, feed, c.link, settings);
+  readFirstText(children, {"description", "dc:description", "itunes:subtitle", "itunes:summary"},
                 c.description, settings);
-  readFirstText(*channel, {"language", "dc:language"}, c.language, settings);
+  readFirstText(children, {"language", "dc:language"}, c.language, settings);
   if (c.language.empty()) readXmlLang(*channel, c.language);
-  readFirstText(*channel, {"copyright", "dc:rights"}, c.copyright, settings);
-  readFirstText(*channel, {"lastBuildDate", "dcterms:modified"}, c.lastBuildDate, settings);
-  readFirstText(*channel, {"managingEditor", "dc:publisher", "webMaster"}, c.managingEditor,
+  readFirstText(children, {"copyright", "dc:rights"}, c.copyright, settings);
+  readFirstText(children, {"lastBuildDate", "dcterms:modified"}, c.lastBuildDate, settings);
+  readFirstText(children, {"managingEditor", "dc:publisher", "webMaster"}, c.managingEditor,
                 settings);
-  readText(*channel, "rating", c.rating, settings);
-  readFirstText(*channel, {"pubDate", "dc:date", "dcterms:issued"}, c.pubDate, settings);
-  readItems(feed, *channel, "item", [&](const TiXmlElement& element, FeedItem& item) {
-    readItemTitle(element, item.title, settings);
-    readLinkText(element, feed, item.link, settings);
-    readPermaLink(element, feed, item.link, settings);
-    readItemDescription(element, item.description, settings);
-    readFirstText(element, {"pubDate", "dc:date", "dcterms:issued", "dcterms:modified"},
-                  item.pubDate, settings);
-    readPlain(element, "guid", item.guid);
-  });
+  readText(children.first("rating"), c.rating, settings);
+  readFirstText(children, {"pubDate", "dc:date", "dcterms:issued"}, c.pubDate, settings);
+  readItems(feed, children, "item", kItemNames,
+            [&](const TiXmlElement& element, const ElementChildren& fields, FeedItem& item) {
+              readItemTitle(fields, item.title, settings);
+              readLinkText(element, fields, feed, item.link, settings);
+              readPermaLink(fields, feed, item.link, settings);
+              readItemDescription(fields, item.description, settings);
+              readFirstText(fields, {"pubDate", "dc:date", "dcterms:issued", "dcterms:modified"},
+                            item.pubDate, settings);
+              readPlain(fields, "guid", item.guid);
+            });
   return true;
 }
 
 bool readRdf(Feed& feed, const XmlDocument& document, const TextSteps& steps) {
-  const Reading settings{document, steps};
+  std::string scratch;
+  const Reading settings{document, steps, scratch};
   const TiXmlElement* rdf = childElement(document.tree(), "rdf:RDF");
   if (!rdf) return false;
-  const TiXmlElement* channel = childElement(*rdf, "channel");
+  const ElementChildren top(*rdf, kRdfNames);
+  const TiXmlElement* channel = top.element("channel");
   if (!channel) return false;
+  const ElementChildren children(*channel, kRdfChannelNames);
   Channel& c = feed.channel;
-  readFirstText(*channel, {"title", "dc:title"}, c.title, settings);
-  readLinkText(*channel, feed, c.link, settings);
-  readFirstText(*channel, {"description", "dc:description"}, c.description, settings);
-  readText(*channel, "dc:language", c.language, settings);
+  readFirstText(children, {"title", "dc:title"}, c.title, settings);
+  readLinkText(*channel, children, feed, c.link, settings);
+  readFirstText(children, {"description", "dc:description"}, c.description, settings);
+  readText(children.first("dc:language"), c.language, settings);
   if (c.language.empty()) readXmlLang(*channel, c.language);
-  readText(*channel, "dc:rights", c.copyright, settings);
-  readText(*channel, "dcterms:modified", c.lastBuildDate, settings);
-  readText(*channel, "dc:publisher", c.managingEditor, settings);
-  readFirstText(*channel, {"dc:date", "dcterms:issued"}, c.pubDate, settings);
-  readItems(feed, *rdf, "item", [&](const TiXmlElement& element, FeedItem& item) {
-    readItemTitle(element, item.title, settings);
-    readLinkText(element, feed, item.link, settings);
-    readItemDescription(element, item.description, settings);
-    readFirstText(element, {"dc:date", "dcterms:issued", "dcterms:modified"}, item.pubDate,
-                  settings);
-    if (const char* about = element.Attribute("rdf:about")) item.guid = about;
-  });
+  readText(children.first("dc:rights"), c.copyright, settings);
+  readText(children.first("dcterms:modified"), c.lastBuildDate, settings);
+  readText(children.first("dc:publisher"), c.managingEditor, settings);
+  readFirstText(children, {"dc:date", "dcterms:issued"}, c.pubDate, settings);
+  readItems(feed, top, "item", kItemNames,
+            [&](const TiXmlElement& element, const ElementChildren& fields, FeedItem& item) {
+              readItemTitle(fields, item.title, settings);
+              readLinkText(element, fields, feed, item.link, settings);
+              readItemDescription(fields, item.description, settings);
+              readFirstText(fields, {"dc:date", "dcterms:issued", "dcterms:modified"},
+                            item.pubDate, settings);
+              if (const char* about = element.Attribute("rdf:about")) item.guid = about;
+            });
   return true;
 }
 
 bool readAtom(Feed& feed, const XmlDocument& document, const TextSteps& steps) {
-  const Reading settings{document, steps};
+  std::string scratch;
+  const Reading settings{document, steps, scratch};
   const TiXmlElement* root = childElement(document.tree(), "feed");
   if (!root) return false;
+  const ElementChildren children(*root, kAtomFeedNames);
   Channel& c = feed.channel;
-  readAtomText(*root, "title", c.title, settings);
+  readAtomText(children.first("title"), c.title, settings);
   // Atom 0.3 names the subtitle "tagline"; its "info" (what the feed is)
   // is the last description there is.
-  readFirstText(*root, {"subtitle", "tagline", "info"}, c.description, settings, readAtomText);
-  readLinkHref(*root, feed, c.link, settings);
-  readFirstText(*root, {"updated", "modified"}, c.lastBuildDate, settings);
-  readFirstText(*root, {"rights", "copyright"}, c.copyright, settings, readAtomText);
+  readFirstText(children, {"subtitle", "tagline", "info"}, c.description, settings, readAtomText);
+  readLinkHref(children, feed, c.link, settings);
+  readFirstText(children, {"updated", "modified"}, c.lastBuildDate, settings);
+  readFirstText(children, {"rights", "copyright"}, c.copyright, settings, readAtomText);
   readXmlLang(*root, c.language);
-  readItems(feed, *root, "entry", [&](const TiXmlElement& element, FeedItem& item) {
-    readAtomText(element, "title", item.title, settings);
-    readMediaText(element, "media:title", item.title, settings);
-    readLinkHref(element, feed, item.link, settings);
-    readFirstText(element, {"summary", "content"}, item.description, settings, readAtomText);
-    readMediaText(element, "media:description", item.description, settings);
-    readFirstText(element, {"published", "updated", "issued", "created", "modified"},
-                  item.pubDate, settings);
-    readPlain(element, "id", item.guid);
-  });
+  readItems(feed, children, "entry", kAtomEntryNames,
+            [&](const TiXmlElement&, const ElementChildren& fields, FeedItem& item) {
+              readAtomText(fields.first("title"), item.title, settings);
+              readMediaText(fields, "media:title", item.title, settings);
+              readLinkHref(fields, feed, item.link, settings);
+              readFirstText(fields, {"summary", "content"}, item.description, settings,
+                            readAtomText);
+              readMediaText(fields, "media:description", item.description, settings);
+              readFirstText(fields, {"published", "updated", "issued", "created", "modified"},
+                            item.pubDate, settings);
+              readPlain(fields, "id", item.guid);
+            });
   return true;
 }
 

@@ -6,12 +6,16 @@
 #include <cstring>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "text/character_reference.h"
 
 // Each operation rewrites the text in place with a read position `r` and a
 // write position `w <= r`: bytes before `w` are final, bytes from `r` on are
-// still unread input. Runs of plain text are found with memchr or eight
-// bytes at a time and moved in bulk; only the bytes around a "<" or "&" are
+// still unread input. Runs of plain text are found sixteen (or eight) bytes
+// at a time and moved in bulk; only the bytes around a "<" or "&" are
 // looked at one by one.
 
 namespace korvo {
@@ -50,6 +54,24 @@ bool isSeparatingTag(const char* p, std::size_t length) {
   }
 }
 
+// The position of the first byte at or after `from` that is x or y (the
+// same byte twice to look for one), or n. Sixteen bytes at a time where
+// SSE2 is there, else eight; no call per search, as the next mark-up is
+// mostly a few bytes away.
+#if defined(__SSE2__)
+std::size_t findEither(const char* b, std::size_t from, std::size_t n, char x, char y) {
+  const __m128i xs = _mm_set1_epi8(x), ys = _mm_set1_epi8(y);
+  while (n - from >= 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + from));
+    const unsigned mask = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, xs), _mm_cmpeq_epi8(block, ys))));
+    if (mask != 0) return from + static_cast<std::size_t>(__builtin_ctz(mask));
+    from += 16;
+  }
+  while (from < n && b[from] != x && b[from] != y) ++from;
+  return from;
+}
+#else
 constexpr std::uint64_t kOnes = 0x0101010101010101u;
 constexpr std::uint64_t kHighBits = 0x8080808080808080u;
 
@@ -59,32 +81,74 @@ std::uint64_t holds(std::uint64_t word, unsigned char c) {
   const std::uint64_t x = word ^ (kOnes * c);
   return (x - kOnes) & ~x & kHighBits;
 }
-bool holdsMarker(std::uint64_t word) { return (holds(word, '<') | holds(word, '&')) != 0; }
 
-// The offset of the first "<" or "&" in word, which holds one.
-std::size_t firstMarker(std::uint64_t word, const char* bytes) {
+// The offset in the word read from bytes of the first byte that found
+// (non-zero, as holds makes it) marks.
+std::size_t firstFound(std::uint64_t found, const char* bytes, char x, char y) {
 #if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  (void)bytes;
-  return static_cast<std::size_t>(__builtin_ctzll(holds(word, '<') | holds(word, '&'))) / 8;
+  (void)bytes, (void)x, (void)y;
+  return static_cast<std::size_t>(__builtin_ctzll(found)) / 8;
 #else
-  (void)word;
+  (void)found;
   std::size_t i = 0;
-  while (bytes[i] != '<' && bytes[i] != '&') ++i;
+  while (bytes[i] != x && bytes[i] != y) ++i;
   return i;
 #endif
 }
 
+std::uint64_t holdsEither(std::uint64_t word, char x, char y) {
+  return holds(word, static_cast<unsigned char>(x)) | holds(word, static_cast<unsigned char>(y));
+}
+
+std::size_t findEither(const char* b, std::size_t from, std::size_t n, char x, char y) {
+  while (n - from >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, b + from, 8);
+    const std::uint64_t found = holdsEither(word, x, y);
+    if (found != 0) return from + firstFound(found, b + from, x, y);
+    from += 8;
+  }
+  while (from < n && b[from] != x && b[from] != y) ++from;
+  return from;
+}
+#endif
+
 // Moves the plain bytes from r up to the next "<" or "&" (or the end) to w.
-// Eight bytes at a time; a word is stored back whole only when it cannot
-// reach unread input.
 void movePlain(char* b, std::size_t n, std::size_t& r, std::size_t& w) {
-  std::uint64_t word;
+  if (r == w) {
+    r = w = findEither(b, r, n, '<', '&');
+    return;
+  }
+#if defined(__SSE2__)
+  // Far enough behind that a whole block stored at w cannot reach unread
+  // input: the block is moved before it is looked at.
+  if (r - w >= 16) {
+    const __m128i lt = _mm_set1_epi8('<'), amp = _mm_set1_epi8('&');
+    while (n - r >= 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + r));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(b + w), block);
+      const unsigned mask = static_cast<unsigned>(
+          _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, lt), _mm_cmpeq_epi8(block, amp))));
+      if (mask != 0) {
+        const std::size_t k = static_cast<std::size_t>(__builtin_ctz(mask));
+        r += k;
+        w += k;
+        return;
+      }
+      r += 16;
+      w += 16;
+    }
+  }
+#else
+  // The same eight bytes at a time.
   if (r - w >= 8) {
     while (n - r >= 8) {
+      std::uint64_t word;
       std::memcpy(&word, b + r, 8);
       std::memcpy(b + w, &word, 8);
-      if (holdsMarker(word)) {
-        const std::size_t k = firstMarker(word, b + r);
+      const std::uint64_t found = holdsEither(word, '<', '&');
+      if (found != 0) {
+        const std::size_t k = firstFound(found, b + r, '<', '&');
         r += k;
         w += k;
         return;
@@ -92,22 +156,12 @@ void movePlain(char* b, std::size_t n, std::size_t& r, std::size_t& w) {
       r += 8;
       w += 8;
     }
-  } else {
-    std::size_t end = r;
-    while (n - end >= 8) {
-      std::memcpy(&word, b + end, 8);
-      if (holdsMarker(word)) {
-        end += firstMarker(word, b + end);
-        break;
-      }
-      end += 8;
-    }
-    if (w != r) std::memmove(b + w, b + r, end - r);
-    w += end - r;
-    r = end;
-    if (n - end >= 8) return;
   }
-  while (r < n && b[r] != '<' && b[r] != '&') b[w++] = b[r++];
+#endif
+  const std::size_t end = findEither(b, r, n, '<', '&');
+  std::memmove(b + w, b + r, end - r);
+  w += end - r;
+  r = end;
 }
 
 class Scanner {
@@ -116,8 +170,7 @@ class Scanner {
 
   // Position of the first `c` at or after `from`, or the size.
   std::size_t find(char c, std::size_t from) const {
-    const void* hit = from < n_ ? std::memchr(b_ + from, c, n_ - from) : nullptr;
-    return hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - b_) : n_;
+    return from < n_ ? findEither(b_, from, n_, c, c) : n_;
   }
 
   // The next ">" at or after `from`. A search that fails is remembered, so
@@ -201,6 +254,152 @@ class Scanner {
   std::size_t noStyleEndFrom_ = static_cast<std::size_t>(-1);
 };
 
+// Copies text, at most four bytes (all referenceText writes), to `to`
+// without a call.
+void copyShort(std::string_view text, char* to) {
+  switch (text.size()) {
+    case 4:
+      to[3] = text[3];
+      [[fallthrough]];
+    case 3:
+      to[2] = text[2];
+      [[fallthrough]];
+    case 2:
+      to[1] = text[1];
+      [[fallthrough]];
+    case 1:
+      to[0] = text[0];
+      break;
+    default:
+      break;
+  }
+}
+
+// How far decoding a reference took the reading and the writing; nothing
+// read when no reference starts there.
+struct Advance {
+  std::size_t read;
+  std::size_t written;
+};
+
+// Decodes the reference that starts at b[r] (the text's "&") into b[w],
+// when readCharacterReference takes it. The decoded text is never longer
+// than the reference: the text only shrinks.
+Advance decodeReference(char* b, std::size_t n, std::size_t r, std::size_t w,
+                        ReferenceForm form) {
+  const CharacterReference ref = readCharacterReference(std::string_view(b + r, n - r));
+  if (ref.length == 0) return {0, 0};
+  char buffer[4];
+  const std::string_view text = referenceText(ref.code, form, buffer);
+  if (text.size() > ref.length || text.size() > 4) return {ref.length, 0};
+  copyShort(text, b + w);
+  return {ref.length, text.size()};
+}
+
+#if defined(__SSE2__)
+// The references of one text, each worked out once: feed texts use a few
+// over and over. A reference ends at the first ";" after its "&" and
+// nothing after that ";" changes it, so the bytes through that ";" (when
+// it is among the next sixteen) are what it is remembered by.
+class References {
+ public:
+  explicit References(ReferenceForm form) : form_(form) {}
+
+  // decodeReference, with what the reference is written as remembered.
+  Advance decode(char* b, std::size_t n, std::size_t r, std::size_t w) {
+    if (n - r < 16) return decodeReference(b, n, r, w, form_);
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + r));
+    const unsigned semicolons =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(';'))));
+    if (semicolons == 0) return decodeReference(b, n, r, w, form_);
+    // Where the reading goes next is found from the text itself, so that
+    // it does not wait for the memo.
+    const std::size_t through = static_cast<std::size_t>(__builtin_ctz(semicolons)) + 1;
+    const __m128i key = _mm_and_si128(
+        bytes, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kKeep + 16 - through)));
+    // The slot from the reference's first eight bytes and its length.
+    const std::uint32_t head = static_cast<std::uint32_t>(_mm_cvtsi128_si32(key));
+    const std::uint32_t next =
+        static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(key, 4)));
+    const std::uint32_t mixed =
+        (head * 0x9E3779B1u) ^ (next * 0x85EBCA6Bu) ^ static_cast<std::uint32_t>(through << 16);
+    const unsigned slot = (mixed ^ (mixed >> 15)) & ((1u << kSlotBits) - 1);
+    Entry& entry = entries_[slot];
+    const bool known =
+        (known_ >> slot & 1) != 0 &&
+        _mm_movemask_epi8(_mm_cmpeq_epi8(
+            key, _mm_loadu_si128(reinterpret_cast<const __m128i*>(entry.key)))) == 0xFFFF;
+    if (!known) {
+      if (!remember(b, n, r, through, entry)) return decodeReference(b, n, r, w, form_);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(entry.key), key);
+      known_ |= std::uint64_t{1} << slot;
+    }
+    if (!entry.isReference) return {0, 0};
+    // At most four bytes, stored as one word: that reaches no further
+    // than the reference itself, when it has four bytes or the writing is
+    // behind the reading; else one by one.
+    if (r + through - w >= 4) {
+      std::memcpy(b + w, entry.bytes, 4);
+    } else {
+      for (std::size_t i = 0; i < entry.size; ++i) b[w + i] = entry.bytes[i];
+    }
+    return {through, entry.size};
+  }
+
+ private:
+  struct Entry {
+    char key[16];
+    bool isReference;
+    std::uint8_t size;
+    char bytes[4];
+  };
+
+  // Fills entry, but for its key, with what the reference (or lone "&") at
+  // b[r] is written as; false, entry left as it was, for a reference that
+  // does not end at that ";".
+  bool remember(const char* b, std::size_t n, std::size_t r, std::size_t through,
+                Entry& entry) {
+    const CharacterReference ref = readCharacterReference(std::string_view(b + r, n - r));
+    if (ref.length != 0 && ref.length != through) return false;
+    char buffer[4];
+    const std::string_view text =
+        ref.length != 0 ? referenceText(ref.code, form_, buffer) : std::string_view();
+    entry.isReference = ref.length != 0;
+    entry.size = 0;
+    const std::uint32_t none = 0;
+    std::memcpy(entry.bytes, &none, sizeof entry.bytes);
+    if (text.size() <= ref.length && text.size() <= sizeof entry.bytes) {
+      entry.size = static_cast<std::uint8_t>(text.size());
+      copyShort(text, entry.bytes);
+    }
+    return true;
+  }
+
+  static constexpr unsigned kSlotBits = 6;
+  // Sixteen bytes kept, then sixteen cleared: the mask that keeps the
+  // first k bytes starts 16 - k bytes in.
+  static constexpr unsigned char kKeep[32] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                              0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+
+  ReferenceForm form_;
+  // Which entries hold a reference: entries are filled only when used, so
+  // that a short text does not pay for clearing them.
+  std::uint64_t known_ = 0;
+  Entry entries_[std::size_t{1} << kSlotBits];
+};
+#else
+class References {
+ public:
+  explicit References(ReferenceForm form) : form_(form) {}
+  Advance decode(char* b, std::size_t n, std::size_t r, std::size_t w) {
+    return decodeReference(b, n, r, w, form_);
+  }
+
+ private:
+  ReferenceForm form_;
+};
+#endif
+
 // Whether the "<" at `at` opens a line-break tag, and if so one past its ">".
 std::size_t breakEnd(Scanner& scan, const char* b, std::size_t n, std::size_t at) {
   std::size_t name = at + 1;
@@ -233,10 +432,11 @@ void replaceBr(std::string& text) {
   text.resize(w + (n - r));
 }
 
-void filterHtml(std::string& text, TagBreak tagBreak, ReferenceForm references) {
+void filterHtml(std::string& text, TagBreak tagBreak, ReferenceForm form) {
   char* const b = text.data();
   const std::size_t n = text.size();
   Scanner scan(b, n);
+  References references(form);
   std::size_t r = 0, w = 0;
   // Output before this position came from decoded references, which a gap
   // never takes back.
@@ -245,18 +445,14 @@ void filterHtml(std::string& text, TagBreak tagBreak, ReferenceForm references) 
     movePlain(b, n, r, w);
     if (r == n) break;
     if (b[r] == '&') {
-      const CharacterReference ref = readCharacterReference(std::string_view(b + r, n - r));
-      if (ref.length == 0) {
+      const Advance advance = references.decode(b, n, r, w);
+      if (advance.read != 0) {
+        r += advance.read;
+        w += advance.written;
+        settled = w;
+      } else {
         b[w++] = '&';
         ++r;
-      } else {
-        char buffer[4];
-        std::string_view decoded = referenceText(ref.code, references, buffer);
-        // Never longer than the reference: the text only shrinks.
-        if (decoded.size() > ref.length) decoded = decoded.substr(0, 0);
-        for (char c : decoded) b[w++] = c;
-        r += ref.length;
-        settled = w;
       }
       continue;
     }

@@ -93,5 +93,28 @@ TEST(TextCleanupRandom, LongerTextsMatchTheLiteralSteps) {
   }
 }
 
+// Long texts where the same references come back many times, beside
+// others that share their first bytes, more kinds than a text usually
+// has, and references too long to be seen whole at a glance: each must
+// decode as it would the first time it is met.
+TEST(TextCleanupRandom, RepeatedReferencesDecodeAlike) {
+  std::string manyKinds;
+  for (int round = 0; round < 3; ++round)
+    for (int code = 1; code < 400; code += round + 1)
+      manyKinds += "x&#" + std::to_string(code) + ";&#x" + std::to_string(code) + "; ";
+  std::string lookAlikes;
+  for (int round = 0; round < 40; ++round)
+    lookAlikes += "&amp;&amp &ampx;&am;&AMP;&#38;&#038;&#x26;&amp;lt;&lt;&lt&lt;;&l;t";
+  std::string longOnes;
+  for (int round = 0; round < 40; ++round)
+    longOnes += "&#000000000000000065;&#0000065;&#x0000000000000041; &thetasym;&thetasymx;" +
+                ("&#0000000000" + std::to_string(65 + round % 26) + ";");
+  for (const std::string& text : {manyKinds, lookAlikes, longOnes, lookAlikes + "&amp;",
+                                  longOnes + "&#65;", "<p>" + lookAlikes + "</p>" + manyKinds}) {
+    SCOPED_TRACE(text.substr(0, 60));
+    ASSERT_NO_FATAL_FAILURE(expectSameAsLiteral(text));
+  }
+}
+
 }  // namespace
 }  // namespace korvo
