@@ -47,24 +47,34 @@ bool isHexDigit(unsigned char c) {
 }
 
 // The names of the attributes of the element being read: TinyXML refuses
-// an element that repeats one. Slots of earlier elements are told apart by
-// their stamp, so starting an element costs nothing.
+// an element that repeats one. The first few are compared one by one, as
+// most elements have no more; beyond them a hash set takes them, whose
+// slots of earlier elements are told apart by their stamp, so starting an
+// element costs nothing.
 class AttributeNames {
  public:
-  void startElement() {
-    ++stamp_;
-    count_ = 0;
-  }
+  void startElement() { count_ = 0; }
 
   // False when the element already has an attribute of that name.
   bool add(std::string_view name) {
-    if ((count_ + 1) * 2 > slots_.size()) grow();
-    if (!insert(name)) return false;
+    if (count_ < kFew) {
+      for (std::size_t i = 0; i < count_; ++i)
+        if (few_[i] == name) return false;
+      few_[count_++] = name;
+      return true;
+    }
+    if (count_ == kFew) {
+      ++stamp_;
+      for (const std::string_view earlier : few_) place(earlier);
+    }
+    if (!place(name)) return false;
     ++count_;
     return true;
   }
 
  private:
+  static constexpr std::size_t kFew = 8;
+
   struct Slot {
     std::size_t stamp = 0;
     std::string_view name;
@@ -74,6 +84,12 @@ class AttributeNames {
     std::uint64_t h = 1469598103934665603ull;
     for (unsigned char c : name) h = (h ^ c) * 1099511628211ull;
     return static_cast<std::size_t>(h ^ (h >> 29));
+  }
+
+  // Into the hash set, which holds count_ names now.
+  bool place(std::string_view name) {
+    if ((count_ + 1) * 2 > slots_.size()) grow();
+    return insert(name);
   }
 
   bool insert(std::string_view name) {
@@ -89,12 +105,13 @@ class AttributeNames {
   }
 
   void grow() {
-    std::vector<Slot> old(slots_.size() < 16 ? 16 : slots_.size() * 2);
+    std::vector<Slot> old(slots_.size() < 32 ? 32 : slots_.size() * 2);
     old.swap(slots_);
     for (const Slot& slot : old)
       if (slot.stamp == stamp_) insert(slot.name);
   }
 
+  std::string_view few_[kFew];
   std::vector<Slot> slots_;
   std::size_t stamp_ = 1;
   std::size_t count_ = 0;
@@ -114,7 +131,7 @@ class Walk {
   // The bytes of 0x80 and above in the whole text, the walk's count
   // completed over what it did not reach.
   std::size_t highBytes() {
-    countTo(size_);
+    tally(size_);
     return high_;
   }
 
@@ -140,48 +157,26 @@ class Walk {
     return hit ? static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - s_) : n_;
   }
 
-  // The high bytes are counted as the walk goes: those before counted_
-  // are in high_. The scans over text, values, comments and sections count
-  // their own bytes block by block as they look for their ends; countTo
-  // takes in the few bytes read one at a time between them (names, blanks,
-  // references).
-  void countTo(std::size_t p) {
-    using blocks::Blocks;
-    if (p <= counted_) return;
-    for (; size_ - counted_ >= Blocks::kSize; counted_ += Blocks::kSize) {
-      const std::uint32_t high = Blocks::look<>(s_ + counted_).high;
-      if (p - counted_ <= Blocks::kSize) {
-        high_ += blocks::countBits(high & blocks::below(static_cast<unsigned>(p - counted_)));
-        counted_ = p;
-        return;
-      }
-      high_ += blocks::countBits(high);
-    }
-    for (; counted_ < p; ++counted_) high_ += s_[counted_] >> 7;
-  }
-
-  // Counts the high bytes of block b (at p) below bit i, up to p + i.
-  void countBlock(std::size_t p, const blocks::Bits& b, unsigned i) {
-    high_ += blocks::countBits(b.high & blocks::below(i));
-    counted_ = p + i;
+  // The high bytes of the whole text are counted a stretch at a time
+  // just behind the walk, while the stretch is still in the cache: those
+  // before tallied_ are in high_. The walk's own scans count only the
+  // high bytes of text nodes.
+  static constexpr std::size_t kTallyStretch = 16384;
+  void tally(std::size_t p) {
+    if (p <= tallied_) return;
+    high_ += blocks::highBytes(s_ + tallied_, p - tallied_);
+    tallied_ = p;
   }
 
   // The first position at or after p that holds one of Stops, or the end.
   template <unsigned char... Stops>
   std::size_t scanTo(std::size_t p) {
     using blocks::Blocks;
-    countTo(p);
     for (; n_ - p >= Blocks::kSize; p += Blocks::kSize) {
-      const blocks::Bits b = Blocks::look<Stops...>(s_ + p);
-      if (b.stops != 0) {
-        const unsigned i = blocks::lowestBit(b.stops);
-        countBlock(p, b, i);
-        return p + i;
-      }
-      countBlock(p, b, Blocks::kSize);
+      const std::uint32_t stops = Blocks::look<Stops...>(s_ + p).stops;
+      if (stops != 0) return p + blocks::lowestBit(stops);
     }
     while (p < n_ && ((s_[p] != Stops) && ...)) ++p;
-    countTo(p);
     return p;
   }
 
@@ -228,13 +223,16 @@ class Walk {
 
   // Whether the bytes at p are those of name; there are as many.
   bool sameBytes(std::size_t p, std::string_view name) const {
-    // A name of up to eight bytes lies in the text before p, so eight
-    // bytes can be read at both where eight are left after p.
-    if (name.size() > 8 || n_ - p < 8) return std::memcmp(s_ + p, name.data(), name.size()) == 0;
-    const std::uint64_t differ =
-        blocks::loadWord(s_ + p) ^
-        blocks::loadWord(reinterpret_cast<const unsigned char*>(name.data()));
-    return name.empty() || (differ & (~std::uint64_t{0} >> (64 - 8 * name.size()))) == 0;
+    // A name lies in the text before p, so a word can be read at both
+    // wherever one can be read after p.
+    const std::size_t length = name.size();
+    const auto* const known = reinterpret_cast<const unsigned char*>(name.data());
+    if (length >= 8 && length <= 16)
+      return blocks::loadWord(s_ + p) == blocks::loadWord(known) &&
+             blocks::loadWord(s_ + p + length - 8) == blocks::loadWord(known + length - 8);
+    if (length > 8 || n_ - p < 8) return std::memcmp(s_ + p, name.data(), length) == 0;
+    const std::uint64_t differ = blocks::loadWord(s_ + p) ^ blocks::loadWord(known);
+    return length == 0 || (differ & (~std::uint64_t{0} >> (64 - 8 * length))) == 0;
   }
 
   bool startsWithNoCase(std::size_t p, std::string_view lit) const {
@@ -252,11 +250,29 @@ class Walk {
     return p;
   }
 
+  // readName, trying first the name last read that started with the same
+  // two bytes: a document repeats its few names over and over. A name
+  // read before holds only name bytes, so the bytes at p are that name
+  // when they are the same and the byte after them ends a name.
+  std::size_t nameEnd(std::size_t p) {
+    if (p >= n_ || n_ - p < 17) return readName(p);
+    KnownName& known = knownNames_[(s_[p] * 5u + s_[p + 1]) % kKnownNames];
+    const std::size_t length = known.length;
+    if (length != 0 && (blocks::loadWord(s_ + p) & known.headMask) == known.head &&
+        (length <= 8 || blocks::loadWord(s_ + p + length - 8) == known.tail) &&
+        !classes_.nameChar(s_[p + length]))
+      return p + length;
+    const std::size_t end = readName(p);
+    if (end != kStop && end - p <= 16) known = KnownName(s_ + p, end - p);
+    return end;
+  }
+
   std::size_t referenceEnd(std::size_t p) const;
-  // referenceEnd of "&#" at p with a byte after it.
-  inline std::size_t numberEnd(std::size_t p) const;
+  inline std::size_t plainNumberEnd(std::size_t p) const;
   std::size_t quotedEnd(std::size_t p, unsigned char quote, bool noteAmpersands);
   inline bool isXmlName(std::size_t p) const;
+  // The same for the eight bytes from the "&" on, in a word.
+  static inline bool isXmlNameWord(std::uint64_t w);
   std::size_t textEnd(std::size_t p);
   std::size_t attributeEnd(std::size_t p, std::string_view* name);
   std::size_t declarationEnd(std::size_t p);
@@ -266,11 +282,15 @@ class Walk {
 
   // Counts a mark-up node about to be made at the current depth; false,
   // with the refusal set, when that passes a bound.
-  bool countNode(bool element, XmlPrescanResult* refusal);
+  inline bool countNode(bool element, XmlPrescanResult* refusal);
+  __attribute__((noinline)) bool refuseNode(bool element, XmlPrescanResult* refusal);
 
   // Reads a start tag from its "<" and opens the element unless it is
   // empty; kStop when TinyXML fails in it or a bound is passed.
-  std::size_t startTag(std::size_t p, XmlPrescanResult* refusal);
+  inline std::size_t startTag(std::size_t p, XmlPrescanResult* refusal);
+  // The rest of a start tag from where its name, at nameStart, ends.
+  __attribute__((noinline)) std::size_t attributesEnd(std::size_t p, std::size_t nameStart,
+                                                      XmlPrescanResult* refusal);
 
   // Reads the node at p, as TinyXML's loop over a document's or an
   // element's nodes does: where reading goes on after it, or kStop. A
@@ -293,11 +313,27 @@ class Walk {
   const unsigned char* s_;
   std::size_t n_;
   std::size_t size_;  // n_ and whatever follows a zero byte
-  std::size_t counted_ = 0;
+  std::size_t tallied_ = 0;
   std::size_t high_ = 0;
   const XmlLimits& limits_;
   XmlShape& shape_;
   std::vector<std::string_view> open_;  // the elements whose content is being read
+  // A name of up to sixteen bytes as nameEnd compares it: its first
+  // eight bytes (those it has, under headMask) and its last eight.
+  struct KnownName {
+    KnownName() = default;
+    KnownName(const unsigned char* name, std::size_t size)
+        : headMask(size >= 8 ? ~std::uint64_t{0} : ~std::uint64_t{0} >> (64 - 8 * size)),
+          head(blocks::loadWord(name) & headMask),
+          tail(size > 8 ? blocks::loadWord(name + size - 8) : 0),
+          length(size) {}
+    std::uint64_t headMask = 0;
+    std::uint64_t head = 0;
+    std::uint64_t tail = 0;
+    std::size_t length = 0;
+  };
+  static constexpr std::size_t kKnownNames = 64;
+  KnownName knownNames_[kKnownNames];
   AttributeNames attributeNames_;
   CharClasses classes_;
   bool tagFailed_ = false;
@@ -336,78 +372,109 @@ std::size_t Walk::referenceEnd(std::size_t p) const {
 template <unsigned char End>
 std::size_t Walk::contentEnd(std::size_t p, std::vector<std::size_t>* notes, bool noteNumbers) {
   using blocks::Blocks;
-  countTo(p);
-  for (;;) {
-    if (n_ - p >= Blocks::kSize) {
-      const blocks::Bits b = Blocks::look<End, '&'>(s_ + p);
-      std::uint32_t stops = b.stops;
-      std::size_t resume = kStop;  // where a reference beyond the block ends
-      while (stops != 0) {
-        const unsigned i = blocks::lowestBit(stops);
-        const std::size_t q = p + i;
-        if (s_[q] == End) {
-          countBlock(p, b, i);
-          return q;
-        }
-        const bool number = at(q + 1) == '#';
-        if (notes && (number ? noteNumbers : !isXmlName(q))) {
-          shape_.otherNames = true;
+  // Text counts its high bytes; a value does not.
+  constexpr bool kText = End == '<';
+  // The loop keeps what it finds in locals, which nothing it stores to
+  // can alias, and hands them over where it ends.
+  const unsigned char* const s = s_;
+  std::size_t high = 0;
+  bool otherNames = false;
+  // Blocks with room after them for a reference's bytes to be read a word
+  // at a time.
+  while (n_ - p >= Blocks::kSize + 16) {
+    const blocks::Split b = Blocks::split<End, '&'>(s + p);
+    std::uint32_t stops = b.first | b.second;
+    std::size_t resume = kStop;  // where a reference beyond the block ends
+    while (stops != 0) {
+      const unsigned i = blocks::lowestBit(stops);
+      if ((b.first >> i & 1) != 0) {
+        if (kText) shape_.highBytesInText += high + blocks::countBits(b.high & blocks::below(i));
+        if (otherNames) shape_.otherNames = true;
+        return p + i;
+      }
+      stops &= stops - 1;
+      const std::size_t q = p + i;
+      const std::uint64_t w = blocks::loadWord(s + q);
+      if (static_cast<unsigned char>(w >> 8) != '#') {
+        // Most are XML's own names, which the walk steps over.
+        if (notes && !isXmlNameWord(w)) {
+          otherNames = true;
           notes->push_back(q);
         }
-        if (number && at(q + 2) != 0) {
-          const std::size_t end = numberEnd(q);
-          if (end == kStop) return kStop;
-          // A reference that ends inside the block leaves the rest of
-          // the block's stops to be read.
-          if (end - p < Blocks::kSize) {
-            stops &= ~blocks::below(static_cast<unsigned>(end - p));
-            continue;
-          }
-          resume = end;
-          break;
+        continue;
+      }
+      if (notes && noteNumbers) {
+        otherNames = true;
+        notes->push_back(q);
+      }
+      // Most are decimal digits and their ";", all low bytes; any other
+      // is read the long way.
+      std::size_t end = plainNumberEnd(q);
+      if (end == kStop) {
+        end = referenceEnd(q);
+        if (end == kStop) {
+          if (kText) shape_.highBytesInText += high;
+          if (otherNames) shape_.otherNames = true;
+          return kStop;
         }
-        stops &= stops - 1;
+        if (kText && end - p > Blocks::kSize)
+          high += blocks::highBytes(s + p + Blocks::kSize, end - p - Blocks::kSize);
       }
-      countBlock(p, b, Blocks::kSize);
-      p += Blocks::kSize;
-      if (resume != kStop) {
-        p = resume;
-        countTo(p);
+      // A reference that ends inside the block leaves the rest of the
+      // block to be read (it may have swallowed an End); one that ends
+      // beyond it, the text from its end.
+      if (end - p < Blocks::kSize) {
+        stops &= ~blocks::below(static_cast<unsigned>(end - p));
+      } else {
+        resume = end;
+        break;
       }
-      continue;
     }
-    // The last bytes, one at a time.
-    while (p < n_ && s_[p] != End && s_[p] != '&') ++p;
-    countTo(p);
-    if (at(p) != '&') return p;
+    if (resume != kStop) {
+      if (kText) high += blocks::countBits(b.high);
+      p = resume;
+    } else {
+      if (kText) high += blocks::countBits(b.high);
+      p += Blocks::kSize;
+    }
+  }
+  // The last bytes, one at a time.
+  for (;;) {
+    for (; p < n_ && s[p] != End && s[p] != '&'; ++p)
+      if (kText) high += s[p] >> 7;
+    if (at(p) != '&') break;
     const bool number = at(p + 1) == '#';
     if (notes && (number ? noteNumbers : !isXmlName(p))) {
-      shape_.otherNames = true;
+      otherNames = true;
       notes->push_back(p);
     }
-    p = referenceEnd(p);
-    if (p == kStop) return kStop;
-    countTo(p);
+    const std::size_t end = referenceEnd(p);
+    if (end == kStop) {
+      p = kStop;
+      break;
+    }
+    if (kText) high += blocks::highBytes(s + p, end - p);
+    p = end;
   }
+  if (kText) shape_.highBytesInText += high;
+  if (otherNames) shape_.otherNames = true;
+  return p;
 }
 
 // A decimal number of up to seven digits and its ";", in one word, the
-// way most are written; anything else the long way.
-std::size_t Walk::numberEnd(std::size_t p) const {
+// way most are written; kStop for any other. There are eight bytes to
+// read after the "&#".
+std::size_t Walk::plainNumberEnd(std::size_t p) const {
   const std::size_t digits = p + 2;
-  if (s_[digits] != 'x' && n_ - digits >= 8) {
-    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
-    constexpr std::uint64_t kTop = ~kLow7;
-    // Each byte as its value minus '0'; the top bit set in each that is
-    // then above 9, one byte apart from the next.
-    const std::uint64_t t = blocks::loadWord(s_ + digits) ^ 0x3030303030303030ull;
-    const std::uint64_t other = (((t & kLow7) + 0x7676767676767676ull) | t) & kTop;
-    if (other != 0) {
-      const std::size_t end = digits + static_cast<std::size_t>(__builtin_ctzll(other)) / 8;
-      if (s_[end] == ';') return end + 1;
-    }
-  }
-  return referenceEnd(p);
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  constexpr std::uint64_t kTop = ~kLow7;
+  // Each byte as its value minus '0'; the top bit set in each that is
+  // then above 9, one byte apart from the next.
+  const std::uint64_t t = blocks::loadWord(s_ + digits) ^ 0x3030303030303030ull;
+  const std::uint64_t other = (((t & kLow7) + 0x7676767676767676ull) | t) & kTop;
+  if (other == 0) return kStop;
+  const std::size_t end = digits + static_cast<std::size_t>(__builtin_ctzll(other)) / 8;
+  return end != digits && s_[end] == ';' ? end + 1 : kStop;
 }
 
 // An attribute value from just after its opening quote. noteAmpersands:
@@ -435,19 +502,41 @@ bool Walk::isXmlName(std::size_t p) const {
   return false;
 }
 
+// The bytes of text, the first in the lowest byte, as loadWord reads them.
+constexpr std::uint64_t word(std::string_view text) {
+  std::uint64_t w = 0;
+  for (std::size_t k = text.size(); k > 0; --k) w = w << 8 | static_cast<unsigned char>(text[k - 1]);
+  return w;
+}
+
+bool Walk::isXmlNameWord(std::uint64_t w) {
+  switch (static_cast<unsigned char>(w >> 8)) {
+    case 'l':
+    case 'g':
+      return (w >> 16 & 0xFFFF) == word("t;");
+    case 'q':
+      return (w >> 16 & 0xFFFFFFFF) == word("uot;");
+    case 'a':
+      return (w >> 16 & 0xFFFFFF) == word("mp;") || (w >> 16 & 0xFFFFFFFF) == word("pos;");
+    default:
+      return false;
+  }
+}
+
 // A text node runs to the next "<" outside references. Every "&" but
 // XML's five names is noted: a number TinyXML may cut to a byte, and of
 // anything else it would keep no "&".
 std::size_t Walk::textEnd(std::size_t p) {
   p = contentEnd<'<'>(p, &shape_.references, true);
-  return p != kStop && at(p) == '<' && at(p + 1) != 0 ? p : kStop;
+  // Every byte before n_ is other than zero.
+  return p != kStop && p + 1 < n_ && s_[p] == '<' ? p : kStop;
 }
 
 std::size_t Walk::attributeEnd(std::size_t p, std::string_view* name) {
   p = skipSpace(p);
   if (p == kStop) return kStop;
   const std::size_t nameStart = p;
-  p = readName(p);
+  p = nameEnd(p);
   if (p == kStop || at(p) == 0) return kStop;
   if (name) *name = std::string_view(reinterpret_cast<const char*>(s_) + nameStart, p - nameStart);
   p = skipSpace(p);
@@ -503,6 +592,24 @@ std::size_t Walk::unknownEnd(std::size_t p) {
 
 bool Walk::countNode(bool element, XmlPrescanResult* refusal) {
   const int depth = static_cast<int>(open_.size()) + 1;
+  // Most nodes pass every bound, which is checked at once; the one that
+  // passes one is counted again the long way, to tell which.
+  const long elements = shape_.elements + (element ? 1 : 0);
+  const long nodes = shape_.nodes + 1;
+  const long long levels = shape_.nodeLevels + depth;
+  if (elements <= limits_.maxElements && (!element || depth <= limits_.maxDepth) &&
+      nodes <= limits_.maxNodes && levels <= limits_.maxNodeLevels) {
+    shape_.elements = elements;
+    if (element && depth > shape_.depth) shape_.depth = depth;
+    shape_.nodes = nodes;
+    shape_.nodeLevels = levels;
+    return true;
+  }
+  return refuseNode(element, refusal);
+}
+
+bool Walk::refuseNode(bool element, XmlPrescanResult* refusal) {
+  const int depth = static_cast<int>(open_.size()) + 1;
   if (element) {
     if (++shape_.elements > limits_.maxElements) {
       *refusal = XmlPrescanResult::TooManyElements;
@@ -529,14 +636,17 @@ bool Walk::countNode(bool element, XmlPrescanResult* refusal) {
 std::size_t Walk::startTag(std::size_t p, XmlPrescanResult* refusal) {
   if (!countNode(true, refusal)) return kStop;
   const std::size_t nameStart = skipSpace(p + 1);
-  p = readName(nameStart);
+  p = nameEnd(nameStart);
   if (p == kStop || at(p) == 0) return kStop;
+  if (s_[p] != '>') return attributesEnd(p, nameStart, refusal);
+  // The name alone, as most are.
+  open_.push_back(std::string_view(reinterpret_cast<const char*>(s_) + nameStart, p - nameStart));
+  if (marked_) noteOpen(nameStart, p - nameStart, p + 1);
+  return p + 1;
+}
+
+std::size_t Walk::attributesEnd(std::size_t p, std::size_t nameStart, XmlPrescanResult* refusal) {
   const std::string_view name(reinterpret_cast<const char*>(s_) + nameStart, p - nameStart);
-  if (s_[p] == '>') {  // the name alone, as most are
-    open_.push_back(name);
-    if (marked_) noteOpen(nameStart, name.size(), p + 1);
-    return p + 1;
-  }
   attributeNames_.startElement();
   int attributes = 0;
   for (;;) {
@@ -578,12 +688,8 @@ void Walk::noteClose() {
 }
 
 std::size_t Walk::textNode(std::size_t p) {
-  countTo(p);
-  const std::size_t before = high_;
-  p = textEnd(p);
-  if (p == kStop) countTo(n_);
-  shape_.highBytesInText += high_ - before;
-  return p;
+  if (p - tallied_ >= kTallyStretch) tally(p);
+  return textEnd(p);
 }
 
 std::size_t Walk::endTag(std::size_t p) {
@@ -653,9 +759,13 @@ XmlPrescanResult Walk::run() {
       // Text outside every element ends the document without an error.
       if (open_.empty()) break;
       p = textNode(p);
-    } else if (!open_.empty() && at(p + 1) == '/') {
+      if (p == kStop) break;
+      // At the "<" that ends it, with a byte after it.
+    }
+    const unsigned char next = at(p + 1);
+    if (next == '/' && !open_.empty()) {
       p = endTag(p);
-    } else if (classes_.nameStart(at(p + 1))) {
+    } else if (classes_.nameStart(next)) {
       anyNode = true;
       if (marked_ && !openMarked_.empty()) openMarked_.back().second = true;
       p = startTag(p, &refusal);
@@ -683,7 +793,7 @@ bool Walk::content(std::size_t contentAt, std::string_view name, std::vector<Xml
                    std::size_t& end) {
   open_.push_back(name);
   nodes_ = &nodes;
-  counted_ = contentAt;  // what comes before is no business of this walk
+  tallied_ = contentAt;  // what comes before is no business of this walk
   XmlPrescanResult refusal = XmlPrescanResult::Accepted;
   bool anyNode = true;
   std::size_t p = skipSpace(contentAt);
