@@ -46,6 +46,13 @@ bool isHexDigit(unsigned char c) {
   return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
+// The bytes of text, the first in the lowest byte, as loadWord reads them.
+constexpr std::uint64_t word(std::string_view text) {
+  std::uint64_t w = 0;
+  for (std::size_t k = text.size(); k > 0; --k) w = w << 8 | static_cast<unsigned char>(text[k - 1]);
+  return w;
+}
+
 // The names of the attributes of the element being read: TinyXML refuses
 // an element that repeats one. The first few are compared one by one, as
 // most elements have no more; beyond them a hash set takes them, whose
@@ -128,6 +135,14 @@ class Walk {
 
   XmlPrescanResult run();
 
+  // Writes the counts of elements, nodes and depths into the shape.
+  void handCounts() {
+    shape_.elements = elements_;
+    shape_.nodes = nodeCount_;
+    shape_.nodeLevels = nodeLevels_;
+    shape_.depth = depth_;
+  }
+
   // The bytes of 0x80 and above in the whole text, the walk's count
   // completed over what it did not reach.
   std::size_t highBytes() {
@@ -187,7 +202,7 @@ class Walk {
   // is stepped over whole (referenceEnd), and one TinyXML fails on gives
   // kStop.
   template <unsigned char End>
-  std::size_t contentEnd(std::size_t p, std::vector<std::size_t>* notes, bool noteNumbers);
+  std::size_t contentEnd(std::size_t p, std::vector<std::size_t>* notes);
 
   // Blanks, as TinyXML skips them; kStop from kStop or the end (every
   // byte before n_ is other than zero).
@@ -198,15 +213,17 @@ class Walk {
   }
 
   // The same, a block at a time over the spaces and line ends that indent
-  // a document (the other blanks one at a time).
+  // a document (the other blanks one at a time); most often there are
+  // none, and a "<" follows.
   std::size_t skipBlanks(std::size_t p) const {
     using blocks::Blocks;
     if (p >= n_) return kStop;
-    if (!classes_.space(s_[p])) return p;
+    if (s_[p] == '<' || !classes_.space(s_[p])) return p;
     for (; n_ - p >= Blocks::kSize; p += Blocks::kSize) {
       const std::uint32_t others = ~Blocks::look<' ', '\n'>(s_ + p).stops;
       if ((others & blocks::below(Blocks::kSize)) != 0) {
         p += blocks::lowestBit(others);
+        if (s_[p] == '<') return p;
         break;
       }
     }
@@ -268,7 +285,15 @@ class Walk {
   }
 
   std::size_t referenceEnd(std::size_t p) const;
-  inline std::size_t plainNumberEnd(std::size_t p) const;
+  static inline bool isPlainNumber(std::uint64_t w);
+
+  // Positions noted by a scan, added to their vector apart from it, so
+  // that the scan keeps its registers.
+  static constexpr unsigned kHeldNotes = 32;
+  __attribute__((noinline)) static void addNotes(std::vector<std::size_t>& notes,
+                                                 const std::size_t* held, const std::size_t* end) {
+    notes.insert(notes.end(), held, end);
+  }
   std::size_t quotedEnd(std::size_t p, unsigned char quote, bool noteAmpersands);
   inline bool isXmlName(std::size_t p) const;
   // The same for the eight bytes from the "&" on, in a word.
@@ -315,8 +340,13 @@ class Walk {
   std::size_t size_;  // n_ and whatever follows a zero byte
   std::size_t tallied_ = 0;
   std::size_t high_ = 0;
-  const XmlLimits& limits_;
+  const XmlLimits limits_;
   XmlShape& shape_;
+  // The counts of the shape, kept here as the walk goes (handCounts).
+  long elements_ = 0;
+  long nodeCount_ = 0;
+  long long nodeLevels_ = 0;
+  int depth_ = 0;
   std::vector<std::string_view> open_;  // the elements whose content is being read
   // A name of up to sixteen bytes as nameEnd compares it: its first
   // eight bytes (those it has, under headMask) and its last eight.
@@ -370,84 +400,88 @@ std::size_t Walk::referenceEnd(std::size_t p) const {
 }
 
 template <unsigned char End>
-std::size_t Walk::contentEnd(std::size_t p, std::vector<std::size_t>* notes, bool noteNumbers) {
+std::size_t Walk::contentEnd(std::size_t p, std::vector<std::size_t>* notes) {
   using blocks::Blocks;
-  // Text counts its high bytes; a value does not.
+  // Text notes numbers and counts its high bytes; a value does neither.
   constexpr bool kText = End == '<';
   // The loop keeps what it finds in locals, which nothing it stores to
-  // can alias, and hands them over where it ends.
+  // can alias, and hands them over where it ends; the positions it notes
+  // are gathered on the stack and added to notes a few at a time.
   const unsigned char* const s = s_;
+  const unsigned char* at = s + p;
   std::size_t high = 0;
-  bool otherNames = false;
+  std::size_t held[kHeldNotes];
+  std::size_t* heldEnd = held;
+  bool flushed = false;
+  const auto note = [&](const unsigned char* q) {
+    *heldEnd++ = static_cast<std::size_t>(q - s);
+    if (heldEnd == held + kHeldNotes) {
+      addNotes(*notes, held, heldEnd);
+      heldEnd = held;
+      flushed = true;
+    }
+  };
+  const auto handOver = [&](std::size_t found) {
+    if (kText) shape_.highBytesInText += found;
+    if (heldEnd != held) {
+      addNotes(*notes, held, heldEnd);
+      flushed = true;
+    }
+    if (flushed) shape_.otherNames = true;
+  };
   // Blocks with room after them for a reference's bytes to be read a word
   // at a time.
-  while (n_ - p >= Blocks::kSize + 16) {
-    const blocks::Split b = Blocks::split<End, '&'>(s + p);
+  const unsigned char* const last = n_ >= Blocks::kSize + 16 ? s + n_ - Blocks::kSize - 16 : nullptr;
+  while (at <= last) {
+    const blocks::Split b = Blocks::split<End, '&'>(at);
     std::uint32_t stops = b.first | b.second;
-    std::size_t resume = kStop;  // where a reference beyond the block ends
+    const unsigned char* resume = nullptr;  // where a reference beyond the block ends
     while (stops != 0) {
       const unsigned i = blocks::lowestBit(stops);
       if ((b.first >> i & 1) != 0) {
-        if (kText) shape_.highBytesInText += high + blocks::countBits(b.high & blocks::below(i));
-        if (otherNames) shape_.otherNames = true;
-        return p + i;
+        handOver(high + (kText ? blocks::countBits(b.high & blocks::below(i)) : 0));
+        return static_cast<std::size_t>(at - s) + i;
       }
       stops &= stops - 1;
-      const std::size_t q = p + i;
-      const std::uint64_t w = blocks::loadWord(s + q);
-      if (static_cast<unsigned char>(w >> 8) != '#') {
+      const unsigned char* const q = at + i;
+      const std::uint64_t w = blocks::loadWord(q);
+      if (static_cast<std::uint16_t>(w) != word("&#")) {
         // Most are XML's own names, which the walk steps over.
-        if (notes && !isXmlNameWord(w)) {
-          otherNames = true;
-          notes->push_back(q);
-        }
+        if ((kText || notes) && !isXmlNameWord(w)) note(q);
         continue;
       }
-      if (notes && noteNumbers) {
-        otherNames = true;
-        notes->push_back(q);
-      }
-      // Most are decimal digits and their ";", all low bytes; any other
-      // is read the long way.
-      std::size_t end = plainNumberEnd(q);
+      if (kText) note(q);
+      // Most are decimal digits and their ";", which hold nothing the
+      // scan stops at; any other is read the long way.
+      if (isPlainNumber(w)) continue;
+      const std::size_t end = referenceEnd(static_cast<std::size_t>(q - s));
       if (end == kStop) {
-        end = referenceEnd(q);
-        if (end == kStop) {
-          if (kText) shape_.highBytesInText += high;
-          if (otherNames) shape_.otherNames = true;
-          return kStop;
-        }
-        if (kText && end - p > Blocks::kSize)
-          high += blocks::highBytes(s + p + Blocks::kSize, end - p - Blocks::kSize);
+        handOver(high);
+        return kStop;
       }
       // A reference that ends inside the block leaves the rest of the
       // block to be read (it may have swallowed an End); one that ends
       // beyond it, the text from its end.
-      if (end - p < Blocks::kSize) {
-        stops &= ~blocks::below(static_cast<unsigned>(end - p));
+      const std::size_t past = end - static_cast<std::size_t>(at - s);
+      if (past < Blocks::kSize) {
+        stops &= ~blocks::below(static_cast<unsigned>(past));
       } else {
-        resume = end;
+        if (kText) high += blocks::highBytes(at + Blocks::kSize, past - Blocks::kSize);
+        resume = s + end;
         break;
       }
     }
-    if (resume != kStop) {
-      if (kText) high += blocks::countBits(b.high);
-      p = resume;
-    } else {
-      if (kText) high += blocks::countBits(b.high);
-      p += Blocks::kSize;
-    }
+    if (kText) high += blocks::countBits(b.high);
+    at = resume != nullptr ? resume : at + Blocks::kSize;
   }
   // The last bytes, one at a time.
+  p = static_cast<std::size_t>(at - s);
   for (;;) {
     for (; p < n_ && s[p] != End && s[p] != '&'; ++p)
       if (kText) high += s[p] >> 7;
-    if (at(p) != '&') break;
-    const bool number = at(p + 1) == '#';
-    if (notes && (number ? noteNumbers : !isXmlName(p))) {
-      otherNames = true;
-      notes->push_back(p);
-    }
+    if (this->at(p) != '&') break;
+    const bool number = this->at(p + 1) == '#';
+    if ((kText || notes) && (number ? kText : !isXmlName(p))) note(s + p);
     const std::size_t end = referenceEnd(p);
     if (end == kStop) {
       p = kStop;
@@ -456,32 +490,29 @@ std::size_t Walk::contentEnd(std::size_t p, std::vector<std::size_t>* notes, boo
     if (kText) high += blocks::highBytes(s + p, end - p);
     p = end;
   }
-  if (kText) shape_.highBytesInText += high;
-  if (otherNames) shape_.otherNames = true;
+  handOver(high);
   return p;
 }
 
-// A decimal number of up to seven digits and its ";", in one word, the
-// way most are written; kStop for any other. There are eight bytes to
-// read after the "&#".
-std::size_t Walk::plainNumberEnd(std::size_t p) const {
-  const std::size_t digits = p + 2;
+// Whether the word w read from an "&#" holds a decimal number of up to
+// five digits and its ";", the way most are written.
+bool Walk::isPlainNumber(std::uint64_t w) {
   constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
   constexpr std::uint64_t kTop = ~kLow7;
-  // Each byte as its value minus '0'; the top bit set in each that is
-  // then above 9, one byte apart from the next.
-  const std::uint64_t t = blocks::loadWord(s_ + digits) ^ 0x3030303030303030ull;
+  // Each byte after the "&#" as its value minus '0'; the top bit set in
+  // each that is then above 9, one byte apart from the next. The two
+  // bytes shifted in are zeros, above 9 too.
+  const std::uint64_t t = (w >> 16) ^ 0x3030303030303030ull;
   const std::uint64_t other = (((t & kLow7) + 0x7676767676767676ull) | t) & kTop;
-  if (other == 0) return kStop;
-  const std::size_t end = digits + static_cast<std::size_t>(__builtin_ctzll(other)) / 8;
-  return end != digits && s_[end] == ';' ? end + 1 : kStop;
+  const unsigned at = static_cast<unsigned>(__builtin_ctzll(other)) - 7;  // of the first non-digit
+  return at != 0 && at < 48 && static_cast<unsigned char>(t >> at) == (';' ^ '0');
 }
 
 // An attribute value from just after its opening quote. noteAmpersands:
 // it is an element's, whose "&"s TinyXML would drop are noted.
 std::size_t Walk::quotedEnd(std::size_t p, unsigned char quote, bool noteAmpersands) {
   std::vector<std::size_t>* notes = noteAmpersands ? &shape_.attributeAmpersands : nullptr;
-  p = quote == '"' ? contentEnd<'"'>(p, notes, false) : contentEnd<'\''>(p, notes, false);
+  p = quote == '"' ? contentEnd<'"'>(p, notes) : contentEnd<'\''>(p, notes);
   return at(p) == quote ? p + 1 : p;
 }
 
@@ -502,13 +533,6 @@ bool Walk::isXmlName(std::size_t p) const {
   return false;
 }
 
-// The bytes of text, the first in the lowest byte, as loadWord reads them.
-constexpr std::uint64_t word(std::string_view text) {
-  std::uint64_t w = 0;
-  for (std::size_t k = text.size(); k > 0; --k) w = w << 8 | static_cast<unsigned char>(text[k - 1]);
-  return w;
-}
-
 bool Walk::isXmlNameWord(std::uint64_t w) {
   switch (static_cast<unsigned char>(w >> 8)) {
     case 'l':
@@ -527,7 +551,7 @@ bool Walk::isXmlNameWord(std::uint64_t w) {
 // XML's five names is noted: a number TinyXML may cut to a byte, and of
 // anything else it would keep no "&".
 std::size_t Walk::textEnd(std::size_t p) {
-  p = contentEnd<'<'>(p, &shape_.references, true);
+  p = contentEnd<'<'>(p, &shape_.references);
   // Every byte before n_ is other than zero.
   return p != kStop && p + 1 < n_ && s_[p] == '<' ? p : kStop;
 }
@@ -594,15 +618,15 @@ bool Walk::countNode(bool element, XmlPrescanResult* refusal) {
   const int depth = static_cast<int>(open_.size()) + 1;
   // Most nodes pass every bound, which is checked at once; the one that
   // passes one is counted again the long way, to tell which.
-  const long elements = shape_.elements + (element ? 1 : 0);
-  const long nodes = shape_.nodes + 1;
-  const long long levels = shape_.nodeLevels + depth;
+  const long elements = elements_ + (element ? 1 : 0);
+  const long nodes = nodeCount_ + 1;
+  const long long levels = nodeLevels_ + depth;
   if (elements <= limits_.maxElements && (!element || depth <= limits_.maxDepth) &&
       nodes <= limits_.maxNodes && levels <= limits_.maxNodeLevels) {
-    shape_.elements = elements;
-    if (element && depth > shape_.depth) shape_.depth = depth;
-    shape_.nodes = nodes;
-    shape_.nodeLevels = levels;
+    elements_ = elements;
+    if (element && depth > depth_) depth_ = depth;
+    nodeCount_ = nodes;
+    nodeLevels_ = levels;
     return true;
   }
   return refuseNode(element, refusal);
@@ -611,22 +635,22 @@ bool Walk::countNode(bool element, XmlPrescanResult* refusal) {
 bool Walk::refuseNode(bool element, XmlPrescanResult* refusal) {
   const int depth = static_cast<int>(open_.size()) + 1;
   if (element) {
-    if (++shape_.elements > limits_.maxElements) {
+    if (++elements_ > limits_.maxElements) {
       *refusal = XmlPrescanResult::TooManyElements;
       return false;
     }
-    if (depth > shape_.depth) shape_.depth = depth;
+    if (depth > depth_) depth_ = depth;
     if (depth > limits_.maxDepth) {
       *refusal = XmlPrescanResult::TooDeep;
       return false;
     }
   }
-  if (++shape_.nodes > limits_.maxNodes) {
+  if (++nodeCount_ > limits_.maxNodes) {
     *refusal = XmlPrescanResult::TooManyElements;
     return false;
   }
-  shape_.nodeLevels += depth;
-  if (shape_.nodeLevels > limits_.maxNodeLevels) {
+  nodeLevels_ += depth;
+  if (nodeLevels_ > limits_.maxNodeLevels) {
     *refusal = XmlPrescanResult::TooDeep;
     return false;
   }
@@ -635,7 +659,8 @@ bool Walk::refuseNode(bool element, XmlPrescanResult* refusal) {
 
 std::size_t Walk::startTag(std::size_t p, XmlPrescanResult* refusal) {
   if (!countNode(true, refusal)) return kStop;
-  const std::size_t nameStart = skipSpace(p + 1);
+  // A byte that starts a name may be a blank too, in some locale.
+  const std::size_t nameStart = classes_.space(s_[p + 1]) ? skipSpace(p + 1) : p + 1;
   p = nameEnd(nameStart);
   if (p == kStop || at(p) == 0) return kStop;
   if (s_[p] != '>') return attributesEnd(p, nameStart, refusal);
@@ -679,7 +704,7 @@ void Walk::noteMarkup(std::size_t begin, std::size_t end, bool cdata) {
 }
 
 void Walk::noteOpen(std::size_t nameStart, std::size_t nameLength, std::size_t contentAt) {
-  openMarked_.push_back({{shape_.elements - 1, nameStart, nameLength, contentAt}, false});
+  openMarked_.push_back({{elements_ - 1, nameStart, nameLength, contentAt}, false});
 }
 
 void Walk::noteClose() {
@@ -819,6 +844,7 @@ XmlPrescanResult prescanXml(std::string_view text, const XmlLimits& limits, XmlS
   out = XmlShape();
   Walk walk(text, limits, out);
   const XmlPrescanResult result = walk.run();
+  walk.handCounts();
   out.highBytes = walk.highBytes();
   return result;
 }
