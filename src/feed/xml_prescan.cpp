@@ -133,7 +133,18 @@ class Walk {
         limits_(limits),
         shape_(shape) {}
 
+  // kNoting: with noteMarkedElements or content(), whose notes the plain
+  // walk leaves out.
+  template <bool kNoting>
   XmlPrescanResult run();
+
+  // Adds the positions in text noted last to the shape.
+  void flushNotes() {
+    if (heldTextCount_ == 0) return;
+    addNotes(shape_.references, heldText_, heldText_ + heldTextCount_, n_);
+    heldTextCount_ = 0;
+    shape_.otherNames = true;
+  }
 
   // Writes the counts of elements, nodes and depths into the shape.
   void handCounts() {
@@ -288,11 +299,21 @@ class Walk {
   static inline bool isPlainNumber(std::uint64_t w);
 
   // Positions noted by a scan, added to their vector apart from it, so
-  // that the scan keeps its registers.
-  static constexpr unsigned kHeldNotes = 32;
+  // that the scan keeps its registers. A vector that is full grows to
+  // what the notes so far foretell for the whole of the n bytes, rather
+  // than doubling over and over, within bounds.
+  static constexpr unsigned kHeldNotes = 64;
   __attribute__((noinline)) static void addNotes(std::vector<std::size_t>& notes,
-                                                 const std::size_t* held, const std::size_t* end) {
-    notes.insert(notes.end(), held, end);
+                                                 const std::size_t* held, const std::size_t* end,
+                                                 std::size_t n) {
+    const std::size_t wanted = notes.size() + static_cast<std::size_t>(end - held);
+    if (wanted > notes.capacity()) {
+      const std::size_t seen = end[-1] + 1;
+      std::size_t grown = std::max(wanted, 2 * notes.capacity());
+      if (wanted >= 64) grown = std::max(grown, std::min(n / seen * wanted / 8 * 9, n / 16));
+      notes.reserve(grown);
+    }
+    for (; held != end; ++held) notes.push_back(*held);
   }
   std::size_t quotedEnd(std::size_t p, unsigned char quote, bool noteAmpersands);
   inline bool isXmlName(std::size_t p) const;
@@ -312,6 +333,7 @@ class Walk {
 
   // Reads a start tag from its "<" and opens the element unless it is
   // empty; kStop when TinyXML fails in it or a bound is passed.
+  template <bool kNoting>
   inline std::size_t startTag(std::size_t p, XmlPrescanResult* refusal);
   // The rest of a start tag from where its name, at nameStart, ends.
   __attribute__((noinline)) std::size_t attributesEnd(std::size_t p, std::size_t nameStart,
@@ -324,6 +346,7 @@ class Walk {
   // The two kinds of node that most of a document is: a text node at p,
   // and an end tag at p (of the innermost open element).
   inline std::size_t textNode(std::size_t p);
+  template <bool kNoting>
   inline std::size_t endTag(std::size_t p);
   // The nodes that are neither text nor elements, which documents hold
   // few of.
@@ -345,6 +368,9 @@ class Walk {
   // The counts of the shape, kept here as the walk goes (handCounts).
   long elements_ = 0;
   long nodeCount_ = 0;
+  // Positions in text noted and not yet added to the shape (flushNotes).
+  std::size_t heldText_[kHeldNotes];
+  unsigned heldTextCount_ = 0;
   long long nodeLevels_ = 0;
   int depth_ = 0;
   std::vector<std::string_view> open_;  // the elements whose content is being read
@@ -405,29 +431,32 @@ std::size_t Walk::contentEnd(std::size_t p, std::vector<std::size_t>* notes) {
   // Text notes numbers and counts its high bytes; a value does neither.
   constexpr bool kText = End == '<';
   // The loop keeps what it finds in locals, which nothing it stores to
-  // can alias, and hands them over where it ends; the positions it notes
-  // are gathered on the stack and added to notes a few at a time.
+  // can alias, and hands them over where it ends. The positions it notes
+  // are gathered first, and added to notes a few at a time: those of text
+  // in the walk's own buffer (flushNotes), across text nodes, those of a
+  // value here.
   const unsigned char* const s = s_;
   const unsigned char* at = s + p;
   std::size_t high = 0;
-  std::size_t held[kHeldNotes];
-  std::size_t* heldEnd = held;
-  bool flushed = false;
+  std::size_t valueHeld[kText ? 1 : kHeldNotes];
+  std::size_t* const held = kText ? heldText_ : valueHeld;
+  std::size_t* heldEnd = held + (kText ? heldTextCount_ : 0);
   const auto note = [&](const unsigned char* q) {
     *heldEnd++ = static_cast<std::size_t>(q - s);
     if (heldEnd == held + kHeldNotes) {
-      addNotes(*notes, held, heldEnd);
+      addNotes(*notes, held, heldEnd, n_);
       heldEnd = held;
-      flushed = true;
+      shape_.otherNames = true;
     }
   };
   const auto handOver = [&](std::size_t found) {
-    if (kText) shape_.highBytesInText += found;
-    if (heldEnd != held) {
-      addNotes(*notes, held, heldEnd);
-      flushed = true;
+    if (kText) {
+      shape_.highBytesInText += found;
+      heldTextCount_ = static_cast<unsigned>(heldEnd - held);
+    } else if (heldEnd != held) {
+      addNotes(*notes, held, heldEnd, n_);
+      shape_.otherNames = true;
     }
-    if (flushed) shape_.otherNames = true;
   };
   // Blocks with room after them for a reference's bytes to be read a word
   // at a time.
@@ -657,6 +686,7 @@ bool Walk::refuseNode(bool element, XmlPrescanResult* refusal) {
   return true;
 }
 
+template <bool kNoting>
 std::size_t Walk::startTag(std::size_t p, XmlPrescanResult* refusal) {
   if (!countNode(true, refusal)) return kStop;
   // A byte that starts a name may be a blank too, in some locale.
@@ -666,7 +696,7 @@ std::size_t Walk::startTag(std::size_t p, XmlPrescanResult* refusal) {
   if (s_[p] != '>') return attributesEnd(p, nameStart, refusal);
   // The name alone, as most are.
   open_.push_back(std::string_view(reinterpret_cast<const char*>(s_) + nameStart, p - nameStart));
-  if (marked_) noteOpen(nameStart, p - nameStart, p + 1);
+  if (kNoting && marked_) noteOpen(nameStart, p - nameStart, p + 1);
   return p + 1;
 }
 
@@ -713,10 +743,28 @@ void Walk::noteClose() {
 }
 
 std::size_t Walk::textNode(std::size_t p) {
+  using blocks::Blocks;
   if (p - tallied_ >= kTallyStretch) tally(p);
+  // Most text nodes hold no "&" and are short: read here, a block at a
+  // time, up to their "<"; the first "&" hands the text on to textEnd.
+  std::size_t high = 0;
+  while (n_ - p >= Blocks::kSize + 16) {
+    const blocks::Split b = Blocks::split<'<', '&'>(s_ + p);
+    if (b.first != 0) {
+      const std::uint32_t before = blocks::below(blocks::lowestBit(b.first));
+      if ((b.second & before) != 0) break;
+      shape_.highBytesInText += high + blocks::countBits(b.high & before);
+      return p + blocks::lowestBit(b.first);
+    }
+    if (b.second != 0) break;
+    high += blocks::countBits(b.high);
+    p += Blocks::kSize;
+  }
+  shape_.highBytesInText += high;
   return textEnd(p);
 }
 
+template <bool kNoting>
 std::size_t Walk::endTag(std::size_t p) {
   const std::size_t start = p;
   const std::string_view name = open_.back();
@@ -726,21 +774,21 @@ std::size_t Walk::endTag(std::size_t p) {
   if (s_[p] != '>') p = skipSpace(p);
   if (p == kStop || at(p) != '>') return kStop;
   open_.pop_back();
-  if (marked_) noteClose();
-  if (nodes_) nodes_->push_back({start, p + 1, false});
+  if (kNoting && marked_) noteClose();
+  if (kNoting && nodes_) nodes_->push_back({start, p + 1, false});
   return p + 1;
 }
 
 std::size_t Walk::node(std::size_t p, bool& anyNode, XmlPrescanResult& refusal) {
   if (at(p) != '<') return textNode(p);
-  if (!open_.empty() && at(p + 1) == '/') return endTag(p);
+  if (!open_.empty() && at(p + 1) == '/') return endTag<true>(p);
   const std::size_t start = p;
   const bool firstNode = !anyNode;
   anyNode = true;
   if (classes_.nameStart(at(p + 1))) {
     // The element is a node of the content it stands in, opened after it.
     if (marked_ && !openMarked_.empty()) openMarked_.back().second = true;
-    p = startTag(p, &refusal);
+    p = startTag<true>(p, &refusal);
     if (p == kStop) {
       tagFailed_ = refusal == XmlPrescanResult::Accepted;
       return kStop;
@@ -775,6 +823,7 @@ std::size_t Walk::otherNode(std::size_t p, bool firstNode, XmlPrescanResult& ref
 // over nodes in which an element's start tag pushes its name and its end
 // tag pops it. Wherever TinyXML's read pointer becomes null, or it meets
 // the zero byte, it reads no further, and neither does the walk.
+template <bool kNoting>
 XmlPrescanResult Walk::run() {
   XmlPrescanResult refusal = XmlPrescanResult::Accepted;
   bool anyNode = false;
@@ -789,11 +838,11 @@ XmlPrescanResult Walk::run() {
     }
     const unsigned char next = at(p + 1);
     if (next == '/' && !open_.empty()) {
-      p = endTag(p);
+      p = endTag<kNoting>(p);
     } else if (classes_.nameStart(next)) {
       anyNode = true;
-      if (marked_ && !openMarked_.empty()) openMarked_.back().second = true;
-      p = startTag(p, &refusal);
+      if (kNoting && marked_ && !openMarked_.empty()) openMarked_.back().second = true;
+      p = startTag<kNoting>(p, &refusal);
       if (p == kStop) {
         shape_.parseError = refusal == XmlPrescanResult::Accepted;
         return refusal;
@@ -843,8 +892,9 @@ XmlPrescanResult prescanXml(std::string_view text, const XmlLimits& limits, XmlS
   XmlShape& out = shape ? *shape : local;
   out = XmlShape();
   Walk walk(text, limits, out);
-  const XmlPrescanResult result = walk.run();
+  const XmlPrescanResult result = walk.run<false>();
   walk.handCounts();
+  walk.flushNotes();
   out.highBytes = walk.highBytes();
   return result;
 }
@@ -855,7 +905,7 @@ std::vector<XmlMarkedElement> markedElements(std::string_view text) {
   std::vector<XmlMarkedElement> marked;
   Walk walk(text, limits, shape);
   walk.noteMarkedElements(&marked);
-  walk.run();
+  walk.run<true>();
   // Noted as each closes: inner ones first.
   std::sort(marked.begin(), marked.end(), [](const XmlMarkedElement& a, const XmlMarkedElement& b) {
     return a.element < b.element;
