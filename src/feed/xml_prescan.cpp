@@ -313,7 +313,7 @@ class Walk {
       if (wanted >= 64) grown = std::max(grown, std::min(n / seen * wanted / 8 * 9, n / 16));
       notes.reserve(grown);
     }
-    for (; held != end; ++held) notes.push_back(*held);
+    notes.insert(notes.end(), held, end);
   }
   std::size_t quotedEnd(std::size_t p, unsigned char quote, bool noteAmpersands);
   inline bool isXmlName(std::size_t p) const;
@@ -463,12 +463,15 @@ std::size_t Walk::contentEnd(std::size_t p, std::vector<std::size_t>* notes) {
   const unsigned char* const last = n_ >= Blocks::kSize + 16 ? s + n_ - Blocks::kSize - 16 : nullptr;
   while (at <= last) {
     const blocks::Split b = Blocks::split<End, '&'>(at);
+    // The whole block's high bytes; those after its End are taken back.
+    if (kText) high += blocks::countBits(b.high);
     std::uint32_t stops = b.first | b.second;
     const unsigned char* resume = nullptr;  // where a reference beyond the block ends
     while (stops != 0) {
       const unsigned i = blocks::lowestBit(stops);
       if ((b.first >> i & 1) != 0) {
-        handOver(high + (kText ? blocks::countBits(b.high & blocks::below(i)) : 0));
+        if (kText) high -= blocks::countBits(Blocks::look<>(at).high & ~blocks::below(i));
+        handOver(high);
         return static_cast<std::size_t>(at - s) + i;
       }
       stops &= stops - 1;
@@ -500,7 +503,6 @@ std::size_t Walk::contentEnd(std::size_t p, std::vector<std::size_t>* notes) {
         break;
       }
     }
-    if (kText) high += blocks::countBits(b.high);
     at = resume != nullptr ? resume : at + Blocks::kSize;
   }
   // The last bytes, one at a time.
@@ -526,13 +528,12 @@ std::size_t Walk::contentEnd(std::size_t p, std::vector<std::size_t>* notes) {
 // Whether the word w read from an "&#" holds a decimal number of up to
 // five digits and its ";", the way most are written.
 bool Walk::isPlainNumber(std::uint64_t w) {
-  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
-  constexpr std::uint64_t kTop = ~kLow7;
   // Each byte after the "&#" as its value minus '0'; the top bit set in
-  // each that is then above 9, one byte apart from the next. The two
-  // bytes shifted in are zeros, above 9 too.
+  // each that is then above 9. A byte of 0x8A and above carries into the
+  // next one up, but only above the first non-digit, which is all that is
+  // read. The two bytes shifted in are zeros, above 9 too.
   const std::uint64_t t = (w >> 16) ^ 0x3030303030303030ull;
-  const std::uint64_t other = (((t & kLow7) + 0x7676767676767676ull) | t) & kTop;
+  const std::uint64_t other = ((t + 0x7676767676767676ull) | t) & 0x8080808080808080ull;
   const unsigned at = static_cast<unsigned>(__builtin_ctzll(other)) - 7;  // of the first non-digit
   return at != 0 && at < 48 && static_cast<unsigned char>(t >> at) == (';' ^ '0');
 }
@@ -540,6 +541,13 @@ bool Walk::isPlainNumber(std::uint64_t w) {
 // An attribute value from just after its opening quote. noteAmpersands:
 // it is an element's, whose "&"s TinyXML would drop are noted.
 std::size_t Walk::quotedEnd(std::size_t p, unsigned char quote, bool noteAmpersands) {
+  using blocks::Blocks;
+  // Most values are short and hold no "&": their end is in the first block.
+  if (quote == '"' && n_ - p >= Blocks::kSize + 16) {
+    const blocks::Split b = Blocks::split<'"', '&'>(s_ + p);
+    if (b.first != 0 && (b.second & blocks::below(blocks::lowestBit(b.first))) == 0)
+      return p + blocks::lowestBit(b.first) + 1;
+  }
   std::vector<std::size_t>* notes = noteAmpersands ? &shape_.attributeAmpersands : nullptr;
   p = quote == '"' ? contentEnd<'"'>(p, notes) : contentEnd<'\''>(p, notes);
   return at(p) == quote ? p + 1 : p;
