@@ -108,10 +108,35 @@ using Blocks = SseBlocks;
 using Blocks = WordBlocks;
 #endif
 
+// Two blocks side by side, read as one of twice the size (the second
+// one's bits above the first's), for scans that most often go further than
+// one block.
+template <typename Half>
+struct PairBlocks {
+  static constexpr std::size_t kSize = 2 * Half::kSize;
+
+  template <unsigned char... Stops>
+  static Bits look(const unsigned char* p) {
+    const Bits low = Half::template look<Stops...>(p);
+    const Bits up = Half::template look<Stops...>(p + Half::kSize);
+    return {low.stops | up.stops << Half::kSize, low.high | up.high << Half::kSize};
+  }
+
+  template <unsigned char A, unsigned char B>
+  static Split split(const unsigned char* p) {
+    const Split low = Half::template split<A, B>(p);
+    const Split up = Half::template split<A, B>(p + Half::kSize);
+    return {low.first | up.first << Half::kSize, low.second | up.second << Half::kSize,
+            low.high | up.high << Half::kSize};
+  }
+};
+
+using WideBlocks = PairBlocks<Blocks>;
+
 // The bits below bit i (i < 32).
 inline std::uint32_t below(unsigned i) { return (std::uint32_t{1} << i) - 1; }
 
-// The set bits of a mask of at most 16 bits.
+// The set bits of a mask.
 inline unsigned countBits(std::uint32_t bits) {
   static constexpr std::array<unsigned char, 256> kTable = [] {
     std::array<unsigned char, 256> t{};
@@ -119,7 +144,8 @@ inline unsigned countBits(std::uint32_t bits) {
     return t;
   }();
   if (bits == 0) return 0;
-  return kTable[bits & 0xFF] + kTable[(bits >> 8) & 0xFF];
+  return kTable[bits & 0xFF] + kTable[(bits >> 8) & 0xFF] + kTable[(bits >> 16) & 0xFF] +
+         kTable[bits >> 24];
 }
 
 // The lowest set bit of a mask that is not 0.

@@ -427,7 +427,7 @@ std::size_t Walk::referenceEnd(std::size_t p) const {
 
 template <unsigned char End>
 std::size_t Walk::contentEnd(std::size_t p, std::vector<std::size_t>* notes) {
-  using blocks::Blocks;
+  using Blocks = blocks::WideBlocks;
   // Text notes numbers and counts its high bytes; a value does neither.
   constexpr bool kText = End == '<';
   // The loop keeps what it finds in locals, which nothing it stores to
@@ -700,7 +700,7 @@ std::size_t Walk::startTag(std::size_t p, XmlPrescanResult* refusal) {
   // A byte that starts a name may be a blank too, in some locale.
   const std::size_t nameStart = classes_.space(s_[p + 1]) ? skipSpace(p + 1) : p + 1;
   p = nameEnd(nameStart);
-  if (p == kStop || at(p) == 0) return kStop;
+  if (p >= n_) return kStop;  // no name, or nothing after it
   if (s_[p] != '>') return attributesEnd(p, nameStart, refusal);
   // The name alone, as most are.
   open_.push_back(std::string_view(reinterpret_cast<const char*>(s_) + nameStart, p - nameStart));
@@ -779,8 +779,10 @@ std::size_t Walk::endTag(std::size_t p) {
   p += 2;
   if (n_ - p <= name.size() || !sameBytes(p, name)) return kStop;
   p += name.size();
-  if (s_[p] != '>') p = skipSpace(p);
-  if (p == kStop || at(p) != '>') return kStop;
+  if (s_[p] != '>') {
+    p = skipSpace(p);
+    if (p == kStop || at(p) != '>') return kStop;
+  }
   open_.pop_back();
   if (kNoting && marked_) noteClose();
   if (kNoting && nodes_) nodes_->push_back({start, p + 1, false});
