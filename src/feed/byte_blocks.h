@@ -167,10 +167,9 @@ __attribute__((noinline)) inline std::size_t highBytes(const unsigned char* p, s
       const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
       const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
       const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48));
-      counts = _mm_sub_epi8(counts, _mm_add_epi8(_mm_add_epi8(_mm_cmplt_epi8(a, zero),
-                                                              _mm_cmplt_epi8(b, zero)),
-                                                 _mm_add_epi8(_mm_cmplt_epi8(c, zero),
-                                                              _mm_cmplt_epi8(d, zero))));
+      counts = _mm_sub_epi8(
+          counts, _mm_add_epi8(_mm_add_epi8(_mm_cmplt_epi8(a, zero), _mm_cmplt_epi8(b, zero)),
+                               _mm_add_epi8(_mm_cmplt_epi8(c, zero), _mm_cmplt_epi8(d, zero))));
     }
     const __m128i sums = _mm_sad_epu8(counts, zero);
     count += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +

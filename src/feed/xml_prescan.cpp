@@ -49,7 +49,8 @@ bool isHexDigit(unsigned char c) {
 // The bytes of text, the first in the lowest byte, as loadWord reads them.
 constexpr std::uint64_t word(std::string_view text) {
   std::uint64_t w = 0;
-  for (std::size_t k = text.size(); k > 0; --k) w = w << 8 | static_cast<unsigned char>(text[k - 1]);
+  for (std::size_t k = text.size(); k > 0; --k)
+    w = w << 8 | static_cast<unsigned char>(text[k - 1]);
   return w;
 }
 
@@ -460,7 +461,8 @@ std::size_t Walk::contentEnd(std::size_t p, std::vector<std::size_t>* notes) {
   };
   // Blocks with room after them for a reference's bytes to be read a word
   // at a time.
-  const unsigned char* const last = n_ >= Blocks::kSize + 16 ? s + n_ - Blocks::kSize - 16 : nullptr;
+  const unsigned char* const last =
+      n_ >= Blocks::kSize + 16 ? s + n_ - Blocks::kSize - 16 : nullptr;
   while (at <= last) {
     const blocks::Split b = Blocks::split<End, '&'>(at);
     // The whole block's high bytes; those after its End are taken back.
