@@ -303,7 +303,7 @@ class Walk {
   // that the scan keeps its registers. A vector that is full grows to
   // what the notes so far foretell for the whole of the n bytes, rather
   // than doubling over and over, within bounds.
-  static constexpr unsigned kHeldNotes = 64;
+  static constexpr unsigned kHeldNotes = 128;
   __attribute__((noinline)) static void addNotes(std::vector<std::size_t>& notes,
                                                  const std::size_t* held, const std::size_t* end,
                                                  std::size_t n) {
@@ -321,7 +321,8 @@ class Walk {
   // The same for the eight bytes from the "&" on, in a word.
   static inline bool isXmlNameWord(std::uint64_t w);
   std::size_t textEnd(std::size_t p);
-  std::size_t attributeEnd(std::size_t p, std::string_view* name);
+  __attribute__((always_inline)) inline std::size_t attributeEnd(std::size_t p,
+                                                                 std::string_view* name);
   std::size_t declarationEnd(std::size_t p);
   std::size_t commentEnd(std::size_t p);
   std::size_t cdataEnd(std::size_t p);
@@ -369,11 +370,11 @@ class Walk {
   // The counts of the shape, kept here as the walk goes (handCounts).
   long elements_ = 0;
   long nodeCount_ = 0;
+  long long nodeLevels_ = 0;
+  int depth_ = 0;
   // Positions in text noted and not yet added to the shape (flushNotes).
   std::size_t heldText_[kHeldNotes];
   unsigned heldTextCount_ = 0;
-  long long nodeLevels_ = 0;
-  int depth_ = 0;
   std::vector<std::string_view> open_;  // the elements whose content is being read
   // A name of up to sixteen bytes as nameEnd compares it: its first
   // eight bytes (those it has, under headMask) and its last eight.
@@ -442,13 +443,16 @@ std::size_t Walk::contentEnd(std::size_t p, std::vector<std::size_t>* notes) {
   std::size_t valueHeld[kText ? 1 : kHeldNotes];
   std::size_t* const held = kText ? heldText_ : valueHeld;
   std::size_t* heldEnd = held + (kText ? heldTextCount_ : 0);
+  const auto flush = [&] {
+    addNotes(*notes, held, heldEnd, n_);
+    heldEnd = held;
+    shape_.otherNames = true;
+  };
+  // Within a block there is room for a note at each of its bytes.
+  const auto noteInBlock = [&](const unsigned char* q) { *heldEnd++ = static_cast<std::size_t>(q - s); };
   const auto note = [&](const unsigned char* q) {
     *heldEnd++ = static_cast<std::size_t>(q - s);
-    if (heldEnd == held + kHeldNotes) {
-      addNotes(*notes, held, heldEnd, n_);
-      heldEnd = held;
-      shape_.otherNames = true;
-    }
+    if (heldEnd == held + kHeldNotes) flush();
   };
   const auto handOver = [&](std::size_t found) {
     if (kText) {
@@ -468,6 +472,7 @@ std::size_t Walk::contentEnd(std::size_t p, std::vector<std::size_t>* notes) {
     // The whole block's high bytes; those after its End are taken back.
     if (kText) high += blocks::countBits(b.high);
     std::uint32_t stops = b.first | b.second;
+    if (b.second != 0 && heldEnd > held + (kHeldNotes - Blocks::kSize)) flush();
     const unsigned char* resume = nullptr;  // where a reference beyond the block ends
     while (stops != 0) {
       const unsigned i = blocks::lowestBit(stops);
@@ -481,10 +486,10 @@ std::size_t Walk::contentEnd(std::size_t p, std::vector<std::size_t>* notes) {
       const std::uint64_t w = blocks::loadWord(q);
       if (static_cast<std::uint16_t>(w) != word("&#")) {
         // Most are XML's own names, which the walk steps over.
-        if ((kText || notes) && !isXmlNameWord(w)) note(q);
+        if ((kText || notes) && !isXmlNameWord(w)) noteInBlock(q);
         continue;
       }
-      if (kText) note(q);
+      if (kText) noteInBlock(q);
       // Most are decimal digits and their ";", which hold nothing the
       // scan stops at; any other is read the long way.
       if (isPlainNumber(w)) continue;
@@ -573,17 +578,12 @@ bool Walk::isXmlName(std::size_t p) const {
 }
 
 bool Walk::isXmlNameWord(std::uint64_t w) {
-  switch (static_cast<unsigned char>(w >> 8)) {
-    case 'l':
-    case 'g':
-      return (w >> 16 & 0xFFFF) == word("t;");
-    case 'q':
-      return (w >> 16 & 0xFFFFFFFF) == word("uot;");
-    case 'a':
-      return (w >> 16 & 0xFFFFFF) == word("mp;") || (w >> 16 & 0xFFFFFFFF) == word("pos;");
-    default:
-      return false;
-  }
+  const auto four = static_cast<std::uint32_t>(w);
+  if (four == word("&lt;") || four == word("&gt;")) return true;
+  const auto fifth = static_cast<std::uint32_t>(w >> 32);
+  if (four == word("&amp")) return (fifth & 0xFF) == ';';
+  if (four == word("&quo")) return (fifth & 0xFFFF) == word("t;");
+  return four == word("&apo") && (fifth & 0xFFFF) == word("s;");
 }
 
 // A text node runs to the next "<" outside references. Every "&" but
