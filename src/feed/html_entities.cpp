@@ -91,7 +91,7 @@ class ReferenceTexts {
     const std::string_view text =
         referenceText(code, utf8_ ? ReferenceForm::Utf8 : ReferenceForm::SingleByte, buffer);
     out.size = text.size();
-    std::memcpy(out.bytes, text.data(), text.size());
+    if (!text.empty()) std::memcpy(out.bytes, text.data(), text.size());
     return out;
   }
 
