@@ -157,22 +157,22 @@ __attribute__((noinline)) inline std::size_t highBytes(const unsigned char* p, s
   const unsigned char* const end = p + n;
 #if defined(__SSE2__)
   // Sixteen counters of a byte each, four blocks at a time, emptied
-  // before one can overflow; four blocks of low bytes alone, as text in
-  // most languages is for long stretches, only looked at.
+  // before one can overflow. Text in most languages is low bytes alone for
+  // long stretches: eight blocks of them at a time are only looked at.
   const __m128i zero = _mm_setzero_si128();
+  const auto block = [](const unsigned char* at) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+  };
   while (end - p >= 64) {
     const std::size_t rounds = std::min<std::size_t>(static_cast<std::size_t>(end - p) / 64, 63);
     __m128i counts = zero;
     const unsigned char* const last = p + rounds * 64;
-    // Eight blocks of low bytes at a time, while there are.
-    while (last - p >= 128) {
-      const auto at = [p](int k) {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-      };
-      const __m128i any = _mm_or_si128(_mm_or_si128(_mm_or_si128(at(0), at(1)), _mm_or_si128(at(2), at(3))),
-                                       _mm_or_si128(_mm_or_si128(at(4), at(5)), _mm_or_si128(at(6), at(7))));
-      if (_mm_movemask_epi8(any) != 0) break;
-      p += 128;
+    for (; last - p >= 128; p += 128) {
+      const __m128i low = _mm_or_si128(_mm_or_si128(block(p), block(p + 16)),
+                                       _mm_or_si128(block(p + 32), block(p + 48)));
+      const __m128i up = _mm_or_si128(_mm_or_si128(block(p + 64), block(p + 80)),
+                                      _mm_or_si128(block(p + 96), block(p + 112)));
+      if (_mm_movemask_epi8(_mm_or_si128(low, up)) != 0) break;
     }
     for (; p != last; p += 64) {
       const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));

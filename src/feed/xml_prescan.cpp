@@ -188,7 +188,7 @@ class Walk {
   // just behind the walk, while the stretch is still in the cache: those
   // before tallied_ are in high_. The walk's own scans count only the
   // high bytes of text nodes.
-  static constexpr std::size_t kTallyStretch = 16384;
+  static constexpr std::size_t kTallyStretch = 65536;
   void tally(std::size_t p) {
     if (p <= tallied_) return;
     high_ += blocks::highBytes(s_ + tallied_, p - tallied_);
@@ -448,11 +448,14 @@ std::size_t Walk::contentEnd(std::size_t p, std::vector<std::size_t>* notes) {
     heldEnd = held;
     shape_.otherNames = true;
   };
-  // Within a block there is room for a note at each of its bytes.
-  const auto noteInBlock = [&](const unsigned char* q) { *heldEnd++ = static_cast<std::size_t>(q - s); };
-  const auto note = [&](const unsigned char* q) {
+  // Within a block there is room for a note at each of its bytes, made
+  // before the block is read; elsewhere a full buffer is emptied first.
+  const auto noteInBlock = [&](const unsigned char* q) {
     *heldEnd++ = static_cast<std::size_t>(q - s);
+  };
+  const auto note = [&](const unsigned char* q) {
     if (heldEnd == held + kHeldNotes) flush();
+    *heldEnd++ = static_cast<std::size_t>(q - s);
   };
   const auto handOver = [&](std::size_t found) {
     if (kText) {
@@ -532,17 +535,18 @@ std::size_t Walk::contentEnd(std::size_t p, std::vector<std::size_t>* notes) {
   return p;
 }
 
-// Whether the word w read from an "&#" holds a decimal number of up to
-// five digits and its ";", the way most are written.
+// Whether the word w read from an "&#" holds up to five decimal digits
+// and their ";", the way most numbers are written: then the reference ends
+// at that ";", as referenceEnd finds, and swallows nothing.
 bool Walk::isPlainNumber(std::uint64_t w) {
   // Each byte after the "&#" as its value minus '0'; the top bit set in
   // each that is then above 9. A byte of 0x8A and above carries into the
   // next one up, but only above the first non-digit, which is all that is
-  // read. The two bytes shifted in are zeros, above 9 too.
+  // read. The two bytes shifted in are zeros, above 9 too, and no ";".
   const std::uint64_t t = (w >> 16) ^ 0x3030303030303030ull;
   const std::uint64_t other = ((t + 0x7676767676767676ull) | t) & 0x8080808080808080ull;
   const unsigned at = static_cast<unsigned>(__builtin_ctzll(other)) - 7;  // of the first non-digit
-  return at != 0 && at < 48 && static_cast<unsigned char>(t >> at) == (';' ^ '0');
+  return static_cast<unsigned char>(t >> at) == (';' ^ '0');
 }
 
 // An attribute value from just after its opening quote. noteAmpersands:

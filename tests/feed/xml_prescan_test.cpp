@@ -635,6 +635,25 @@ TEST(XmlPrescanTest, CountsHighBytesOfLongStretches) {
             16384u);
 }
 
+// Runs of "&"s, each one noted, of every length around what the walk
+// gathers before it adds them to the shape, in text and in a value, with
+// the document ending at every place after them.
+TEST(XmlPrescanTest, NotesEveryAmpersandOfALongRun) {
+  for (std::size_t run = 90; run <= 300; ++run) {
+    for (std::size_t after = 0; after < 40; after += 13) {
+      const std::string amps(run, '&'), tail(after, 'x');
+      for (const std::string& text : {"<r>" + amps + tail + "</r>", "<r a=\"" + amps + tail + "\"/>"}) {
+        SCOPED_TRACE(testing::Message() << run << " " << after << " " << text.substr(0, 6));
+        XmlShape fast, plain;
+        ASSERT_EQ(prescanXml(text, XmlLimits(), &fast), test::oraclePrescan(text, plain));
+        ASSERT_EQ(fast.references, plain.references);
+        ASSERT_EQ(fast.attributeAmpersands, plain.attributeAmpersands);
+        ASSERT_EQ(fast.otherNames, plain.otherNames);
+      }
+    }
+  }
+}
+
 // What the walk finds (the counts, the verdict, the references it notes
 // for the decoding, the high bytes) is what the plain walk it replaces
 // found, byte for byte: documents whose references, names and high bytes
