@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "feed/byte_blocks.h"
 #include "feed/xml_prescan.h"
 #include "text/character_reference.h"
 
@@ -36,11 +37,7 @@ bool isXmlName(std::string_view text) {
 // end.
 CharacterReference decimalNumber(const char* amp, const char* end) {
   if (end - amp < 10) return {};
-  std::uint64_t word;
-  std::memcpy(&word, amp + 2, 8);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  word = __builtin_bswap64(word);
-#endif
+  const std::uint64_t word = blocks::loadWord(reinterpret_cast<const unsigned char*>(amp + 2));
   // Each byte as its value minus '0'; the top bit set in each that is
   // then above 9 (a byte of 0x8A and above carries into the next one up,
   // but only above the first non-digit, which is all that is read). The
