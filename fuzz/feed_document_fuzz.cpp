@@ -1,15 +1,16 @@
 // A feed document straight into the character-set step and the parser.
-// Three rules: convertAndParse has the same effect as convertCharset and
+// Four rules: convertAndParse has the same effect as convertCharset and
 // then parse; the character-set step converts exactly the documents that
 // TinyXML itself reads as UTF-8 (declared in any spelling, or undeclared)
 // or ISO-8859-2, and leaves others as they are but for HTML names; the
-// pre-scan's verdict on whether TinyXML fails is TinyXML's own, and every
-// element of TinyXML's tree that holds mark-up is one the walk finds. And
-// read in Unicode for a code page, every stored text is whole characters
-// of it and holds no tooltip marker. A JSON document takes the JSON Feed
-// reading on every path, so the same rules hold for it. The first byte
-// holds the meter settings and the dialect flags, its top bits the code
-// page.
+// pre-scan's verdict on whether TinyXML fails is TinyXML's own, every
+// element of TinyXML's tree that holds mark-up is one the walk finds, and
+// the walk and the decoding of references give what their plain first
+// versions gave. And read in Unicode for a code page, every stored text is
+// whole characters of it and holds no tooltip marker. A JSON document
+// takes the JSON Feed reading on every path, so the same rules hold for
+// it. The first byte holds the meter settings and the dialect flags, its
+// top bits the code page.
 #include <tinyxml.h>
 
 #include <cstddef>
@@ -20,9 +21,11 @@
 
 #include "feed/document_charset.h"
 #include "feed/feed_parser.h"
+#include "feed/html_entities.h"
 #include "feed/xml_document.h"
 #include "feed/xml_prescan.h"
 #include "platform/text_conversion.h"
+#include "feed/prescan_oracle.h"
 #include "text/target_code_page.h"
 #include "fuzz_check.h"
 
@@ -113,6 +116,32 @@ void checkAgainstTinyXml(const std::string& original, const std::string& convert
   FUZZ_CHECK(converted == expected);
 }
 
+// The pre-scan and the decoding of references give what their plain
+// first versions gave, byte for byte.
+void checkAgainstPlainVersions(const std::string& document) {
+  korvo::XmlShape fast, plain;
+  FUZZ_CHECK(korvo::prescanXml(document, korvo::XmlLimits(), &fast) ==
+             korvo::test::oraclePrescan(document, plain));
+  FUZZ_CHECK(fast.parseError == plain.parseError && fast.elements == plain.elements &&
+             fast.depth == plain.depth && fast.attributes == plain.attributes &&
+             fast.nodes == plain.nodes && fast.nodeLevels == plain.nodeLevels &&
+             fast.attributePairs == plain.attributePairs &&
+             fast.attributesInAll == plain.attributesInAll && fast.otherNames == plain.otherNames &&
+             fast.references == plain.references &&
+             fast.attributeAmpersands == plain.attributeAmpersands &&
+             fast.highBytes == plain.highBytes &&
+             fast.declarationLength == plain.declarationLength);
+  // Where TinyXML fails in a text node, the plain walk counts the rest of
+  // the document as that text; no one reads the count then.
+  if (!fast.parseError) FUZZ_CHECK(fast.highBytesInText == plain.highBytesInText);
+  for (const bool utf8 : {false, true}) {
+    std::string decoded = document, plainDecoded = document;
+    korvo::decodeReferencesAt(decoded, fast, utf8);
+    korvo::test::oracleDecode(plainDecoded, plain, utf8);
+    FUZZ_CHECK(decoded == plainDecoded);
+  }
+}
+
 // Every text of a channel read for target: whole characters of it (for
 // UTF-8, well-formed), no tooltip marker.
 void checkTexts(const Channel& c, const korvo::TargetCodePage& target) {
@@ -180,6 +209,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string twice = document;
   const bool utf8 = korvo::convertCharset(apart, twice, settings.FilterUnicode);
   checkAgainstTinyXml(document, twice, apart, settings.FilterUnicode);
+  checkAgainstPlainVersions(document);
   const bool resultApart = korvo::parse(apart, twice, settings, utf8);
 
   FUZZ_CHECK(resultTogether == resultApart);

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "feed/byte_blocks.h"
 #include "feed/xml_prescan.h"
 #include "text/character_reference.h"
 
@@ -30,6 +31,76 @@ bool isXmlName(std::string_view text) {
   }
 }
 
+// "&#", up to seven decimal digits and ";" from amp on, the way most
+// numbers are written, read as readCharacterReference reads them; length
+// 0 for any other text, and where fewer than ten bytes are left before
+// end.
+CharacterReference decimalNumber(const char* amp, const char* end) {
+  if (end - amp < 10) return {};
+  const std::uint64_t word = blocks::loadWord(reinterpret_cast<const unsigned char*>(amp + 2));
+  // Each byte as its value minus '0'; the top bit set in each that is
+  // then above 9 (a byte of 0x8A and above carries into the next one up,
+  // but only above the first non-digit, which is all that is read). The
+  // last byte stops the digits in any case.
+  const std::uint64_t t = word ^ 0x3030303030303030ull;
+  const std::uint64_t other =
+      (((t + 0x7676767676767676ull) | t) & 0x8080808080808080ull) | 0x8000000000000000ull;
+  const unsigned at = static_cast<unsigned>(__builtin_ctzll(other)) & ~7u;  // 8 * digits
+  if (at == 0 || static_cast<unsigned char>(t >> at) != (';' ^ '0')) return {};
+  // The digits moved up to the top of the word, zeros before them, and
+  // added up in pairs, fours and eights.
+  std::uint64_t v = t << (64 - at);
+  v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFull;
+  v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFull;
+  v = (v * 10000 + (v >> 32)) & 0xFFFFFFFFull;
+  std::uint32_t code = v > 0x10FFFF ? 0x110000u : static_cast<std::uint32_t>(v);
+  // HTML reads these C1 controls as what a windows-1252 page meant by them.
+  if (code >= 0x80 && code <= 0x9F) {
+    if (const char32_t meant = windows1252Character(static_cast<unsigned char>(code))) code = meant;
+  }
+  return {2 + at / 8 + 1, code};
+}
+
+// A decoded reference's bytes, at most four, in a buffer of four.
+struct Decoded {
+  char bytes[4] = {};
+  std::size_t size = 0;
+};
+
+// What a character becomes (referenceText), remembered for the
+// characters above U+00FF in single-byte text, which are looked up in
+// tables: a document repeats its few such characters.
+class ReferenceTexts {
+ public:
+  explicit ReferenceTexts(bool utf8) : utf8_(utf8) {}
+
+  Decoded of(std::uint32_t code) {
+    if (utf8_ || code <= 0xFF) return make(code);
+    Slot& slot = slots_[code % kSlots];
+    if (slot.code != code) slot = {code, make(code)};
+    return slot.text;
+  }
+
+ private:
+  Decoded make(std::uint32_t code) const {
+    Decoded out;
+    char buffer[4];
+    const std::string_view text =
+        referenceText(code, utf8_ ? ReferenceForm::Utf8 : ReferenceForm::SingleByte, buffer);
+    out.size = text.size();
+    if (!text.empty()) std::memcpy(out.bytes, text.data(), text.size());
+    return out;
+  }
+
+  static constexpr std::size_t kSlots = 64;
+  struct Slot {
+    std::uint32_t code = 0;  // no slot is asked for 0, which is below 0x100
+    Decoded text;
+  };
+  bool utf8_;
+  Slot slots_[kSlots];
+};
+
 }  // namespace
 
 void decodeHtmlEntities(std::string& document, bool utf8) {
@@ -41,49 +112,71 @@ void decodeHtmlEntities(std::string& document, bool utf8) {
 }
 
 void decodeReferencesAt(std::string& document, const XmlShape& shape, bool utf8) {
-  const std::vector<std::size_t>& inText = shape.references;
-  const std::vector<std::size_t>& inValues = shape.attributeAmpersands;
   const std::string_view text(document);
   char* const b = document.data();
+  const char* const end = b + document.size();
   const std::size_t n = document.size();
-  // Shrinking in place first; the "&"s that are to stay are noted where
-  // they land, and get their "amp;" in a second, growing copy.
+  // TinyXML keeps a number below 0x80 as the character it is, and one
+  // below 0x100 as its byte; it would cut any larger one to its low byte.
+  const std::uint32_t keptAsIs = utf8 ? 0x80u : 0x100u;
+  ReferenceTexts texts(utf8);
+  // Shrinking in place first, each run between two changed references
+  // moved once; the "&"s that are to stay are noted where they land, and
+  // get their "amp;" in a second, growing copy.
   std::vector<std::size_t> kept;
   std::size_t r = 0, w = 0;
-  const auto keep = [&](std::size_t amp) {
-    if (w != r) std::memmove(b + w, b + r, amp + 1 - r);
-    w += amp + 1 - r;
-    r = amp + 1;
-    kept.push_back(w - 1);
-  };
-  std::size_t t = 0, v = 0;
-  while (t < inText.size() || v < inValues.size()) {
-    const bool fromText = v == inValues.size() || (t < inText.size() && inText[t] < inValues[v]);
-    const std::size_t amp = fromText ? inText[t++] : inValues[v++];
+  // The two lists in text order (a value's "&" first, where both hold one).
+  const std::size_t* t = shape.references.data();
+  const std::size_t* const tEnd = t + shape.references.size();
+  const std::size_t* v = shape.attributeAmpersands.data();
+  const std::size_t* const vEnd = v + shape.attributeAmpersands.size();
+  std::size_t nextValue = v != vEnd ? *v : std::string::npos;
+  for (;;) {
+    std::size_t amp;
+    const bool fromText = t != tEnd && *t < nextValue;
+    if (fromText) {
+      amp = *t++;
+    } else if (v != vEnd) {
+      amp = *v++;
+      nextValue = v != vEnd ? *v : std::string::npos;
+    } else {
+      break;
+    }
     if (amp < r || amp >= n || text[amp] != '&') continue;
-    if (isXmlName(text.substr(amp))) continue;
     const bool number = amp + 1 < n && text[amp + 1] == '#';
-    if (!fromText) {
-      if (!number) keep(amp);
-      continue;
-    }
-    CharacterReference ref = readCharacterReference(text.substr(amp));
-    if (ref.length == 0) {
+    CharacterReference ref;
+    if (number) {
+      // An attribute value keeps its numbers. Most in text are short
+      // decimal ones, read here; readCharacterReference reads the rest.
+      if (!fromText) continue;
+      ref = decimalNumber(b + amp, end);
+      if (ref.length == 0) ref = readCharacterReference(text.substr(amp));
       // TinyXML reads a well-formed number itself and fails on any other.
-      if (!number) keep(amp);
-      continue;
+      if (ref.length == 0 || ref.code < keptAsIs) continue;
+    } else {
+      if (isXmlName(text.substr(amp))) continue;
+      // An attribute value keeps its names; TinyXML would drop the "&" of
+      // a name it does not know.
+      ref = fromText ? readCharacterReference(text.substr(amp)) : CharacterReference();
+      if (ref.length == 0) {
+        if (w != r) std::memmove(b + w, b + r, amp + 1 - r);
+        w += amp + 1 - r;
+        r = amp + 1;
+        kept.push_back(w - 1);
+        continue;
+      }
     }
-    // TinyXML keeps a number below 0x80 as the character it is, and one
-    // below 0x100 as its byte; it would cut any larger one to its low byte.
-    if (number && ref.code < (utf8 ? 0x80u : 0x100u)) continue;
-    char buffer[4];
-    std::string_view decoded =
-        referenceText(ref.code, utf8 ? ReferenceForm::Utf8 : ReferenceForm::SingleByte, buffer);
-    if (decoded.size() > ref.length) decoded = decoded.substr(0, 0);
+    Decoded decoded = texts.of(ref.code);
+    if (decoded.size > ref.length) decoded.size = 0;
     if (w != r) std::memmove(b + w, b + r, amp - r);
     w += amp - r;
-    if (!decoded.empty()) std::memcpy(b + w, decoded.data(), decoded.size());
-    w += decoded.size();
+    // A reference of four bytes or more, all read, takes the four written
+    // here.
+    if (ref.length >= 4)
+      std::memcpy(b + w, decoded.bytes, 4);
+    else
+      std::memcpy(b + w, decoded.bytes, decoded.size);
+    w += decoded.size;
     r = amp + ref.length;
   }
   if (w != r) {

@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
+#include <vector>
+
+#include "feed/prescan_oracle.h"
+#include "feed/xml_prescan.h"
 
 namespace korvo {
 namespace {
@@ -53,6 +59,64 @@ TEST(DecodeHtmlEntities, NamesInElementTextOnly) {
     decodeHtmlEntities(utf8, true);
     EXPECT_EQ(single, c.singleByte) << c.what;
     EXPECT_EQ(utf8, c.utf8) << c.what;
+  }
+}
+
+// Numbers at the edges of what is read in one go: seven digits and more,
+// leading zeros, past the last code point, windows-1252's, at the very end
+// of the document.
+TEST(DecodeHtmlEntities, NumbersOfEveryLength) {
+  const struct {
+    std::string document;
+    std::string singleByte;
+    std::string utf8;
+  } cases[] = {
+      {"<r>&#0000233;&#00000233;</r>", "<r>&#0000233;&#00000233;</r>", "<r>\xC3\xA9\xC3\xA9</r>"},
+      {"<r>&#1114111;&#01114111;</r>", "<r></r>", "<r>\xF4\x8F\xBF\xBF\xF4\x8F\xBF\xBF</r>"},
+      {"<r>&#1114112;&#9999999;&#99999999999;</r>", "<r></r>", "<r></r>"},
+      {"<r>&#8217;&#150;&#x2019;</r>", "<r>'-'</r>",
+       "<r>\xE2\x80\x99\xE2\x80\x93\xE2\x80\x99</r>"},
+      {"<r>&#8217;", "<r>'", "<r>\xE2\x80\x99"},
+      {"<r>a&#8217;</r", "<r>a'</r", "<r>a\xE2\x80\x99</r"},
+      {"<r>&#8217</r>", "<r>&#8217</r>", "<r>&#8217</r>"},
+  };
+  for (const auto& c : cases) {
+    std::string single = c.document, utf8 = c.document;
+    decodeHtmlEntities(single, false);
+    decodeHtmlEntities(utf8, true);
+    EXPECT_EQ(single, c.singleByte) << c.document;
+    EXPECT_EQ(utf8, c.utf8) << c.document;
+  }
+}
+
+// The decoding gives, byte for byte, what the plain decoding it replaces
+// gave, for the references the pre-scan notes in random documents and for
+// positions that hold no reference at all.
+TEST(DecodeHtmlEntities, DecodesAsThePlainDecoding) {
+  const std::vector<std::string> pieces = {
+      "&#233;", "&#8217;", "&#128512;", "&#1114111;", "&#0000065;", "&#65;", "&#150;", "&#129;",
+      "&#x41F;", "&#xD800;", "&#;", "&#12a;", "&#", "&nbsp;", "&hellip;", "&rArr;", "&eacute;",
+      "&amp;", "&lt;", "&ampx;", "&foo;", "& ", "&", "text ", "\xC3\xA9", "<a>", "</a>",
+      "<c x=\"&nbsp;&#65;&amp;\" y='&x'>", "</c>", "<br/>", "<!-- &nbsp; -->"};
+  std::mt19937 random(20251213);
+  for (int round = 0; round < 5000; ++round) {
+    std::string text = "<r>";
+    for (unsigned n = 1 + random() % 40; n > 0; --n) text += pieces[random() % pieces.size()];
+    text += random() % 4 ? "</r>" : "";
+    XmlShape shape;
+    prescanXml(text, XmlLimits(), &shape);
+    if (round % 5 == 0) {
+      // Positions the text moved away from, still in order.
+      for (std::size_t& at : shape.references) at += random() % 3;
+      std::sort(shape.references.begin(), shape.references.end());
+      shape.references.push_back(text.size() + 1);
+    }
+    for (const bool utf8 : {false, true}) {
+      std::string fast = text, plain = text;
+      decodeReferencesAt(fast, shape, utf8);
+      test::oracleDecode(plain, shape, utf8);
+      ASSERT_EQ(fast, plain) << testing::PrintToString(text) << " utf8 " << utf8;
+    }
   }
 }
 

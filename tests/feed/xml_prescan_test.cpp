@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "feed/byte_blocks.h"
+#include "feed/prescan_oracle.h"
 #include "feed/xml_document.h"
 
 namespace korvo {
@@ -574,7 +575,7 @@ TEST(XmlPrescanTest, CountsHighBytesWhereverTheyStand) {
 
 // A block's bits for each of its bytes, whatever the bytes around it
 // (a carry between bytes would hide or invent a stop next to another),
-// the same in both kinds of block.
+// the same in every kind of block; and the count of its high bytes.
 template <typename Blocks>
 void expectBlocksSeeEachByte() {
   std::mt19937 random(20241211);
@@ -584,10 +585,12 @@ void expectBlocksSeeEachByte() {
     unsigned char bytes[Blocks::kSize];
     for (unsigned char& b : bytes)
       b = round % 2 ? tricky[random() % sizeof tricky] : static_cast<unsigned char>(random());
-    std::uint32_t stops = 0, high = 0;
+    std::uint32_t stops = 0, lts = 0, amps = 0, high = 0;
     unsigned highCount = 0;
     for (unsigned i = 0; i < Blocks::kSize; ++i) {
       stops |= std::uint32_t{bytes[i] == '<' || bytes[i] == '&'} << i;
+      lts |= std::uint32_t{bytes[i] == '<'} << i;
+      amps |= std::uint32_t{bytes[i] == '&'} << i;
       high |= std::uint32_t{bytes[i] >= 0x80} << i;
       highCount += bytes[i] >= 0x80;
     }
@@ -596,14 +599,105 @@ void expectBlocksSeeEachByte() {
     ASSERT_EQ(bits.high, high) << round;
     ASSERT_EQ(blocks::countBits(bits.high), highCount) << round;
     ASSERT_EQ(Blocks::template look<>(bytes).stops, 0u);
+    const blocks::Split split = Blocks::template split<'<', '&'>(bytes);
+    ASSERT_EQ(split.first, lts) << round;
+    ASSERT_EQ(split.second, amps) << round;
+    ASSERT_EQ(split.high, high) << round;
+    ASSERT_EQ(blocks::highBytes(bytes, Blocks::kSize), highCount) << round;
   }
 }
 
 TEST(XmlPrescanTest, BlocksSeeEachByte) {
   expectBlocksSeeEachByte<blocks::WordBlocks>();
+  expectBlocksSeeEachByte<blocks::PairBlocks<blocks::WordBlocks>>();
 #if defined(__SSE2__)
   expectBlocksSeeEachByte<blocks::SseBlocks>();
+  expectBlocksSeeEachByte<blocks::PairBlocks<blocks::SseBlocks>>();
 #endif
+}
+
+// The high bytes of a stretch of any length from any start: the counters
+// of a byte each are emptied before they overflow.
+TEST(XmlPrescanTest, CountsHighBytesOfLongStretches) {
+  std::mt19937 random(20251211);
+  std::string text(70000, 'a');
+  for (char& c : text)
+    if (random() % 3 == 0) c = static_cast<char>(0x80 | random());
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  for (const std::size_t start : {0, 1, 7, 63}) {
+    for (const std::size_t length : {0, 1, 15, 64, 65, 4095, 16320, 16384, 69000}) {
+      SCOPED_TRACE(testing::Message() << start << " " << length);
+      EXPECT_EQ(blocks::highBytes(bytes + start, length), highBytesOf(text.substr(start, length)));
+    }
+  }
+  const std::string allHigh(16384, '\xFF');
+  EXPECT_EQ(blocks::highBytes(reinterpret_cast<const unsigned char*>(allHigh.data()), 16384),
+            16384u);
+}
+
+// Runs of "&"s, each one noted, of every length around what the walk
+// gathers before it adds them to the shape, in text and in a value, with
+// the document ending at every place after them.
+TEST(XmlPrescanTest, NotesEveryAmpersandOfALongRun) {
+  for (std::size_t run = 90; run <= 300; ++run) {
+    for (std::size_t after = 0; after < 40; after += 13) {
+      const std::string amps(run, '&'), tail(after, 'x');
+      for (const std::string& text : {"<r>" + amps + tail + "</r>", "<r a=\"" + amps + tail + "\"/>"}) {
+        SCOPED_TRACE(testing::Message() << run << " " << after << " " << text.substr(0, 6));
+        XmlShape fast, plain;
+        ASSERT_EQ(prescanXml(text, XmlLimits(), &fast), test::oraclePrescan(text, plain));
+        ASSERT_EQ(fast.references, plain.references);
+        ASSERT_EQ(fast.attributeAmpersands, plain.attributeAmpersands);
+        ASSERT_EQ(fast.otherNames, plain.otherNames);
+      }
+    }
+  }
+}
+
+// What the walk finds (the counts, the verdict, the references it notes
+// for the decoding, the high bytes) is what the plain walk it replaces
+// found, byte for byte: documents whose references, names and high bytes
+// stand at every place around the blocks the walk reads them in, and
+// every kind of reference, whole, cut short or swallowing mark-up.
+TEST(XmlPrescanTest, FindsWhatThePlainWalkFinds) {
+  const std::vector<std::string> pieces = {
+      "&#233;", "&#8217;", "&#128512;", "&#1114111;", "&#99999999;", "&#0000065;", "&#;",
+      "&#x41;", "&#X41;", "&#12a;", "&#1<b>&#2;", "&#1<b>x;", "&#", "&#x", "&nbsp;", "&amp;",
+      "&lt;", "&gt;", "&quot;", "&apos;", "&ampx;", "&amp", "&quot", "& ", "&", "\xC3\xA9",
+      "\xE9", "\xE2\x80\x99", "text ", "more text of some length ", "<a>", "</a>", "<b x='1'>",
+      "</b>", "<c x=\"&nbsp;&#65;&amp;\" y='&x'>", "</c>", "<br/>", "<!-- & -->",
+      "<![CDATA[&#1;<]]>", "<?pi &?>", "\n    ", "<title>", "</title>", "<description>",
+      "</description>", "<d isPermaLink=\"true\">", "</d>", std::string(1, '\0')};
+  std::mt19937 random(20251212);
+  for (int round = 0; round < 20000; ++round) {
+    std::string text = round % 3 == 0 ? "<?xml version='1.0' encoding='utf-8'?>\n<r>" : "<r>";
+    // Padding moves everything after it across the blocks.
+    text += std::string(random() % 40, round % 2 ? ' ' : 'x');
+    for (unsigned n = 1 + random() % 60; n > 0; --n) text += pieces[random() % pieces.size()];
+    if (random() % 4 != 0) text += "</r>";
+    if (random() % 2 == 0) text += std::string(random() % 40, '\n');
+    SCOPED_TRACE(testing::PrintToString(text));
+    XmlShape fast, plain;
+    ASSERT_EQ(prescanXml(text, XmlLimits(), &fast), test::oraclePrescan(text, plain));
+    ASSERT_EQ(fast.parseError, plain.parseError);
+    ASSERT_EQ(fast.elements, plain.elements);
+    ASSERT_EQ(fast.depth, plain.depth);
+    ASSERT_EQ(fast.attributes, plain.attributes);
+    ASSERT_EQ(fast.nodes, plain.nodes);
+    ASSERT_EQ(fast.nodeLevels, plain.nodeLevels);
+    ASSERT_EQ(fast.attributePairs, plain.attributePairs);
+    ASSERT_EQ(fast.attributesInAll, plain.attributesInAll);
+    ASSERT_EQ(fast.otherNames, plain.otherNames);
+    ASSERT_EQ(fast.references, plain.references);
+    ASSERT_EQ(fast.attributeAmpersands, plain.attributeAmpersands);
+    ASSERT_EQ(fast.highBytes, plain.highBytes);
+    ASSERT_EQ(fast.declarationLength, plain.declarationLength);
+    // Where TinyXML fails in a text node, the plain walk counts the rest
+    // of the document as that text; no one reads the count then.
+    if (!fast.parseError) {
+      ASSERT_EQ(fast.highBytesInText, plain.highBytesInText);
+    }
+  }
 }
 
 }  // namespace
