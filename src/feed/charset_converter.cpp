@@ -199,8 +199,28 @@ Narrowing narrow(std::string& text, Follower& follower) {
       if (follower.active()) follower.moved(spillFrom + from, spillFrom + i, out);
       continue;
     }
+    // The commonest of all, the Latin-1 range: two bytes become one.
+    if ((b == 0xC2 || b == 0xC3) && i + 1 < n &&
+        (static_cast<unsigned char>(in[i + 1]) & 0xC0) == 0x80) {
+      changed = true;
+      putHigh(static_cast<unsigned char>(((b & 0x1F) << 6) | (in[i + 1] & 0x3F)));
+      i += 2;
+      continue;
+    }
+    // Three bytes from a lead whose continuations may be any (punctuation,
+    // signs, most scripts), read without the general checks.
     char32_t code;
-    const std::size_t length = charset::readUtf8(in, i, &code);
+    std::size_t length;
+    const auto continues = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; };
+    if (b >= 0xE1 && b <= 0xEF && b != 0xED && n - i >= 3 && continues(in[i + 1]) &&
+        continues(in[i + 2])) {
+      code = static_cast<char32_t>(((b & 0x0Fu) << 12) |
+                                   ((static_cast<unsigned char>(in[i + 1]) & 0x3Fu) << 6) |
+                                   (static_cast<unsigned char>(in[i + 2]) & 0x3Fu));
+      length = 3;
+    } else {
+      length = charset::readUtf8(in, i, &code);
+    }
     if (length == 0) {
       putHigh(b);
       ++i;

@@ -274,6 +274,13 @@ TEST(CharsetConverterTest, NarrowingOverItselfMatchesPieceByPiece) {
       {"\x80", "\x80"},
       {"&", "&"},
       {"a&#8217;", "a&#8217;"},
+      {"\xE1\x80\x80", ""},
+      {"\xE4\xB8\xAD", ""},
+      // Not well-formed: a surrogate, an overlong form, a lead without its
+      // continuation.
+      {"\xED\xA0\x80", "\xED\xA0\x80"},
+      {"\xE0\x80\x80", "\xE0\x80\x80"},
+      {"\xC3(", "\xC3("},
   };
   // Where the "&"s of a text are.
   const auto ampersands = [](const std::string& text) {
