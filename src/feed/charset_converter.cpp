@@ -42,7 +42,8 @@ class ReplacementCache {
       const std::string_view text = narrowedText(code);
       slot.code = code;
       slot.standIn.size = std::min(text.size(), sizeof slot.standIn.bytes);
-      std::memcpy(slot.standIn.bytes, text.data(), slot.standIn.size);
+      // (A stand-in of nothing may have no bytes to copy from at all.)
+      for (std::size_t k = 0; k < slot.standIn.size; ++k) slot.standIn.bytes[k] = text[k];
     }
     return slot.standIn;
   }
