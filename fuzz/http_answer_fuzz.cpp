@@ -1,6 +1,7 @@
 // A whole downloaded answer (status line, headers, body) through the
-// examination the download makes, then the character-set step and the
-// parser, and every lookup a query makes. The first byte holds the meter
+// examination the download makes (whole, and with its body set apart as
+// the download receives it), then the character-set step and the parser,
+// and every lookup a query makes. The first byte holds the meter
 // settings and the feed's state before the download.
 #include <cstddef>
 #include <cstdint>
@@ -81,6 +82,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // As the download sends them: validators once the feed has data.
   context.conditional = (flags & 8) && !(flags & 16);
   const bool ok = korvo::examineAnswer(feed, answer, context);
+
+  // The same answer with its body set apart, as the download receives it:
+  // the same verdict, message, flags, validators and body.
+  {
+    Feed apart("http://127.0.0.1/feed.xml");
+    apart.state.setHasData(flags & 8);
+    apart.state.setFirstRun(flags & 16);
+    apart.isRdf = flags & 32;
+    apart.isAtom = flags & 64;
+    apart.lastModified = "earlier date";
+    apart.etag = "earlier tag";
+    std::string head = received, body;
+    const std::size_t end = received.find("\r\n\r\n");
+    if (end != std::string::npos) {
+      head.resize(end + 4);
+      body = received.substr(end + 4);
+    }
+    FUZZ_CHECK(korvo::examineAnswer(apart, head, body, context) == ok);
+    FUZZ_CHECK(body.empty() && head == answer && apart.errorText == feed.errorText);
+    FUZZ_CHECK(apart.isRdf == feed.isRdf && apart.isAtom == feed.isAtom);
+    FUZZ_CHECK(apart.lastModified == feed.lastModified && apart.etag == feed.etag);
+    FUZZ_CHECK(apart.state.notModified == feed.state.notModified);
+  }
 
   if (!ok) {
     FUZZ_CHECK(answer.empty());

@@ -118,7 +118,18 @@ int statusCode(std::string_view answer) {
 }
 
 bool examineAnswer(Feed& feed, std::string& answer, const AnswerContext& context) {
-  if (answer.empty()) return fail(feed, answer, "No data recieved");
+  std::string body;
+  return examineAnswer(feed, answer, body, context);
+}
+
+// Where the body was set apart, the header block ends answer and the
+// whole answer's checks look at both parts: no text they look for holds a
+// line end, so none can straddle them.
+bool examineAnswer(Feed& feed, std::string& answer, std::string& apart,
+                   const AnswerContext& context) {
+  std::string body;
+  body.swap(apart);
+  if (answer.empty() && body.empty()) return fail(feed, answer, "No data recieved");
   const std::size_t statusEnd = answer.find(kLineEnd);
   if (statusEnd == std::string::npos) return fail(feed, answer, cutOr(context, "Invalid format."));
 
@@ -142,27 +153,34 @@ bool examineAnswer(Feed& feed, std::string& answer, const AnswerContext& context
   const std::size_t headerEnd = answer.find(kHeaderEnd);
   const std::size_t bodyStart =
       headerEnd == std::string::npos ? answer.size() : headerEnd + kHeaderEnd.size();
-  const std::string_view whole(answer);
-  if (looksLikeJson(whole.substr(bodyStart))) {
+  const std::string_view head = std::string_view(answer).substr(0, bodyStart);
+  const std::string_view document =
+      body.empty() ? std::string_view(answer).substr(bodyStart) : std::string_view(body);
+  const auto holds = [&](std::string_view tag) {
+    return holdsAscii(answer, tag) || holdsAscii(body, tag);
+  };
+  if (looksLikeJson(document)) {
     // JSON holds no closing tags: any it seems to hold are text.
-    if (!isJsonFeedAnswer(whole.substr(0, bodyStart), whole.substr(bodyStart)))
+    if (!isJsonFeedAnswer(head, document))
       return fail(feed, answer, cutOr(context, "Invalid rss format."));
-  } else if (!holdsAscii(answer, "</rss>")) {
+  } else if (!holds("</rss>")) {
     // The closing tag as the document writes it, in UTF-16 too.
-    if (holdsAscii(answer, "</rdf:RDF>"))
+    if (holds("</rdf:RDF>"))
       feed.isRdf = true;
-    else if (holdsAscii(answer, "</feed>"))
+    else if (holds("</feed>"))
       feed.isAtom = true;
     else
       return fail(feed, answer, cutOr(context, "Invalid rss format."));
   }
 
-  if (bodyStart >= answer.size())
-    return fail(feed, answer, cutOr(context, "Beginning of data not found."));
+  if (document.empty()) return fail(feed, answer, cutOr(context, "Beginning of data not found."));
 
   takeValidator(answer, "Last-Modified", bodyStart, feed.lastModified);
   takeValidator(answer, "ETag", bodyStart, feed.etag);
-  answer.erase(0, bodyStart);
+  if (body.empty())
+    answer.erase(0, bodyStart);
+  else
+    answer.swap(body);
   return true;
 }
 

@@ -36,6 +36,13 @@ struct AnswerContext {
 // recorded with feed.setError and answer is emptied.
 bool examineAnswer(Feed& feed, std::string& answer, const AnswerContext& context);
 
+// The same for an answer received in two parts, answer + body, where body
+// is empty or answer ends with the whole answer's first blank line (the
+// end of the header block): the body then becomes answer without being
+// moved. body is empty afterwards.
+bool examineAnswer(Feed& feed, std::string& answer, std::string& body,
+                   const AnswerContext& context);
+
 // The value of the first header line of head (status line, header lines)
 // whose name is name in any letter case; false when there is none before
 // the blank line that ends the header block.

@@ -104,6 +104,9 @@ bool download(Feed& feed, std::string& out, DownloadTrace* trace, DownloadFacts*
   AnswerContext context;
   context.conditional = !request.lastModified.empty() || !request.etag.empty();
   std::string url = env.moved ? env.moved->resolve(feed.url, limits::kMaxRedirects) : feed.url;
+  // out holds the answer up to its body, or all of it; body the body when
+  // the hop set it apart.
+  std::string body;
 
   for (int redirects = 0;; ++redirects) {
     FeedAddress address;
@@ -117,6 +120,7 @@ bool download(Feed& feed, std::string& out, DownloadTrace* trace, DownloadFacts*
     }
     if (hop.error) return fail(feed, out, hop.error);
     out.swap(hop.answer);
+    body.swap(hop.body);
     context.cut = hop.cut;
 
     const int status = statusCode(out);
@@ -132,6 +136,7 @@ bool download(Feed& feed, std::string& out, DownloadTrace* trace, DownloadFacts*
       env.writeLine("Feed moved permanently to " + urlForLog(next));
     url = next;
     out.clear();
+    body.clear();
   }
   if (facts) {
     facts->finalUrl = url;
@@ -143,7 +148,7 @@ bool download(Feed& feed, std::string& out, DownloadTrace* trace, DownloadFacts*
                           ? languageOf(contentLanguage)
                           : std::string();
   }
-  return examineAnswer(feed, out, context);
+  return examineAnswer(feed, out, body, context);
 }
 
 }  // namespace korvo

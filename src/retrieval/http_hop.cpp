@@ -38,12 +38,14 @@ void sendRequest(TcpConnection& connection, const HopRequest& request) {
   connection.sendText("\r\n");
 }
 
-// Once the head of the answer is in (received holds the bytes that came
-// last), room for the whole answer its Content-Length announces, within
-// the answer's bound: the body then arrives without the answer growing
-// and copying itself again and again. A false length costs only the room.
-// True when the head is in, whatever it says.
-bool madeRoom(std::string& answer, std::size_t received, std::size_t maxBytes) {
+// Once the head of the answer is in (received: how many of its bytes came
+// last), the body is set apart from it, with room for as many bytes as its
+// Content-Length announces, within the answer's bound: the body then
+// arrives without growing and copying itself again and again, and is never
+// moved to drop the head. A false length costs only the room. True when
+// the head is in.
+bool setBodyApart(std::string& answer, std::size_t received, std::string& body,
+                  std::size_t maxBytes) {
   static constexpr std::string_view kHeadEnd = "\r\n\r\n";
   const std::size_t from = answer.size() - received;
   const std::size_t end =
@@ -51,14 +53,19 @@ bool madeRoom(std::string& answer, std::size_t received, std::size_t maxBytes) {
   if (end == std::string::npos) return false;
   const std::size_t headLength = end + kHeadEnd.size();
   std::string value;
-  if (!findHeader(std::string_view(answer).substr(0, headLength), "Content-Length", value))
-    return true;
   std::size_t length = 0;
-  for (const char c : value) {
-    if (c < '0' || c > '9' || length > maxBytes) return true;
-    length = length * 10 + static_cast<std::size_t>(c - '0');
+  if (findHeader(std::string_view(answer).substr(0, headLength), "Content-Length", value)) {
+    for (const char c : value) {
+      if (c < '0' || c > '9' || length > maxBytes) {
+        length = 0;
+        break;
+      }
+      length = length * 10 + static_cast<std::size_t>(c - '0');
+    }
   }
-  answer.reserve(std::min(maxBytes, headLength + std::min(length, maxBytes)));
+  body.reserve(std::min(length, maxBytes));
+  body.assign(answer, headLength, std::string::npos);
+  answer.resize(headLength);
   return true;
 }
 
@@ -69,7 +76,7 @@ bool madeRoom(std::string& answer, std::size_t received, std::size_t maxBytes) {
 // answer never grows past its bound.
 Cut receiveAnswer(TcpConnection& connection, const DownloadLimits& bounds,
                   SteadyClock::time_point deadline, const std::atomic<bool>* cancel,
-                  std::string& out) {
+                  std::string& out, std::string& body) {
   char buffer[limits::kReceiveChunk];
   const long long ownTimeout = std::max(1, bounds.receiveTimeoutMs);
   SteadyClock::time_point lastData = SteadyClock::now();
@@ -90,9 +97,14 @@ Cut receiveAnswer(TcpConnection& connection, const DownloadLimits& bounds,
     if (got == TcpSocket::kReceiveTimedOut) continue;
     if (got < 0) return Cut::Reset;
     if (got == 0) return Cut::None;
-    if (static_cast<std::size_t>(got) > bounds.maxResponseBytes - out.size()) return Cut::TooLarge;
-    out.append(buffer, static_cast<std::size_t>(got));
-    if (!headIn) headIn = madeRoom(out, static_cast<std::size_t>(got), bounds.maxResponseBytes);
+    const std::size_t size = out.size() + body.size();
+    if (static_cast<std::size_t>(got) > bounds.maxResponseBytes - size) return Cut::TooLarge;
+    if (headIn) {
+      body.append(buffer, static_cast<std::size_t>(got));
+    } else {
+      out.append(buffer, static_cast<std::size_t>(got));
+      headIn = setBodyApart(out, static_cast<std::size_t>(got), body, bounds.maxResponseBytes);
+    }
     lastData = SteadyClock::now();
   }
 }
@@ -152,7 +164,7 @@ HopAnswer plainHop(const HopRequest& request) {
       return hop;
     }
     sendRequest(connection, request);
-    cut = receiveAnswer(connection, bounds, request.deadline, request.cancel, hop.answer);
+    cut = receiveAnswer(connection, bounds, request.deadline, request.cancel, hop.answer, hop.body);
     connection.close();
   }
   if (cut == Cut::TooLarge) hop.error = "Response too large.";
@@ -160,7 +172,10 @@ HopAnswer plainHop(const HopRequest& request) {
   if (cut == Cut::Cancelled) hop.error = "Download cancelled.";
   if (cut == Cut::Reset) hop.cut = AnswerContext::Cut::Reset;
   if (cut == Cut::Stalled) hop.cut = AnswerContext::Cut::Stalled;
-  if (hop.error) std::string().swap(hop.answer);
+  if (hop.error) {
+    std::string().swap(hop.answer);
+    std::string().swap(hop.body);
+  }
   return hop;
 }
 
@@ -183,7 +198,6 @@ HopAnswer secureHop(const HopRequest& request) {
   hop.error = messageOf(got.failure);
   hop.detail = std::move(got.detail);
   if (hop.error) return hop;
-  hop.answer.reserve(got.headers.size() + got.body.size() + 32);
   // Whatever the version and reason phrase, a 200 is the one the
   // examination accepts; other codes keep their phrase for diagnostics.
   hop.answer = "HTTP/1.1 " + std::to_string(got.status);
@@ -194,7 +208,11 @@ HopAnswer secureHop(const HopRequest& request) {
   hop.answer += "\r\n";
   hop.answer += got.headers;
   hop.answer += "\r\n";
-  hop.answer += got.body;
+  // The body is set apart, unmoved, where the header block ends the head.
+  if (hop.answer.find("\r\n\r\n") + 4 == hop.answer.size())
+    hop.body = std::move(got.body);
+  else
+    hop.answer += got.body;
   return hop;
 }
 

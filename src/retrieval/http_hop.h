@@ -25,7 +25,10 @@ struct HopRequest {
 
 struct HopAnswer {
   const char* error = nullptr;                        // the message of a failure, else null
-  std::string answer;                                 // status line, header lines, blank line, body
+  // The answer: status line, header lines, blank line, body; the body may
+  // be set apart in body, and answer then ends with the blank line.
+  std::string answer;
+  std::string body;
   std::string detail;                                 // the secure stack's own words on a failure
   AnswerContext::Cut cut = AnswerContext::Cut::None;  // how a plain receive loop ended
 };
