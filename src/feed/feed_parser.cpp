@@ -105,6 +105,10 @@ bool parseJsonFeed(Feed& feed, std::string_view body, const CleanupOptions& sett
   return true;
 }
 
+void beforeChange(ReceivedDocument* received, const std::string& body) {
+  if (received != nullptr) received->beforeChange(body);
+}
+
 // The character-set step of the single-byte reading, for a text that the
 // pre-scan has walked: its walk tells, as exactly as TinyXML would, whether
 // the text parses and whether its first node is a declaration, so no full
@@ -112,7 +116,8 @@ bool parseJsonFeed(Feed& feed, std::string_view body, const CleanupOptions& sett
 // default, and so is one that came with a byte-order mark (byteOrderMark).
 // True when text changed; utf8 tells whether text is UTF-8 afterwards.
 bool convert(Feed& feed, std::string& text, XmlPrescanResult scanned, const XmlShape& shape,
-             bool filterUnicode, bool byteOrderMark, bool& utf8, const FollowedPositions* follow) {
+             bool filterUnicode, bool byteOrderMark, bool& utf8, const FollowedPositions* follow,
+             ReceivedDocument* received) {
   utf8 = false;
   if (scanned != XmlPrescanResult::Accepted || shape.parseError) return false;
   std::string encoding;
@@ -132,17 +137,21 @@ bool convert(Feed& feed, std::string& text, XmlPrescanResult scanned, const XmlS
     // Without a byte of 0x80 or above, only a zero byte could change the
     // text, and the walk has counted those bytes already.
     if (shape.highBytes == 0 && text.find('\0') == std::string::npos) return false;
+    beforeChange(received, text);
     return converter.fromUtf8(text, follow);
   }
-  if (codePage == kIso88592) return converter.fromIso88592(text);
-  return false;
+  if (codePage != kIso88592) return false;
+  beforeChange(received, text);
+  return converter.fromIso88592(text);
 }
 
 // A document in UTF-16, or with a byte-order mark, turned into UTF-8
 // without its mark; true when it was one.
-bool takeWideCharset(std::string& body, std::string_view httpCharset) {
+bool takeWideCharset(std::string& body, std::string_view httpCharset,
+                     ReceivedDocument* received) {
   const DocumentCharset wide = wideCharset(body, httpCharset);
   if (wide.codePage == 0) return false;
+  beforeChange(received, body);
   convertToUtf8(body, wide);
   return true;
 }
@@ -151,8 +160,8 @@ bool takeWideCharset(std::string& body, std::string_view httpCharset) {
 // walked is the pre-scan's verdict on the converted text, which the
 // decoding of references keeps. True when the text is UTF-8 afterwards.
 bool convertBytes(Feed& feed, std::string& body, bool filterUnicode, std::string_view httpCharset,
-                  XmlPrescanResult& walked) {
-  const bool byteOrderMark = takeWideCharset(body, httpCharset);
+                  XmlPrescanResult& walked, ReceivedDocument* received) {
+  const bool byteOrderMark = takeWideCharset(body, httpCharset, received);
   XmlShape shape;
   const XmlPrescanResult scanned = prescanXml(body, XmlLimits(), &shape);
   bool utf8 = false;
@@ -163,24 +172,27 @@ bool convertBytes(Feed& feed, std::string& body, bool filterUnicode, std::string
                         shape.highBytes == shape.highBytesInText;
   const FollowedPositions references{{&shape.references, &shape.attributeAmpersands}};
   const bool converted = convert(feed, body, scanned, shape, filterUnicode, byteOrderMark, utf8,
-                                 onlyText ? &references : nullptr);
+                                 onlyText ? &references : nullptr, received);
   // A conversion outside the text nodes may change the tree: the converted
   // text is walked again, once.
   XmlShape again;
   const bool walkAgain = converted && !onlyText;
   walked = walkAgain ? prescanXml(body, XmlLimits(), &again) : scanned;
   if (scanned == XmlPrescanResult::Accepted && !shape.parseError && shape.otherNames &&
-      walked == XmlPrescanResult::Accepted)
+      walked == XmlPrescanResult::Accepted) {
+    beforeChange(received, body);
     decodeReferencesAt(body, walkAgain ? again : shape, utf8);
+  }
   return utf8;
 }
 
 // The single-byte reading: latin1 mode, and a document whose bytes stay
 // as received (FilterUnicode off).
 bool parseAsBytes(Feed& feed, std::string& body, const CleanupOptions& settings,
-                  std::string_view httpCharset) {
+                  std::string_view httpCharset, ReceivedDocument* received) {
   XmlPrescanResult walked;
-  const bool utf8 = convertBytes(feed, body, settings.FilterUnicode, httpCharset, walked);
+  const bool utf8 =
+      convertBytes(feed, body, settings.FilterUnicode, httpCharset, walked, received);
   if (looksLikeJson(body)) return parseJsonFeed(feed, body, settings);
   return readDocument(feed, XmlDocument(body, walked), stepsFor(settings, utf8));
 }
@@ -188,7 +200,7 @@ bool parseAsBytes(Feed& feed, std::string& body, const CleanupOptions& settings,
 // The reading in Unicode: the document in its charset to UTF-8, parsed as
 // UTF-8, each text cleaned in UTF-8 and then written in the target.
 bool parseAsUnicode(Feed& feed, std::string& body, const CleanupOptions& settings,
-                    std::string_view httpCharset) {
+                    std::string_view httpCharset, ReceivedDocument* received) {
   const DocumentCharset charset = documentCharset(body, httpCharset);
   feed.encoding = charset.declared;
   for (char& c : feed.encoding) c = ascii::lower(c);
@@ -202,6 +214,7 @@ bool parseAsUnicode(Feed& feed, std::string& body, const CleanupOptions& setting
     if (!feed.url.empty()) line += " (" + urlForLog(feed.url) + ")";
     feed.env().writeLine(line);
   }
+  beforeChange(received, body);
   convertToUtf8(body, charset);
   if (looksLikeJson(body)) return parseJsonFeed(feed, body, settings);
   XmlShape shape;
@@ -225,16 +238,17 @@ bool convertCharset(Feed& feed, std::string& text, bool filterUnicode) {
   // JSON is UTF-8; its texts are converted one by one as they are read.
   if (looksLikeJson(text)) return true;
   XmlPrescanResult walked;
-  return convertBytes(feed, text, filterUnicode, {}, walked);
+  return convertBytes(feed, text, filterUnicode, {}, walked, nullptr);
 }
 
 bool convertAndParse(Feed& feed, std::string& body, const CleanupOptions& settings,
-                     std::string_view httpCharset, std::string_view httpLanguage) {
+                     std::string_view httpCharset, std::string_view httpLanguage,
+                     ReceivedDocument* received) {
   // Whatever the dialect flags say: no XML document starts like JSON.
   const bool parsed = looksLikeJson(body) ? parseJsonFeed(feed, body, settings)
                       : settings.target.latin1 || !settings.FilterUnicode
-                          ? parseAsBytes(feed, body, settings, httpCharset)
-                          : parseAsUnicode(feed, body, settings, httpCharset);
+                          ? parseAsBytes(feed, body, settings, httpCharset, received)
+                          : parseAsUnicode(feed, body, settings, httpCharset, received);
   // ASCII, the same in every target, and never a tooltip marker.
   if (parsed && feed.channel.language.empty()) feed.channel.language = std::string(httpLanguage);
   return parsed;

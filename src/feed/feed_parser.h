@@ -47,8 +47,25 @@ bool convertCharset(Feed& feed, std::string& text, bool filterUnicode);
 // each text cleaned, and then written in the target (encodeForTarget). An
 // unknown charset name is logged. body is changed. httpLanguage, the
 // answer's Content-Language as one tag of ASCII letters, digits and hyphens,
-// is the channel's language when the document names none.
+// is the channel's language when the document names none. received, when
+// given, is told of each change before it is made (ReceivedDocument).
+struct ReceivedDocument;
 bool convertAndParse(Feed& feed, std::string& body, const CleanupOptions& settings,
-                     std::string_view httpCharset = {}, std::string_view httpLanguage = {});
+                     std::string_view httpCharset = {}, std::string_view httpLanguage = {},
+                     ReceivedDocument* received = nullptr);
+
+// The document as it was received, while the reading changes it in place:
+// copied just before the first change, so that a document that needs none
+// is never copied. Afterwards the document as received is copy when
+// copied, else the body itself.
+struct ReceivedDocument {
+  std::string copy;
+  bool copied = false;
+  void beforeChange(const std::string& body) {
+    if (copied) return;
+    copy = body;
+    copied = true;
+  }
+};
 
 }  // namespace korvo

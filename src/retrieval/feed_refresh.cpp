@@ -44,17 +44,22 @@ bool fetchAndParse(Feed& feed, const CleanupOptions& options, DownloadFacts* fac
   if (beforeParse) beforeParse();
   // The character-set step converts body in place; the document is kept
   // as it came, for the other cleanups.
-  std::string received = body;
+  ReceivedDocument received;
   feed.documentUrl = facts->finalUrl;
   Channel before;
   before.items = takeItems(feed, options);
-  const bool parsed = convertAndParse(feed, body, options, facts->charset, facts->language);
+  const bool parsed =
+      convertAndParse(feed, body, options, facts->charset, facts->language, &received);
   markNewItems(feed.channel, before);
   feed.cleanup = options;
   feed.clearRaw();
   if (parsed) {
-    feed.raw = RawDocument{std::move(received), feed.isRdf,      feed.isAtom,
-                           facts->charset,      facts->finalUrl, facts->language};
+    feed.raw = RawDocument{received.copied ? std::move(received.copy) : std::move(body),
+                           feed.isRdf,
+                           feed.isAtom,
+                           facts->charset,
+                           facts->finalUrl,
+                           facts->language};
     state.stampUpdate(clock.now());
     state.setHasData(true);
   } else {
