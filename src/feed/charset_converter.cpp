@@ -4,10 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
+#include "feed/byte_blocks.h"
 #include "platform/text_conversion.h"
 #include "text/character_reference.h"
 
@@ -97,48 +95,27 @@ struct Narrowing {
 bool isSequenceLead(unsigned char b) { return b >= 0xC0 && b <= 0xF7; }
 
 // Moves the ASCII bytes (no zero byte) from s[i] on to s[w], w < i, up to
-// the next byte that is not one. Eight bytes at a time: a word is stored
-// whole only where it cannot reach input not yet read.
+// the next byte that is not one. A block at a time: a block is stored whole
+// only where it cannot reach input not yet read.
 void moveAscii(char* s, std::size_t n, std::size_t& i, std::size_t& w) {
-#if defined(__SSE2__)
-  // Sixteen bytes at a time first, the same way.
-  for (; n - i >= 16; i += 16, w += 16) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-    // A byte's top bit: set in 0x80 and up, and by the compare in zero.
-    const unsigned stops = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_or_si128(block, _mm_cmpeq_epi8(block, _mm_setzero_si128()))));
-    if (stops == 0 || i - w >= 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(s + w), block);
+  using blocks::Blocks;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(s);
+  for (; n - i >= Blocks::kSize; i += Blocks::kSize, w += Blocks::kSize) {
+    const blocks::Bits block = Blocks::look<0>(bytes + i);
+    const std::uint32_t stops = block.stops | block.high;
+    if (stops == 0 || i - w >= Blocks::kSize) std::memmove(s + w, s + i, Blocks::kSize);
     if (stops == 0) continue;
-    const auto k = static_cast<std::size_t>(__builtin_ctz(stops));
-    if (i - w < 16)
-      for (std::size_t j = 0; j < k; ++j) s[w + j] = s[i + j];
+    const unsigned k = blocks::lowestBit(stops);
+    if (i - w < Blocks::kSize)
+      for (unsigned j = 0; j < k; ++j) s[w + j] = s[i + j];
     i += k;
     w += k;
     return;
-  }
-#endif
-  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
-  for (; n - i >= 8; i += 8, w += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, s + i, 8);
-    // The lowest set bit marks the first byte that is zero or 0x80 and up.
-    const std::uint64_t stops = ((word - kOnes) | word) & kHigh;
-    if (stops == 0 || i - w >= 8) std::memcpy(s + w, &word, 8);
-    if (stops == 0) continue;
-#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    const std::size_t k = static_cast<std::size_t>(__builtin_ctzll(stops)) / 8;
-    if (i - w < 8)
-      for (std::size_t j = 0; j < k; ++j) s[w + j] = s[i + j];
-    i += k;
-    w += k;
-    return;
-#else
-    break;
-#endif
   }
   while (i < n && static_cast<unsigned char>(s[i]) - 1u < 0x7Fu) s[w++] = s[i++];
 }
+
+bool isContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 // Character by character: see fromUtf8. The text is rewritten forward in
 // place: a character takes at least as many bytes as the byte it becomes,
@@ -201,8 +178,7 @@ Narrowing narrow(std::string& text, Follower& follower) {
       continue;
     }
     // The commonest of all, the Latin-1 range: two bytes become one.
-    if ((b == 0xC2 || b == 0xC3) && i + 1 < n &&
-        (static_cast<unsigned char>(in[i + 1]) & 0xC0) == 0x80) {
+    if ((b == 0xC2 || b == 0xC3) && i + 1 < n && isContinuation(in[i + 1])) {
       changed = true;
       putHigh(static_cast<unsigned char>(((b & 0x1F) << 6) | (in[i + 1] & 0x3F)));
       i += 2;
@@ -212,9 +188,8 @@ Narrowing narrow(std::string& text, Follower& follower) {
     // signs, most scripts), read without the general checks.
     char32_t code;
     std::size_t length;
-    const auto continues = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; };
-    if (b >= 0xE1 && b <= 0xEF && b != 0xED && n - i >= 3 && continues(in[i + 1]) &&
-        continues(in[i + 2])) {
+    if (b >= 0xE1 && b <= 0xEF && b != 0xED && n - i >= 3 && isContinuation(in[i + 1]) &&
+        isContinuation(in[i + 2])) {
       code = static_cast<char32_t>(((b & 0x0Fu) << 12) |
                                    ((static_cast<unsigned char>(in[i + 1]) & 0x3Fu) << 6) |
                                    (static_cast<unsigned char>(in[i + 2]) & 0x3Fu));
@@ -289,9 +264,6 @@ std::size_t findLeadByte(const char* s, std::size_t i, std::size_t end) {
   return i;
 }
 
-bool isContinuation(char c) {
-  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
 
 // Removes, from each text run, every lead byte followed inside the run by
 // its continuation bytes. One read and one write position: each removal
