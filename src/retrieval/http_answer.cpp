@@ -11,7 +11,6 @@ namespace korvo {
 namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
-constexpr std::string_view kHeaderEnd = "\r\n\r\n";
 
 bool fail(Feed& feed, std::string& answer, const char* message) {
   std::string().swap(answer);

@@ -9,6 +9,9 @@
 
 namespace korvo {
 
+// The blank line that ends an answer's header block.
+inline constexpr std::string_view kHeaderEnd = "\r\n\r\n";
+
 // What the download knows about an answer besides its bytes.
 struct AnswerContext {
   // The request carried a validator (If-Modified-Since or If-None-Match).

@@ -27,7 +27,7 @@ bool isRedirect(int status) {
 bool isPermanent(int status) { return status == 301 || status == 308; }
 
 std::string headOf(const std::string& answer) {
-  const std::size_t end = answer.find("\r\n\r\n");
+  const std::size_t end = answer.find(kHeaderEnd);
   return answer.substr(0, end == std::string::npos ? answer.size() : end + 2);
 }
 

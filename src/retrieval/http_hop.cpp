@@ -1,7 +1,9 @@
 #include "retrieval/http_hop.h"
 
 #include <algorithm>
+#include <cstdint>
 
+#include "platform/ascii.h"
 #include "platform/https_client.h"
 #include "retrieval/http_answer.h"
 #include "retrieval/tcp_connection.h"
@@ -46,24 +48,17 @@ void sendRequest(TcpConnection& connection, const HopRequest& request) {
 // the head is in.
 bool setBodyApart(std::string& answer, std::size_t received, std::string& body,
                   std::size_t maxBytes) {
-  static constexpr std::string_view kHeadEnd = "\r\n\r\n";
   const std::size_t from = answer.size() - received;
   const std::size_t end =
-      answer.find(kHeadEnd, from < kHeadEnd.size() ? 0 : from - (kHeadEnd.size() - 1));
+      answer.find(kHeaderEnd, from < kHeaderEnd.size() ? 0 : from - (kHeaderEnd.size() - 1));
   if (end == std::string::npos) return false;
-  const std::size_t headLength = end + kHeadEnd.size();
+  const std::size_t headLength = end + kHeaderEnd.size();
   std::string value;
-  std::size_t length = 0;
   if (findHeader(std::string_view(answer).substr(0, headLength), "Content-Length", value)) {
-    for (const char c : value) {
-      if (c < '0' || c > '9' || length > maxBytes) {
-        length = 0;
-        break;
-      }
-      length = length * 10 + static_cast<std::size_t>(c - '0');
-    }
+    const auto bound = static_cast<std::int64_t>(std::min(maxBytes, limits::kMaxResponseBytes));
+    const ascii::Decimal length = ascii::parseDecimal(value, 0, bound, ascii::Form::Digits);
+    if (length.hasDigits && length.inRange) body.reserve(static_cast<std::size_t>(length.value));
   }
-  body.reserve(std::min(length, maxBytes));
   body.assign(answer, headLength, std::string::npos);
   answer.resize(headLength);
   return true;
@@ -209,7 +204,7 @@ HopAnswer secureHop(const HopRequest& request) {
   hop.answer += got.headers;
   hop.answer += "\r\n";
   // The body is set apart, unmoved, where the header block ends the head.
-  if (hop.answer.find("\r\n\r\n") + 4 == hop.answer.size())
+  if (hop.answer.find(kHeaderEnd) + kHeaderEnd.size() == hop.answer.size())
     hop.body = std::move(got.body);
   else
     hop.answer += got.body;
