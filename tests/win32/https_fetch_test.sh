@@ -12,6 +12,7 @@
 set -uo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
+. "$root/scripts/wine-env"
 host_exe="$1"
 . "$root/tests/support/skip.sh"
 

@@ -10,6 +10,7 @@
 set -uo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
+. "$root/scripts/wine-env"
 test_exe="$1"
 
 if [ -z "${KORVO_TLS_DIR:-}" ]; then

@@ -10,6 +10,7 @@ set -euo pipefail
 driver="$1"
 shot="$2"
 root="$(cd "$(dirname "$0")/../.." && pwd)"
+. "$root/scripts/wine-env"
 export WINEPREFIX="${WINEPREFIX:-$root/build-win-wine/prefix}"
 
 sync_dir="$(mktemp -d)"
