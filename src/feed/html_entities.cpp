@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -111,20 +112,30 @@ void decodeHtmlEntities(std::string& document, bool utf8) {
   decodeReferencesAt(document, shape, utf8);
 }
 
-void decodeReferencesAt(std::string& document, const XmlShape& shape, bool utf8) {
-  const std::string_view text(document);
-  char* const b = document.data();
-  const char* const end = b + document.size();
-  const std::size_t n = document.size();
+namespace {
+
+// The decoding of decodeReferencesAt, from in[0, n) to out, which is either
+// in itself (then each run between two changed references moves down once)
+// or a buffer of its own with room for n bytes and four more for each "&"
+// noted in shape. An "&" that is to stay is written "&amp;" in a buffer of
+// its own; in place, where there is no room for that yet, it is written
+// alone and its position put in kept. The length written; changed tells
+// whether any reference was rewritten (none is rewritten as itself).
+std::size_t decodeInto(const char* in, std::size_t n, const XmlShape& shape, bool utf8, char* out,
+                       std::vector<std::size_t>* kept, bool& changed) {
+  const std::string_view text(in, n);
+  const char* const end = in + n;
   // TinyXML keeps a number below 0x80 as the character it is, and one
   // below 0x100 as its byte; it would cut any larger one to its low byte.
   const std::uint32_t keptAsIs = utf8 ? 0x80u : 0x100u;
   ReferenceTexts texts(utf8);
-  // Shrinking in place first, each run between two changed references
-  // moved once; the "&"s that are to stay are noted where they land, and
-  // get their "amp;" in a second, growing copy.
-  std::vector<std::size_t> kept;
   std::size_t r = 0, w = 0;
+  // The run in[r, to) written at out + w (in place, where it already is
+  // when nothing before it has changed).
+  const auto put = [&](std::size_t to) {
+    if (out + w != in + r) std::memmove(out + w, in + r, to - r);
+    w += to - r;
+  };
   // The two lists in text order (a value's "&" first, where both hold one).
   const std::size_t* t = shape.references.data();
   const std::size_t* const tEnd = t + shape.references.size();
@@ -149,7 +160,7 @@ void decodeReferencesAt(std::string& document, const XmlShape& shape, bool utf8)
       // An attribute value keeps its numbers. Most in text are short
       // decimal ones, read here; readCharacterReference reads the rest.
       if (!fromText) continue;
-      ref = decimalNumber(b + amp, end);
+      ref = decimalNumber(in + amp, end);
       if (ref.length == 0) ref = readCharacterReference(text.substr(amp));
       // TinyXML reads a well-formed number itself and fails on any other.
       if (ref.length == 0 || ref.code < keptAsIs) continue;
@@ -159,30 +170,46 @@ void decodeReferencesAt(std::string& document, const XmlShape& shape, bool utf8)
       // a name it does not know.
       ref = fromText ? readCharacterReference(text.substr(amp)) : CharacterReference();
       if (ref.length == 0) {
-        if (w != r) std::memmove(b + w, b + r, amp + 1 - r);
-        w += amp + 1 - r;
+        put(amp + 1);
         r = amp + 1;
-        kept.push_back(w - 1);
+        changed = true;
+        if (kept != nullptr) {
+          kept->push_back(w - 1);
+        } else {
+          std::memcpy(out + w, "amp;", 4);
+          w += 4;
+        }
         continue;
       }
     }
     Decoded decoded = texts.of(ref.code);
     if (decoded.size > ref.length) decoded.size = 0;
-    if (w != r) std::memmove(b + w, b + r, amp - r);
-    w += amp - r;
+    put(amp);
+    changed = true;
     // A reference of four bytes or more, all read, takes the four written
     // here.
     if (ref.length >= 4)
-      std::memcpy(b + w, decoded.bytes, 4);
+      std::memcpy(out + w, decoded.bytes, 4);
     else
-      std::memcpy(b + w, decoded.bytes, decoded.size);
+      std::memcpy(out + w, decoded.bytes, decoded.size);
     w += decoded.size;
     r = amp + ref.length;
   }
-  if (w != r) {
-    std::memmove(b + w, b + r, n - r);
-    document.resize(w + (n - r));
-  }
+  put(n);
+  return w;
+}
+
+}  // namespace
+
+void decodeReferencesAt(std::string& document, const XmlShape& shape, bool utf8) {
+  // Shrinking in place first; the "&"s that are to stay are noted where
+  // they land, and get their "amp;" in a second, growing copy.
+  std::vector<std::size_t> kept;
+  const std::size_t n = document.size();
+  bool changed = false;
+  const std::size_t w =
+      decodeInto(document.data(), n, shape, utf8, document.data(), &kept, changed);
+  if (w != n) document.resize(w);
   if (kept.empty()) return;
   static constexpr std::string_view kAmp = "amp;";
   std::string grown;
@@ -195,6 +222,20 @@ void decodeReferencesAt(std::string& document, const XmlShape& shape, bool utf8)
   }
   grown.append(document, from, std::string::npos);
   document.swap(grown);
+}
+
+bool decodeReferencesApart(std::string_view document, const XmlShape& shape, bool utf8,
+                           DecodedDocument& out) {
+  const std::size_t notes = shape.references.size() + shape.attributeAmpersands.size();
+  std::unique_ptr<char[]> bytes(new char[document.size() + 4 * notes + 1]);
+  bool changed = false;
+  const std::size_t w =
+      decodeInto(document.data(), document.size(), shape, utf8, bytes.get(), nullptr, changed);
+  if (!changed) return false;
+  bytes[w] = '\0';
+  out.bytes = std::move(bytes);
+  out.size = w;
+  return true;
 }
 
 }  // namespace korvo

@@ -116,6 +116,15 @@ TEST(DecodeHtmlEntities, DecodesAsThePlainDecoding) {
       decodeReferencesAt(fast, shape, utf8);
       test::oracleDecode(plain, shape, utf8);
       ASSERT_EQ(fast, plain) << testing::PrintToString(text) << " utf8 " << utf8;
+      // Decoded into a buffer of its own: the same text, or false when
+      // nothing changed.
+      DecodedDocument apart;
+      const bool changed = decodeReferencesApart(text, shape, utf8, apart);
+      ASSERT_EQ(changed ? std::string(apart.text()) : text, plain)
+          << testing::PrintToString(text) << " utf8 " << utf8;
+      if (changed) {
+        ASSERT_EQ(apart.bytes[apart.size], '\0');
+      }
     }
   }
 }
