@@ -139,6 +139,9 @@ void checkAgainstPlainVersions(const std::string& document) {
     korvo::decodeReferencesAt(decoded, fast, utf8);
     korvo::test::oracleDecode(plainDecoded, plain, utf8);
     FUZZ_CHECK(decoded == plainDecoded);
+    korvo::DecodedDocument apart;
+    const bool changed = korvo::decodeReferencesApart(document, fast, utf8, apart);
+    FUZZ_CHECK((changed ? std::string(apart.text()) : document) == decoded);
   }
 }
 
@@ -206,6 +209,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::string once = document;
   const bool resultTogether = korvo::convertAndParse(together, once, settings);
+  // As a refresh reads it: the same feed, and the document as received at
+  // hand afterwards.
+  Feed refreshed("http://127.0.0.1/feed.xml");
+  refreshed.isRdf = flags & 8;
+  refreshed.isAtom = flags & 16;
+  refreshed.channel.title = "earlier title";
+  std::string received = document;
+  korvo::ReceivedDocument keeping;
+  keeping.decodeApart = true;
+  FUZZ_CHECK(korvo::convertAndParse(refreshed, received, settings, {}, {}, &keeping) ==
+             resultTogether);
+  FUZZ_CHECK((keeping.copied ? keeping.copy : received) == document);
+  FUZZ_CHECK(refreshed.errorText == together.errorText);
+  FUZZ_CHECK(sameChannel(refreshed.channel, together.channel));
   std::string twice = document;
   const bool utf8 = korvo::convertCharset(apart, twice, settings.FilterUnicode);
   checkAgainstTinyXml(document, twice, apart, settings.FilterUnicode);

@@ -159,8 +159,11 @@ bool takeWideCharset(std::string& body, std::string_view httpCharset,
 // The character-set step of the single-byte reading (convertCharset);
 // walked is the pre-scan's verdict on the converted text, which the
 // decoding of references keeps. True when the text is UTF-8 afterwards.
+// With apart, a document that the decoding is the first to change is
+// decoded into apart, and body stays as it is.
 bool convertBytes(Feed& feed, std::string& body, bool filterUnicode, std::string_view httpCharset,
-                  XmlPrescanResult& walked, ReceivedDocument* received) {
+                  XmlPrescanResult& walked, ReceivedDocument* received,
+                  DecodedDocument* apart = nullptr) {
   const bool byteOrderMark = takeWideCharset(body, httpCharset, received);
   XmlShape shape;
   const XmlPrescanResult scanned = prescanXml(body, XmlLimits(), &shape);
@@ -180,8 +183,13 @@ bool convertBytes(Feed& feed, std::string& body, bool filterUnicode, std::string
   walked = walkAgain ? prescanXml(body, XmlLimits(), &again) : scanned;
   if (scanned == XmlPrescanResult::Accepted && !shape.parseError && shape.otherNames &&
       walked == XmlPrescanResult::Accepted) {
-    beforeChange(received, body);
-    decodeReferencesAt(body, walkAgain ? again : shape, utf8);
+    const XmlShape& found = walkAgain ? again : shape;
+    if (apart != nullptr && !(received != nullptr && received->copied)) {
+      decodeReferencesApart(body, found, utf8, *apart);
+    } else {
+      beforeChange(received, body);
+      decodeReferencesAt(body, found, utf8);
+    }
   }
   return utf8;
 }
@@ -191,10 +199,12 @@ bool convertBytes(Feed& feed, std::string& body, bool filterUnicode, std::string
 bool parseAsBytes(Feed& feed, std::string& body, const CleanupOptions& settings,
                   std::string_view httpCharset, ReceivedDocument* received) {
   XmlPrescanResult walked;
-  const bool utf8 =
-      convertBytes(feed, body, settings.FilterUnicode, httpCharset, walked, received);
-  if (looksLikeJson(body)) return parseJsonFeed(feed, body, settings);
-  return readDocument(feed, XmlDocument(body, walked), stepsFor(settings, utf8));
+  DecodedDocument apart;
+  const bool utf8 = convertBytes(feed, body, settings.FilterUnicode, httpCharset, walked, received,
+                                 received != nullptr && received->decodeApart ? &apart : nullptr);
+  const std::string_view text = apart.bytes ? apart.text() : std::string_view(body);
+  if (looksLikeJson(text)) return parseJsonFeed(feed, text, settings);
+  return readDocument(feed, XmlDocument(text, walked), stepsFor(settings, utf8));
 }
 
 // The reading in Unicode: the document in its charset to UTF-8, parsed as

@@ -9,14 +9,14 @@ namespace korvo {
 
 XmlDocument::XmlDocument(const std::string& text) : XmlDocument(text, prescanXml(text)) {}
 
-XmlDocument::XmlDocument(const std::string& text, XmlPrescanResult scanned, bool utf8)
+XmlDocument::XmlDocument(std::string_view text, XmlPrescanResult scanned, bool utf8)
     : text_(text) {
   if (scanned != XmlPrescanResult::Accepted) {
     failed_ = true;
     error_ = prescanMessage(scanned);
     return;
   }
-  tree_.Parse(text.c_str(), nullptr, utf8 ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_LEGACY);
+  tree_.Parse(text.data(), nullptr, utf8 ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_LEGACY);
   if (tree_.Error()) {
     failed_ = true;
     error_ = tree_.ErrorDesc();

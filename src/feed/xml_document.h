@@ -20,9 +20,10 @@ class XmlDocument {
   // text is read up to its first zero byte; it must outlive the document,
   // which reads it again for markupContent.
   explicit XmlDocument(const std::string& text);
-  // The same, for a text already pre-scanned with the standard bounds;
-  // utf8: the text is well-formed UTF-8 and is parsed as such.
-  XmlDocument(const std::string& text, XmlPrescanResult scanned, bool utf8 = false);
+  // The same, for a text already pre-scanned with the standard bounds and
+  // followed by a zero byte (as a std::string's is); utf8: the text is
+  // well-formed UTF-8 and is parsed as such.
+  XmlDocument(std::string_view text, XmlPrescanResult scanned, bool utf8 = false);
   XmlDocument(const XmlDocument&) = delete;
   XmlDocument& operator=(const XmlDocument&) = delete;
   ~XmlDocument();

@@ -192,6 +192,18 @@ void expectOneStepLikeTwo(const std::string& document) {
       // The document as received is at hand afterwards, copied only when
       // the reading changed it.
       EXPECT_EQ(received.copied ? received.copy : body1, document);
+      // The same reading with the references decoded apart: the same feed,
+      // and the document as received at hand.
+      Feed keeping;
+      keeping.isRdf = flags == 1;
+      keeping.isAtom = flags == 2;
+      keeping.encoding = "before";
+      std::string body4 = document;
+      ReceivedDocument kept;
+      kept.decodeApart = true;
+      EXPECT_EQ(convertAndParse(keeping, body4, settings, {}, {}, &kept), ok1);
+      EXPECT_EQ(kept.copied ? kept.copy : body4, document);
+      expectSameFeed(keeping, together);
       convertCharset(apart, body2, settings.FilterUnicode);
       const bool ok2 = parse(apart, body2, settings);
       convertCharsetWithTree(reference, body3, settings.FilterUnicode);

@@ -72,20 +72,25 @@ struct CodePageCase {
 
 void expectTitles(const CodePageCase& c) {
   SCOPED_TRACE(c.what);
-  Feed feed("http://example.com/feed");
-  CleanupOptions options;
-  options.target = c.target;
-  options.FilterUnicode = c.filterUnicode;
-  std::string body = c.body;
-  ReceivedDocument received;
-  ASSERT_TRUE(convertAndParse(feed, body, options, c.httpCharset, {}, &received))
-      << feed.errorText;
-  // The document as received is at hand afterwards, copied only when the
-  // reading changed it.
-  EXPECT_EQ(received.copied ? received.copy : body, c.body);
-  EXPECT_EQ(feed.channel.title, c.title);
-  ASSERT_EQ(feed.channel.items.size(), 1u);
-  EXPECT_EQ(feed.channel.items[0].title, c.title);
+  // Also with the references decoded apart from the document.
+  for (const bool decodeApart : {false, true}) {
+    SCOPED_TRACE(decodeApart ? "decoded apart" : "decoded in place");
+    Feed feed("http://example.com/feed");
+    CleanupOptions options;
+    options.target = c.target;
+    options.FilterUnicode = c.filterUnicode;
+    std::string body = c.body;
+    ReceivedDocument received;
+    received.decodeApart = decodeApart;
+    ASSERT_TRUE(convertAndParse(feed, body, options, c.httpCharset, {}, &received))
+        << feed.errorText;
+    // The document as received is at hand afterwards, copied only when the
+    // reading changed it.
+    EXPECT_EQ(received.copied ? received.copy : body, c.body);
+    EXPECT_EQ(feed.channel.title, c.title);
+    ASSERT_EQ(feed.channel.items.size(), 1u);
+    EXPECT_EQ(feed.channel.items[0].title, c.title);
+  }
 }
 
 const char kLodzIso[] = "\xA3\xF3\x64\xBC";  // Łódź in ISO-8859-2
