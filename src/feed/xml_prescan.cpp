@@ -15,11 +15,15 @@ namespace {
 // Where TinyXML's read pointer becomes null: it reads no further.
 constexpr std::size_t kStop = std::string_view::npos;
 
-// TinyXML's character classes, taken from the same library calls once per
-// walk, so that both agree whatever the process's locale.
+// TinyXML's character classes, taken from the same library calls, so that
+// both agree whatever the locale of the thread that walks.
 class CharClasses {
  public:
-  CharClasses() {
+  // Left unset: a walk's classes come from classesOfThisThread.
+  CharClasses() = default;
+
+  // From the C library, in the calling thread's locale.
+  void build() {
     for (int c = 0; c < 256; ++c) {
       const bool alpha = c >= 127 || std::isalpha(c);
       const bool alnum = c >= 127 || std::isalnum(c);
@@ -40,6 +44,52 @@ class CharClasses {
   bool nameChar_[256];
   unsigned char lower_[256];
 };
+
+#if defined(__GLIBC__)
+// glibc answers isalpha, isalnum and isspace of a byte from one table of
+// the calling thread's locale (*__ctype_b_loc()) and tolower from another
+// (*__ctype_tolower_loc()): the classes depend on those tables' entries
+// for the 256 bytes and on nothing else. Each thread keeps its classes
+// with a copy of the entries they were built from, and builds them again
+// when the entries differ, after a setlocale or uselocale that changed
+// them. The entries are compared, not the tables' addresses, which could
+// be those of another locale's tables once a locale is freed.
+struct ThreadClasses {
+  bool built;
+  unsigned short classTable[256];
+  std::int32_t lowerTable[256];
+  CharClasses classes;
+};
+// Zero at first and nothing to destroy: a thread that never walks pays
+// nothing, and none registers a destructor in the host's process.
+thread_local ThreadClasses threadClasses;
+
+const CharClasses& classesOfThisThread() {
+  ThreadClasses& t = threadClasses;
+  const unsigned short* const classTable = *__ctype_b_loc();
+  const std::int32_t* const lowerTable = *__ctype_tolower_loc();
+  if (!t.built || std::memcmp(t.classTable, classTable, sizeof t.classTable) != 0 ||
+      std::memcmp(t.lowerTable, lowerTable, sizeof t.lowerTable) != 0) {
+    std::memcpy(t.classTable, classTable, sizeof t.classTable);
+    std::memcpy(t.lowerTable, lowerTable, sizeof t.lowerTable);
+    t.classes.build();
+    t.built = true;
+  }
+  return t.classes;
+}
+#endif
+
+CharClasses walkClasses() {
+#if defined(__GLIBC__)
+  return classesOfThisThread();
+#else
+  // Elsewhere nothing tells when the locale's classes change: each walk
+  // builds its own.
+  CharClasses classes;
+  classes.build();
+  return classes;
+#endif
+}
 
 bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 bool isHexDigit(unsigned char c) {
@@ -393,7 +443,8 @@ class Walk {
   static constexpr std::size_t kKnownNames = 64;
   KnownName knownNames_[kKnownNames];
   AttributeNames attributeNames_;
-  CharClasses classes_;
+  // A copy, which the walk's loops read as fast as a member of its own.
+  const CharClasses classes_ = walkClasses();
   bool tagFailed_ = false;
   // With noteMarkedElements: each open element, and whether its content
   // has held mark-up so far.

@@ -3,11 +3,18 @@
 #include <gtest/gtest.h>
 #include <tinyxml.h>
 
+#include <cctype>
+#include <clocale>
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
+#if defined(__GLIBC__)
+#include <locale.h>
+#endif
 
 #include "feed/byte_blocks.h"
 #include "feed/prescan_oracle.h"
@@ -470,6 +477,75 @@ TEST(XmlPrescanTest, AgreesWithTinyXmlOnRandomDocuments) {
     if (HasFailure()) return;
   }
 }
+
+// In Turkish, "I" is no capital "i": there "VERSION" is no version, and
+// the ">" in its value ends the declaration, before the document element.
+const std::string kTurkishDeclaration = "<?xml VERSION='1>0'?><r><a/></r>";
+
+// A single-byte Turkish locale's name, nullptr when none is installed.
+// The locale of LC_CTYPE is left as it was.
+const char* turkishLocale() {
+  const std::string before = std::setlocale(LC_CTYPE, nullptr);
+  const char* found = nullptr;
+  for (const char* name : {"tr_TR.ISO-8859-9", "tr_TR.iso88599", "Turkish_Turkey.1254"}) {
+    if (std::setlocale(LC_CTYPE, name) && std::tolower('I') != 'i') {
+      found = name;
+      break;
+    }
+  }
+  std::setlocale(LC_CTYPE, before.c_str());
+  return found;
+}
+
+// The walk reads with the classes of the locale the thread is in when it
+// walks, as TinyXML does, however often that changes between walks.
+TEST(XmlPrescanTest, FollowsTheLocaleFromWalkToWalk) {
+  const char* const turkish = turkishLocale();
+  if (!turkish) GTEST_SKIP() << "no single-byte Turkish locale is installed";
+  const std::string before = std::setlocale(LC_CTYPE, nullptr);
+  for (int round = 0; round < 6; ++round) {
+    const bool inTurkish = round % 2 == 1;
+    SCOPED_TRACE(inTurkish ? turkish : "C");
+    ASSERT_NE(std::setlocale(LC_CTYPE, inTurkish ? turkish : "C"), nullptr);
+    XmlShape walked;
+    prescanXml(kTurkishDeclaration, XmlLimits(), &walked);
+    EXPECT_EQ(walked.elements, inTurkish ? 0 : 2);
+    expectSameAsTinyXml(kTurkishDeclaration);
+  }
+  std::setlocale(LC_CTYPE, before.c_str());
+}
+
+#if defined(__GLIBC__)
+// Threads in different locales at once (uselocale) each walk with their
+// own classes.
+TEST(XmlPrescanTest, EachThreadWalksInItsOwnLocale) {
+  const char* const turkish = turkishLocale();
+  if (!turkish) GTEST_SKIP() << "no single-byte Turkish locale is installed";
+  const auto walkIn = [](const char* name, long& wrong) {
+    const locale_t locale = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(0));
+    if (locale == static_cast<locale_t>(0)) {
+      wrong = -1;
+      return;
+    }
+    const locale_t before = uselocale(locale);
+    const long expected = std::tolower('I') != 'i' ? 0 : 2;
+    for (int round = 0; round < 2000; ++round) {
+      XmlShape walked;
+      prescanXml(kTurkishDeclaration, XmlLimits(), &walked);
+      wrong += walked.elements != expected;
+    }
+    uselocale(before);
+    freelocale(locale);
+  };
+  long wrongInTurkish = 0, wrongInC = 0;
+  std::thread inTurkish(walkIn, turkish, std::ref(wrongInTurkish));
+  std::thread inC(walkIn, "C", std::ref(wrongInC));
+  inTurkish.join();
+  inC.join();
+  EXPECT_EQ(wrongInTurkish, 0);
+  EXPECT_EQ(wrongInC, 0);
+}
+#endif
 
 // The mark-up inside an element's content, found where TinyXML finds it:
 // a ">" in an attribute value or a CDATA section ends no tag.
