@@ -19,6 +19,7 @@
 #include "feed/byte_blocks.h"
 #include "feed/prescan_oracle.h"
 #include "feed/xml_document.h"
+#include "support/prerequisite.h"
 
 namespace korvo {
 namespace {
@@ -501,7 +502,7 @@ const char* turkishLocale() {
 // walks, as TinyXML does, however often that changes between walks.
 TEST(XmlPrescanTest, FollowsTheLocaleFromWalkToWalk) {
   const char* const turkish = turkishLocale();
-  if (!turkish) GTEST_SKIP() << "no single-byte Turkish locale is installed";
+  if (!turkish) KORVO_SKIP_FOR_PREREQUISITE() << "no single-byte Turkish locale is installed";
   const std::string before = std::setlocale(LC_CTYPE, nullptr);
   for (int round = 0; round < 6; ++round) {
     const bool inTurkish = round % 2 == 1;
@@ -520,7 +521,7 @@ TEST(XmlPrescanTest, FollowsTheLocaleFromWalkToWalk) {
 // own classes.
 TEST(XmlPrescanTest, EachThreadWalksInItsOwnLocale) {
   const char* const turkish = turkishLocale();
-  if (!turkish) GTEST_SKIP() << "no single-byte Turkish locale is installed";
+  if (!turkish) KORVO_SKIP_FOR_PREREQUISITE() << "no single-byte Turkish locale is installed";
   const auto walkIn = [](const char* name, long& wrong) {
     const locale_t locale = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(0));
     if (locale == static_cast<locale_t>(0)) {
