@@ -139,7 +139,7 @@ void checkAgainstPlainVersions(const std::string& document) {
     korvo::decodeReferencesAt(decoded, fast, utf8);
     korvo::test::oracleDecode(plainDecoded, plain, utf8);
     FUZZ_CHECK(decoded == plainDecoded);
-    korvo::DecodedDocument apart;
+    korvo::DocumentBuffer apart;
     const bool changed = korvo::decodeReferencesApart(document, fast, utf8, apart);
     FUZZ_CHECK((changed ? std::string(apart.text()) : document) == decoded);
   }
@@ -217,7 +217,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   refreshed.channel.title = "earlier title";
   std::string received = document;
   korvo::ReceivedDocument keeping;
-  keeping.decodeApart = true;
+  keeping.convertApart = true;
   FUZZ_CHECK(korvo::convertAndParse(refreshed, received, settings, {}, {}, &keeping) ==
              resultTogether);
   FUZZ_CHECK((keeping.copied ? keeping.copy : received) == document);

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstring>
 
-
 #include "feed/byte_blocks.h"
 #include "platform/text_conversion.h"
 #include "text/character_reference.h"
@@ -94,67 +93,64 @@ struct Narrowing {
 
 bool isSequenceLead(unsigned char b) { return b >= 0xC0 && b <= 0xF7; }
 
-// Moves the ASCII bytes (no zero byte) from s[i] on to s[w], w < i, up to
-// the next byte that is not one. A block at a time: a block is stored whole
-// only where it cannot reach input not yet read.
-void moveAscii(char* s, std::size_t n, std::size_t& i, std::size_t& w) {
-  using blocks::Blocks;
-  const auto* bytes = reinterpret_cast<const unsigned char*>(s);
-  for (; n - i >= Blocks::kSize; i += Blocks::kSize, w += Blocks::kSize) {
-    const blocks::Bits block = Blocks::look<0>(bytes + i);
-    const std::uint32_t stops = block.stops | block.high;
-    if (stops == 0 || i - w >= Blocks::kSize) std::memmove(s + w, s + i, Blocks::kSize);
-    if (stops == 0) continue;
-    const unsigned k = blocks::lowestBit(stops);
-    if (i - w < Blocks::kSize)
-      for (unsigned j = 0; j < k; ++j) s[w + j] = s[i + j];
-    i += k;
-    w += k;
-    return;
-  }
-  while (i < n && static_cast<unsigned char>(s[i]) - 1u < 0x7Fu) s[w++] = s[i++];
-}
-
 bool isContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
-// Character by character: see fromUtf8. The text is rewritten forward in
-// place: a character takes at least as many bytes as the byte it becomes,
-// and nearly every stand-in is no longer than its character. A stand-in
-// that is longer ("(TM)" for the three bytes of U+2122) and would overtake
-// the unread input makes the rest be read from a copy of it, with the output
-// appended to what is already written.
-Narrowing narrow(std::string& text, Follower& follower) {
-  std::size_t n = text.size();
-  std::size_t i = charset::plainAsciiEnd(text, 0);
+// Copies the ASCII bytes (no zero byte) of in from i on to out + w, up to
+// the next byte that is not one, a block at a time while out has room for
+// a whole block (what a block writes past the run is written over later).
+void copyAscii(std::string_view in, std::size_t& i, char* out, std::size_t room, std::size_t& w) {
+  using blocks::Blocks;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(in.data());
+  const std::size_t n = in.size();
+  while (n - i >= Blocks::kSize && room - w >= Blocks::kSize) {
+    const blocks::Bits block = Blocks::look<0>(bytes + i);
+    std::memcpy(out + w, bytes + i, Blocks::kSize);
+    const std::uint32_t stops = block.stops | block.high;
+    if (stops != 0) {
+      const unsigned k = blocks::lowestBit(stops);
+      i += k;
+      w += k;
+      return;
+    }
+    i += Blocks::kSize;
+    w += Blocks::kSize;
+  }
+  for (; i < n && static_cast<unsigned char>(in[i]) - 1u < 0x7Fu; ++i, ++w) {
+    if (w == room) return;
+    out[w] = in[i];
+  }
+}
+
+// Character by character: see fromUtf8. The text is written to out, with
+// room for what it may grow by (a stand-in may be longer than its
+// character: "(TM)" for the three bytes of U+2122); the text itself is
+// only read. When nothing changes, out holds nothing that counts.
+Narrowing narrow(std::string_view in, DocumentBuffer& out, Follower& follower) {
+  const std::size_t n = in.size();
+  std::size_t i = charset::plainAsciiEnd(in, 0);
   Narrowing result;
   if (i == n) return result;
+  out.reserve(n + n / 8 + 32);
+  char* o = out.data();
+  std::size_t room = out.capacity();
+  std::memcpy(o, in.data(), i);
   follower.moved(0, i, 0);
-  // The input: text itself, until a spill makes it the copy of the text
-  // from spillFrom on.
-  std::string spill;
-  std::size_t spillFrom = 0;
-  std::string_view in = text;
-  bool inPlace = true;
-  std::size_t w = i;  // the output's length: text[0, w) is final
+  std::size_t w = i;  // the output's length
   bool changed = false;
   bool pairSeen = false;
-  // Appends, or writes a stand-in (at most four bytes) in place.
-  auto put = [&](const char* p, std::size_t length) {
-    if (inPlace) {
-      for (std::size_t k = 0; k < length; ++k) text[w + k] = p[k];
-    } else {
-      text.append(p, length);
-    }
-    w += length;
+  // Room for k more bytes of output.
+  auto makeRoom = [&](std::size_t k) {
+    if (w + k <= room) return;
+    out.setSize(w);
+    out.reserve(std::max(room + room / 2, w + k));
+    o = out.data();
+    room = out.capacity();
   };
   auto putHigh = [&](unsigned char b) {
-    if ((b & 0xC0) == 0x80 && w > 0 && isSequenceLead(static_cast<unsigned char>(text[w - 1])))
+    if ((b & 0xC0) == 0x80 && w > 0 && isSequenceLead(static_cast<unsigned char>(o[w - 1])))
       pairSeen = true;
-    if (inPlace)
-      text[w] = static_cast<char>(b);
-    else
-      text.push_back(static_cast<char>(b));
-    ++w;
+    makeRoom(1);
+    o[w++] = static_cast<char>(b);
   };
   ReplacementCache replacements;
   while (i < n) {
@@ -164,17 +160,10 @@ Narrowing narrow(std::string& text, Follower& follower) {
       break;
     }
     if (b < 0x80) {
-      const std::size_t from = i, out = w;
-      if (inPlace && w == i) {
-        w = i = charset::plainAsciiEnd(in, i);
-      } else if (inPlace) {
-        moveAscii(text.data(), n, i, w);
-      } else {
-        const std::size_t j = charset::plainAsciiEnd(in, i);
-        put(in.data() + i, j - i);
-        i = j;
-      }
-      if (follower.active()) follower.moved(spillFrom + from, spillFrom + i, out);
+      const std::size_t from = i, to = w;
+      makeRoom(1);
+      copyAscii(in, i, o, room, w);
+      if (follower.active()) follower.moved(from, i, to);
       continue;
     }
     // The commonest of all, the Latin-1 range: two bytes become one.
@@ -206,38 +195,22 @@ Narrowing narrow(std::string& text, Follower& follower) {
     if (code <= 0xFF) {
       putHigh(static_cast<unsigned char>(code));
     } else {
+      // Each stand-in in one store of its four bytes, of which size count.
       const ReplacementCache::StandIn& standIn = replacements.find(code);
-      // Input up to i + length is read: four bytes from w may cover it.
-      // (A stand-in of nothing writes nothing: a text narrowed to no byte
-      // at all stays as it was.)
-      if (inPlace && standIn.size != 0 && w + sizeof standIn.bytes <= i + length) {
-        std::memcpy(text.data() + w, standIn.bytes, sizeof standIn.bytes);
-        w += standIn.size;
-        i += length;
-        continue;
-      }
-      const std::string_view replacement(standIn.bytes, standIn.size);
-      if (inPlace && w + replacement.size() > i + length) {
-        spillFrom = i;
-        spill.assign(in.data() + i, n - i);
-        text.resize(w);
-        in = spill;
-        n = spill.size();
-        i = 0;
-        inPlace = false;
-      }
-      put(replacement.data(), replacement.size());
+      makeRoom(sizeof standIn.bytes);
+      std::memcpy(o + w, standIn.bytes, sizeof standIn.bytes);
+      w += standIn.size;
     }
     i += length;
   }
   // Unchanged, the output is the text and the pairs seen are its own.
-  // Without any byte of output nothing was written: the text is as it was,
-  // and any pair in it went unseen.
+  // Without any byte of output the text stays as it was, and any pair in
+  // it went unseen.
   if (!changed || w == 0) {
     result.mayHoldSequence = !changed ? pairSeen : true;
     return result;
   }
-  if (inPlace) text.resize(w);
+  out.setSize(w);
   result.narrowed = true;
   result.mayHoldSequence = pairSeen;
   return result;
@@ -265,12 +238,10 @@ std::size_t findLeadByte(const char* s, std::size_t i, std::size_t end) {
 }
 
 
-// Removes, from each text run, every lead byte followed inside the run by
-// its continuation bytes. One read and one write position: each removal
-// is a skip, not a move of the rest.
-bool removeSequences(std::string& text, Follower& follower) {
-  char* d = text.data();
-  const std::size_t n = text.size();
+// Removes, from each text run of d[0, n), every lead byte followed inside
+// the run by its continuation bytes; the length left. One read and one
+// write position: each removal is a skip, not a move of the rest.
+std::size_t removeSequences(char* d, std::size_t n, Follower& follower) {
   std::size_t r = 0;
   std::size_t w = 0;
   auto keep = [&](std::size_t from, std::size_t to) {
@@ -307,21 +278,31 @@ bool removeSequences(std::string& text, Follower& follower) {
     r = runEnd;
   }
   keep(r, n);
-  if (w == n) return false;
-  text.resize(w);
-  return true;
+  return w;
 }
 
 }  // namespace
 
 bool CharsetConverter::fromUtf8(std::string& text, const FollowedPositions* follow) const {
+  DocumentBuffer out;
+  if (!fromUtf8(text, out, follow)) return false;
+  text.assign(out.data(), out.size());
+  return true;
+}
+
+bool CharsetConverter::fromUtf8(std::string_view text, DocumentBuffer& out,
+                                const FollowedPositions* follow) const {
   // Pure ASCII passes both steps unchanged.
   if (charset::plainAsciiEnd(text, 0) == text.size()) return false;
   Follower narrowing(follow);
-  const Narrowing narrowed = narrow(text, narrowing);
+  const Narrowing narrowed = narrow(text, out, narrowing);
+  if (!narrowed.mayHoldSequence) return narrowed.narrowed;
+  if (!narrowed.narrowed) out.assign(text);
   Follower removal(follow);
-  const bool removed = narrowed.mayHoldSequence && removeSequences(text, removal);
-  return narrowed.narrowed || removed;
+  const std::size_t left = removeSequences(out.data(), out.size(), removal);
+  if (left == out.size()) return narrowed.narrowed;
+  out.setSize(left);
+  return true;
 }
 
 bool CharsetConverter::fromIso88592(std::string& text) const {

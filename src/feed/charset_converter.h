@@ -1,9 +1,12 @@
 #pragma once
 // Turns a whole feed document into single bytes the host can show, in
-// place and in time linear in its length. Holds no data.
+// time linear in its length. Holds no data.
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "feed/document_buffer.h"
 
 namespace korvo {
 
@@ -26,6 +29,10 @@ class CharsetConverter {
   // (between a ">" and the next "<") is removed. True when the text changed.
   // follow, when given, is carried along (FollowedPositions).
   bool fromUtf8(std::string& text, const FollowedPositions* follow = nullptr) const;
+  // The same, text left as it is: true, and the result in out, when it
+  // changes; false, and nothing in out that counts, when it does not.
+  bool fromUtf8(std::string_view text, DocumentBuffer& out,
+                const FollowedPositions* follow = nullptr) const;
 
   // ISO-8859-2 letters with diacritics to plain ones (Iso88592Table),
   // outside "<...>" only. True when the text changed.

@@ -115,9 +115,11 @@ void beforeChange(ReceivedDocument* received, const std::string& body) {
 // tree is built here. A document that names no encoding is UTF-8, XML's
 // default, and so is one that came with a byte-order mark (byteOrderMark).
 // True when text changed; utf8 tells whether text is UTF-8 afterwards.
+// With apart, a conversion from UTF-8 leaves text as it is and writes the
+// converted text to apart.
 bool convert(Feed& feed, std::string& text, XmlPrescanResult scanned, const XmlShape& shape,
              bool filterUnicode, bool byteOrderMark, bool& utf8, const FollowedPositions* follow,
-             ReceivedDocument* received) {
+             ReceivedDocument* received, DocumentBuffer* apart) {
   utf8 = false;
   if (scanned != XmlPrescanResult::Accepted || shape.parseError) return false;
   std::string encoding;
@@ -137,6 +139,12 @@ bool convert(Feed& feed, std::string& text, XmlPrescanResult scanned, const XmlS
     // Without a byte of 0x80 or above, only a zero byte could change the
     // text, and the walk has counted those bytes already.
     if (shape.highBytes == 0 && text.find('\0') == std::string::npos) return false;
+    if (apart != nullptr) {
+      DocumentBuffer converted;
+      if (!converter.fromUtf8(text, converted, follow)) return false;
+      *apart = std::move(converted);
+      return true;
+    }
     beforeChange(received, text);
     return converter.fromUtf8(text, follow);
   }
@@ -159,11 +167,15 @@ bool takeWideCharset(std::string& body, std::string_view httpCharset,
 // The character-set step of the single-byte reading (convertCharset);
 // walked is the pre-scan's verdict on the converted text, which the
 // decoding of references keeps. True when the text is UTF-8 afterwards.
-// With apart, a document that the decoding is the first to change is
-// decoded into apart, and body stays as it is.
+// With apart, the conversion from UTF-8 and the decoding, while body is
+// still as received, write to apart instead, and body stays as it is;
+// apart, when it holds a text, holds the converted one.
 bool convertBytes(Feed& feed, std::string& body, bool filterUnicode, std::string_view httpCharset,
                   XmlPrescanResult& walked, ReceivedDocument* received,
-                  DecodedDocument* apart = nullptr) {
+                  DocumentBuffer* apart = nullptr) {
+  const auto stillApart = [&] {
+    return apart != nullptr && !(received != nullptr && received->copied);
+  };
   const bool byteOrderMark = takeWideCharset(body, httpCharset, received);
   XmlShape shape;
   const XmlPrescanResult scanned = prescanXml(body, XmlLimits(), &shape);
@@ -175,17 +187,20 @@ bool convertBytes(Feed& feed, std::string& body, bool filterUnicode, std::string
                         shape.highBytes == shape.highBytesInText;
   const FollowedPositions references{{&shape.references, &shape.attributeAmpersands}};
   const bool converted = convert(feed, body, scanned, shape, filterUnicode, byteOrderMark, utf8,
-                                 onlyText ? &references : nullptr, received);
+                                 onlyText ? &references : nullptr, received,
+                                 stillApart() ? apart : nullptr);
+  const std::string_view text =
+      apart != nullptr && !apart->empty() ? apart->text() : std::string_view(body);
   // A conversion outside the text nodes may change the tree: the converted
   // text is walked again, once.
   XmlShape again;
   const bool walkAgain = converted && !onlyText;
-  walked = walkAgain ? prescanXml(body, XmlLimits(), &again) : scanned;
+  walked = walkAgain ? prescanXml(text, XmlLimits(), &again) : scanned;
   if (scanned == XmlPrescanResult::Accepted && !shape.parseError && shape.otherNames &&
       walked == XmlPrescanResult::Accepted) {
     const XmlShape& found = walkAgain ? again : shape;
-    if (apart != nullptr && !(received != nullptr && received->copied)) {
-      decodeReferencesApart(body, found, utf8, *apart);
+    if (stillApart()) {
+      decodeReferencesApart(text, found, utf8, *apart);
     } else {
       beforeChange(received, body);
       decodeReferencesAt(body, found, utf8);
@@ -199,10 +214,10 @@ bool convertBytes(Feed& feed, std::string& body, bool filterUnicode, std::string
 bool parseAsBytes(Feed& feed, std::string& body, const CleanupOptions& settings,
                   std::string_view httpCharset, ReceivedDocument* received) {
   XmlPrescanResult walked;
-  DecodedDocument apart;
+  DocumentBuffer apart;
   const bool utf8 = convertBytes(feed, body, settings.FilterUnicode, httpCharset, walked, received,
-                                 received != nullptr && received->decodeApart ? &apart : nullptr);
-  const std::string_view text = apart.bytes ? apart.text() : std::string_view(body);
+                                 received != nullptr && received->convertApart ? &apart : nullptr);
+  const std::string_view text = apart.empty() ? std::string_view(body) : apart.text();
   if (looksLikeJson(text)) return parseJsonFeed(feed, text, settings);
   return readDocument(feed, XmlDocument(text, walked), stepsFor(settings, utf8));
 }

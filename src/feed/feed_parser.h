@@ -46,7 +46,7 @@ bool convertCharset(Feed& feed, std::string& text, bool filterUnicode);
 // that of the answer's Content-Type), turned into UTF-8, parsed as UTF-8,
 // each text cleaned, and then written in the target (encodeForTarget). An
 // unknown charset name is logged. body is changed (with
-// received->decodeApart it may stay as received). httpLanguage, the
+// received->convertApart it may stay as received). httpLanguage, the
 // answer's Content-Language as one tag of ASCII letters, digits and hyphens,
 // is the channel's language when the document names none. received, when
 // given, is told of each change before it is made (ReceivedDocument).
@@ -58,14 +58,14 @@ bool convertAndParse(Feed& feed, std::string& body, const CleanupOptions& settin
 // The document as it was received, while the reading changes it in place:
 // copied just before the first change, so that a document that needs none
 // is never copied. Afterwards the document as received is copy when
-// copied, else the body itself. With decodeApart, a document whose first
-// change would be the decoding of its references (the single-byte
-// reading) is decoded into a buffer of its own instead, and body stays as
-// received: no copy at all.
+// copied, else the body itself. With convertApart, the single-byte
+// reading's conversion from UTF-8 and its decoding of references, when the
+// first to change the document, write the result to a buffer of their own,
+// and body stays as received: no copy at all.
 struct ReceivedDocument {
   std::string copy;
   bool copied = false;
-  bool decodeApart = false;
+  bool convertApart = false;
   void beforeChange(const std::string& body) {
     if (copied) return;
     copy = body;

@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -225,16 +224,16 @@ void decodeReferencesAt(std::string& document, const XmlShape& shape, bool utf8)
 }
 
 bool decodeReferencesApart(std::string_view document, const XmlShape& shape, bool utf8,
-                           DecodedDocument& out) {
+                           DocumentBuffer& out) {
   const std::size_t notes = shape.references.size() + shape.attributeAmpersands.size();
-  std::unique_ptr<char[]> bytes(new char[document.size() + 4 * notes + 1]);
+  DocumentBuffer decoded;
+  decoded.reserve(document.size() + 4 * notes);
   bool changed = false;
-  const std::size_t w =
-      decodeInto(document.data(), document.size(), shape, utf8, bytes.get(), nullptr, changed);
+  const std::size_t w = decodeInto(document.data(), document.size(), shape, utf8, decoded.data(),
+                                   nullptr, changed);
   if (!changed) return false;
-  bytes[w] = '\0';
-  out.bytes = std::move(bytes);
-  out.size = w;
+  decoded.setSize(w);
+  out = std::move(decoded);
   return true;
 }
 

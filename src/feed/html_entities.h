@@ -5,11 +5,11 @@
 // the "&", as it loses a bare "&" ("AT&T"). And TinyXML keeps only the low
 // byte of a number ("&#8217;").
 #include <cstddef>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "feed/document_buffer.h"
 #include "feed/xml_prescan.h"
 
 namespace korvo {
@@ -33,17 +33,10 @@ void decodeHtmlEntities(std::string& document, bool utf8);
 // holds no "&" is passed over.
 void decodeReferencesAt(std::string& document, const XmlShape& shape, bool utf8);
 
-// A document decoded into a buffer of its own: size bytes and a zero byte.
-struct DecodedDocument {
-  std::unique_ptr<char[]> bytes;
-  std::size_t size = 0;
-  std::string_view text() const { return {bytes.get(), size}; }
-};
-
 // decodeReferencesAt's result, written to out, document left as it is
 // (one write of each byte, where decoding in place needs a copy first to
 // keep the document); false, out unchanged, when no reference changes.
 bool decodeReferencesApart(std::string_view document, const XmlShape& shape, bool utf8,
-                           DecodedDocument& out);
+                           DocumentBuffer& out);
 
 }  // namespace korvo

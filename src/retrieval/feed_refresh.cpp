@@ -45,7 +45,7 @@ bool fetchAndParse(Feed& feed, const CleanupOptions& options, DownloadFacts* fac
   // The character-set step converts body in place; the document is kept
   // as it came, for the other cleanups.
   ReceivedDocument received;
-  received.decodeApart = true;
+  received.convertApart = true;
   feed.documentUrl = facts->finalUrl;
   Channel before;
   before.items = takeItems(feed, options);

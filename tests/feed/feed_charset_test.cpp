@@ -192,7 +192,7 @@ void expectOneStepLikeTwo(const std::string& document) {
       // The document as received is at hand afterwards, copied only when
       // the reading changed it.
       EXPECT_EQ(received.copied ? received.copy : body1, document);
-      // The same reading with the references decoded apart: the same feed,
+      // The same reading converted and decoded apart: the same feed,
       // and the document as received at hand.
       Feed keeping;
       keeping.isRdf = flags == 1;
@@ -200,7 +200,7 @@ void expectOneStepLikeTwo(const std::string& document) {
       keeping.encoding = "before";
       std::string body4 = document;
       ReceivedDocument kept;
-      kept.decodeApart = true;
+      kept.convertApart = true;
       EXPECT_EQ(convertAndParse(keeping, body4, settings, {}, {}, &kept), ok1);
       EXPECT_EQ(kept.copied ? kept.copy : body4, document);
       expectSameFeed(keeping, together);

@@ -72,16 +72,16 @@ struct CodePageCase {
 
 void expectTitles(const CodePageCase& c) {
   SCOPED_TRACE(c.what);
-  // Also with the references decoded apart from the document.
-  for (const bool decodeApart : {false, true}) {
-    SCOPED_TRACE(decodeApart ? "decoded apart" : "decoded in place");
+  // Also converted and decoded apart from the document.
+  for (const bool convertApart : {false, true}) {
+    SCOPED_TRACE(convertApart ? "converted apart" : "converted in place");
     Feed feed("http://example.com/feed");
     CleanupOptions options;
     options.target = c.target;
     options.FilterUnicode = c.filterUnicode;
     std::string body = c.body;
     ReceivedDocument received;
-    received.decodeApart = decodeApart;
+    received.convertApart = convertApart;
     ASSERT_TRUE(convertAndParse(feed, body, options, c.httpCharset, {}, &received))
         << feed.errorText;
     // The document as received is at hand afterwards, copied only when the

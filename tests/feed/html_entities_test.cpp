@@ -118,12 +118,12 @@ TEST(DecodeHtmlEntities, DecodesAsThePlainDecoding) {
       ASSERT_EQ(fast, plain) << testing::PrintToString(text) << " utf8 " << utf8;
       // Decoded into a buffer of its own: the same text, or false when
       // nothing changed.
-      DecodedDocument apart;
+      DocumentBuffer apart;
       const bool changed = decodeReferencesApart(text, shape, utf8, apart);
       ASSERT_EQ(changed ? std::string(apart.text()) : text, plain)
           << testing::PrintToString(text) << " utf8 " << utf8;
       if (changed) {
-        ASSERT_EQ(apart.bytes[apart.size], '\0');
+        ASSERT_EQ(apart.data()[apart.size()], '\0');
       }
     }
   }
