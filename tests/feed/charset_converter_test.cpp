@@ -228,11 +228,19 @@ TEST(CharsetConverterTest, RemovalMatchesErasingOneAtATime) {
   }
 }
 
-// The text is narrowed over itself: a character that shrinks leaves room
-// that a longer stand-in later takes up; one that finds too little room
-// goes on in a copy of the rest.
+// The text is narrowed into a buffer with room for an eighth more than the
+// text: a character that shrinks leaves room that a longer stand-in later
+// takes up, and stand-ins that need more than that make the buffer grow.
 TEST(CharsetConverterTest, StandInsLongerThanTheirCharacter) {
+  std::string manyMarks = "<t>", manyMarksNarrowed = "<t>";
+  for (int k = 0; k < 300; ++k) {
+    manyMarks += "\xE2\x84\xA2 ";
+    manyMarksNarrowed += "(TM) ";
+  }
+  manyMarks += "\xC3\xA9</t>";
+  manyMarksNarrowed += "\xE9</t>";
   const Case cases[] = {
+      {manyMarks, manyMarksNarrowed},
       {"<t>\xE2\x84\xA2</t>", "<t>(TM)</t>"},
       // The room left by e with acute is exactly the byte (TM) needs.
       {"<t>\xC3\xA9\xE2\x84\xA2</t>", "<t>\xE9(TM)</t>"},
