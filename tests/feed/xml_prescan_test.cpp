@@ -479,6 +479,12 @@ TEST(XmlPrescanTest, AgreesWithTinyXmlOnRandomDocuments) {
   }
 }
 
+#if defined(__GLIBC__)
+// The walks in other locales run where the locale is one of the C
+// library's that scripts/install-locales generates (the Windows build,
+// whose walks build their classes each time, has no such locale under
+// Wine).
+
 // In Turkish, "I" is no capital "i": there "VERSION" is no version, and
 // the ">" in its value ends the declaration, before the document element.
 const std::string kTurkishDeclaration = "<?xml VERSION='1>0'?><r><a/></r>";
@@ -488,7 +494,7 @@ const std::string kTurkishDeclaration = "<?xml VERSION='1>0'?><r><a/></r>";
 const char* turkishLocale() {
   const std::string before = std::setlocale(LC_CTYPE, nullptr);
   const char* found = nullptr;
-  for (const char* name : {"tr_TR.ISO-8859-9", "tr_TR.iso88599", "Turkish_Turkey.1254"}) {
+  for (const char* name : {"tr_TR.ISO-8859-9", "tr_TR.iso88599"}) {
     if (std::setlocale(LC_CTYPE, name) && std::tolower('I') != 'i') {
       found = name;
       break;
@@ -516,7 +522,6 @@ TEST(XmlPrescanTest, FollowsTheLocaleFromWalkToWalk) {
   std::setlocale(LC_CTYPE, before.c_str());
 }
 
-#if defined(__GLIBC__)
 // Threads in different locales at once (uselocale) each walk with their
 // own classes.
 TEST(XmlPrescanTest, EachThreadWalksInItsOwnLocale) {
