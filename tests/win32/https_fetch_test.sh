@@ -121,8 +121,9 @@ until (exec 3<>/dev/tcp/127.0.0.20/443) 2>/dev/null; do
 done
 
 export WINEPREFIX="$dir/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wineboot --init >/dev/null 2>&1
-wineserver --wait
+# One persistent server for all the programs below: a program that starts
+# while the last one's server is on its way out dies (scripts/wine-server).
+"$root/scripts/wine-server" start
 
 passed=0
 failed=0
@@ -131,7 +132,7 @@ case_() {
   local url="$1"
   shift
   local out
-  out="$(wine "$host_exe" --fetch "$url" 2>&1 | tr -d '\r')"
+  out="$(wine "$host_exe" --fetch "$url" 2>&1 | tr -d '\r'; echo "(exit status ${PIPESTATUS[0]})")"
   for text in "$@"; do
     if ! grep -qF -- "$text" <<<"$out"; then
       echo "FAILED: $url: expected \"$text\" in:"
