@@ -175,7 +175,12 @@ int main(int argc, char** argv) {
     return 0;
   }
   try {
-    if (!options.fetchUrl.empty()) return fetchAndReport(options.fetchUrl, std::cout);
+    if (!options.fetchUrl.empty()) {
+      // The report is out before the process ends, whatever its ending.
+      const int status = fetchAndReport(options.fetchUrl, std::cout);
+      std::cout.flush();
+      return status;
+    }
     return run(options);
   } catch (const std::exception& e) {
     std::cerr << "korvo-host: " << e.what() << '\n';
