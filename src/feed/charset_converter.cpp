@@ -237,7 +237,6 @@ std::size_t findLeadByte(const char* s, std::size_t i, std::size_t end) {
   return i;
 }
 
-
 // Removes, from each text run of d[0, n), every lead byte followed inside
 // the run by its continuation bytes; the length left. One read and one
 // write position: each removal is a skip, not a move of the rest.

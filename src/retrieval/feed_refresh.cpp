@@ -42,8 +42,9 @@ bool fetchAndParse(Feed& feed, const CleanupOptions& options, DownloadFacts* fac
     return false;
   }
   if (beforeParse) beforeParse();
-  // The character-set step converts body in place; the document is kept
-  // as it came, for the other cleanups.
+  // The document is kept as it came, for the other cleanups: the reading
+  // writes its changes apart where it can, and copies body before it
+  // changes body itself.
   ReceivedDocument received;
   received.convertApart = true;
   feed.documentUrl = facts->finalUrl;
